@@ -1,0 +1,100 @@
+// MString: the wide (UTF-16) string in which every device name and value travels as text,
+// with the one number formatting and parsing the whole program shares.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+class MBaseStream;
+
+class MString {
+public:
+    // The first default construction (or the first from non-null wide text) switches the
+    // process locale to the user's default; FromReal and ToLower follow that locale.
+    MString();
+    MString(const char16_t *text);  // up to the first 0 unit; null gives empty
+    MString(const char *ansi);      // system ANSI code page (one character per byte); null gives empty
+    MString(const MString &other);
+    MString(MString &&other) noexcept;
+    MString &operator=(const MString &other);
+    MString &operator=(MString &&other) noexcept;
+    ~MString();
+
+    // Access and conversion
+    std::uint32_t Length() const { return static_cast<std::uint32_t>(text_.size()); }
+    bool IsEmpty() const { return text_.empty(); }
+    const char16_t *Chars() const { return text_.c_str(); }  // never null
+    std::u16string_view View() const { return text_; }
+    // codePage 0 = system ANSI code page (Windows-1251); 65001 = UTF-8; 1251 also accepted.
+    // The pointer stays valid until the next ToAnsi, assignment or destruction.
+    const char *ToAnsi(unsigned codePage = 0) const;
+    void ToLower();
+    std::string ToUtf8() const;
+    static MString FromUtf8(std::string_view utf8);
+
+    // Assignment and concatenation
+    void Assign(const MString &other);
+    void Assign(const char16_t *text);
+    void AssignInt(std::int64_t value);
+    template <typename T>
+        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
+                 !std::is_same_v<T, char16_t> && !std::is_same_v<T, wchar_t>)
+    void Assign(T value)
+    {
+        AssignInt(static_cast<std::int64_t>(value));
+    }
+    // Raw code units (as read from a stream record); stops at the first 0 unit.
+    void AssignUnits(const char16_t *units, std::size_t count);
+
+    void Append(const MString &other);
+    void Append(const char16_t *text);
+    void Append(const char *ansi);
+    void Append(char16_t unit);
+    static MString Concat(const MString &left, const MString &right);
+    static MString Concat(const MString &left, const char16_t *right);
+    static MString Concat(const char16_t *left, const MString &right);
+
+    // Comparison and search (plain code-unit order, no collation)
+    bool Equals(const char16_t *text) const;
+    bool Equals(const MString &other) const;
+    int Compare(const MString &other) const;
+    bool Less(const MString &other) const { return Compare(other) < 0; }
+    bool Greater(const MString &other) const { return Compare(other) > 0; }
+    int Find(const MString &needle, std::uint32_t start = 0) const;  // -1 when absent
+    MString Mid(std::uint32_t start, std::uint32_t count) const;
+    MString Between(std::uint32_t start, bool caseSensitive, const MString &startMarker,
+                    const MString &endMarker) const;
+
+    // Numbers
+    static MString FromInt(std::int64_t value);
+    static MString FromReal(double value, unsigned significantDigits = 10, unsigned maxDecimals = 5);
+    std::int64_t ToInt() const;
+    double ToReal() const;
+    bool IsInteger(bool allowHex) const;
+    bool IsNumber() const;
+
+    // Stream records; defined with the streams.
+    bool WriteTo(MBaseStream &stream) const;
+    bool ReadFrom(MBaseStream &stream);
+
+    friend bool operator==(const MString &a, const MString &b) { return a.Equals(b); }
+    friend bool operator<(const MString &a, const MString &b) { return a.Compare(b) < 0; }
+
+private:
+    void ReleaseAnsi() const;
+
+    std::u16string text_;
+    mutable std::string ansi_;
+};
+
+template <>
+struct std::hash<MString> {
+    std::size_t operator()(const MString &s) const noexcept
+    {
+        return std::hash<std::u16string_view>{}(s.View());
+    }
+};

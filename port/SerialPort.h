@@ -1,0 +1,85 @@
+// The serial port with its transfer thread: the thread alone moves bytes between the
+// port and two rings; the device connection only opens and closes the port and works
+// on the rings under Lock.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "core/CritSection.h"
+#include "port/ByteRing.h"
+
+// How the transfer thread moves bytes through an open port; the termios one is the
+// default, tests put in their own. Both return the count moved, 0 when nothing can move
+// now, -1 on failure.
+struct SerialTransport {
+  long (*Read)(void *context, int fd, uint8_t *buf, size_t n);
+  long (*Write)(void *context, int fd, const uint8_t *buf, size_t n);
+  void *Context;
+};
+// Plain read(2)/write(2) on the non-blocking descriptor.
+SerialTransport TermiosTransport();
+
+class CSerialPort {
+public:
+  // Most bytes written in one pass of the thread.
+  static constexpr size_t kChunk = 64;
+
+  CSerialPort();
+  ~CSerialPort();
+  CSerialPort(const CSerialPort &) = delete;
+  CSerialPort &operator=(const CSerialPort &) = delete;
+
+  // Opens port number n (see PortList.h) with the stored settings, closing an open port
+  // first. Empties both rings and stamps LastRxTick. False (and closed) on any failure.
+  bool Open(int n);
+  // Closes an open port; false when nothing was open or the close failed.
+  bool Close();
+  bool IsOpen() const;
+  // Stores the settings; when any differs and a port is open, reopens it (rings emptied).
+  // Parity: 0 none, 1 odd, 2 even, 3 mark, 4 space. Stop bits: 0 one, 2 two.
+  // Returns false only when that reopen failed (the port is then closed).
+  bool SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBits, uint8_t parity);
+
+  // Replaces the thread's byte mover (tests); takes effect at the next pass.
+  void SetTransport(const SerialTransport &transport);
+
+  int Handle() const { return handle_.load(); }  // descriptor of the open port, 0 when closed
+  int PortNumber() const { return portNumber_.load(); }  // n of the open port, 0 when closed
+  uint32_t BaudRate() const { return baudRate_; }
+  uint8_t ByteSize() const { return byteSize_; }
+  uint8_t Parity() const { return parity_; }
+  uint8_t StopBits() const { return stopBits_; }
+
+  // Guards both rings, LastRxTick and the transport; re-entrant.
+  CCritSection Lock;
+  ByteRing RxRing;  // received, not yet taken by the connection
+  ByteRing TxRing;  // queued for sending
+  uint32_t LastRxTick = 0;  // tick of the last received bytes, or of the open
+
+private:
+  void ThreadMain();
+  // Steps 3 to 5 of a pass, under Lock. Returns whether anything moved; blocked is set
+  // when bytes wait to be sent but the port took none.
+  bool TransferPass(int fd, bool &blocked);
+  void WaitIdle(int fd, bool wantOut);
+  void Wake();
+  bool CloseLocked();
+
+  std::atomic<int> handle_{0};
+  std::atomic<int> portNumber_{0};
+  uint32_t baudRate_ = 9600;
+  uint8_t byteSize_ = 8;
+  uint8_t parity_ = 0;
+  uint8_t stopBits_ = 0;
+
+  SerialTransport transport_;
+  // Held by the thread while it waits on the descriptor outside Lock, and by Open/Close
+  // while they change it, so the thread never waits on a closed or reused descriptor.
+  std::mutex fdGuard_;
+  int wakeFd_ = -1;  // eventfd that cuts the thread's wait short
+  std::atomic<bool> Running{false};
+  std::thread ReaderThread;
+};

@@ -64,9 +64,7 @@ private:
   // Steps 3 to 5 of a pass, under Lock. Returns whether anything moved; blocked is set
   // when bytes wait to be sent but the port took none.
   bool TransferPass(int fd, bool &blocked);
-  void WaitIdle(int fd, bool wantOut);
   void Wake();
-  bool CloseLocked();
 
   std::atomic<int> handle_{0};
   std::atomic<int> portNumber_{0};

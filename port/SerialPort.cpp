@@ -1,0 +1,322 @@
+#include "port/SerialPort.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "core/MicroClock.h"
+#include "port/PortList.h"
+
+namespace {
+
+constexpr int kIdlePollMs = 2;    // an idle open port is looked at this often
+constexpr int kClosedWaitMs = 5;  // and a closed one this often
+
+long PosixRead(void *, int fd, uint8_t *buf, size_t n)
+{
+  ssize_t r = ::read(fd, buf, n);
+  if (r >= 0)
+    return static_cast<long>(r);
+  return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
+}
+
+long PosixWrite(void *, int fd, const uint8_t *buf, size_t n)
+{
+  ssize_t r = ::write(fd, buf, n);
+  if (r >= 0)
+    return static_cast<long>(r);
+  return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
+}
+
+bool SpeedOf(uint32_t baud, speed_t &speed)
+{
+  static constexpr struct {
+    uint32_t baud;
+    speed_t speed;
+  } kRates[] = {
+      {50, B50},         {75, B75},           {110, B110},         {134, B134},         {150, B150},
+      {200, B200},       {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+      {2400, B2400},     {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+      {57600, B57600},   {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+      {576000, B576000}, {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+      {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+  };
+  for (const auto &r : kRates) {
+    if (r.baud == baud) {
+      speed = r.speed;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Raw 8N1-style line with the given settings; reads return at once with what is there.
+bool ConfigureLine(int fd, uint32_t baud, uint8_t byteSize, uint8_t stopBits, uint8_t parity)
+{
+  speed_t speed;
+  if (!SpeedOf(baud, speed))
+    return false;
+  tcflag_t size;
+  switch (byteSize) {
+  case 5: size = CS5; break;
+  case 6: size = CS6; break;
+  case 7: size = CS7; break;
+  case 8: size = CS8; break;
+  default: return false;
+  }
+  tcflag_t parityBits;
+  switch (parity) {
+  case 0: parityBits = 0; break;
+  case 1: parityBits = PARENB | PARODD; break;
+  case 2: parityBits = PARENB; break;
+  case 3: parityBits = PARENB | CMSPAR | PARODD; break;  // mark
+  case 4: parityBits = PARENB | CMSPAR; break;           // space
+  default: return false;
+  }
+  tcflag_t stopBitsFlag;
+  switch (stopBits) {
+  case 0: stopBitsFlag = 0; break;
+  case 2: stopBitsFlag = CSTOPB; break;
+  default: return false;  // one and a half stop bits do not exist here
+  }
+
+  termios t{};
+  if (tcgetattr(fd, &t) != 0)
+    return false;
+  cfmakeraw(&t);
+  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+  t.c_cflag |= size | parityBits | stopBitsFlag | CLOCAL | CREAD;
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0)
+    return false;
+  return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+// Opens and configures the device; -1 on any failure. The descriptor is never 0,
+// since 0 means "closed" to the port's callers.
+int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t stopBits, uint8_t parity)
+{
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    return -1;
+  if (fd < 3) {
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    if (moved < 0)
+      return -1;
+    fd = moved;
+  }
+  // Not shared: flock keeps out other programs that ask (root included), TIOCEXCL
+  // keeps out ordinary users that do not.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 ||
+      !ConfigureLine(fd, baud, byteSize, stopBits, parity)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+SerialTransport TermiosTransport() { return SerialTransport{PosixRead, PosixWrite, nullptr}; }
+
+CSerialPort::CSerialPort() : transport_(TermiosTransport())
+{
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);  // without it waits just run their time
+  Running.store(true);
+  ReaderThread = std::thread(&CSerialPort::ThreadMain, this);
+}
+
+CSerialPort::~CSerialPort()
+{
+  // The thread checks Running on every pass and never holds Lock while waiting,
+  // so it ends by itself within one wait.
+  Running.store(false);
+  Wake();
+  if (ReaderThread.joinable())
+    ReaderThread.join();
+  Close();
+  if (wakeFd_ >= 0)
+    ::close(wakeFd_);
+}
+
+bool CSerialPort::IsOpen() const { return handle_.load() != 0 && portNumber_.load() > 0; }
+
+bool CSerialPort::Open(int n)
+{
+  if (handle_.load() != 0)
+    Close();
+  std::string path = PortPath(n);
+  if (path.empty())
+    return false;
+  int fd = OpenLine(path, baudRate_, byteSize_, stopBits_, parity_);
+  if (fd < 0)
+    return false;
+  {
+    CAutoLock lock(Lock);
+    RxRing.Clear();
+    TxRing.Clear();
+    LastRxTick = GetTickCount32();
+    portNumber_.store(n);
+    handle_.store(fd);
+  }
+  Wake();  // no need to sit out the closed-port wait
+  return true;
+}
+
+bool CSerialPort::Close()
+{
+  int fd;
+  Wake();
+  {
+    // Once both are held the thread is neither in a pass nor waiting on the descriptor,
+    // and it looks at handle_ again before it touches the port.
+    std::lock_guard<std::mutex> guard(fdGuard_);
+    CAutoLock lock(Lock);
+    fd = handle_.exchange(0);
+    portNumber_.store(0);
+  }
+  if (fd == 0)
+    return false;
+  // Closed outside the locks: a serial close may wait for the output to drain, and the
+  // number cannot be reused before close returns.
+  ioctl(fd, TIOCNXCL);
+  return ::close(fd) == 0;
+}
+
+bool CSerialPort::SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBits, uint8_t parity)
+{
+  bool changed = false;
+  if (baudRate_ != baudRate) {
+    baudRate_ = baudRate;
+    changed = true;
+  }
+  if (byteSize_ != byteSize) {
+    byteSize_ = byteSize;
+    changed = true;
+  }
+  if (stopBits_ != stopBits) {
+    stopBits_ = stopBits;
+    changed = true;
+  }
+  if (parity_ != parity) {
+    parity_ = parity;
+    changed = true;
+  }
+  if (changed && IsOpen())
+    return Open(portNumber_.load());
+  return true;
+}
+
+void CSerialPort::SetTransport(const SerialTransport &transport)
+{
+  CAutoLock lock(Lock);
+  transport_ = (transport.Read && transport.Write) ? transport : TermiosTransport();
+}
+
+void CSerialPort::Wake()
+{
+  if (wakeFd_ >= 0) {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t r = ::write(wakeFd_, &one, sizeof one);
+  }
+}
+
+bool CSerialPort::TransferPass(int fd, bool &blocked)
+{
+  uint8_t buf[kChunk];
+  bool activity = false;
+  blocked = false;
+
+  if (TxRing.Count() > 0) {
+    size_t taken = TxRing.Take(buf, kChunk);
+    long r = transport_.Write(transport_.Context, fd, buf, taken);
+    size_t written = r > 0 ? (static_cast<size_t>(r) < taken ? static_cast<size_t>(r) : taken) : 0;
+    if (written < taken)
+      TxRing.Unget(taken - written);  // the rest goes first next time, in its order
+    // A write that moved nothing is not progress: the wait below ends when the port
+    // can take more, instead of retrying in a tight loop.
+    if (written > 0)
+      activity = true;
+    else
+      blocked = true;
+  }
+
+  uint16_t before = RxRing.Count();
+  for (;;) {
+    long r = transport_.Read(transport_.Context, fd, buf, kChunk);
+    if (r <= 0)
+      break;
+    RxRing.Put(buf, static_cast<size_t>(r) < kChunk ? static_cast<size_t>(r) : kChunk, false);
+    activity = true;
+  }
+  if (RxRing.Count() > before)
+    LastRxTick = GetTickCount32();
+  return activity;
+}
+
+namespace {
+// Waits up to timeoutMs for input (or room for output when wantOut) on fd (none when -1),
+// or a wake-up. Returns whether the port itself ended the wait.
+bool WaitOn(int wakeFd, int fd, bool wantOut, int timeoutMs)
+{
+  pollfd p[2] = {{wakeFd, POLLIN, 0}, {fd, static_cast<short>(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
+  int r = poll(p, fd >= 0 ? 2 : 1, timeoutMs);
+  if (r <= 0)
+    return false;
+  if (p[0].revents & POLLIN) {
+    uint64_t count;
+    [[maybe_unused]] ssize_t n = ::read(wakeFd, &count, sizeof count);
+  }
+  return fd >= 0 && p[1].revents != 0;
+}
+}  // namespace
+
+void CSerialPort::ThreadMain()
+{
+  // Set when the last wait ended on a port event and the pass after it moved nothing:
+  // a hung-up or failing port reports events at once and would make the waits spin.
+  bool eventWithoutProgress = false;
+  bool lastWaitByPort = false;
+  while (Running.load()) {
+    if (handle_.load() == 0 || portNumber_.load() == 0) {
+      WaitOn(wakeFd_, -1, false, kClosedWaitMs);
+      lastWaitByPort = false;
+      continue;
+    }
+    int fd;
+    bool blocked = false;
+    bool activity;
+    {
+      CAutoLock lock(Lock);
+      fd = handle_.load();  // Open and Close change it only under Lock
+      if (fd == 0)
+        continue;
+      activity = TransferPass(fd, blocked);
+    }
+    if (activity) {
+      lastWaitByPort = false;
+      continue;
+    }
+    eventWithoutProgress = lastWaitByPort;
+    std::lock_guard<std::mutex> guard(fdGuard_);
+    if (handle_.load() != fd) {  // closed or replaced since the pass
+      lastWaitByPort = false;
+      continue;
+    }
+    if (eventWithoutProgress) {
+      WaitOn(wakeFd_, -1, false, kIdlePollMs);
+      lastWaitByPort = false;
+    } else {
+      lastWaitByPort = WaitOn(wakeFd_, fd, blocked, kIdlePollMs);
+    }
+  }
+}

@@ -1,0 +1,214 @@
+#include "device/ActionManager.h"
+
+#include <cmath>
+#include <limits>
+
+#include "core/MicroClock.h"
+#include "core/Notify.h"
+#include "device/RegisterMap.h"
+
+namespace {
+
+constexpr int kIdentifyAttempts = 3;
+constexpr int kSendTurns = 1000;
+constexpr int kReplyRounds = 500;
+constexpr int kWriteSendTurns = 100;
+constexpr char16_t kDeviceTypeName[] = u"DeviceType";
+constexpr char16_t kDevicePrefix[] = u"Quintavolte";
+
+bool StartsWith(const MString &text, const char16_t *prefix)
+{
+    return text.View().starts_with(std::u16string_view(prefix));
+}
+
+}  // namespace
+
+cActionManager::cActionManager()
+{
+    // A lost device is not asked to save: Identified goes first.
+    Shell.ConnectionLost = [this] {
+        Identified = false;
+        Disconnect();
+    };
+}
+
+void cActionManager::TickScheduler()
+{
+    Scheduler.Tick();
+}
+
+int32_t cActionManager::ParseVersionX100(const MString &typeText)
+{
+    const double version = typeText.Between(0, true, MString(u"Quintavolte "), MString()).ToReal();
+    // 1.13 × 100 is 112.99999999999999 in binary; a tiny nudge keeps the truncation
+    // from losing a whole version step to representation error.
+    const double scaled = version * 100.0 + (version < 0 ? -1e-7 : 1e-7);
+    if (!std::isfinite(scaled) || scaled >= 2147483648.0 || scaled <= -2147483649.0)
+        return 0;
+    return static_cast<int32_t>(scaled);
+}
+
+bool cActionManager::Connect()
+{
+    Shell.Port.Close();
+    BuildRegisterMap();
+    ModbusAction *device = Shell.FindVariable(MString(kDeviceTypeName));
+    Shell.Port.SetParams(9600, 8, 0, 0);
+    if (device == nullptr)
+        return false;
+
+    for (int n = 1; n <= kMaxPortNumber; ++n) {
+        if (!Shell.Port.Open(n))
+            continue;
+        Shell.PollingEnabled = true;
+        Shell.Engine.Reset();
+        for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {
+            device->State = mbsRequested;
+            device->LastPoll = 0;
+            for (int i = 0; i < kSendTurns && device->State == mbsRequested; ++i)
+                Shell.Run();
+            for (int i = 0; i < kReplyRounds && device->State == mbsSent; ++i) {
+                TickScheduler();
+                SleepMs(1);
+            }
+            if (device->State != mbsDone)
+                continue;
+            if (StartsWith(device->Value, kDevicePrefix)) {
+                Identified = true;
+                VersionX100 = ParseVersionX100(device->Value);
+                return true;
+            }
+            break;  // another kind of device answers on this port
+        }
+        Shell.PollingEnabled = false;
+        // The port stays open; the next Open closes it.
+    }
+    Identified = false;
+    return false;
+}
+
+void cActionManager::Disconnect()
+{
+    SaveToRom();
+    Identified = false;
+    Shell.PollingEnabled = false;
+    Shell.Port.Close();
+}
+
+void cActionManager::SaveToRom()
+{
+    if (Identified)
+        WriteNumber(MString(u"SaveConfigToRomNow"), 1);
+}
+
+bool cActionManager::RequestRead(const MString &names)
+{
+    const std::u16string_view text = names.View();
+    size_t pos = 0;
+    while (pos < text.size()) {
+        std::u16string_view part;
+        const size_t comma = text.find(u',', pos);
+        if (comma == pos) {
+            // A list that starts with a comma, or two commas in a row: the rest is one name.
+            part = text.substr(pos);
+            pos = text.size();
+        } else if (comma == std::u16string_view::npos) {
+            part = text.substr(pos);
+            pos = text.size();
+        } else {
+            part = text.substr(pos, comma - pos);
+            pos = comma + 1;
+        }
+        const MString name(std::u16string(part).c_str());
+        ModbusAction *variable = Shell.FindVariable(name);
+        if (variable == nullptr) {
+            ShowMessageBox(name.View());
+            return false;
+        }
+        variable->State = mbsRequested;
+    }
+    return true;
+}
+
+MString cActionManager::GetValue(const MString &name)
+{
+    ModbusAction *variable = Shell.FindVariable(name);
+    if (variable == nullptr) {
+        ShowMessageBox(name.View());
+        return MString();
+    }
+    variable->State = mbsRequested;
+    return variable->Value;
+}
+
+bool cActionManager::WriteNumber(const MString &name, float value)
+{
+    ModbusAction *variable = Shell.FindVariable(name);
+    if (variable == nullptr) {
+        ShowMessageBox(name.View());
+        return false;
+    }
+    // Let an exchange already under way finish first.
+    for (int i = 0; i < kReplyRounds && variable->State != mbsDone; ++i) {
+        TickScheduler();
+        SleepMs(1);
+    }
+    if (variable->State != mbsDone) {
+        variable->State = mbsDone;
+        return false;
+    }
+    variable->Value = MString::FromReal(value, 10, 5);
+    variable->WritePending = true;
+    variable->State = mbsRequested;
+    // Only the shell's turn runs from here on: no engine expiry, no screen refresh.
+    for (int i = 0; i < kWriteSendTurns && variable->State == mbsRequested; ++i)
+        Shell.Run();
+    for (int i = 0; i < kReplyRounds && variable->State != mbsDone; ++i) {
+        Shell.Run();
+        SleepMs(1);
+    }
+    return variable->State == mbsDone;
+}
+
+MString cActionManager::RoundValue(const MString &text, float scale)
+{
+    if (!text.IsNumber())
+        return text;
+    const double x = text.ToReal();
+    const double s = scale;
+    // Truncation in double: a 32-bit integer would overflow for large values, and a
+    // division in single precision would show float noise through 10 digits.
+    const double k = std::trunc(x * s + (x < 0 ? -0.5 : 0.5));
+    return MString::FromReal(k / s, 10, 5);
+}
+
+ModbusAction *cActionManager::AddVariable(const MString &name, uint16_t address, uint16_t count, uint32_t access,
+                                          uint32_t type)
+{
+    ModbusAction *variable = Shell.FindVariable(name);
+    if (variable == nullptr)
+        variable = Shell.NewVariable();
+    if (variable == nullptr)
+        return nullptr;
+    variable->Name = name;
+    variable->SlaveAddress = 254;
+    variable->RegAddress = address;
+    variable->RegCount = count;
+    variable->Value = MString(u"--");
+    variable->TimeoutMs = 500;
+    variable->PeriodMs = 100;
+    variable->LastPoll = 10;
+    variable->Area = MbHoldingRegisters;
+    variable->Type = type;
+    variable->Access = access;
+    variable->State = mbsDone;
+    return variable;
+}
+
+void cActionManager::BuildRegisterMap()
+{
+    Shell.ClearVariables();
+    for (const MbVariableSpec &spec : DeviceRegisterMap())
+        AddVariable(MString(spec.Name), spec.Register, spec.Count, spec.Access, spec.Type);
+    Identified = false;
+}

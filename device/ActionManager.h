@@ -1,0 +1,40 @@
+// cActionManager: the one device object of the process. Searches the ports for the
+// device and identifies it, reads and writes variables by name, and builds the table
+// of variables from the device's register map.
+#pragma once
+
+#include <cstdint>
+
+#include "device/ModbusShell.h"
+
+class cActionManager {
+public:
+    // Installs the default lost-connection hook: clear Identified, then Disconnect.
+    cActionManager();
+    ~cActionManager() = default;
+    cActionManager(const cActionManager &) = delete;
+    cActionManager &operator=(const cActionManager &) = delete;
+
+    bool Connect();     // blocks; searches COM1..COM99
+    void Disconnect();  // asks an identified device to save its configuration first
+    void SaveToRom();
+    bool RequestRead(const MString &names);  // comma-separated list; does not wait
+    MString GetValue(const MString &name);    // current text; marks the variable for reading
+    bool WriteNumber(const MString &name, float value);  // blocks until acknowledged
+    static MString RoundValue(const MString &text, float scale);
+    ModbusAction *AddVariable(const MString &name, uint16_t address, uint16_t count,
+                              uint32_t access, uint32_t type);
+    void BuildRegisterMap();
+
+    // Runs one scheduler turn (used by the blocking waits and the dump).
+    void TickScheduler();
+    // VersionX100 from a type text "Quintavolte 1.11" (0 when no version follows).
+    static int32_t ParseVersionX100(const MString &typeText);
+
+    MicroTaskManager Scheduler;  // this object's handle on the scheduler
+    ModbusShell Shell;
+    bool Identified = false;
+    int32_t VersionX100 = 0;
+
+    static constexpr int kMaxPortNumber = 99;
+};

@@ -1,0 +1,60 @@
+// One named device variable: where it lives on the device, how its value is encoded,
+// and where its last exchange stands. Values always travel as text.
+#pragma once
+
+#include <cstdint>
+
+#include "values/MString.h"
+
+class ModbusShell;
+
+// Value type codes (the Type field).
+enum MbValueType : uint32_t {
+    mbtBool = 0,
+    mbtUShort = 1,
+    mbtShort = 2,
+    mbtUInt = 3,
+    mbtInt = 4,
+    mbtFloat = 5,
+    mbtInt64 = 6,
+    mbtDouble = 7,
+    mbtAscii = 8,
+    mbtBinary = 9,
+};
+
+// Exchange states (the State field).
+enum MbActionState : uint32_t {
+    mbsRequested = 0,
+    mbsSent = 1,
+    mbsDone = 2,
+    mbsException = 3,
+    mbsTimedOut = 4,
+};
+
+// Access codes; only mbaRead changes behaviour (no editor in the service tree).
+enum MbAccess : uint32_t {
+    mbaRead = 1,
+    mbaWrite = 2,
+    mbaReadWrite = 3,
+};
+
+struct ModbusAction {
+    MString Name;           // unique, exact and case-sensitive lookup key
+    MString Spare;          // unused second text
+    MString Value{u"--"};   // "--" until the first successful read
+    uint32_t TimeoutMs = 500;
+    int32_t PeriodMs = 100;  // least time between two requests; negative = no limit
+    uint32_t Area = 2;       // holding registers
+    uint32_t Type = mbtBool;
+    uint32_t Access = mbaReadWrite;
+    uint8_t SlaveAddress = 254;
+    uint16_t RegAddress = 0;
+    uint16_t RegCount = 0;
+    uint32_t State = mbsDone;
+    uint32_t LastPoll = 0;
+    bool WritePending = false;
+
+    // The shell whose table holds this variable; the reply callback gets only the
+    // variable, and needs the shell for the received frame and the lost-link hook.
+    ModbusShell *Owner = nullptr;
+};

@@ -1,0 +1,384 @@
+#include "device/ModbusShell.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "core/MicroClock.h"
+#include "core/Notify.h"
+
+int32_t ConsecutiveTimeouts = 0;
+
+const char16_t kConversionErrorText[] = u"Input data or format is incorrect. Sorry, I can't understand them.";
+
+namespace {
+
+void PutLE(uint8_t *out, uint64_t value, unsigned bytes)
+{
+    for (unsigned i = 0; i < bytes; ++i)
+        out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t GetLE(const uint8_t *in, unsigned bytes)
+{
+    uint64_t value = 0;
+    for (unsigned i = 0; i < bytes; ++i)
+        value |= static_cast<uint64_t>(in[i]) << (8 * i);
+    return value;
+}
+
+// Bytes a read of this type decodes; 0 for the variable-length types.
+unsigned DecodedSize(uint32_t type)
+{
+    switch (type) {
+    case mbtBool:
+    case mbtUShort:
+    case mbtShort:
+        return 2;
+    case mbtUInt:
+    case mbtInt:
+    case mbtFloat:
+        return 4;
+    case mbtInt64:
+    case mbtDouble:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+int HexDigit(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+// Turns a value text into register bytes (host order). Returns the byte count, or -1
+// when the text cannot be represented: a number outside the type's floating range, or
+// a text whose encoded form does not fit the buffer.
+int EncodeValue(const MString &text, uint32_t type, uint8_t (&out)[ModbusShell::kEncodeBufferSize])
+{
+    switch (type) {
+    case mbtBool:
+        PutLE(out, text.Equals(u"false") || text.Equals(u"0") ? 0x0000 : 0xFF00, 2);
+        return 2;
+    case mbtUShort:
+    case mbtShort:
+        PutLE(out, static_cast<uint64_t>(text.ToInt()), 2);
+        return 2;
+    case mbtUInt:
+    case mbtInt:
+        PutLE(out, static_cast<uint64_t>(text.ToInt()), 4);
+        return 4;
+    case mbtInt64:
+        PutLE(out, static_cast<uint64_t>(text.ToInt()), 8);
+        return 8;
+    case mbtFloat: {
+        const double value = text.ToReal();
+        // Narrowing an out-of-range double is undefined; it is the overflow that the
+        // conversion message is for.
+        if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+            return -1;
+        const float f = static_cast<float>(value);
+        uint32_t bits;
+        static_assert(sizeof bits == sizeof f);
+        __builtin_memcpy(&bits, &f, sizeof bits);
+        PutLE(out, bits, 4);
+        return 4;
+    }
+    case mbtDouble: {
+        const double value = text.ToReal();
+        if (!std::isfinite(value))
+            return -1;
+        uint64_t bits;
+        __builtin_memcpy(&bits, &value, sizeof bits);
+        PutLE(out, bits, 8);
+        return 8;
+    }
+    case mbtAscii: {
+        // One byte per character in the ANSI code page, then two zero bytes.
+        const uint32_t length = text.Length();
+        if (length + 2 > ModbusShell::kEncodeBufferSize)
+            return -1;
+        const char *ansi = text.ToAnsi(0);
+        // A character that converts to nothing must not make us read past the result.
+        bool ended = false;
+        for (uint32_t i = 0; i < length; ++i) {
+            ended = ended || ansi[i] == 0;
+            out[i] = ended ? 0 : static_cast<uint8_t>(ansi[i]);
+        }
+        out[length] = 0;
+        out[length + 1] = 0;
+        return static_cast<int>(length + 2);
+    }
+    case mbtBinary: {
+        // Upper-case hex digits in pairs; everything else separates or is ignored.
+        int count = 0;
+        int high = -1;
+        for (char16_t c : text.View()) {
+            const int digit = HexDigit(c);
+            if (digit < 0)
+                continue;
+            if (high < 0) {
+                high = digit;
+                continue;
+            }
+            if (count == static_cast<int>(ModbusShell::kEncodeBufferSize))
+                return -1;
+            out[count++] = static_cast<uint8_t>(high * 16 + digit);
+            high = -1;
+        }
+        return count;
+    }
+    default:
+        return 0;
+    }
+}
+
+MString HexText(const uint8_t *data, int n)
+{
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    MString text;
+    for (int i = 0; i < n; ++i) {
+        text.Append(kHex[data[i] >> 4]);
+        text.Append(kHex[data[i] & 15]);
+        text.Append(u' ');
+    }
+    return text;
+}
+
+// The value text of a read reply, or false when the reply does not carry the type.
+bool DecodeValue(const uint8_t *data, int n, uint32_t type, MString &value)
+{
+    // A reply shorter than the type (a 2-register value answered with 1 register)
+    // leaves the previous text: decoding it would invent the missing bytes.
+    const unsigned size = DecodedSize(type);
+    if (size != 0 && n < static_cast<int>(size))
+        return false;
+    switch (type) {
+    case mbtBool:
+        value = MString(GetLE(data, 2) != 0 ? u"true" : u"false");
+        return true;
+    case mbtUShort:
+        value = MString::FromInt(static_cast<uint16_t>(GetLE(data, 2)));
+        return true;
+    case mbtShort:
+        value = MString::FromInt(static_cast<int16_t>(GetLE(data, 2)));
+        return true;
+    case mbtUInt:
+        value = MString::FromInt(static_cast<uint32_t>(GetLE(data, 4)));
+        return true;
+    case mbtInt:
+        value = MString::FromInt(static_cast<int32_t>(GetLE(data, 4)));
+        return true;
+    case mbtFloat: {
+        const uint32_t bits = static_cast<uint32_t>(GetLE(data, 4));
+        float f;
+        __builtin_memcpy(&f, &bits, sizeof f);
+        value = MString::FromReal(f, 10, 5);
+        return true;
+    }
+    case mbtInt64:
+        value = MString::FromInt(static_cast<int64_t>(GetLE(data, 8)));
+        return true;
+    case mbtDouble: {
+        const uint64_t bits = GetLE(data, 8);
+        double d;
+        __builtin_memcpy(&d, &bits, sizeof d);
+        value = MString::FromReal(d, 10, 5);
+        return true;
+    }
+    case mbtAscii: {
+        std::string bytes;
+        for (int i = 0; i < n && data[i] != 0; ++i)
+            bytes.push_back(static_cast<char>(data[i]));
+        value = MString(bytes.c_str());
+        return true;
+    }
+    case mbtBinary:
+        value = HexText(data, n);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void DecodeRead(MicroModbus *engine, ModbusAction *variable)
+{
+    const uint8_t *data = nullptr;
+    const int n = engine->ParseReadResponse(&data);
+    if (n <= 0 || data == nullptr || variable->WritePending)
+        return;
+    if (variable->Area == MbHoldingRegisters || variable->Area == MbInputRegisters) {
+        MString value;
+        if (DecodeValue(data, n, variable->Type, value))
+            variable->Value = value;
+        return;
+    }
+    // Bit areas: the first data byte in decimal without leading zeros (0 reads as empty).
+    MString digits = MString::FromInt(data[0]);
+    uint32_t skip = 0;
+    while (skip < digits.Length() && digits.View()[skip] == u'0')
+        ++skip;
+    variable->Value = digits.Mid(skip, digits.Length() - skip);
+}
+
+}  // namespace
+
+ModbusShell::ModbusShell() : Engine(0, 5)
+{
+    Engine.SetTxBuffer(TxFrame, kFrameSize, MbRtu);
+    TaskManager.Register(this, 0, 5);
+}
+
+ModbusShell::~ModbusShell()
+{
+    Actions.Clear();
+    // The port (its thread) and the engine go with the members; the base class
+    // unregisters the shell.
+}
+
+void ModbusShell::Run()
+{
+    if (PollingEnabled)
+        Poll();
+}
+
+void ModbusShell::Poll()
+{
+    if (Actions.Count() == 0 || !Port.IsOpen())
+        return;
+    const uint32_t now = GetTickCount32();
+    ReceiveStep();
+    if (Engine.PendingCount() != 0)
+        return;  // one request on the wire at a time
+    SendStep(now);
+}
+
+void ModbusShell::ReceiveStep()
+{
+    CAutoLock guard(Port.Lock);
+    if (Port.RxRing.Count() == 0)
+        return;
+    // A reply is complete once the line has been silent for a while.
+    if (TickDiff(GetTickCount32(), Port.LastRxTick) <= static_cast<int32_t>(kSilenceMs))
+        return;
+    const uint16_t n = static_cast<uint16_t>(Port.RxRing.Take(RxFrame, kFrameSize));
+    Engine.ProcessFrame(RxFrame, n, MbRtu);
+    // A bad frame, or more than one: what is left cannot be framed, so start afresh.
+    if (Engine.AcceptedLength() != n)
+        Port.RxRing.Clear();
+}
+
+void ModbusShell::SendStep(uint32_t now)
+{
+    const int count = Actions.Count();
+    for (int i = 0; i < count; ++i) {
+        PollCursor = (PollCursor < 0 || PollCursor + 1 >= count) ? 0 : PollCursor + 1;
+        ModbusAction *variable = Actions.At(PollCursor);
+        if (variable == nullptr || variable->State != mbsRequested)
+            continue;
+        if (variable->PeriodMs >= 0 && static_cast<uint32_t>(variable->PeriodMs) >= now - variable->LastPoll)
+            continue;
+
+        const bool built = variable->WritePending
+                               ? EncodeWrite(variable)
+                               : Engine.BuildReadRequest(variable->Area, variable->SlaveAddress, variable->RegAddress,
+                                                         variable->RegCount, static_cast<uint16_t>(variable->TimeoutMs),
+                                                         &ModbusShell::OnReply, variable, 0);
+        if (built && Engine.TxLength() != 0) {
+            CAutoLock guard(Port.Lock);
+            // Half a frame on the wire would corrupt the exchange; when the ring cannot
+            // take the whole frame, the pending request simply times out.
+            if (Port.TxRing.Free() >= Engine.TxLength()) {
+                Port.TxRing.Put(TxFrame, Engine.TxLength(), false);
+                variable->State = mbsSent;
+            }
+        }
+        variable->LastPoll = now;  // also after a failed build: tried again after PeriodMs
+        return;
+    }
+}
+
+ModbusAction *ModbusShell::FindVariable(const MString &name)
+{
+    for (int i = 0;; ++i) {
+        ModbusAction *variable = Actions.At(i);
+        if (variable == nullptr)
+            return nullptr;
+        if (variable->Name.Equals(name))
+            return variable;
+    }
+}
+
+ModbusAction *ModbusShell::NewVariable()
+{
+    Engine.Reset();
+    ModbusAction *variable = Actions.Add();
+    if (variable != nullptr)
+        variable->Owner = this;
+    return variable;
+}
+
+void ModbusShell::ClearVariables()
+{
+    Engine.Reset();
+    Actions.Clear();
+    PollCursor = -1;
+}
+
+void ModbusShell::RequestWrite(ModbusAction *variable, const MString &text)
+{
+    if (variable == nullptr)
+        return;
+    variable->Value = text;
+    variable->WritePending = true;
+    variable->State = mbsRequested;
+}
+
+bool ModbusShell::EncodeWrite(ModbusAction *variable)
+{
+    uint8_t bytes[kEncodeBufferSize];
+    const int count = EncodeValue(MString(variable->Value), variable->Type, bytes);
+    if (count < 0) {
+        ShowMessageBox(kConversionErrorText);
+        variable->State = mbsDone;
+        return false;  // the write flag stays: the next request repeats the message
+    }
+    variable->WritePending = false;
+    variable->State = mbsRequested;
+    return Engine.BuildWriteRequest(bytes, static_cast<uint16_t>(count), variable->Area, variable->SlaveAddress,
+                                    variable->RegAddress, static_cast<uint16_t>(variable->TimeoutMs),
+                                    &ModbusShell::OnReply, variable, 0);
+}
+
+void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16_t, uint8_t, uint8_t function,
+                          uint32_t)
+{
+    auto *variable = static_cast<ModbusAction *>(context);
+    if (variable == nullptr)
+        return;
+    switch (status) {
+    case MbReplyNormal:
+        ConsecutiveTimeouts = 0;
+        variable->State = mbsDone;
+        if (function > 4)
+            return;  // a write acknowledged: Value keeps the written text
+        DecodeRead(engine, variable);
+        return;
+    case MbReplyException:
+        variable->State = mbsException;
+        return;
+    case MbReplyTimeout:
+        variable->State = mbsTimedOut;
+        if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && variable->Owner != nullptr &&
+            variable->Owner->ConnectionLost)
+            variable->Owner->ConnectionLost();
+        return;
+    default:
+        return;
+    }
+}

@@ -1,0 +1,67 @@
+// ModbusShell: the table of named device variables kept in step with the device.
+// A scheduler task that takes received frames out of the serial port, lets the engine
+// dispatch them, and sends at most one request per turn for a variable asked for.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "core/MicroModbus.h"
+#include "core/MicroTask.h"
+#include "core/ObjectFactory.h"
+#include "device/ModbusAction.h"
+#include "port/SerialPort.h"
+
+using TMbActions = uObjectFactoryT<ModbusAction>;
+
+// Timed-out exchanges since the last normal reply, process-wide; only a normal reply
+// resets it. More than kMaxConsecutiveTimeouts drop the connection.
+extern int32_t ConsecutiveTimeouts;
+constexpr int32_t kMaxConsecutiveTimeouts = 10;
+
+// Shown when a value text cannot be turned into register data.
+extern const char16_t kConversionErrorText[];
+
+class ModbusShell : public MicroTaskBase {
+public:
+    static constexpr uint32_t kFrameSize = 1024;
+    static constexpr uint32_t kSilenceMs = 20;   // end of a reply: this much line silence
+    static constexpr uint32_t kEncodeBufferSize = 64;
+
+    ModbusShell();
+    virtual ~ModbusShell();
+    ModbusShell(const ModbusShell &) = delete;
+    ModbusShell &operator=(const ModbusShell &) = delete;
+
+    void Run() override;  // task turn: Poll while polling is enabled
+    void Poll();          // never blocks
+
+    ModbusAction *FindVariable(const MString &name);
+    ModbusAction *NewVariable();
+    void ClearVariables();
+
+    // Sets the text to write and leaves the rest to Poll.
+    void RequestWrite(ModbusAction *variable, const MString &text);
+    // Turns the variable's text into register data and builds the write request.
+    bool EncodeWrite(ModbusAction *variable);
+
+    // The engine's reply callback; the context is the variable.
+    static void OnReply(MicroModbus *engine, void *context, int status, uint16_t transactionId,
+                        uint8_t unit, uint8_t function, uint32_t deadline);
+
+    // Called when more than kMaxConsecutiveTimeouts exchanges in a row timed out. The
+    // application installs it; cActionManager installs a default that drops the link.
+    std::function<void()> ConnectionLost;
+
+    int32_t PollCursor = -1;
+    uint8_t TxFrame[kFrameSize] = {};
+    uint8_t RxFrame[kFrameSize] = {};
+    MicroModbus Engine;
+    CSerialPort Port;
+    TMbActions Actions;
+    bool PollingEnabled = false;
+
+private:
+    void ReceiveStep();
+    void SendStep(uint32_t now);
+};

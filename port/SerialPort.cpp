@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/MicroClock.h"
+#include "port/LineSettings.h"
 #include "port/PortList.h"
 
 namespace {
@@ -35,71 +36,6 @@ long PosixWrite(void *, int fd, const uint8_t *buf, size_t n)
   return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
 }
 
-bool SpeedOf(uint32_t baud, speed_t &speed)
-{
-  static constexpr struct {
-    uint32_t baud;
-    speed_t speed;
-  } kRates[] = {
-      {50, B50},         {75, B75},           {110, B110},         {134, B134},         {150, B150},
-      {200, B200},       {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
-      {2400, B2400},     {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-      {57600, B57600},   {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-      {576000, B576000}, {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-      {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-  };
-  for (const auto &r : kRates) {
-    if (r.baud == baud) {
-      speed = r.speed;
-      return true;
-    }
-  }
-  return false;
-}
-
-// Raw 8N1-style line with the given settings; reads return at once with what is there.
-bool ConfigureLine(int fd, uint32_t baud, uint8_t byteSize, uint8_t stopBits, uint8_t parity)
-{
-  speed_t speed;
-  if (!SpeedOf(baud, speed))
-    return false;
-  tcflag_t size;
-  switch (byteSize) {
-  case 5: size = CS5; break;
-  case 6: size = CS6; break;
-  case 7: size = CS7; break;
-  case 8: size = CS8; break;
-  default: return false;
-  }
-  tcflag_t parityBits;
-  switch (parity) {
-  case 0: parityBits = 0; break;
-  case 1: parityBits = PARENB | PARODD; break;
-  case 2: parityBits = PARENB; break;
-  case 3: parityBits = PARENB | CMSPAR | PARODD; break;  // mark
-  case 4: parityBits = PARENB | CMSPAR; break;           // space
-  default: return false;
-  }
-  tcflag_t stopBitsFlag;
-  switch (stopBits) {
-  case 0: stopBitsFlag = 0; break;
-  case 2: stopBitsFlag = CSTOPB; break;
-  default: return false;  // one and a half stop bits do not exist here
-  }
-
-  termios t{};
-  if (tcgetattr(fd, &t) != 0)
-    return false;
-  cfmakeraw(&t);
-  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
-  t.c_cflag |= size | parityBits | stopBitsFlag | CLOCAL | CREAD;
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-  if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0)
-    return false;
-  return tcsetattr(fd, TCSANOW, &t) == 0;
-}
-
 // Opens and configures the device; -1 on any failure. The descriptor is never 0,
 // since 0 means "closed" to the port's callers.
 int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t stopBits, uint8_t parity)
@@ -116,8 +52,13 @@ int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t s
   }
   // Not shared: flock keeps out other programs that ask (root included), TIOCEXCL
   // keeps out ordinary users that do not.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 ||
-      !ConfigureLine(fd, baud, byteSize, stopBits, parity)) {
+  termios wanted{}, got{};
+  bool ok = flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0 && tcgetattr(fd, &wanted) == 0 &&
+            BuildLineSettings(wanted, baud, byteSize, stopBits, parity);
+  // A driver may accept the call and quietly keep some settings (a pseudo-terminal keeps
+  // 8 data bits and no parity): a line that does not run as asked counts as refused.
+  ok = ok && tcsetattr(fd, TCSANOW, &wanted) == 0 && tcgetattr(fd, &got) == 0 && LineSettingsHeld(wanted, got);
+  if (!ok) {
     ::close(fd);
     return -1;
   }

@@ -1,0 +1,26 @@
+// Command line of the stand-in device program.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SimOptions {
+  std::string DeviceType = "Quintavolte 1.11";
+  double StartHour = 12.0;
+  double Speed = 1.0;          // simulated seconds per real second
+  std::string StateFile;
+  std::string LinkPath;
+  int Address = -1;            // -1: the saved (or default) address
+  // Fault switches.
+  bool Silent = false;
+  uint32_t DelayMs = 0;
+  uint32_t DropEvery = 0;      // 0 = never
+  uint32_t BadCrcEvery = 0;
+  uint32_t GarbageEvery = 0;
+  std::string ExceptionVar;    // empty = none
+  bool Help = false;
+};
+
+// False with a message in *error for an unknown option, a missing or bad argument.
+bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *options, std::string *error);
+const char *SimUsage();

@@ -1,0 +1,46 @@
+// The stand-in device's Modbus side: our engine answers from a register image of the
+// model, one memory block per variable; writes are screened and then handed to the model,
+// which carries out their commands.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/MicroModbus.h"
+#include "sim/SimDeviceModel.h"
+
+class SimSlave {
+public:
+  explicit SimSlave(SimDeviceModel &model);
+  SimSlave(const SimSlave &) = delete;
+  SimSlave &operator=(const SimSlave &) = delete;
+
+  // Fault switch: requests touching this variable's registers get exception 4; -1 = none.
+  void SetFaultVar(int id) { faultVar_ = id; }
+
+  // One received RTU frame in, the reply frame out; empty when the device stays silent
+  // (bad CRC, another unit, a frame too long to be Modbus RTU).
+  std::vector<uint8_t> HandleFrame(const uint8_t *frame, size_t length);
+
+  const MicroModbus &Engine() const { return engine_; }
+
+  // Registers the image holds in all.
+  static constexpr size_t kImageWords = 204;
+
+private:
+  void LoadImage();
+  // Exception code for a request the engine accepted, 0 when it may go ahead.
+  uint8_t Screen(std::vector<int> *vars) const;
+  uint8_t ApplyWrites(const std::vector<int> &vars);
+  std::vector<uint8_t> ExceptionReply(uint8_t code);
+  std::vector<uint8_t> TakeReply() const;
+  uint16_t *Regs(int id) { return &image_[offset_[static_cast<size_t>(id)]]; }
+
+  SimDeviceModel &model_;
+  MicroModbus engine_;
+  std::array<uint16_t, kImageWords> image_{};
+  std::array<size_t, vSimVarCount> offset_{};
+  std::array<uint8_t, 260> tx_{};
+  int faultVar_ = -1;
+};

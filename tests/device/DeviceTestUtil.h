@@ -28,6 +28,7 @@ public:
     explicit FakeClock(uint32_t start = 100000)
     {
         now_.store(start);
+        step_.store(1);
         SetTickSource(&Ticks);
         SetSleepSink(&Sleep);
     }
@@ -37,12 +38,15 @@ public:
         SetSleepSink(nullptr);
     }
     void Advance(uint32_t ms) { now_.fetch_add(ms); }
+    // How far SleepMs(1) moves the clock.
+    void SetSleepStep(uint32_t ms) { step_.store(ms); }
     uint32_t Now() const { return now_.load(); }
 
 private:
     static uint32_t Ticks() { return now_.load(); }
-    static void Sleep(uint32_t ms) { now_.fetch_add(ms); }
+    static void Sleep(uint32_t ms) { now_.fetch_add(ms * step_.load()); }
     static inline std::atomic<uint32_t> now_{0};
+    static inline std::atomic<uint32_t> step_{1};
 };
 
 // Collects the texts of the message boxes shown while it lives.

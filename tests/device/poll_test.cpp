@@ -1,0 +1,213 @@
+// The shell's turn over a pseudo-terminal that the test answers by hand, with time
+// stepped by a fake clock: what goes out, when a reply is taken, and recovery from
+// corrupted input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DeviceTestUtil.h"
+#include "device/ActionManager.h"
+#include "port/PortList.h"
+
+using testutil::FakeClock;
+using testutil::MessageRecorder;
+using testutil::PtyDevice;
+using testutil::U16;
+using testutil::WithCrc;
+
+namespace {
+
+class PollTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ConsecutiveTimeouts = 0;
+        ASSERT_FALSE(device.Path().empty());
+        SetExplicitPorts({device.Path()});
+        manager.BuildRegisterMap();
+        ASSERT_TRUE(manager.Shell.Port.Open(1));
+        manager.Shell.PollingEnabled = true;
+        clock.Advance(1000);
+    }
+    void TearDown() override { SetExplicitPorts({}); }
+
+    ModbusAction *Var(const char16_t *name) { return manager.Shell.FindVariable(MString(name)); }
+
+    // Device bytes have reached the receive ring (the port thread moves them).
+    bool Received(size_t n)
+    {
+        return testutil::WaitFor([&] {
+            CAutoLock guard(manager.Shell.Port.Lock);
+            return manager.Shell.Port.RxRing.Count() >= n;
+        });
+    }
+    void Answer(const std::vector<uint8_t> &frame)
+    {
+        device.Send(frame);
+        ASSERT_TRUE(Received(frame.size()));
+    }
+    uint16_t RxCount()
+    {
+        CAutoLock guard(manager.Shell.Port.Lock);
+        return manager.Shell.Port.RxRing.Count();
+    }
+
+    FakeClock clock;
+    PtyDevice device;
+    cActionManager manager;
+};
+
+TEST_F(PollTest, AMarkedVariableIsReadOnceAndItsReplyTakenAfterTheSilence)
+{
+    const MString first = manager.GetValue(MString(u"Reg.ChargeI"));
+    const MString second = manager.GetValue(MString(u"Reg.ChargeI"));
+    EXPECT_TRUE(first.Equals(u"--"));
+    EXPECT_TRUE(second.Equals(first));
+    ModbusAction *chargeI = Var(u"Reg.ChargeI");
+    EXPECT_EQ(chargeI->State, mbsRequested);
+
+    manager.Shell.Poll();
+    EXPECT_EQ(chargeI->State, mbsSent);
+    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xD4, 0x00, 0x02}));
+
+    // One request on the wire at a time.
+    ASSERT_TRUE(manager.RequestRead(MString(u"Reg.bForceLoadOff")));
+    manager.Shell.Poll();
+    EXPECT_TRUE(device.Drain().empty());
+
+    Answer(WithCrc({0xFE, 0x03, 0x04, 0x00, 0x00, 0x40, 0x20}));  // 2.5f
+    clock.Advance(20);
+    manager.Shell.Poll();  // 20 ms of silence is not yet the end of the reply
+    EXPECT_EQ(chargeI->State, mbsSent);
+    clock.Advance(1);
+    manager.Shell.Poll();
+    EXPECT_EQ(chargeI->State, mbsDone);
+    EXPECT_DOUBLE_EQ(chargeI->Value.ToReal(), 2.5);
+    EXPECT_EQ(RxCount(), 0);
+    // The same turn sends the next marked variable.
+    EXPECT_EQ(Var(u"Reg.bForceLoadOff")->State, mbsSent);
+    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xDD, 0x00, 0x01}));
+}
+
+TEST_F(PollTest, AVariableIsNotAskedAgainWithinItsPeriod)
+{
+    ModbusAction *v = Var(u"Reg.bModeCharger");
+    manager.GetValue(v->Name);
+    manager.Shell.Poll();
+    ASSERT_EQ(device.Receive(8).size(), 8u);
+    Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
+    clock.Advance(21);
+    manager.Shell.Poll();
+    ASSERT_EQ(v->State, mbsDone);
+    EXPECT_TRUE(v->Value.Equals(u"1"));
+
+    manager.GetValue(v->Name);
+    clock.Advance(78);  // 99 ms after the request
+    manager.Shell.Poll();
+    EXPECT_EQ(v->State, mbsRequested);
+    clock.Advance(2);
+    manager.Shell.Poll();
+    EXPECT_EQ(v->State, mbsSent);
+}
+
+TEST_F(PollTest, AWriteGoesOutAtTheNextTurnAndItsAcknowledgementKeepsTheText)
+{
+    ModbusAction *save = Var(u"SaveConfigToRomNow");
+    manager.Shell.RequestWrite(save, MString(u"1"));
+    manager.Shell.Poll();
+    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x06, 0x00, 0x83, 0x00, 0x01}));
+    Answer(WithCrc({0xFE, 0x06, 0x00, 0x83, 0x00, 0x01}));
+    clock.Advance(21);
+    manager.Shell.Poll();
+    EXPECT_EQ(save->State, mbsDone);
+    EXPECT_TRUE(save->Value.Equals(u"1"));
+    EXPECT_FALSE(save->WritePending);
+}
+
+TEST_F(PollTest, ATextThatCannotBeWrittenIsRefusedEachTimeItIsAskedFor)
+{
+    MessageRecorder messages;
+    ModbusAction *type = Var(u"DeviceType");
+    manager.Shell.RequestWrite(type, MString(std::u16string(70, u'Q').c_str()));
+    manager.Shell.Poll();
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(type->State, mbsDone);
+    EXPECT_TRUE(type->WritePending);
+
+    manager.GetValue(type->Name);
+    clock.Advance(101);
+    manager.Shell.Poll();
+    EXPECT_EQ(messages.texts.size(), 2u);
+    EXPECT_EQ(messages.texts[1], u"Input data or format is incorrect. Sorry, I can't understand them.");
+    EXPECT_TRUE(device.Drain().empty());
+}
+
+TEST_F(PollTest, CorruptedInputEmptiesTheRingAndTheLinkRecovers)
+{
+    struct Case {
+        const char *label;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"bad CRC", {0xFE, 0x03, 0x02, 0x00, 0x07, 0x00, 0x00}},
+        {"garbage before a good reply", [] {
+             std::vector<uint8_t> b{0x13, 0x37, 0x00};
+             auto good = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});
+             b.insert(b.end(), good.begin(), good.end());
+             return b;
+         }()},
+        {"two replies in one chunk", [] {
+             auto b = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});
+             auto again = b;
+             b.insert(b.end(), again.begin(), again.end());
+             return b;
+         }()},
+    };
+    ModbusAction *v = Var(u"Do1.State");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        v->Value = MString(u"--");
+        manager.GetValue(v->Name);
+        clock.Advance(101);
+        manager.Shell.Poll();
+        ASSERT_EQ(device.Receive(8).size(), 8u);
+        Answer(c.bytes);
+        clock.Advance(21);
+        manager.Shell.Poll();
+        EXPECT_EQ(RxCount(), 0);
+        // Two good replies in one chunk: the first one is still taken.
+        if (v->State == mbsDone) {
+            EXPECT_TRUE(v->Value.Equals(u"7"));
+            continue;
+        }
+        EXPECT_EQ(v->State, mbsSent);
+        EXPECT_TRUE(v->Value.Equals(u"--"));
+        clock.Advance(500);
+        manager.Shell.Engine.Run();
+        EXPECT_EQ(v->State, mbsTimedOut);
+
+        // The next exchange works again.
+        manager.GetValue(v->Name);
+        manager.Shell.Poll();
+        ASSERT_EQ(device.Receive(8).size(), 8u);
+        Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07}));
+        clock.Advance(21);
+        manager.Shell.Poll();
+        EXPECT_EQ(v->State, mbsDone);
+        EXPECT_TRUE(v->Value.Equals(u"7"));
+    }
+}
+
+TEST_F(PollTest, NothingHappensWhilePollingIsOffOrThePortIsClosed)
+{
+    manager.GetValue(MString(u"Reg.ChargeI"));
+    manager.Shell.PollingEnabled = false;
+    manager.Shell.Run();
+    manager.Shell.PollingEnabled = true;
+    manager.Shell.Port.Close();
+    manager.Shell.Run();
+    EXPECT_EQ(Var(u"Reg.ChargeI")->State, mbsRequested);
+    EXPECT_TRUE(device.Drain().empty());
+}
+
+}  // namespace

@@ -59,6 +59,7 @@ int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t s
   // 8 data bits and no parity): a line that does not run as asked counts as refused.
   ok = ok && tcsetattr(fd, TCSANOW, &wanted) == 0 && tcgetattr(fd, &got) == 0 && LineSettingsHeld(wanted, got);
   if (!ok) {
+    ioctl(fd, TIOCNXCL);  // do not leave the line locked against others
     ::close(fd);
     return -1;
   }

@@ -78,7 +78,8 @@ protected:
 
 TEST_F(SerialPortTest, OpenOfAMissingPortFailsAndLeavesThePortClosed)
 {
-  std::filesystem::path plainFile = std::filesystem::temp_directory_path() / "qv_port_not_a_tty";
+  std::filesystem::path plainFile =
+      std::filesystem::temp_directory_path() / ("qv_port_not_a_tty_" + std::to_string(getpid()));
   std::ofstream(plainFile) << "x";
   SetExplicitPorts({"/nonexistent/ttyQV0", plainFile.string(), pty.SlavePath()});
 

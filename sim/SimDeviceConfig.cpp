@@ -123,7 +123,9 @@ SimResult SimDeviceModel::Write(int id, double v)
   bool isCalCmd = id >= vCalFirst && id < vCalFirst + 40 && (id - vCalFirst) % 5 >= calZeroCmd;
   if (isCalCmd || id == vResetConfigToDefaults || id == vSaveConfigToRomNow || id == vExtremesReset) {
     r = Command(id, v);
-  } else if (id == vbModeCharger || id == vbForceLoadOff || id == vbNightLightMode || isDoState) {
+  } else if (isDoState) {
+    doManual_[static_cast<size_t>((id - vDoFirst) / 2)] = v != 0;
+  } else if (id == vbModeCharger || id == vbForceLoadOff || id == vbNightLightMode) {
     Val(id) = v != 0 ? 1 : 0;
     if (id == vbModeCharger && v == 0) {
       training_ = Training::Idle;

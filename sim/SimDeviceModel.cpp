@@ -192,17 +192,17 @@ void SimDeviceModel::Publish(const Raw &raw)
     Val(DiVar(n, diToff)) = pulsed ? (1.0 - w.Duty) / w.FrequencyHz * 1000.0 : 0.0;
   }
 
-  // Outputs in an automatic mode follow their condition; mode 0 leaves them to Modbus.
+  // Outputs in an automatic mode follow their condition; mode 0 shows the state last written.
   for (int n = 0; n < 4; ++n) {
     int mode = static_cast<int>(Get(DoVar(n, doMode)));
-    bool level = false;
+    bool level = doManual_[static_cast<size_t>(n)];
     switch (mode) {
     case 1: level = raw.Voc > raw.Channel[chU_Accu] + 0.5; break;
     case 2: level = raw.Channel[chI_Accu] > 0.05; break;
     case 3: level = !chargeEnabled_; break;
     case 4: level = lowVoltageOff_ || raw.Channel[chU_Accu] < Get(vLoadOffU); break;
     case 5: level = raw.LoadOn; break;
-    default: continue;
+    default: break;
     }
     Val(DoVar(n, doState)) = level ? 1 : 0;
   }

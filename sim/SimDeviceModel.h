@@ -85,5 +85,6 @@ private:
   bool lowVoltageOff_ = false; // load cut off below LoadOffU until LoadOnU
   Training training_ = Training::Idle;
   std::array<uint32_t, 4> diCounters_{};
+  std::array<bool, 4> doManual_{};  // output states written over Modbus (mode 0)
   Raw last_;               // the raw values of the last publication (calibration commands use them)
 };

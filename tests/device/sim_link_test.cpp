@@ -1,0 +1,278 @@
+// End to end: the device connection against the stand-in device program over a
+// pseudo-terminal, in real time. Every wait is bounded; nothing here measures time.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "DeviceTestUtil.h"
+#include "device/ActionManager.h"
+#include "device/DeviceDump.h"
+#include "port/PortList.h"
+
+#ifndef QUINTAVOLTE_SIM_PATH
+#error "the end-to-end tests need the stand-in device program"
+#endif
+
+using testutil::ChildProcess;
+using testutil::U16;
+
+namespace {
+
+bool FileExists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+class SimLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ConsecutiveTimeouts = 0;
+        char dir[] = "/tmp/qv-sim-link-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        tempDir_ = dir;
+    }
+    void TearDown() override
+    {
+        manager.Shell.PollingEnabled = false;
+        manager.Shell.Port.Close();
+        sim.Stop();
+        SetExplicitPorts({});
+        ConsecutiveTimeouts = 0;
+        std::string cmd = "rm -rf '" + tempDir_ + "'";
+        (void)!std::system(cmd.c_str());
+    }
+
+    void StartSim(std::vector<std::string> args)
+    {
+        sim.Stop();
+        args.insert(args.begin(), QUINTAVOLTE_SIM_PATH);
+        ASSERT_TRUE(sim.Start(args));
+        const std::string path = sim.FirstLine();
+        ASSERT_FALSE(path.empty()) << "the stand-in did not start: " << sim.Stderr();
+        SetExplicitPorts({path});
+    }
+    void Connect(std::vector<std::string> args = {})
+    {
+        ASSERT_NO_FATAL_FAILURE(StartSim(std::move(args)));
+        ASSERT_TRUE(manager.Connect()) << sim.Stderr();
+    }
+
+    ModbusAction *Var(const char16_t *name) { return manager.Shell.FindVariable(MString(name)); }
+
+    // Runs the scheduler as the window's heartbeat would, until pred holds or the bound passes.
+    template <typename Pred>
+    bool Pump(Pred pred, int timeoutMs = 3000)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            manager.TickScheduler();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    // Asks for the variable and runs the scheduler until its exchange has ended.
+    uint32_t Read(ModbusAction *v)
+    {
+        manager.GetValue(v->Name);
+        Pump([&] { return v->State != mbsRequested && v->State != mbsSent; });
+        return v->State;
+    }
+
+    std::string tempDir_;
+    ChildProcess sim;
+    testutil::MessageRecorder messages;
+    cActionManager manager;
+};
+
+TEST_F(SimLinkTest, ConnectIdentifiesTheDeviceAndItsVersion)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int32_t version;
+        const char16_t *type;
+    } cases[] = {
+        {{}, 111, u"Quintavolte 1.11"},
+        {{"--version", "1.10"}, 110, u"Quintavolte 1.10"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.version);
+        ASSERT_NO_FATAL_FAILURE(Connect(c.args));
+        EXPECT_TRUE(manager.Identified);
+        EXPECT_TRUE(manager.Shell.PollingEnabled);
+        EXPECT_EQ(manager.VersionX100, c.version);
+        EXPECT_EQ(U16(Var(u"DeviceType")->Value), std::u16string(c.type));
+        // Nothing else has been read yet.
+        int unread = 0;
+        for (int i = 0; ModbusAction *v = manager.Shell.Actions.At(i); ++i)
+            unread += v->Value.Equals(u"--") ? 1 : 0;
+        EXPECT_EQ(unread, 119);
+    }
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(SimLinkTest, AnotherKindOfDeviceIsGivenUpAfterItsFirstAnswer)
+{
+    ASSERT_NO_FATAL_FAILURE(StartSim({"--type", "Other 1.0"}));
+    EXPECT_FALSE(manager.Connect());
+    EXPECT_FALSE(manager.Identified);
+    EXPECT_FALSE(manager.Shell.PollingEnabled);
+    ModbusAction *type = Var(u"DeviceType");
+    EXPECT_EQ(type->State, mbsDone);
+    EXPECT_EQ(U16(type->Value), u"Other 1.0");
+}
+
+TEST_F(SimLinkTest, ValuesAreReadAndWrittenByName)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    struct Expect {
+        const char16_t *name;
+        const char16_t *value;
+    } reads[] = {
+        {u"485.Init.BaudRate", u"9600"},
+        {u"ChipUID.H1", u"2319195911"},  // above 2^31
+        {u"Mb.MyModbusAddr", u"1"},
+    };
+    for (const auto &r : reads) {
+        ModbusAction *v = Var(r.name);
+        ASSERT_EQ(Read(v), mbsDone) << v->Name.ToUtf8();
+        EXPECT_EQ(U16(v->Value), std::u16string(r.value));
+    }
+    // GetValue hands out the text and marks the variable; the value arrives with the ticks.
+    EXPECT_TRUE(manager.GetValue(MString(u"Reg.ChargeI")).Equals(u"--"));
+    ASSERT_TRUE(Pump([&] { return !manager.GetValue(MString(u"Reg.ChargeI")).Equals(u"--"); }));
+
+    ModbusAction *maxU = Var(u"Reg.ChargeMaxU");
+    EXPECT_TRUE(manager.WriteNumber(maxU->Name, 14.2f));
+    maxU->Value = MString(u"--");
+    ASSERT_EQ(Read(maxU), mbsDone);
+    EXPECT_NEAR(maxU->Value.ToReal(), 14.2, 1e-4);
+
+    ModbusAction *mode = Var(u"Do2.Mode");
+    EXPECT_TRUE(manager.WriteNumber(mode->Name, 3));
+    mode->Value = MString(u"--");
+    ASSERT_EQ(Read(mode), mbsDone);
+    EXPECT_TRUE(mode->Value.Equals(u"3"));
+
+    // The asynchronous write of the trees, with a decimal comma.
+    ModbusAction *minU = Var(u"Reg.ChargeMinU");
+    manager.Shell.RequestWrite(minU, MString(u"12,5"));
+    ASSERT_TRUE(Pump([&] { return minU->State == mbsDone && !minU->WritePending; }));
+    ASSERT_EQ(Read(minU), mbsDone);
+    EXPECT_DOUBLE_EQ(minU->Value.ToReal(), 12.5);
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(SimLinkTest, DisconnectAsksTheDeviceToSaveItsConfiguration)
+{
+    const std::string state = tempDir_ + "/device.state";
+    ASSERT_NO_FATAL_FAILURE(Connect({"--state", state}));
+    ASSERT_TRUE(manager.WriteNumber(MString(u"Reg.ChargeMaxU"), 14.3f));
+    EXPECT_FALSE(FileExists(state));
+    manager.Disconnect();
+    EXPECT_FALSE(manager.Identified);
+    EXPECT_FALSE(manager.Shell.PollingEnabled);
+    EXPECT_FALSE(manager.Shell.Port.IsOpen());
+    EXPECT_TRUE(FileExists(state));
+
+    // The saved configuration is what a restarted device comes up with.
+    ASSERT_NO_FATAL_FAILURE(Connect({"--state", state}));
+    ModbusAction *maxU = Var(u"Reg.ChargeMaxU");
+    ASSERT_EQ(Read(maxU), mbsDone);
+    EXPECT_NEAR(maxU->Value.ToReal(), 14.3, 1e-4);
+}
+
+TEST_F(SimLinkTest, ElevenTimeoutsInARowDropTheLinkWithoutASave)
+{
+    const std::string state = tempDir_ + "/device.state";
+    ASSERT_NO_FATAL_FAILURE(Connect({"--state", state}));
+    ASSERT_TRUE(manager.WriteNumber(MString(u"Reg.ChargeMaxU"), 14.3f));
+    ASSERT_EQ(ConsecutiveTimeouts, 0);
+
+    ASSERT_TRUE(sim.Signal(SIGSTOP));  // the device stops answering
+    ModbusAction *v = Var(u"Adc.U_Accu");
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(Read(v), mbsTimedOut) << "exchange " << i + 1;
+    EXPECT_EQ(ConsecutiveTimeouts, 10);
+    EXPECT_TRUE(manager.Identified);
+    EXPECT_TRUE(manager.Shell.PollingEnabled);
+    EXPECT_TRUE(manager.Shell.Port.IsOpen());
+
+    ASSERT_EQ(Read(v), mbsTimedOut);
+    EXPECT_FALSE(manager.Identified);
+    EXPECT_FALSE(manager.Shell.PollingEnabled);
+    EXPECT_FALSE(manager.Shell.Port.IsOpen());
+
+    // Even once the device answers again, no save request was sent.
+    ASSERT_TRUE(sim.Signal(SIGCONT));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(FileExists(state));
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(SimLinkTest, AnExceptionReplyEndsInStateThree)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect({"--exception", "Reg.ChargeI"}));
+    ModbusAction *v = Var(u"Reg.ChargeI");
+    EXPECT_EQ(Read(v), mbsException);
+    EXPECT_TRUE(v->Value.Equals(u"--"));
+    EXPECT_EQ(Read(Var(u"Reg.ChargeMaxU")), mbsDone);
+}
+
+TEST_F(SimLinkTest, CorruptedRepliesAreDroppedAndTheLinkRecovers)
+{
+    for (const char *fault : {"--bad-crc-every", "--garbage-every"}) {
+        SCOPED_TRACE(fault);
+        ConsecutiveTimeouts = 0;
+        ASSERT_NO_FATAL_FAILURE(Connect({fault, "3"}));
+        ModbusAction *v = Var(u"485.Init.BaudRate");
+        std::vector<uint32_t> states;
+        for (int i = 0; i < 7; ++i) {
+            v->Value = MString(u"--");
+            states.push_back(Read(v));
+        }
+        int timedOut = 0, done = 0;
+        for (uint32_t s : states) {
+            timedOut += s == mbsTimedOut;
+            done += s == mbsDone;
+        }
+        EXPECT_GE(timedOut, 1);
+        EXPECT_EQ(timedOut + done, 7);
+        EXPECT_EQ(states.back(), mbsDone);  // every third reply is spoilt, so the last one is good
+        EXPECT_TRUE(v->Value.Equals(u"9600"));
+        EXPECT_TRUE(manager.Identified);
+        CAutoLock guard(manager.Shell.Port.Lock);
+        EXPECT_EQ(manager.Shell.Port.RxRing.Count(), 0);
+    }
+}
+
+TEST_F(SimLinkTest, TheDumpGathersEveryVariableInTableOrder)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    const auto entries = CollectDumpEntries(manager);
+    ASSERT_EQ(entries.size(), 120u);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        ModbusAction *v = manager.Shell.Actions.At(static_cast<int>(i));
+        EXPECT_EQ(U16(entries[i].first), U16(v->Name));
+        EXPECT_EQ(U16(entries[i].second), U16(v->Value));
+    }
+    EXPECT_EQ(U16(entries[1].second), u"Quintavolte 1.11");
+    // The device answers every register of the map, so the passes end with all of it read
+    // unless the bound of passes ran out first; either way far more than the identity came in.
+    int read = 0;
+    for (const auto &e : entries)
+        read += e.second.Equals(u"--") ? 0 : 1;
+    EXPECT_GT(read, 60);
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+// The real quintavolte-sim program over its pseudo-terminal, talked to by an independent
+// Modbus master (libmodbus). Every wait is bounded.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <modbus.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef QUINTAVOLTE_SIM_PATH
+#error "the tests need the path of the quintavolte-sim program"
+#endif
+
+extern char **environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// One run of the program, stopped (and reaped) at the latest by the destructor.
+class SimProcess {
+public:
+  explicit SimProcess(std::vector<std::string> args)
+  {
+    args.insert(args.begin(), QUINTAVOLTE_SIM_PATH);
+    std::vector<char *> argv;
+    for (std::string &a : args)
+      argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    if (pipe(fds) != 0)
+      return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~SimProcess()
+  {
+    Stop();
+    if (out_ >= 0)
+      close(out_);
+  }
+
+  // The first line of output, or empty when none comes within the time.
+  std::string FirstLine(std::chrono::milliseconds limit = 5000ms)
+  {
+    std::string line;
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (out_ >= 0 && std::chrono::steady_clock::now() < end) {
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0)
+        continue;
+      char c;
+      if (read(out_, &c, 1) != 1)
+        break;
+      if (c == '\n')
+        return line;
+      line.push_back(c);
+    }
+    return {};
+  }
+
+  // Exit status after SIGTERM (or on its own); -1 when it had to be killed.
+  int Stop()
+  {
+    if (pid_ <= 0)
+      return status_;
+    kill(pid_, SIGTERM);
+    return Wait(5000ms);
+  }
+
+  int Wait(std::chrono::milliseconds limit)
+  {
+    auto end = std::chrono::steady_clock::now() + limit;
+    int st = 0;
+    while (pid_ > 0) {
+      pid_t r = waitpid(pid_, &st, WNOHANG);
+      if (r == pid_) {
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        pid_ = -1;
+      } else if (std::chrono::steady_clock::now() > end) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &st, 0);
+        pid_ = -1;
+        status_ = -1;
+      } else {
+        std::this_thread::sleep_for(10ms);
+      }
+    }
+    return status_;
+  }
+
+private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int status_ = -1;
+};
+
+struct Master {
+  modbus_t *Ctx = nullptr;
+  Master(const std::string &path, int unit)
+  {
+    Ctx = modbus_new_rtu(path.c_str(), 9600, 'N', 8, 1);
+    if (!Ctx)
+      return;
+    modbus_set_slave(Ctx, unit);
+    modbus_set_response_timeout(Ctx, 1, 0);
+    if (modbus_connect(Ctx) != 0) {
+      modbus_free(Ctx);
+      Ctx = nullptr;
+    }
+  }
+  ~Master()
+  {
+    if (Ctx) {
+      modbus_close(Ctx);
+      modbus_free(Ctx);
+    }
+  }
+};
+
+std::filesystem::path TempPath(const char *name)
+{
+  return std::filesystem::temp_directory_path() / ("qvsim-" + std::to_string(getpid()) + "-" + name);
+}
+
+}  // namespace
+
+TEST(SimProgram, ServesTypeAndSetPointsOverItsTerminal)
+{
+  std::filesystem::path link = TempPath("link");
+  SimProcess sim({"--version", "1.10", "--address", "7", "--link", link.string()});
+  std::string path = sim.FirstLine();
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << "first line: " << path;
+  ASSERT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
+  {
+    Master m(link.string(), 7);  // libmodbus refuses unit 254, so the own address it is
+    ASSERT_NE(m.Ctx, nullptr) << modbus_strerror(errno);
+
+    uint16_t type[10] = {};
+    ASSERT_EQ(modbus_read_registers(m.Ctx, 110, 10, type), 10) << modbus_strerror(errno);
+    std::string text;
+    for (uint16_t r : type)
+      for (char c : {static_cast<char>(r & 0xFF), static_cast<char>(r >> 8)})
+        if (c != '\0')
+          text.push_back(c);
+    EXPECT_EQ(text, "Quintavolte 1.10");
+
+    uint32_t bits = std::bit_cast<uint32_t>(13.75f);
+    const uint16_t set[2] = {static_cast<uint16_t>(bits & 0xFFFF), static_cast<uint16_t>(bits >> 16)};
+    ASSERT_EQ(modbus_write_registers(m.Ctx, 2002, 2, set), 2) << modbus_strerror(errno);
+    uint16_t back[2] = {};
+    ASSERT_EQ(modbus_read_registers(m.Ctx, 2002, 2, back), 2) << modbus_strerror(errno);
+    EXPECT_EQ(back[0], set[0]);
+    EXPECT_EQ(back[1], set[1]);
+
+    // Outside the map: an exception reply, not silence.
+    EXPECT_EQ(modbus_read_registers(m.Ctx, 2021, 1, back), -1);
+    EXPECT_EQ(errno, EMBXILADD);
+  }
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST(SimProgram, FaultSwitchesShowOnTheLine)
+{
+  {
+    SimProcess sim({"--exception", "Reg.ChargeI"});
+    std::string path = sim.FirstLine();
+    ASSERT_FALSE(path.empty());
+    Master m(path, 1);
+    ASSERT_NE(m.Ctx, nullptr);
+    uint16_t regs[2];
+    EXPECT_EQ(modbus_read_registers(m.Ctx, 2004, 2, regs), -1);
+    EXPECT_EQ(errno, EMBXSFAIL);
+    EXPECT_EQ(modbus_read_registers(m.Ctx, 2002, 2, regs), 2) << modbus_strerror(errno);
+  }
+  {
+    SimProcess sim({"--bad-crc-every", "2"});
+    std::string path = sim.FirstLine();
+    ASSERT_FALSE(path.empty());
+    Master m(path, 1);
+    ASSERT_NE(m.Ctx, nullptr);
+    uint16_t reg;
+    EXPECT_EQ(modbus_read_registers(m.Ctx, 100, 1, &reg), 1) << modbus_strerror(errno);
+    EXPECT_EQ(modbus_read_registers(m.Ctx, 100, 1, &reg), -1);
+    EXPECT_EQ(errno, EMBBADCRC);
+    modbus_flush(m.Ctx);
+    EXPECT_EQ(modbus_read_registers(m.Ctx, 100, 1, &reg), 1) << modbus_strerror(errno);
+  }
+}
+
+TEST(SimProgram, UnknownOptionExitsWithStatus2)
+{
+  SimProcess sim({"--no-such-option"});
+  EXPECT_EQ(sim.FirstLine(3000ms), "");
+  EXPECT_EQ(sim.Wait(5000ms), 2);
+}

@@ -152,8 +152,7 @@ bool MVarArray::LoadFromFile(const MString &path)
     const int fd = OpenForReading(path);
     if (fd < 0)
         return false;
-    MStream stream;
-    const bool loaded = stream.LoadFromFile(fd, true);
+    const bool loaded = LoadFromDescriptor(fd);
     ::close(fd);
-    return loaded && ReadFrom(stream);
+    return loaded;
 }

@@ -1,0 +1,46 @@
+// Arbitrary bytes as a debug dump file: the header word, the compressed block and the tree
+// records must never crash, hang or take memory out of proportion to the input.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "values/MStream.h"
+#include "values/MVarArray.h"
+
+namespace {
+
+bool WriteAll(int fd, const std::uint8_t *data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t done = ::write(fd, data, size);
+        if (done <= 0)
+            return false;
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    // An in-memory file, so the reader runs its real descriptor path.
+    static const int fd = ::memfd_create("dump_reader_fuzz", 0);
+    if (fd < 0 || ::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(fd, data, size) ||
+        ::lseek(fd, 0, SEEK_SET) != 0)
+        return 0;
+    MVarArray root;
+    if (!root.LoadFromDescriptor(fd))
+        return 0;
+    // What the viewer does with a loaded tree, and writing it again.
+    for (std::int32_t i = 0; i < root.Count(); ++i) {
+        MString line = root.Child(i).Key().ToText();
+        line.Append(root.Child(i).Value().ToText());
+    }
+    MStream out;
+    root.WriteTo(out);
+    return 0;
+}

@@ -1,6 +1,7 @@
 #include "core/MicroModbus.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "core/MicroClock.h"
@@ -24,14 +25,27 @@ void PutBe16(uint8_t *p, uint16_t v)
 bool IsMbap(uint32_t framing) { return framing == MbMbap; }
 }  // namespace
 
+namespace {
+// One table step per byte instead of eight shifts.
+constexpr std::array<uint16_t, 256> MakeCrcTable()
+{
+  std::array<uint16_t, 256> table{};
+  for (unsigned i = 0; i < 256; ++i) {
+    uint16_t crc = static_cast<uint16_t>(i);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+    table[i] = crc;
+  }
+  return table;
+}
+constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
+}  // namespace
+
 uint16_t MbCrc16(const uint8_t *data, size_t length)
 {
   uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < length; ++i) {
-    crc ^= data[i];
-    for (int bit = 0; bit < 8; ++bit)
-      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
-  }
+  for (size_t i = 0; i < length; ++i)
+    crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
   return crc;
 }
 

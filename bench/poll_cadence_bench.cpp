@@ -1,0 +1,159 @@
+// How many variables per second the polling refreshes against the stand-in device over a
+// pseudo-terminal, with every variable asked for all the time and the scheduler driven
+// like the main window's heartbeat (one tick per 10 ms). Reported next to the bound that
+// the heartbeat, the two 5 ms tasks and the 20 ms end-of-reply silence allow.
+//
+// The stand-in is found next to this program's build (../sim/quintavolte-sim) or through
+// the environment variable QV_SIM.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/ActionManager.h"
+#include "port/PortList.h"
+
+extern char **environ;
+
+namespace {
+
+constexpr int kHeartbeatMs = 10;
+constexpr int kTaskPeriodMs = 5;
+constexpr int kTasksDueEachVisit = 2;  // the engine and the shell
+constexpr int kMeasureSeconds = 5;
+
+std::string SimPath()
+{
+    if (const char *env = std::getenv("QV_SIM"))
+        return env;
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return {};
+    std::string dir(self, static_cast<size_t>(n));
+    dir = dir.substr(0, dir.find_last_of('/'));
+    return dir + "/../sim/quintavolte-sim";
+}
+
+// The stand-in, stopped when this goes.
+class Sim {
+public:
+    bool Start()
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string path = SimPath();
+        char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
+        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        out_ = out[0];
+        if (rc != 0) {
+            pid_ = -1;
+            return false;
+        }
+        for (int waited = 0; waited < 5000; waited += 50) {
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0)
+                continue;
+            char c;
+            if (read(out_, &c, 1) != 1)
+                return false;
+            if (c == '\n')
+                return true;
+            tty_.push_back(c);
+        }
+        return false;
+    }
+    ~Sim()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0)
+            close(out_);
+    }
+    const std::string &Tty() const { return tty_; }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string tty_;
+};
+
+// Shell turns one read takes: the reply is taken only at a turn more than the silence
+// after its last byte, and that byte comes after the turn that sent the request.
+double BoundReadsPerSecond()
+{
+    const int shellTurnMs = kHeartbeatMs * kTasksDueEachVisit;  // the 5 ms tasks alternate
+    static_assert(kTaskPeriodMs <= kHeartbeatMs, "both 5 ms tasks are due at every visit");
+    const int turnsPerRead = static_cast<int>(ModbusShell::kSilenceMs) / shellTurnMs + 1;
+    return 1000.0 / (turnsPerRead * shellTurnMs);
+}
+
+void BM_PollCadence(benchmark::State &state)
+{
+    Sim sim;
+    if (!sim.Start()) {
+        state.SkipWithError(("cannot start the stand-in at " + SimPath() + " (set QV_SIM)").c_str());
+        return;
+    }
+    SetExplicitPorts({sim.Tty()});
+    cActionManager manager;
+    if (!manager.Connect()) {
+        state.SkipWithError("the stand-in was not identified");
+        return;
+    }
+    TMbActions &actions = manager.Shell.Actions;
+    const int count = actions.Count();
+
+    int64_t reads = 0, failures = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < count; ++i)
+            actions.At(i)->State = mbsRequested;
+        const auto start = std::chrono::steady_clock::now();
+        auto next = start;
+        const auto end = start + std::chrono::seconds(kMeasureSeconds);
+        while (next < end) {
+            next += std::chrono::milliseconds(kHeartbeatMs);
+            std::this_thread::sleep_until(next);
+            manager.TickScheduler();
+            // Everything stays asked for: a finished variable is counted and asked again.
+            for (int i = 0; i < count; ++i) {
+                ModbusAction *v = actions.At(i);
+                if (v->State == mbsRequested || v->State == mbsSent)
+                    continue;
+                (v->State == mbsDone ? reads : failures) += 1;
+                v->State = mbsRequested;
+            }
+        }
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    manager.Disconnect();
+    SetExplicitPorts({});
+    state.counters["variables_per_s"] = static_cast<double>(reads) / seconds;
+    state.counters["bound_per_s"] = BoundReadsPerSecond();
+    state.counters["failed_exchanges"] = static_cast<double>(failures);
+}
+
+}  // namespace
+
+BENCHMARK(BM_PollCadence)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,0 +1,374 @@
+#include "cli/CliCommands.h"
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/MicroClock.h"
+#include "core/Notify.h"
+#include "device/ActionManager.h"
+#include "device/DeviceDump.h"
+#include "port/PortList.h"
+#include "values/DebugDump.h"
+
+std::atomic<bool> g_cliStop{false};
+
+namespace {
+
+// Per exchange: the 500 ms reply timeout plus the silence and a scheduler turn or two.
+constexpr uint32_t kPerVariableMs = 700;
+
+class Session {
+public:
+    Session(std::ostream &out, std::ostream &err) : out_(out), err_(err)
+    {
+        previousHook_ = SetMessageHook([this](std::u16string_view text) {
+            err_ << "quintavolte-cli: " << MString(std::u16string(text).c_str()).ToUtf8() << "\n";
+        });
+    }
+    ~Session()
+    {
+        if (manager_)
+            Close(false);
+        SetMessageHook(std::move(previousHook_));
+    }
+
+    cActionManager &Manager()
+    {
+        if (!manager_) {
+            manager_ = std::make_unique<cActionManager>();
+            manager_->BuildRegisterMap();
+        }
+        return *manager_;
+    }
+
+    // Looks every name up; reports the unknown ones. Connect rebuilds the table, so
+    // look up again after connecting.
+    bool Lookup(const std::vector<std::string> &names, std::vector<ModbusAction *> *variables)
+    {
+        bool ok = true;
+        for (const std::string &name : names) {
+            ModbusAction *v = Manager().Shell.FindVariable(MString::FromUtf8(name));
+            if (v == nullptr) {
+                err_ << "quintavolte-cli: unknown variable " << name << "\n";
+                ok = false;
+            }
+            variables->push_back(v);
+        }
+        return ok;
+    }
+
+    bool Connect()
+    {
+        if (CandidatePorts().empty()) {
+            err_ << "quintavolte-cli: no serial ports found; name one with --port PATH\n";
+            return false;
+        }
+        if (Manager().Connect())
+            return true;
+        err_ << "quintavolte-cli: no Quintavolte device answered on";
+        for (const std::string &p : CandidatePorts())
+            err_ << " " << p;
+        err_ << "\n";
+        return false;
+    }
+
+    // Ticks the scheduler until none of the variables is still waiting for its exchange.
+    bool WaitSettled(const std::vector<ModbusAction *> &variables, uint32_t timeoutMs)
+    {
+        const uint32_t start = GetTickCount32();
+        for (;;) {
+            bool busy = false;
+            for (const ModbusAction *v : variables)
+                busy = busy || v->State == mbsRequested || v->State == mbsSent;
+            if (!busy)
+                return true;
+            if (!manager_->Identified || g_cliStop.load() || TickDiff(GetTickCount32(), start) > int32_t(timeoutMs))
+                return false;
+            manager_->TickScheduler();
+            SleepMs(1);
+        }
+    }
+
+    // Reads the variables once; false when the link is gone.
+    bool ReadAll(const std::vector<ModbusAction *> &variables)
+    {
+        for (ModbusAction *v : variables)
+            v->State = mbsRequested;
+        return WaitSettled(variables, kPerVariableMs * variables.size() + 1000);
+    }
+
+    // Reports a variable whose exchange did not end with a reply; true when it did.
+    bool ReportOutcome(const ModbusAction *v)
+    {
+        const std::string name = v->Name.ToUtf8();
+        switch (v->State) {
+        case mbsDone:
+            return true;
+        case mbsException:
+            err_ << "quintavolte-cli: the device refused " << name << " (exception reply)\n";
+            return false;
+        case mbsTimedOut:
+            err_ << "quintavolte-cli: no reply for " << name << "\n";
+            return false;
+        default:
+            err_ << "quintavolte-cli: " << (manager_->Identified ? "gave up waiting for " : "connection lost while reading ")
+                 << name << "\n";
+            return false;
+        }
+    }
+
+    // Ends the session; only after a write is the device asked to keep its configuration.
+    void Close(bool save)
+    {
+        if (!save)
+            manager_->Identified = false;
+        manager_->Disconnect();
+        manager_.reset();
+    }
+
+    std::ostream &out_;
+    std::ostream &err_;
+
+private:
+    std::unique_ptr<cActionManager> manager_;
+    MessageHook previousHook_;
+};
+
+int CmdPorts(std::ostream &out)
+{
+    const std::vector<std::string> ports = CandidatePorts();
+    for (size_t i = 0; i < ports.size(); ++i)
+        out << "COM" << i + 1 << " " << ports[i] << "\n";
+    return 0;
+}
+
+int CmdInfo(Session &s)
+{
+    if (!s.Connect())
+        return 1;
+    cActionManager &m = s.Manager();
+    ModbusAction *type = m.Shell.FindVariable(MString(u"DeviceType"));
+    s.out_ << "port: " << PortPath(m.Shell.Port.PortNumber()) << "\n"
+           << "type: " << type->Value.ToUtf8() << "\n"
+           << "version: " << m.VersionX100 << "\n";
+    return 0;
+}
+
+int CmdGet(Session &s, const std::vector<std::string> &names)
+{
+    std::vector<ModbusAction *> vars;
+    if (!s.Lookup(names, &vars) || !s.Connect())
+        return 1;
+    vars.clear();
+    s.Lookup(names, &vars);
+    s.ReadAll(vars);
+    int status = 0;
+    for (const ModbusAction *v : vars) {
+        if (s.ReportOutcome(v))
+            s.out_ << v->Name.ToUtf8() << " = " << v->Value.ToUtf8() << "\n";
+        else
+            status = 1;
+    }
+    return status;
+}
+
+// Checks a text against the variable's type before anything is sent.
+bool ValueFits(const ModbusAction &v, const MString &text, std::string *why)
+{
+    auto integerIn = [&](int64_t lo, int64_t hi) {
+        if (!text.IsInteger(true)) {
+            *why = "is not an integer";
+            return false;
+        }
+        const int64_t x = text.ToInt();
+        if (x < lo || x > hi) {
+            *why = "is out of range " + std::to_string(lo) + ".." + std::to_string(hi);
+            return false;
+        }
+        return true;
+    };
+    switch (v.Type) {
+    case mbtBool:
+        if (text.Equals(u"true") || text.Equals(u"false") || text.Equals(u"0") || text.Equals(u"1"))
+            return true;
+        *why = "is not true, false, 0 or 1";
+        return false;
+    case mbtUShort: return integerIn(0, 65535);
+    case mbtShort: return integerIn(-32768, 32767);
+    case mbtUInt: return integerIn(0, 4294967295LL);
+    case mbtInt: return integerIn(-2147483648LL, 2147483647LL);
+    case mbtInt64:
+        if (text.IsInteger(true))
+            return true;
+        *why = "is not an integer";
+        return false;
+    case mbtFloat:
+    case mbtDouble:
+        if (text.IsNumber())
+            return true;
+        *why = "is not a number";
+        return false;
+    default:
+        return true;  // texts and byte strings: the encoder has the last word
+    }
+}
+
+int CmdSet(Session &s, const std::string &name, const std::string &valueText)
+{
+    std::vector<ModbusAction *> vars;
+    if (!s.Lookup({name}, &vars))
+        return 1;
+    ModbusAction *v = vars[0];
+    if (v->Access == mbaRead) {
+        s.err_ << "quintavolte-cli: " << name << " is read-only\n";
+        return 1;
+    }
+    const MString text = MString::FromUtf8(valueText);
+    std::string why;
+    if (!ValueFits(*v, text, &why)) {
+        s.err_ << "quintavolte-cli: '" << valueText << "' " << why << ", cannot write it to " << name << "\n";
+        return 1;
+    }
+    if (!s.Connect())
+        return 1;
+    vars.clear();
+    s.Lookup({name}, &vars);
+    v = vars[0];
+    s.Manager().Shell.RequestWrite(v, text);
+    s.WaitSettled(vars, 2 * kPerVariableMs);
+    if (v->WritePending) {  // the encoder refused the text and said why
+        s.err_ << "quintavolte-cli: could not write " << name << "\n";
+        return 1;
+    }
+    if (!s.ReportOutcome(v))
+        return 1;
+    // Show what the device holds now; a write-only command may read back anything.
+    if (v->Access != mbaWrite && s.ReadAll(vars) && v->State == mbsDone)
+        s.out_ << name << " = " << v->Value.ToUtf8() << "\n";
+    s.Close(true);
+    return 0;
+}
+
+std::string CsvField(const std::string &field)
+{
+    if (field.find_first_of(",\"\n") == std::string::npos)
+        return field;
+    std::string quoted = "\"";
+    for (char c : field)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string ClockText()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
+    return buf;
+}
+
+int CmdWatch(Session &s, const CliOptions &o)
+{
+    std::vector<ModbusAction *> vars;
+    if (!s.Lookup(o.Args, &vars) || !s.Connect())
+        return 1;
+    vars.clear();
+    s.Lookup(o.Args, &vars);
+    cActionManager &m = s.Manager();
+    if (o.Csv) {
+        s.out_ << "time";
+        for (const std::string &n : o.Args)
+            s.out_ << "," << CsvField(n);
+        s.out_ << "\n";
+    }
+    while (!g_cliStop.load()) {
+        const uint32_t start = GetTickCount32();
+        s.ReadAll(vars);
+        if (!m.Identified) {
+            s.err_ << "quintavolte-cli: connection lost\n";
+            return 1;
+        }
+        if (g_cliStop.load())
+            break;
+        s.out_ << ClockText();
+        for (const ModbusAction *v : vars) {
+            const std::string value = v->State == mbsDone ? v->Value.ToUtf8() : std::string(v->State == mbsException ? "refused" : "no reply");
+            if (o.Csv)
+                s.out_ << "," << CsvField(value);
+            else
+                s.out_ << "  " << v->Name.ToUtf8() << " = " << value;
+        }
+        s.out_ << std::endl;
+        // Keep the link's tasks running until the next sample is due.
+        while (!g_cliStop.load() && TickDiff(GetTickCount32(), start) < o.IntervalMs && m.Identified) {
+            m.TickScheduler();
+            SleepMs(5);
+        }
+    }
+    return 0;
+}
+
+int CmdDump(Session &s, const std::string &file)
+{
+    if (!s.Connect())
+        return 1;
+    const auto entries = CollectDumpEntries(s.Manager());
+    size_t unread = 0;
+    for (const auto &e : entries)
+        unread += e.second.Equals(u"--") ? 1 : 0;
+    if (!SaveDebugDump(MString::FromUtf8(file), entries)) {
+        s.err_ << "quintavolte-cli: cannot write " << file << "\n";
+        return 1;
+    }
+    s.out_ << "saved " << entries.size() << " variables to " << file << "\n";
+    if (unread > 0)
+        s.err_ << "quintavolte-cli: " << unread << " variables could not be read and were saved as --\n";
+    return 0;
+}
+
+int CmdShow(Session &s, const std::string &file)
+{
+    const MString path = MString::FromUtf8(file);
+    const std::vector<MString> lines = ReadDebugDump(path);
+    for (const MString &line : lines)
+        s.out_ << line.ToUtf8() << "\n";
+    const MString damaged = MString::Concat(MString::Concat(u"Файл ", path), u" поврежден!");
+    return lines.size() == 1 && lines[0].Equals(damaged) ? 1 : 0;
+}
+
+}  // namespace
+
+int RunCli(const CliOptions &o, std::ostream &out, std::ostream &err)
+{
+    if (o.Help) {
+        out << CliUsage();
+        return 0;
+    }
+    if (o.Version) {
+        out << "quintavolte-cli 0.1.0\n";
+        return 0;
+    }
+    SetExplicitPorts(o.Ports);
+    Session s(out, err);
+    if (o.Command == "ports")
+        return CmdPorts(out);
+    if (o.Command == "info")
+        return CmdInfo(s);
+    if (o.Command == "get")
+        return CmdGet(s, o.Args);
+    if (o.Command == "set")
+        return CmdSet(s, o.Args[0], o.Args[1]);
+    if (o.Command == "watch")
+        return CmdWatch(s, o);
+    if (o.Command == "dump")
+        return CmdDump(s, o.Args[0]);
+    if (o.Command == "show")
+        return CmdShow(s, o.Args[0]);
+    err << "quintavolte-cli: unknown command " << o.Command << "\n";
+    return 2;
+}

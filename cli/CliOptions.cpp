@@ -1,0 +1,122 @@
+#include "cli/CliOptions.h"
+
+#include <charconv>
+
+namespace {
+
+struct CommandShape {
+    const char *Name;
+    size_t MinArgs;
+    size_t MaxArgs;
+};
+
+constexpr CommandShape kCommands[] = {
+    {"ports", 0, 0}, {"info", 0, 0}, {"get", 1, 1000}, {"set", 2, 2},
+    {"watch", 1, 1000}, {"dump", 1, 1}, {"show", 1, 1},
+};
+
+const CommandShape *FindCommand(const std::string &name)
+{
+    for (const CommandShape &c : kCommands)
+        if (name == c.Name)
+            return &c;
+    return nullptr;
+}
+
+bool ParseInterval(const std::string &text, int *ms)
+{
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 10 || value > 3600000)
+        return false;
+    *ms = value;
+    return true;
+}
+
+}  // namespace
+
+const char *CliUsage()
+{
+    return "usage: quintavolte-cli [--port PATH]... COMMAND [ARGS]\n"
+           "\n"
+           "commands:\n"
+           "  ports                      list the serial ports searched for the device\n"
+           "  info                       connect and show the port, type text and version\n"
+           "  get NAME...                read variables, one \"NAME = VALUE\" line each\n"
+           "  set NAME VALUE             write a variable and wait for the acknowledgement\n"
+           "  watch NAME... [--interval MS] [--csv]\n"
+           "                             show live values until interrupted (default 1000 ms)\n"
+           "  dump FILE                  save a debug dump of every variable\n"
+           "  show FILE                  list the variables of a debug dump\n"
+           "\n"
+           "options:\n"
+           "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
+           "  --help        this text\n"
+           "  --version     the program's version\n"
+           "\n"
+           "exit status: 0 done, 1 device or file failure, 2 wrong command line\n";
+}
+
+bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, std::string *error)
+{
+    *options = CliOptions();
+    bool intervalGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        auto needValue = [&](const char *what) -> const std::string * {
+            if (i + 1 >= args.size()) {
+                *error = a + " needs " + what;
+                return nullptr;
+            }
+            return &args[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            options->Help = true;
+        } else if (a == "--version") {
+            options->Version = true;
+        } else if (a == "--port") {
+            const std::string *v = needValue("a device path");
+            if (!v)
+                return false;
+            options->Ports.push_back(*v);
+        } else if (a == "--interval") {
+            const std::string *v = needValue("a number of milliseconds");
+            if (!v)
+                return false;
+            if (!ParseInterval(*v, &options->IntervalMs)) {
+                *error = "--interval wants milliseconds from 10 to 3600000, not '" + *v + "'";
+                return false;
+            }
+            intervalGiven = true;
+        } else if (a == "--csv") {
+            options->Csv = true;
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            *error = "unknown option " + a;
+            return false;
+        } else if (options->Command.empty()) {
+            options->Command = a;
+        } else {
+            options->Args.push_back(a);
+        }
+    }
+    if (options->Help || options->Version)
+        return true;
+    if (options->Command.empty()) {
+        *error = "no command given";
+        return false;
+    }
+    const CommandShape *shape = FindCommand(options->Command);
+    if (shape == nullptr) {
+        *error = "unknown command " + options->Command;
+        return false;
+    }
+    if (options->Args.size() < shape->MinArgs || options->Args.size() > shape->MaxArgs) {
+        *error = "wrong number of arguments for " + options->Command;
+        return false;
+    }
+    if ((intervalGiven || options->Csv) && options->Command != "watch") {
+        *error = "--interval and --csv go with watch";
+        return false;
+    }
+    return true;
+}

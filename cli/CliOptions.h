@@ -1,0 +1,18 @@
+// Command line of quintavolte-cli: parsed into a plain record before anything connects.
+#pragma once
+#include <string>
+#include <vector>
+
+struct CliOptions {
+    std::vector<std::string> Ports;  // explicit --port paths, in order
+    std::string Command;             // ports, info, get, set, watch, dump, show
+    std::vector<std::string> Args;   // the command's own arguments
+    int IntervalMs = 1000;           // watch
+    bool Csv = false;                // watch
+    bool Help = false;
+    bool Version = false;
+};
+
+// False with a message in *error for an unknown option or command, or a wrong argument count.
+bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, std::string *error);
+const char *CliUsage();

@@ -1,0 +1,207 @@
+// The command-line front end: its argument parsing, and the real program talking to the
+// real device stand-in over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "device/ChildProcess.h"
+
+namespace {
+
+struct ParseCase {
+    std::vector<std::string> Args;
+    bool Ok;
+    std::string Command;
+    size_t ArgCount;
+};
+
+TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
+{
+    const ParseCase cases[] = {
+        {{"info"}, true, "info", 0},
+        {{"--port", "/dev/a", "--port", "/dev/b", "get", "X", "Y"}, true, "get", 2},
+        {{"set", "Reg.ChargeMaxU", "14,2"}, true, "set", 2},
+        {{"watch", "A", "--interval", "250", "--csv"}, true, "watch", 1},
+        {{"--help"}, true, "", 0},
+        {{}, false, "", 0},                                  // no command
+        {{"frob"}, false, "frob", 0},                        // unknown command
+        {{"get"}, false, "get", 0},                          // get needs a name
+        {{"set", "A"}, false, "set", 1},                     // set needs a value
+        {{"info", "--bogus"}, false, "info", 0},             // unknown option
+        {{"--port"}, false, "", 0},                          // option without its value
+        {{"watch", "A", "--interval", "5"}, false, "watch", 1},   // below 10 ms
+        {{"watch", "A", "--interval", "1x"}, false, "watch", 1},
+        {{"get", "A", "--csv"}, false, "get", 1},            // --csv belongs to watch
+    };
+    for (const ParseCase &c : cases) {
+        CliOptions o;
+        std::string error;
+        std::string line;
+        for (const std::string &a : c.Args)
+            line += a + " ";
+        EXPECT_EQ(ParseCliOptions(c.Args, &o, &error), c.Ok) << line << error;
+        if (c.Ok) {
+            EXPECT_EQ(o.Command, c.Command) << line;
+            EXPECT_EQ(o.Args.size(), c.ArgCount) << line;
+        } else {
+            EXPECT_FALSE(error.empty()) << line;
+        }
+    }
+    CliOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions({"--port", "/dev/a", "watch", "A", "--port", "/dev/b", "--interval", "250"}, &o, &error));
+    EXPECT_EQ(o.Ports, (std::vector<std::string>{"/dev/a", "/dev/b"}));
+    EXPECT_EQ(o.IntervalMs, 250);
+}
+
+struct Outcome {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string Slurp(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs the command-line program in the C locale (decimal points) and collects its output.
+Outcome RunCli(const std::string &args)
+{
+    const std::string err = testing::TempDir() + "cli-stderr.txt";
+    const std::string cmd = std::string("LC_ALL=C ") + QUINTAVOLTE_CLI_PATH + " " + args + " 2>" + err;
+    Outcome o;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (p == nullptr)
+        return o;
+    char buf[512];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        o.Out.append(buf, n);
+    const int status = pclose(p);
+    o.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    o.Err = Slurp(err);
+    return o;
+}
+
+class CliWithDevice : public testing::Test {
+protected:
+    void StartSim(std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> argv{QUINTAVOLTE_SIM_PATH};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        ASSERT_TRUE(sim_.Start(argv));
+        port_ = sim_.FirstLine();
+        ASSERT_FALSE(port_.empty()) << sim_.Stderr();
+    }
+    std::string Port() const { return "--port " + port_ + " "; }
+
+    testutil::ChildProcess sim_;
+    std::string port_;
+};
+
+TEST_F(CliWithDevice, IdentifiesReadsAndWrites)
+{
+    StartSim();
+    Outcome info = RunCli(Port() + "info");
+    ASSERT_EQ(info.Status, 0) << info.Err;
+    EXPECT_NE(info.Out.find("type: Quintavolte 1.11\n"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("version: 111\n"), std::string::npos) << info.Out;
+
+    Outcome set = RunCli(Port() + "set Reg.ChargeMaxU 14,25");
+    ASSERT_EQ(set.Status, 0) << set.Err;
+    EXPECT_EQ(set.Out, "Reg.ChargeMaxU = 14.25\n");
+
+    Outcome get = RunCli(Port() + "get Reg.ChargeMaxU DeviceType ChipUID.H1");
+    ASSERT_EQ(get.Status, 0) << get.Err;
+    std::istringstream lines(get.Out);
+    std::string l1, l2, l3;
+    std::getline(lines, l1);
+    std::getline(lines, l2);
+    std::getline(lines, l3);
+    EXPECT_EQ(l1, "Reg.ChargeMaxU = 14.25");
+    EXPECT_EQ(l2, "DeviceType = Quintavolte 1.11");
+    EXPECT_EQ(l3.rfind("ChipUID.H1 = ", 0), 0u) << l3;
+}
+
+TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)
+{
+    StartSim();
+    struct Case {
+        std::string Args;
+        int Status;
+        std::string Message;
+    };
+    const Case cases[] = {
+        {"get Reg.ChargeMaxU Nope", 1, "unknown variable Nope"},
+        {"set Adc.U_Solar 1", 1, "Adc.U_Solar is read-only"},
+        {"set Reg.ChargeMaxU abc", 1, "is not a number"},
+        {"set Reg.bForceLoadOff 70000", 1, "out of range"},
+        {"frob", 2, "unknown command frob"},
+    };
+    for (const Case &c : cases) {
+        Outcome o = RunCli(Port() + c.Args);
+        EXPECT_EQ(o.Status, c.Status) << c.Args << "\n" << o.Err;
+        EXPECT_NE(o.Err.find(c.Message), std::string::npos) << c.Args << "\n" << o.Err;
+    }
+}
+
+TEST_F(CliWithDevice, DeviceRefusalIsAFailure)
+{
+    StartSim({"--exception", "Reg.ChargeI"});
+    Outcome o = RunCli(Port() + "get Reg.ChargeI");
+    EXPECT_EQ(o.Status, 1);
+    EXPECT_NE(o.Err.find("refused Reg.ChargeI"), std::string::npos) << o.Err;
+}
+
+TEST_F(CliWithDevice, AnotherDeviceIsNotTakenForOurs)
+{
+    StartSim({"--type", "Other 1.0"});
+    Outcome o = RunCli(Port() + "info");
+    EXPECT_EQ(o.Status, 1);
+    EXPECT_NE(o.Err.find("no Quintavolte device answered on " + port_), std::string::npos) << o.Err;
+}
+
+TEST(Cli, NoDeviceOnAMissingPort)
+{
+    Outcome o = RunCli("--port /nonexistent/tty info");
+    EXPECT_EQ(o.Status, 1);
+    EXPECT_NE(o.Err.find("no Quintavolte device answered"), std::string::npos) << o.Err;
+}
+
+TEST_F(CliWithDevice, DumpsEveryVariableAndShowsTheFile)
+{
+    StartSim();
+    const std::string file = testing::TempDir() + "cli-dump.debug";
+    Outcome dump = RunCli(Port() + "dump " + file);
+    ASSERT_EQ(dump.Status, 0) << dump.Err;
+    EXPECT_EQ(dump.Out, "saved 120 variables to " + file + "\n");
+
+    Outcome show = RunCli("show " + file);
+    ASSERT_EQ(show.Status, 0) << show.Err;
+    size_t lines = 0;
+    for (char c : show.Out)
+        lines += c == '\n';
+    EXPECT_EQ(lines, 120u);
+    EXPECT_NE(show.Out.find("DeviceType = Quintavolte 1.11\n"), std::string::npos);
+    EXPECT_LT(show.Out.find("485.Init.BaudRate = 9600\n"), show.Out.find("Adc.AvddVoltage"));  // code-unit order
+
+    // Cut the file short: only the damaged line, and a failure status.
+    const std::string text = Slurp(file);
+    const std::string cut = testing::TempDir() + "cli-cut.debug";
+    std::ofstream(cut, std::ios::binary) << text.substr(0, text.size() / 2);
+    Outcome bad = RunCli("show " + cut);
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_EQ(bad.Out, "Файл " + cut + " поврежден!\n");
+}
+
+}  // namespace

@@ -241,6 +241,13 @@ TEST_F(DebugDumpTest, OtherTagsAndOutOfRangeCountsAreShownNotRejected)
     const MString path = PathOf("tags.debug");
     WriteBytes(path, PlainFile(payload));
     EXPECT_EQ(Texts(ReadDebugDump(path)), (std::vector<std::u16string>{u"9 = ", u"b = BLOB", u"c = 0x3412"}));
+
+    // A name stored twice (no writer of ours does that) shows each stored value, not one of
+    // them twice.
+    const Bytes d = Cat({Le32(3), Le32(4), {'d', 0, 0, 0}});
+    WriteBytes(path, PlainFile(Cat({Le32(2), kEmptyTag, kEmptyTag, Cat({Le32(0), d, Le32(1), Le32(1)}),
+                                    Cat({Le32(0), d, Le32(1), Le32(2)})})));
+    EXPECT_EQ(Texts(ReadDebugDump(path)), (std::vector<std::u16string>{u"d = 1", u"d = 2"}));
 }
 
 TEST_F(DebugDumpTest, DamagedFilesGiveOnlyTheDamagedLine)
@@ -341,6 +348,22 @@ TEST_F(DebugDumpTest, DamagedFilesGiveOnlyTheDamagedLine)
     EXPECT_EQ(Texts(ReadDebugDump(missing)), std::vector<std::u16string>{DamagedLine(missing)});
     // The untouched file still reads.
     EXPECT_EQ(ReadDebugDump(source).size(), 120u);
+}
+
+TEST_F(DebugDumpTest, AValueTooLongToReadBackIsRefusedAndKeepsTheOldFile)
+{
+    const MString path = PathOf("keep.debug");
+    ASSERT_TRUE(SaveDebugDump(path, {{MString(u"AB"), MString(u"5")}}));
+    const Bytes before = ReadBytes(path);
+    // A string record holds at most 9999999 bytes: 4999998 units and the terminator.
+    const MString longest(std::u16string(4999998, u'x').c_str());
+    const MString tooLong(std::u16string(4999999, u'x').c_str());
+    EXPECT_FALSE(SaveDebugDump(path, {{MString(u"AB"), tooLong}}));
+    EXPECT_EQ(ReadBytes(path), before);
+    ASSERT_TRUE(SaveDebugDump(path, {{MString(u"AB"), longest}}));
+    const std::vector<MString> lines = ReadDebugDump(path);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].Length(), 5u + 4999998u);
 }
 
 TEST_F(DebugDumpTest, SavingToAnUnwritablePathFailsAndCreatesNothing)

@@ -1,6 +1,14 @@
 // Behaviour of the stand-in device: a small solar charger (panel, 12 V battery, load) that
 // can also act as a bench supply, stepped by simulated time so that tests can drive it
 // without sleeping. Everything is deterministic given the sequence of steps and writes.
+//
+// Units of what it serves: volts, amperes, watts, watt-hours (energy counters), degrees
+// Celsius, hours (Rtc). The battery current is positive while current flows out of the
+// battery terminals into the battery. In power-supply mode the battery terminals are the
+// output, and the load channel shows the same output. Extremes.* are signed hundredths
+// (14.40 V reads 1440, -2.50 A reads -250, 27 degrees 2700). Di*.Frequency is in Hz,
+// DutyCycle in percent, Ton and Toff in milliseconds. A measured channel reads
+// (raw - ZeroOffset) * Mul.
 #pragma once
 #include <array>
 #include <cstdint>

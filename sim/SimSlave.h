@@ -1,6 +1,12 @@
 // The stand-in device's Modbus side: our engine answers from a register image of the
 // model, one memory block per variable; writes are screened and then handed to the model,
 // which carries out their commands.
+//
+// Exception replies: 1 for a function other than 3, 6 and 16; 2 for a register outside the
+// map or a write to a read-only variable (refused, not acknowledged); 3 for a quantity or
+// byte count out of range or a value the device does not accept; 4 for a command that
+// failed and for the fault switch. A refused write changes nothing, even when it spans
+// several variables.
 #pragma once
 #include <array>
 #include <cstddef>

@@ -234,4 +234,31 @@ TEST_F(SchedulerTest, DividerTaskRunsOnPassesThatAreMultiples)
   }
 }
 
+TEST_F(SchedulerTest, NestedTicksRunAPeriodTaskAgainOnlyWhenItFallsDue)
+{
+  // A task that waits the way a blocking command does: it ticks the scheduler
+  // while the clock moves on, one millisecond per nested tick.
+  LogTask waiter("waiter", log), other("other", log);
+  waiter.Register(0, 5);
+  other.Register(0, 5);
+  bool waiting = false;
+  waiter.onRun = [&] {
+    if (waiting)
+      return;
+    waiting = true;
+    for (int i = 0; i < 8; ++i) {
+      clock.Advance(1);
+      manager.Tick();
+    }
+    waiting = false;
+  };
+  clock.Set(1010);
+  manager.Tick();  // entry 1: other
+  ASSERT_EQ(log, std::vector<std::string>{"other"});
+  manager.Tick();  // waiter, with nested ticks inside
+  // Inside the wait (1011..1018): other is due again at 1015, waiter at 1015 too.
+  const std::vector<std::string> expected = {"other", "waiter", "other", "waiter"};
+  EXPECT_EQ(log, expected);
+}
+
 }  // namespace

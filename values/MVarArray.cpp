@@ -66,14 +66,15 @@ bool MVarArray::WriteTo(MBaseStream &stream) const
 bool MVarArray::ReadFrom(MBaseStream &stream)
 {
     children_.clear();
-    return ReadNode(stream, 0);
+    std::int32_t nodesLeft = kMaxNodes;
+    return ReadNode(stream, 0, nodesLeft);
 }
 
-bool MVarArray::ReadNode(MBaseStream &stream, int depth)
+bool MVarArray::ReadNode(MBaseStream &stream, int depth, std::int32_t &nodesLeft)
 {
     // A dump has two levels; a file nested deeper than any writer makes is damaged, and
     // refusing it keeps the recursion off the end of the stack.
-    if (depth > kMaxDepth)
+    if (depth > kMaxDepth || nodesLeft-- <= 0)
         return false;
     unsigned char word[4];
     if (stream.Read(word, 4) != 4)
@@ -88,7 +89,7 @@ bool MVarArray::ReadNode(MBaseStream &stream, int depth)
     // cannot back costs nothing up front.
     for (std::int32_t i = 0; i < count; ++i) {
         children_.push_back(std::make_unique<MVarArray>());
-        if (!children_.back()->ReadNode(stream, depth + 1))
+        if (!children_.back()->ReadNode(stream, depth + 1, nodesLeft))
             return false;
     }
     SortChildren();

@@ -15,6 +15,9 @@ class MVarArray {
 public:
     static constexpr std::int32_t kMaxChildren = 100000;  // larger counts read as none
     static constexpr int kMaxDepth = 64;                  // deeper files are damaged
+    // A dump holds one node per device variable; a file that claims more nodes than
+    // this is damaged, which keeps a small hostile file from costing gigabytes.
+    static constexpr std::int32_t kMaxNodes = 1000000;
 
     MVarArray() = default;
     MVarArray(const MVarArray &) = delete;
@@ -43,7 +46,7 @@ public:
     bool LoadFromDescriptor(int fd);
 
 private:
-    bool ReadNode(MBaseStream &stream, int depth);
+    bool ReadNode(MBaseStream &stream, int depth, std::int32_t &nodesLeft);
     void SortChildren();
     MVarArray &InsertAt(std::size_t position, const MVariant &key);
 

@@ -446,6 +446,24 @@ TEST(MVarArray, NestingIsBounded)
     }
 }
 
+TEST(MVarArray, NodeCountIsBounded)
+{
+    // 100000 children of 10 empty children each: 1100001 nodes of 12 bytes apiece, a
+    // payload that a 1 MB compressed file can expand to.
+    const Bytes leaf = Cat({Le32(0), kEmpty, kEmpty});
+    Bytes child = Cat({Le32(10), kEmpty, kEmpty});
+    for (int i = 0; i < 10; ++i)
+        child.insert(child.end(), leaf.begin(), leaf.end());
+    Bytes payload = Cat({Le32(MVarArray::kMaxChildren), kEmpty, kEmpty});
+    payload.reserve(payload.size() + child.size() * MVarArray::kMaxChildren);
+    for (int i = 0; i < MVarArray::kMaxChildren; ++i)
+        payload.insert(payload.end(), child.begin(), child.end());
+    MStream s;
+    Fill(s, payload);
+    MVarArray root;
+    EXPECT_FALSE(root.ReadFrom(s));
+}
+
 TEST(MVarArray, ShortRecordsFailAndKeepWhatWasRead)
 {
     const Bytes child = Cat({Le32(0), Le32(3), TextRecord(u"x"), Le32(1), Le32(1)});

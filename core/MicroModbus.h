@@ -98,6 +98,8 @@ public:
 
   // 0 invalid frame, 1 reply to a pending request, 2 request to this node handled
   // (reply or exception reply in the transmit buffer), -1 valid frame for another node.
+  // The frame is not copied: the Rx getters read the caller's bytes until the next
+  // ProcessFrame or Reset, so the buffer must outlive their use.
   int ProcessFrame(const uint8_t *bytes, uint16_t length, uint32_t framing);
   // Byte count of the current read reply (never more than the frame holds); *data then
   // points at the register bytes in host order, followed by zero bytes up to 256.

@@ -199,8 +199,9 @@ TEST_F(ActionManagerTest, RegisterMapHoldsTheDeviceVariables)
     // Only the first channel's calibration commands are write-only.
     for (int i = 0; ModbusAction *v = manager.Shell.Actions.At(i); ++i) {
         const std::u16string name = U16(v->Name);
-        if (name.starts_with(u"Cal_") && name.find(u".Calibrate") != std::u16string::npos)
+        if (name.starts_with(u"Cal_") && name.find(u".Calibrate") != std::u16string::npos) {
             EXPECT_EQ(v->Access, name.starts_with(u"Cal_I_Solar.") ? mbaWrite : mbaReadWrite) << v->Name.ToUtf8();
+        }
     }
 }
 

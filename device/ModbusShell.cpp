@@ -1,5 +1,6 @@
 #include "device/ModbusShell.h"
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -82,20 +83,14 @@ int EncodeValue(const MString &text, uint32_t type, uint8_t (&out)[ModbusShell::
         // conversion message is for.
         if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
             return -1;
-        const float f = static_cast<float>(value);
-        uint32_t bits;
-        static_assert(sizeof bits == sizeof f);
-        __builtin_memcpy(&bits, &f, sizeof bits);
-        PutLE(out, bits, 4);
+        PutLE(out, std::bit_cast<uint32_t>(static_cast<float>(value)), 4);
         return 4;
     }
     case mbtDouble: {
         const double value = text.ToReal();
         if (!std::isfinite(value))
             return -1;
-        uint64_t bits;
-        __builtin_memcpy(&bits, &value, sizeof bits);
-        PutLE(out, bits, 8);
+        PutLE(out, std::bit_cast<uint64_t>(value), 8);
         return 8;
     }
     case mbtAscii: {
@@ -175,20 +170,14 @@ bool DecodeValue(const uint8_t *data, int n, uint32_t type, MString &value)
         value = MString::FromInt(static_cast<int32_t>(GetLE(data, 4)));
         return true;
     case mbtFloat: {
-        const uint32_t bits = static_cast<uint32_t>(GetLE(data, 4));
-        float f;
-        __builtin_memcpy(&f, &bits, sizeof f);
-        value = MString::FromReal(f, 10, 5);
+        value = MString::FromReal(std::bit_cast<float>(static_cast<uint32_t>(GetLE(data, 4))), 10, 5);
         return true;
     }
     case mbtInt64:
         value = MString::FromInt(static_cast<int64_t>(GetLE(data, 8)));
         return true;
     case mbtDouble: {
-        const uint64_t bits = GetLE(data, 8);
-        double d;
-        __builtin_memcpy(&d, &bits, sizeof d);
-        value = MString::FromReal(d, 10, 5);
+        value = MString::FromReal(std::bit_cast<double>(GetLE(data, 8)), 10, 5);
         return true;
     }
     case mbtAscii: {

@@ -42,10 +42,15 @@ public:
 
     // Sets the text to write and leaves the rest to Poll.
     void RequestWrite(ModbusAction *variable, const MString &text);
-    // Turns the variable's text into register data and builds the write request.
+    // Turns the variable's text into register data and builds the write request. A text
+    // that cannot be represented (a number beyond the float or double range, an ASCII text
+    // over 62 characters, more than 64 hex pairs) shows kConversionErrorText, leaves the
+    // variable done with its write flag set, and returns false. Numbers parse leniently:
+    // a text without digits writes 0.
     bool EncodeWrite(ModbusAction *variable);
 
-    // The engine's reply callback; the context is the variable.
+    // The engine's reply callback; the context is the variable. A read reply shorter than
+    // the variable's type is acknowledged (state done) but leaves the previous text.
     static void OnReply(MicroModbus *engine, void *context, int status, uint16_t transactionId,
                         uint8_t unit, uint8_t function, uint32_t deadline);
 

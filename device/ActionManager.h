@@ -9,7 +9,8 @@
 
 class cActionManager {
 public:
-    // Installs the default lost-connection hook: clear Identified, then Disconnect.
+    // Installs the default lost-connection hook (Shell.ConnectionLost): clear Identified,
+    // then Disconnect, so a lost device is not asked to save. The application may replace it.
     cActionManager();
     ~cActionManager() = default;
     cActionManager(const cActionManager &) = delete;
@@ -21,6 +22,7 @@ public:
     bool RequestRead(const MString &names);  // comma-separated list; does not wait
     MString GetValue(const MString &name);    // current text; marks the variable for reading
     bool WriteNumber(const MString &name, float value);  // blocks until acknowledged
+    // Numbers rounded half away from zero to a multiple of 1/scale; other texts unchanged.
     static MString RoundValue(const MString &text, float scale);
     ModbusAction *AddVariable(const MString &name, uint16_t address, uint16_t count,
                               uint32_t access, uint32_t type);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -77,7 +78,12 @@ std::string Slurp(const std::string &path)
 // Runs the command-line program in the C locale (decimal points) and collects its output.
 Outcome RunCli(const std::string &args)
 {
-    const std::string err = testing::TempDir() + "cli-stderr.txt";
+    // ctest runs test cases in parallel processes: every call gets its own file.
+    std::string err = testing::TempDir() + "cli-stderr-XXXXXX";
+    const int fd = mkstemp(err.data());
+    if (fd < 0)
+        return Outcome{};
+    close(fd);
     const std::string cmd = std::string("LC_ALL=C ") + QUINTAVOLTE_CLI_PATH + " " + args + " 2>" + err;
     Outcome o;
     FILE *p = popen(cmd.c_str(), "r");
@@ -90,6 +96,7 @@ Outcome RunCli(const std::string &args)
     const int status = pclose(p);
     o.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     o.Err = Slurp(err);
+    unlink(err.c_str());
     return o;
 }
 
@@ -181,7 +188,7 @@ TEST(Cli, NoDeviceOnAMissingPort)
 TEST_F(CliWithDevice, DumpsEveryVariableAndShowsTheFile)
 {
     StartSim();
-    const std::string file = testing::TempDir() + "cli-dump.debug";
+    const std::string file = testing::TempDir() + "cli-dump-" + std::to_string(getpid()) + ".debug";
     Outcome dump = RunCli(Port() + "dump " + file);
     ASSERT_EQ(dump.Status, 0) << dump.Err;
     EXPECT_EQ(dump.Out, "saved 120 variables to " + file + "\n");
@@ -197,7 +204,7 @@ TEST_F(CliWithDevice, DumpsEveryVariableAndShowsTheFile)
 
     // Cut the file short: only the damaged line, and a failure status.
     const std::string text = Slurp(file);
-    const std::string cut = testing::TempDir() + "cli-cut.debug";
+    const std::string cut = testing::TempDir() + "cli-cut-" + std::to_string(getpid()) + ".debug";
     std::ofstream(cut, std::ios::binary) << text.substr(0, text.size() / 2);
     Outcome bad = RunCli("show " + cut);
     EXPECT_EQ(bad.Status, 1);

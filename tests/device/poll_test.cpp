@@ -156,6 +156,7 @@ TEST_F(PollTest, CorruptedInputEmptiesTheRingAndTheLinkRecovers)
              b.insert(b.end(), good.begin(), good.end());
              return b;
          }()},
+        // RTU frames end with the line silence: a chunk holding two replies fails the CRC.
         {"two replies in one chunk", [] {
              auto b = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});
              auto again = b;
@@ -175,11 +176,6 @@ TEST_F(PollTest, CorruptedInputEmptiesTheRingAndTheLinkRecovers)
         clock.Advance(21);
         manager.Shell.Poll();
         EXPECT_EQ(RxCount(), 0);
-        // Two good replies in one chunk: the first one is still taken.
-        if (v->State == mbsDone) {
-            EXPECT_TRUE(v->Value.Equals(u"7"));
-            continue;
-        }
         EXPECT_EQ(v->State, mbsSent);
         EXPECT_TRUE(v->Value.Equals(u"--"));
         clock.Advance(500);

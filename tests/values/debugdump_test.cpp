@@ -17,37 +17,11 @@
 #include "values/DebugDump.h"
 #include "values/MStream.h"
 
+#include "ByteBuilder.h"
+
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 using Entries = std::vector<std::pair<MString, MString>>;
-
-Bytes Le32(std::int64_t v)
-{
-    const auto u = static_cast<std::uint32_t>(v);
-    return {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8), static_cast<unsigned char>(u >> 16),
-            static_cast<unsigned char>(u >> 24)};
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes &p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-std::uint32_t GetLe32(const Bytes &b, std::size_t at)
-{
-    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
-           std::uint32_t(b[at + 3]) << 24;
-}
-
-void PutLe32(Bytes &b, std::size_t at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 std::uint32_t ByteSum(const Bytes &b, std::size_t from)
 {

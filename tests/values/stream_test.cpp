@@ -2,7 +2,6 @@
 // records and the aligned buffer under the stream.
 #include <gtest/gtest.h>
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -18,44 +17,9 @@
 #include "values/MStream.h"
 #include "values/MString.h"
 
+#include "ByteBuilder.h"
+
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes Le32(std::int32_t v)
-{
-    const auto u = static_cast<std::uint32_t>(v);
-    return {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8), static_cast<unsigned char>(u >> 16),
-            static_cast<unsigned char>(u >> 24)};
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes &p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-// A stream holding exactly these bytes, positioned at 0, as a loaded file leaves it: its
-// reads end with the bytes.
-void Fill(MStream &s, const Bytes &bytes)
-{
-    const int fd = ::memfd_create("fill", 0);
-    ASSERT_GE(fd, 0);
-    const Bytes file = Cat({Le32(static_cast<std::int32_t>(bytes.size())), bytes});
-    ASSERT_EQ(::write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
-    ::lseek(fd, 0, SEEK_SET);
-    const bool loaded = s.LoadFromFile(fd, false);
-    ::close(fd);
-    ASSERT_TRUE(loaded);
-    ASSERT_EQ(s.Limit(), static_cast<std::int32_t>(bytes.size()));
-}
-
-Bytes Contents(MStream &s)
-{
-    return Bytes(s.Data(), s.Data() + s.Size());
-}
 
 // Round trip through an anonymous temporary file.
 class TempFile {

@@ -1,9 +1,6 @@
 // Compact integers, variants (typing, conversions, comparison, records) and key/value trees.
 #include <gtest/gtest.h>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -17,54 +14,11 @@
 #include "values/MVarArray.h"
 #include "values/MVariant.h"
 
+#include "ByteBuilder.h"
+
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-Bytes Le32(std::int32_t v)
-{
-    const auto u = static_cast<std::uint32_t>(v);
-    return {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8), static_cast<unsigned char>(u >> 16),
-            static_cast<unsigned char>(u >> 24)};
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes &p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-Bytes TextRecord(const std::u16string &text)
-{
-    Bytes out = Le32(static_cast<std::int32_t>((text.size() + 1) * 2));
-    for (char16_t c : text) {
-        out.push_back(static_cast<unsigned char>(c));
-        out.push_back(static_cast<unsigned char>(c >> 8));
-    }
-    out.insert(out.end(), {0, 0});
-    return out;
-}
-
 const Bytes kEmpty = Le32(0);
-
-Bytes Contents(MStream &s) { return Bytes(s.Data(), s.Data() + s.Size()); }
-
-// A stream holding exactly these bytes, positioned at 0, as a loaded file leaves it: its
-// reads end with the bytes.
-void Fill(MStream &s, const Bytes &bytes)
-{
-    const int fd = ::memfd_create("fill", 0);
-    ASSERT_GE(fd, 0);
-    const Bytes file = Cat({Le32(static_cast<std::int32_t>(bytes.size())), bytes});
-    ASSERT_EQ(::write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
-    ::lseek(fd, 0, SEEK_SET);
-    const bool loaded = s.LoadFromFile(fd, false);
-    ::close(fd);
-    ASSERT_TRUE(loaded);
-    ASSERT_EQ(s.Limit(), static_cast<std::int32_t>(bytes.size()));
-}
 
 template <class T>
 Bytes Record(const T &value)

@@ -153,6 +153,9 @@ TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)
         {"set Adc.U_Solar 1", 1, "Adc.U_Solar is read-only"},
         {"set Reg.ChargeMaxU abc", 1, "is not a number"},
         {"set Reg.bForceLoadOff 70000", 1, "out of range"},
+        // Beyond 64 bits: must not wrap round to a small number that fits.
+        {"set Reg.bForceLoadOff 18446744073709551617", 1, "out of range"},
+        {"set Di1.ChangesCounter 4294967296", 1, "out of range"},
         {"frob", 2, "unknown command frob"},
     };
     for (const Case &c : cases) {

@@ -333,6 +333,11 @@ int CmdWatch(Session &s, const CliOptions &o)
                 s.out_ << "  " << v->Name.ToUtf8() << " = " << value;
         }
         s.out_ << std::endl;
+        // Nobody reads any more (a closed pipe): stop rather than poll the device forever.
+        if (!s.out_) {
+            s.err_ << "quintavolte-cli: cannot write the output\n";
+            return 1;
+        }
         // Keep the link's tasks running until the next sample is due.
         while (!g_cliStop.load() && TickDiff(GetTickCount32(), start) < o.IntervalMs && m.Identified) {
             m.TickScheduler();
@@ -370,6 +375,26 @@ int CmdShow(Session &s, const std::string &file)
     return lines.size() == 1 && lines[0].Equals(damaged) ? 1 : 0;
 }
 
+int RunCommand(Session &s, const CliOptions &o)
+{
+    if (o.Command == "ports")
+        return CmdPorts(s.out_);
+    if (o.Command == "info")
+        return CmdInfo(s);
+    if (o.Command == "get")
+        return CmdGet(s, o.Args);
+    if (o.Command == "set")
+        return CmdSet(s, o.Args[0], o.Args[1]);
+    if (o.Command == "watch")
+        return CmdWatch(s, o);
+    if (o.Command == "dump")
+        return CmdDump(s, o.Args[0]);
+    if (o.Command == "show")
+        return CmdShow(s, o.Args[0]);
+    s.err_ << "quintavolte-cli: unknown command " << o.Command << "\n";
+    return 2;
+}
+
 }  // namespace
 
 int RunCli(const CliOptions &o, std::ostream &out, std::ostream &err)
@@ -384,20 +409,11 @@ int RunCli(const CliOptions &o, std::ostream &out, std::ostream &err)
     }
     SetExplicitPorts(o.Ports);
     Session s(out, err);
-    if (o.Command == "ports")
-        return CmdPorts(out);
-    if (o.Command == "info")
-        return CmdInfo(s);
-    if (o.Command == "get")
-        return CmdGet(s, o.Args);
-    if (o.Command == "set")
-        return CmdSet(s, o.Args[0], o.Args[1]);
-    if (o.Command == "watch")
-        return CmdWatch(s, o);
-    if (o.Command == "dump")
-        return CmdDump(s, o.Args[0]);
-    if (o.Command == "show")
-        return CmdShow(s, o.Args[0]);
-    err << "quintavolte-cli: unknown command " << o.Command << "\n";
-    return 2;
+    const int status = RunCommand(s, o);
+    // Output that never arrived is not a success.
+    if (status == 0 && !out.flush()) {
+        err << "quintavolte-cli: cannot write the output\n";
+        return 1;
+    }
+    return status;
 }

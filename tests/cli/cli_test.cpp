@@ -1,5 +1,6 @@
 // The command-line front end: its argument parsing, and the real program talking to the
 // real device stand-in over a pseudo-terminal.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -179,6 +180,34 @@ TEST_F(CliWithDevice, AnotherDeviceIsNotTakenForOurs)
     Outcome o = RunCli(Port() + "info");
     EXPECT_EQ(o.Status, 1);
     EXPECT_NE(o.Err.find("no Quintavolte device answered on " + port_), std::string::npos) << o.Err;
+}
+
+TEST_F(CliWithDevice, WatchSamplesUntilInterruptedOrItsReaderGoes)
+{
+    StartSim();
+    setenv("LC_ALL", "C", 1);  // decimal points: no quoting of the CSV fields
+    const std::vector<std::string> argv{QUINTAVOLTE_CLI_PATH, "--port", port_, "watch", "Reg.ChargeMaxU",
+                                        "Reg.bModeCharger", "--interval", "50", "--csv"};
+    {
+        SCOPED_TRACE("interrupted");
+        testutil::ChildProcess cli;
+        ASSERT_TRUE(cli.Start(argv));
+        EXPECT_EQ(cli.FirstLine(), "time,Reg.ChargeMaxU,Reg.bModeCharger");
+        const std::string row = cli.FirstLine();
+        EXPECT_THAT(row, testing::MatchesRegex("[0-9][0-9]:[0-9][0-9]:[0-9][0-9],14[.][0-9]+,1"));
+        ASSERT_TRUE(cli.Signal(SIGINT));
+        EXPECT_EQ(cli.WaitExit(10000), 0) << cli.Stderr();
+    }
+    {
+        SCOPED_TRACE("reader gone");
+        testutil::ChildProcess cli;
+        ASSERT_TRUE(cli.Start(argv));
+        ASSERT_FALSE(cli.FirstLine().empty()) << cli.Stderr();
+        cli.CloseOutput();
+        // Writing into a closed pipe must end the watch with a failure, not loop for ever.
+        EXPECT_EQ(cli.WaitExit(10000), 1);
+        EXPECT_NE(cli.Stderr().find("cannot write the output"), std::string::npos) << cli.Stderr();
+    }
 }
 
 TEST(Cli, NoDeviceOnAMissingPort)

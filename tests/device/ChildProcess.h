@@ -105,6 +105,36 @@ public:
 
     bool Signal(int sig) { return pid_ > 0 && kill(pid_, sig) == 0; }
 
+    // Stops reading: the program's next write to stdout fails.
+    void CloseOutput()
+    {
+        if (out_ >= 0) {
+            close(out_);
+            out_ = -1;
+        }
+    }
+
+    // The exit status once the program has ended by itself within the bound; -1 when it
+    // was still running (it is then killed) or ended by a signal.
+    int WaitExit(int timeoutMs)
+    {
+        if (pid_ <= 0)
+            return -1;
+        int status = 0;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (waitpid(pid_, &status, WNOHANG) != pid_) {
+            if (std::chrono::steady_clock::now() >= end) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+                pid_ = -1;
+                return -1;
+            }
+            usleep(10000);
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
     void Stop()
     {
         if (pid_ > 0) {

@@ -40,7 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         MString line = root.Child(i).Key().ToText();
         line.Append(root.Child(i).Value().ToText());
     }
+    // Whatever was loaded and can be written again must read back whole: the writer never
+    // makes a record the reader refuses.
     MStream out;
-    root.WriteTo(out);
+    if (!root.WriteTo(out))
+        return 0;
+    if (out.Seek(0) != 0)
+        __builtin_trap();
+    MVarArray back;
+    if (!back.ReadFrom(out) || back.Count() != root.Count() || out.Position() != out.Size())
+        __builtin_trap();
     return 0;
 }

@@ -77,6 +77,27 @@ TEST_F(OnReplyTest, ReadRepliesDecodeByType)
     }
 }
 
+TEST_F(OnReplyTest, BitAreasGiveTheFirstDataByteWithoutLeadingZeros)
+{
+    struct Case {
+        uint32_t area;
+        std::vector<uint8_t> reply;
+        std::u16string expected;
+    } cases[] = {
+        {MbCoils, {0xFE, 0x01, 0x01, 0x05}, u"5"},
+        {MbCoils, {0xFE, 0x01, 0x02, 0x0A, 0xFF}, u"10"},  // only the first byte; its own zero stays
+        {MbDiscreteInputs, {0xFE, 0x02, 0x01, 0x00}, u""},  // a zero byte reads as the empty text
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.reply[3]));
+        ModbusAction *v = Variable(mbtUShort, 8);
+        v->Area = c.area;
+        EXPECT_EQ(ReadAndReply(v, c.reply), 1);
+        EXPECT_EQ(v->State, mbsDone);
+        EXPECT_EQ(U16(v->Value), c.expected);
+    }
+}
+
 TEST_F(OnReplyTest, FloatsDecodeThroughTheCommonNumberFormat)
 {
     ModbusAction *v = Variable(mbtFloat, 2);

@@ -444,7 +444,8 @@ double MString::ToReal() const
         weight *= 10;
     }
     if (negative) result = -result;
-    if (exponent != 0) result *= std::pow(10.0, exponent);
+    // Zero stays zero whatever its exponent: 0 x 10^400 would be 0 x inf, not a number.
+    if (exponent != 0 && result != 0) result *= std::pow(10.0, exponent);
     return result;
 }
 

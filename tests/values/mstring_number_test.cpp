@@ -197,6 +197,11 @@ TEST(MStringToReal, MalformedExponentsDoNotCorruptTheValue)
                      10);
     const double huge = MString::FromUtf8("1" + std::string(400, '0')).ToReal();
     EXPECT_TRUE(std::isinf(huge)) << huge;
+    // Zero with an exponent beyond the double range is zero, not 0 x inf.
+    for (const char16_t *zero : {u"0e999", u"-0e400", u"0,0e500", u"0E+309"}) {
+        const double v = MString(zero).ToReal();
+        EXPECT_EQ(v, 0.0) << MString(zero).ToUtf8() << " gave " << v;
+    }
     const double tiny = MString::FromUtf8("0." + std::string(400, '0') + "1").ToReal();
     EXPECT_FALSE(std::isnan(tiny));
     EXPECT_GE(tiny, 0.0);

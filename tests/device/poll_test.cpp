@@ -90,6 +90,29 @@ TEST_F(PollTest, AMarkedVariableIsReadOnceAndItsReplyTakenAfterTheSilence)
     EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xDD, 0x00, 0x01}));
 }
 
+TEST_F(PollTest, TheSilenceIsCountedFromTheLastByteOfAReplyInPieces)
+{
+    ModbusAction *v = Var(u"Reg.bModeCharger");
+    manager.GetValue(v->Name);
+    manager.Shell.Poll();
+    ASSERT_EQ(device.Receive(8).size(), 8u);
+    const std::vector<uint8_t> reply = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01});
+    device.Send({reply.begin(), reply.begin() + 3});
+    ASSERT_TRUE(Received(3));
+    clock.Advance(15);
+    manager.Shell.Poll();
+    EXPECT_EQ(RxCount(), 3);  // still arriving: nothing taken yet
+    device.Send({reply.begin() + 3, reply.end()});
+    ASSERT_TRUE(Received(reply.size()));
+    clock.Advance(15);  // 30 ms after the first piece, 15 after the last
+    manager.Shell.Poll();
+    EXPECT_EQ(v->State, mbsSent);
+    clock.Advance(6);
+    manager.Shell.Poll();
+    EXPECT_EQ(v->State, mbsDone);
+    EXPECT_TRUE(v->Value.Equals(u"1"));
+}
+
 TEST_F(PollTest, AVariableIsNotAskedAgainWithinItsPeriod)
 {
     ModbusAction *v = Var(u"Reg.bModeCharger");
@@ -156,6 +179,7 @@ TEST_F(PollTest, CorruptedInputEmptiesTheRingAndTheLinkRecovers)
              b.insert(b.end(), good.begin(), good.end());
              return b;
          }()},
+        {"more than the frame buffer holds", std::vector<uint8_t>(1100, 0x55)},
         // RTU frames end with the line silence: a chunk holding two replies fails the CRC.
         {"two replies in one chunk", [] {
              auto b = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});

@@ -223,7 +223,8 @@ ModbusError MbHandleWriteSingle(MicroModbus *e)
   if (e->RxFunction() == 5 && value != 0)
     value = 0xFFFF;
   uint8_t *d = StartReply(e);
-  if (!d)
+  // Refused before anything is stored when the 4-byte echo cannot be built.
+  if (!d || e->TxDataCapacity() < 4)
     return MbIllegalDataValue;
   const uint8_t host[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
   if (e->WriteRegisters(address, host, 2) == 0)
@@ -255,7 +256,7 @@ ModbusError MbHandleWriteMultiple(MicroModbus *e)
       if ((host[i] | host[i + 1]) != 0 && (host[i] & host[i + 1]) != 0xFF)
         host[i] = host[i + 1] = 0xFF;
   uint8_t *d = StartReply(e);
-  if (!d)
+  if (!d || e->TxDataCapacity() < 4)
     return MbIllegalDataValue;
   const uint32_t written = e->WriteRegisters(start, host, b);
   if (written == 0)

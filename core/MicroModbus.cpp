@@ -181,7 +181,8 @@ bool MicroModbus::BuildReadRequest(uint32_t area, uint8_t unit, uint16_t address
   if (forcedFunction != 0)
     function = forcedFunction;
   uint8_t *d = TxData();
-  if (!d)
+  // Under MBAP a 10-byte buffer holds the header but not the 4 data bytes.
+  if (!d || TxDataCapacity() < 4)
     return false;
   TxPutUnit(unit);
   TxPutFunction(function);
@@ -218,6 +219,8 @@ bool MicroModbus::BuildWriteRequest(const uint8_t *data, uint16_t n, uint32_t ar
 
   uint16_t dataBytes;
   if (function == 5 || function == 6) {
+    if (TxDataCapacity() < 4)
+      return false;
     uint16_t value = static_cast<uint16_t>(data[0] | (n > 1 ? data[1] << 8 : 0));
     PutBe16(d, address);
     PutBe16(d + 2, value);

@@ -60,8 +60,11 @@ void RunOne(const uint8_t *data, size_t size)
 
   const uint32_t framing = data[0] & 1;
   MicroModbus engine(static_cast<uint8_t>(data[0] >> 1), 5);
-  std::array<uint8_t, 300> tx{};
-  // The transmit buffer's size varies with the input too, down to the minimum.
+  // The transmit buffer's size varies with the input too, down to the minimum; the bytes
+  // beyond it keep a marker so that a write past the capacity is caught.
+  constexpr uint8_t kMarker = 0xA5;
+  std::array<uint8_t, 300> tx;
+  tx.fill(kMarker);
   const uint16_t capacity = static_cast<uint16_t>(10 + (size > 1 ? data[1] % 200 : 0));
   engine.SetTxBuffer(tx.data(), capacity, framing);
   engine.AddBlock(0, MbVarMapRecord::Memory(holding.data(), holding.size()));
@@ -84,5 +87,8 @@ void RunOne(const uint8_t *data, size_t size)
   const uint8_t *reply = nullptr;
   engine.ParseReadResponse(&reply);
   delete[] copy;
+  for (size_t i = capacity; i < tx.size(); ++i)
+    if (tx[i] != kMarker)
+      __builtin_trap();
 }
 }  // namespace

@@ -117,6 +117,24 @@ TEST_F(SlaveTest, ReplyThatWouldNotFitTheTransmitBufferIsRefused)
   EXPECT_EQ(tx[15], 0xEE) << "wrote the buffer's last byte";
 }
 
+TEST_F(SlaveTest, WriteWhoseEchoWouldNotFitIsRefusedAndStoresNothing)
+{
+  // MBAP in 11 bytes: room for the header and an exception code, not a 4-byte echo.
+  const Bytes requests[] = {
+      {0, 1, 0, 0, 0, 6, 17, 6, 0, 100, 0xBE, 0xEF},
+      {0, 2, 0, 0, 0, 9, 17, 16, 0, 100, 0, 1, 2, 0xBE, 0xEF},
+  };
+  for (const Bytes &request : requests) {
+    tx.fill(0xEE);
+    engine.SetTxBuffer(tx.data(), 11, MbMbap);
+    Bytes frame = request;
+    ASSERT_EQ(engine.ProcessFrame(frame.data(), static_cast<uint16_t>(frame.size()), MbMbap), 2);
+    EXPECT_EQ(TxBytes(engine, tx.data()), (Bytes{0, request[1], 0, 0, 0, 3, 17, static_cast<uint8_t>(request[7] | 0x80), 3}));
+    EXPECT_EQ(tx[11], 0xEE) << "wrote past the transmit buffer";
+    EXPECT_EQ(regs, (std::array<uint8_t, 4>{0x34, 0x12, 0x78, 0x56}));
+  }
+}
+
 TEST_F(SlaveTest, WritesStoreHostOrderAndEchoTheRequest)
 {
   EXPECT_EQ(Ask({17, 6, 0, 101, 0xBE, 0xEF}), (Bytes{17, 6, 0, 101, 0xBE, 0xEF}));

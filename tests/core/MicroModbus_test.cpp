@@ -137,6 +137,20 @@ TEST_F(EngineTest, BuildFailuresLeaveNothingToSendOrPending)
   EXPECT_EQ(tx[12], 0) << "wrote past the transmit buffer";
   EXPECT_EQ(engine.TxLength(), 0);
   EXPECT_EQ(engine.PendingCount(), 0);
+
+  // Under MBAP 10 or 11 bytes hold the header but not a request's 4 data bytes.
+  for (uint16_t capacity : {10, 11}) {
+    SCOPED_TRACE(capacity);
+    tx.fill(0xEE);
+    engine.SetTxBuffer(tx.data(), capacity, MbMbap);
+    EXPECT_FALSE(engine.BuildReadRequest(MbHoldingRegisters, 1, 0x1234, 1, 500, nullptr, nullptr));
+    EXPECT_FALSE(engine.BuildWriteRequest(big.data(), 2, MbHoldingRegisters, 1, 0x1234, 500, nullptr, nullptr));
+    EXPECT_FALSE(engine.BuildWriteRequest(big.data(), 1, MbCoils, 1, 0x1234, 500, nullptr, nullptr));
+    for (size_t i = capacity; i < 16; ++i)
+      EXPECT_EQ(tx[i], 0xEE) << "wrote past the transmit buffer at " << i;
+    EXPECT_EQ(engine.TxLength(), 0);
+    EXPECT_EQ(engine.PendingCount(), 0);
+  }
 }
 
 TEST_F(EngineTest, SecondRequestForTheSameKeyIsRefusedUnderRtuOnly)

@@ -445,7 +445,16 @@ double MString::ToReal() const
     }
     if (negative) result = -result;
     // Zero stays zero whatever its exponent: 0 x 10^400 would be 0 x inf, not a number.
-    if (exponent != 0 && result != 0) result *= std::pow(10.0, exponent);
+    if (exponent != 0 && result != 0) {
+        if (std::fabs(exponent) <= 300) {
+            result *= std::pow(10.0, exponent);
+        } else {
+            // 10^exponent alone overflows (or underflows) where the product need not:
+            // 0,001e310 is 1e307. Scale in two halves.
+            const double half = std::trunc(exponent / 2);
+            result = result * std::pow(10.0, half) * std::pow(10.0, exponent - half);
+        }
+    }
     return result;
 }
 

@@ -202,6 +202,11 @@ TEST(MStringToReal, MalformedExponentsDoNotCorruptTheValue)
         const double v = MString(zero).ToReal();
         EXPECT_EQ(v, 0.0) << MString(zero).ToUtf8() << " gave " << v;
     }
+    // A value in range stays finite when its exponent alone is out of range.
+    EXPECT_NEAR(MString(u"0,001e310").ToReal() / 1e307, 1.0, 1e-12);
+    EXPECT_NEAR(MString(u"12345e-320").ToReal() / 1.2345e-316, 1.0, 1e-6);
+    EXPECT_TRUE(std::isinf(MString(u"1e400").ToReal()));
+    EXPECT_EQ(MString(u"1e-400").ToReal(), 0.0);
     const double tiny = MString::FromUtf8("0." + std::string(400, '0') + "1").ToReal();
     EXPECT_FALSE(std::isnan(tiny));
     EXPECT_GE(tiny, 0.0);

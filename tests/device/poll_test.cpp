@@ -113,6 +113,27 @@ TEST_F(PollTest, TheSilenceIsCountedFromTheLastByteOfAReplyInPieces)
     EXPECT_TRUE(v->Value.Equals(u"1"));
 }
 
+TEST_F(PollTest, AReplyAfterTheTimeoutChangesNothing)
+{
+    ModbusAction *v = Var(u"Reg.bModeCharger");
+    manager.GetValue(v->Name);
+    manager.Shell.Poll();
+    ASSERT_EQ(device.Receive(8).size(), 8u);
+    clock.Advance(501);
+    manager.Shell.Engine.Run();
+    ASSERT_EQ(v->State, mbsTimedOut);
+    EXPECT_EQ(ConsecutiveTimeouts, 1);
+
+    Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
+    clock.Advance(21);
+    manager.Shell.Poll();
+    EXPECT_EQ(RxCount(), 0);
+    EXPECT_EQ(v->State, mbsTimedOut);
+    EXPECT_TRUE(v->Value.Equals(u"--"));
+    EXPECT_EQ(ConsecutiveTimeouts, 1);  // only a matched normal reply resets the count
+    ConsecutiveTimeouts = 0;
+}
+
 TEST_F(PollTest, AVariableIsNotAskedAgainWithinItsPeriod)
 {
     ModbusAction *v = Var(u"Reg.bModeCharger");

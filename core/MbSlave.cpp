@@ -50,15 +50,24 @@ void WriteBlock(const MbVarMapRecord &block, const uint8_t *in, uint32_t offset,
   }
 }
 
+// The block keyed at a register, or -1. A block without bytes counts as none: it would
+// give nothing and keep the walk on the same register for ever.
+int FindBlock(const MicroMap<uint16_t, MbVarMapRecord> &map, uint32_t reg)
+{
+  if (reg > kLastRegister)
+    return -1;
+  int index = map.Find(static_cast<uint16_t>(reg));
+  return index >= 0 && map.ValueAt(index).Size > 0 ? index : -1;
+}
+
 // Locates the block holding the start register: the block keyed there, or the
 // nearest one below it when it reaches that far. Returns its index and byte offset.
 int LocateStart(const MicroMap<uint16_t, MbVarMapRecord> &map, uint16_t start, uint32_t &offset)
 {
   offset = 0;
-  int index = map.Find(start);
-  if (index >= 0)
-    return index;
-  index = map.FindInsertPos(start) - 1;
+  if (map.Find(start) >= 0)
+    return FindBlock(map, start);
+  int index = map.FindInsertPos(start) - 1;
   if (index < 0)
     return -1;
   offset = 2u * (start - map.KeyAt(index));
@@ -121,7 +130,7 @@ uint32_t MicroModbus::ReadRegisters(uint16_t start, uint8_t *buffer, uint32_t le
     if (done >= length)
       break;
     offset = 0;
-    index = reg <= kLastRegister ? RegisterMap.Find(static_cast<uint16_t>(reg)) : -1;
+    index = FindBlock(RegisterMap, reg);
   }
   return done;
 }
@@ -147,9 +156,9 @@ uint32_t MicroModbus::WriteRegisters(uint16_t start, const uint8_t *buffer, uint
       ++take;
     }
     reg += (take + 1) / 2;
-    if (done >= length || reg > kLastRegister)
+    if (done >= length)
       break;
-    index = RegisterMap.Find(static_cast<uint16_t>(reg));
+    index = FindBlock(RegisterMap, reg);
     if (index < 0)
       break;  // a write stops at the first register without a block
     offset = 0;

@@ -220,4 +220,24 @@ TEST_F(SlaveTest, RegisterWalkStaysInsideTheCallersBuffer)
   EXPECT_EQ(engine.WriteRegisters(500, in, 2), 0u);
 }
 
+TEST_F(SlaveTest, BlockWithoutBytesCountsAsNoBlock)
+{
+  // Registers 598 and 599, then an empty block at 600: every walk must get past it.
+  std::array<uint8_t, 4> before{1, 2, 3, 4};
+  std::array<uint8_t, 1> empty{0x77};
+  ASSERT_TRUE(engine.AddBlock(598, MbVarMapRecord::Memory(before.data(), 4)));
+  ASSERT_TRUE(engine.AddBlock(600, MbVarMapRecord::Memory(empty.data(), 0)));
+
+  std::array<uint8_t, 6> out;
+  out.fill(0xEE);
+  EXPECT_EQ(engine.ReadRegisters(598, out.data(), 6), 6u);
+  EXPECT_EQ(Bytes(out.begin(), out.end()), (Bytes{1, 2, 3, 4, 0, 0}));
+  const uint8_t in[6] = {10, 20, 30, 40, 50, 60};
+  EXPECT_EQ(engine.WriteRegisters(598, in, 6), 4u);
+  EXPECT_EQ(empty[0], 0x77);
+  EXPECT_EQ(engine.ReadRegisters(600, out.data(), 2), 0u);
+  EXPECT_EQ(engine.WriteRegisters(600, in, 2), 0u);
+  EXPECT_EQ(Ask({17, 3, 0x02, 0x58, 0, 1}), (Bytes{17, 0x83, 2}));
+}
+
 }  // namespace

@@ -134,6 +134,32 @@ TEST_F(PollTest, AReplyAfterTheTimeoutChangesNothing)
     ConsecutiveTimeouts = 0;
 }
 
+TEST_F(PollTest, AFrameTheTransmitRingCannotTakeWholeIsNotQueuedInPart)
+{
+    // The line takes nothing, and the ring has room for 4 bytes only.
+    manager.Shell.Port.SetTransport({[](void *, int, uint8_t *, size_t) -> long { return 0; },
+                                     [](void *, int, const uint8_t *, size_t) -> long { return 0; }, nullptr});
+    {
+        CAutoLock guard(manager.Shell.Port.Lock);
+        const std::vector<uint8_t> filler(manager.Shell.Port.TxRing.Free() - 4u, 0x00);
+        ASSERT_EQ(manager.Shell.Port.TxRing.Put(filler.data(), filler.size(), false), filler.size());
+    }
+    ModbusAction *v = Var(u"Reg.ChargeI");
+    manager.GetValue(v->Name);
+    manager.Shell.Poll();
+    {
+        CAutoLock guard(manager.Shell.Port.Lock);
+        EXPECT_EQ(manager.Shell.Port.TxRing.Free(), 4);
+        manager.Shell.Port.TxRing.Clear();
+    }
+    EXPECT_EQ(v->State, mbsRequested);
+    // The request counts as sent and ends as any unanswered one.
+    clock.Advance(501);
+    manager.Shell.Engine.Run();
+    EXPECT_EQ(v->State, mbsTimedOut);
+    ConsecutiveTimeouts = 0;
+}
+
 TEST_F(PollTest, AVariableIsNotAskedAgainWithinItsPeriod)
 {
     ModbusAction *v = Var(u"Reg.bModeCharger");

@@ -446,7 +446,7 @@ double MString::ToReal() const
     if (negative) result = -result;
     // Zero stays zero whatever its exponent: 0 x 10^400 would be 0 x inf, not a number.
     if (exponent != 0 && result != 0) {
-        if (std::fabs(exponent) <= 300) {
+        if (std::fabs(exponent) <= 300 || std::isinf(exponent)) {
             result *= std::pow(10.0, exponent);
         } else {
             // 10^exponent alone overflows (or underflows) where the product need not:

@@ -207,6 +207,9 @@ TEST(MStringToReal, MalformedExponentsDoNotCorruptTheValue)
     EXPECT_NEAR(MString(u"12345e-320").ToReal() / 1.2345e-316, 1.0, 1e-6);
     EXPECT_TRUE(std::isinf(MString(u"1e400").ToReal()));
     EXPECT_EQ(MString(u"1e-400").ToReal(), 0.0);
+    // An exponent too long for a double is infinite: the value overflows or vanishes.
+    EXPECT_TRUE(std::isinf(MString::FromUtf8("1e1" + std::string(400, '0')).ToReal()));
+    EXPECT_EQ(MString::FromUtf8("1e-1" + std::string(400, '0')).ToReal(), 0.0);
     const double tiny = MString::FromUtf8("0." + std::string(400, '0') + "1").ToReal();
     EXPECT_FALSE(std::isnan(tiny));
     EXPECT_GE(tiny, 0.0);

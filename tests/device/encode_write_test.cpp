@@ -107,6 +107,7 @@ TEST_F(EncodeWriteTest, TextsThatDoNotFitOrOverflowAreRefusedWithTheMessage)
         {"largest float", mbtFloat, u"3.4e38", true},
         {"float overflow", mbtFloat, u"1e39", false},
         {"negative float overflow", mbtFloat, u"-1e39", false},
+        {"double overflow", mbtDouble, u"1e400", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);

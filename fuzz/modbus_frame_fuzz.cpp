@@ -70,6 +70,7 @@ void RunOne(const uint8_t *data, size_t size)
   engine.AddBlock(0, MbVarMapRecord::Memory(holding.data(), holding.size()));
   engine.AddBlock(4, MbVarMapRecord::Memory(odd.data(), odd.size()));
   engine.AddBlock(20, MbVarMapRecord::Memory(constant.data(), constant.size(), true));
+  engine.AddBlock(22, MbVarMapRecord::Memory(constant.data(), 0));  // a block without bytes
   engine.AddBlock(100, MbVarMapRecord::Routined(Routine, 16, 32));
   engine.BuildReadRequest(MbHoldingRegisters, 254, 0, 2, 500, OnReply, nullptr);
   engine.BuildReadRequest(MbCoils, 1, 0, 8, 500, OnReply, nullptr);

@@ -90,6 +90,17 @@ TEST_F(PollTest, AMarkedVariableIsReadOnceAndItsReplyTakenAfterTheSilence)
     EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xDD, 0x00, 0x01}));
 }
 
+TEST_F(PollTest, AWriteOnlyVariableCanStillBeRead)
+{
+    ModbusAction *reset = Var(u"ResetConfigToDefaults");
+    ASSERT_NE(reset, nullptr);
+    ASSERT_EQ(reset->Access, mbaWrite);
+    manager.GetValue(reset->Name);
+    manager.Shell.Poll();
+    EXPECT_EQ(reset->State, mbsSent);
+    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x00, 0x82, 0x00, 0x01}));
+}
+
 TEST_F(PollTest, TheSilenceIsCountedFromTheLastByteOfAReplyInPieces)
 {
     ModbusAction *v = Var(u"Reg.bModeCharger");

@@ -33,7 +33,7 @@ public:
     ~Session()
     {
         if (manager_)
-            Close(false);
+            Close();
         SetMessageHook(std::move(previousHook_));
     }
 
@@ -122,11 +122,14 @@ public:
         }
     }
 
-    // Ends the session; only after a write is the device asked to keep its configuration.
-    void Close(bool save)
+    // Asks the device to keep its configuration (what Disconnect does for an identified
+    // device), but reports whether it confirmed.
+    bool SaveToRom() { return manager_->Identified && manager_->WriteNumber(MString(u"SaveConfigToRomNow"), 1); }
+
+    // Ends the session without a further save request.
+    void Close()
     {
-        if (!save)
-            manager_->Identified = false;
+        manager_->Identified = false;
         manager_->Disconnect();
         manager_.reset();
     }
@@ -277,7 +280,11 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText)
     // Show what the device holds now; a write-only command may read back anything.
     if (v->Access != mbaWrite && s.ReadAll(vars) && v->State == mbsDone)
         s.out_ << name << " = " << v->Value.ToUtf8() << "\n";
-    s.Close(true);
+    // Only after a write is the device asked to keep its configuration.
+    if (!s.SaveToRom()) {
+        s.err_ << "quintavolte-cli: " << name << " was written, but the device did not confirm saving its configuration\n";
+        return 1;
+    }
     return 0;
 }
 

@@ -168,10 +168,23 @@ TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)
 
 TEST_F(CliWithDevice, DeviceRefusalIsAFailure)
 {
-    StartSim({"--exception", "Reg.ChargeI"});
-    Outcome o = RunCli(Port() + "get Reg.ChargeI");
-    EXPECT_EQ(o.Status, 1);
-    EXPECT_NE(o.Err.find("refused Reg.ChargeI"), std::string::npos) << o.Err;
+    struct Case {
+        std::string Refused;  // the variable the device answers with an exception
+        std::string Args;
+        std::string Message;
+    };
+    const Case cases[] = {
+        {"Reg.ChargeI", "get Reg.ChargeI", "refused Reg.ChargeI"},
+        {"Reg.ChargeI", "set Reg.ChargeI 2", "refused Reg.ChargeI"},
+        {"SaveConfigToRomNow", "set Reg.ChargeI 2", "did not confirm saving"},
+    };
+    for (const Case &c : cases) {
+        sim_.Stop();
+        StartSim({"--exception", c.Refused});
+        Outcome o = RunCli(Port() + c.Args);
+        EXPECT_EQ(o.Status, 1) << c.Args;
+        EXPECT_NE(o.Err.find(c.Message), std::string::npos) << c.Args << "\n" << o.Err;
+    }
 }
 
 TEST_F(CliWithDevice, AnotherDeviceIsNotTakenForOurs)

@@ -13,6 +13,7 @@
 
 #include "cli/CliOptions.h"
 #include "device/ChildProcess.h"
+#include "device/DeviceTestUtil.h"
 
 namespace {
 
@@ -221,6 +222,22 @@ TEST_F(CliWithDevice, WatchSamplesUntilInterruptedOrItsReaderGoes)
         EXPECT_EQ(cli.WaitExit(10000), 1);
         EXPECT_NE(cli.Stderr().find("cannot write the output"), std::string::npos) << cli.Stderr();
     }
+}
+
+TEST_F(CliWithDevice, ASecondInterruptEndsALongSearchAtOnce)
+{
+    StartSim({"--silent"});  // every identification attempt waits for its timeout
+    testutil::ChildProcess cli;
+    ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "info"}));
+    ASSERT_TRUE(testutil::WaitFor([&] { return cli.Catches(SIGINT); }, 5000));
+    // Interrupt until the program is gone; the first only asks for a clean stop.
+    int status = -1;
+    for (int i = 0; i < 100 && status == -1; ++i) {
+        cli.Signal(SIGINT);
+        status = cli.WaitExit(50, false);
+    }
+    // Not the search's own end ("no device", status 1), and not still running.
+    EXPECT_EQ(status, 128 + SIGINT) << cli.Stderr();
 }
 
 TEST(Cli, NoDeviceOnAMissingPort)

@@ -105,6 +105,17 @@ public:
 
     bool Signal(int sig) { return pid_ > 0 && kill(pid_, sig) == 0; }
 
+    // Whether the program has installed a handler for the signal (from /proc).
+    bool Catches(int sig) const
+    {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind("SigCgt:", 0) == 0)
+                return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+        return false;
+    }
+
     // Stops reading: the program's next write to stdout fails.
     void CloseOutput()
     {
@@ -114,9 +125,10 @@ public:
         }
     }
 
-    // The exit status once the program has ended by itself within the bound; -1 when it
-    // was still running (it is then killed) or ended by a signal.
-    int WaitExit(int timeoutMs)
+    // The exit status once the program has ended within the bound, 128 + the signal's
+    // number when a signal ended it, or -1 when it was still running (it is then killed,
+    // unless kill is false).
+    int WaitExit(int timeoutMs, bool killWhenLate = true)
     {
         if (pid_ <= 0)
             return -1;
@@ -124,6 +136,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (waitpid(pid_, &status, WNOHANG) != pid_) {
             if (std::chrono::steady_clock::now() >= end) {
+                if (!killWhenLate)
+                    return -1;
                 kill(pid_, SIGKILL);
                 waitpid(pid_, nullptr, 0);
                 pid_ = -1;
@@ -132,6 +146,8 @@ public:
             usleep(10000);
         }
         pid_ = -1;
+        if (WIFSIGNALED(status))
+            return 128 + WTERMSIG(status);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -374,7 +375,10 @@ int CmdDump(Session &s, const std::string &file)
 
 int CmdShow(Session &s, const std::string &file)
 {
-    const MString path = MString::FromUtf8(file);
+    // The viewer names a damaged file by its full path, as a file dialog would give it.
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(file, ec);
+    const MString path = MString::FromUtf8(ec ? file : full.lexically_normal().string());
     const std::vector<MString> lines = ReadDebugDump(path);
     for (const MString &line : lines)
         s.out_ << line.ToUtf8() << "\n";

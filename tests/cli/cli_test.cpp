@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <unistd.h>
 #include <fstream>
 #include <sstream>
@@ -271,6 +272,13 @@ TEST_F(CliWithDevice, DumpsEveryVariableAndShowsTheFile)
     Outcome bad = RunCli("show " + cut);
     EXPECT_EQ(bad.Status, 1);
     EXPECT_EQ(bad.Out, "Файл " + cut + " поврежден!\n");
+
+    // Named relative to the working directory, the file is still reported by its full path.
+    const std::string relative = std::filesystem::relative(cut).string();
+    ASSERT_NE(relative, cut);
+    Outcome badRelative = RunCli("show " + relative);
+    EXPECT_EQ(badRelative.Status, 1);
+    EXPECT_EQ(badRelative.Out, "Файл " + cut + " поврежден!\n");
 }
 
 }  // namespace

@@ -208,7 +208,7 @@ ModbusAction *cActionManager::AddVariable(const MString &name, uint16_t address,
 void cActionManager::BuildRegisterMap()
 {
     Shell.ClearVariables();
-    for (const MbVariableSpec &spec : DeviceRegisterMap())
-        AddVariable(MString(spec.Name), spec.Register, spec.Count, spec.Access, spec.Type);
+    for (const MbVariableRow &row : DeviceRegisterMap())
+        AddVariable(MString(row.Name), row.Register, row.Count, row.Access, row.Type);
     Identified = false;
 }

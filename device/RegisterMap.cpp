@@ -7,7 +7,7 @@ namespace {
 // Name, first register, register count, access, value type. A 32-bit value keeps its
 // least significant 16 bits in its first register; DeviceType is up to 20 ASCII
 // characters, the first one in the low byte of register 110.
-constexpr MbVariableSpec kRegisterMap[] = {
+constexpr MbVariableRow kRegisterMap[] = {
     {u"Mb.MyModbusAddr", 100, 1, mbaReadWrite, mbtUShort},
     {u"DeviceType", 110, 10, mbaRead, mbtAscii},
     {u"ResetConfigToDefaults", 130, 1, mbaWrite, mbtUShort},
@@ -132,7 +132,7 @@ constexpr MbVariableSpec kRegisterMap[] = {
 
 }  // namespace
 
-std::span<const MbVariableSpec> DeviceRegisterMap()
+std::span<const MbVariableRow> DeviceRegisterMap()
 {
     return kRegisterMap;
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-struct MbVariableSpec {
+struct MbVariableRow {
     const char16_t *Name;
     uint16_t Register;
     uint16_t Count;
@@ -13,4 +13,4 @@ struct MbVariableSpec {
     uint32_t Type;    // MbValueType
 };
 
-std::span<const MbVariableSpec> DeviceRegisterMap();
+std::span<const MbVariableRow> DeviceRegisterMap();

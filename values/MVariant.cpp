@@ -8,6 +8,17 @@
 
 namespace {
 
+// Reads a record into a fresh object; the payload changes only when the whole record came.
+template <class T, class Payload>
+bool ReadRecord(MBaseStream &stream, Payload &payload)
+{
+    T value;
+    if (!value.ReadFrom(stream))
+        return false;
+    payload = std::move(value);
+    return true;
+}
+
 enum class Order { Less, Equal, Greater, None };
 
 template <class T>
@@ -325,27 +336,12 @@ bool MVariant::ReadFrom(MBaseStream &stream)
         payload_ = value;
         return true;
     }
-    case Text: {
-        MString text;
-        if (!text.ReadFrom(stream))
-            return false;
-        payload_ = std::move(text);
-        return true;
-    }
-    case Blob: {
-        MBlob blob;
-        if (!blob.ReadFrom(stream))
-            return false;
-        payload_ = std::move(blob);
-        return true;
-    }
-    case CompactInt: {
-        MCompactInt value;
-        if (!value.ReadFrom(stream))
-            return false;
-        payload_ = std::move(value);
-        return true;
-    }
+    case Text:
+        return ReadRecord<MString>(stream, payload_);
+    case Blob:
+        return ReadRecord<MBlob>(stream, payload_);
+    case CompactInt:
+        return ReadRecord<MCompactInt>(stream, payload_);
     default:
         return true;
     }

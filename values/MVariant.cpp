@@ -239,42 +239,48 @@ MCompactInt MVariant::ToCompact() const
 
 namespace {
 
+// Compares a and b both converted to one of the value types; false for Blob, Empty and
+// other tags, which the caller decides.
+bool CompareConverted(std::uint32_t type, const MVariant &a, const MVariant &b, Order *order)
+{
+    switch (type) {
+    case MVariant::Int:
+        *order = OrderOf(a.ToInt(), b.ToInt());
+        return true;
+    case MVariant::Real:
+        *order = OrderOfReals(a.ToReal(), b.ToReal());
+        return true;
+    case MVariant::Text:
+        *order = OrderOfTexts(a.ToText(), b.ToText());
+        return true;
+    case MVariant::CompactInt:
+        *order = OrderOfCompacts(a.ToCompact(), b.ToCompact());
+        return true;
+    default:
+        return false;
+    }
+}
+
 Order CompareVariants(const MVariant &a, const MVariant &b)
 {
+    Order order;
     const std::uint32_t ta = a.EffectiveTag();
     const std::uint32_t tb = b.EffectiveTag();
     if (ta == tb) {
-        switch (ta) {
-        case MVariant::Int:
-            return OrderOf(a.ToInt(), b.ToInt());
-        case MVariant::Real:
-            return OrderOfReals(a.ToReal(), b.ToReal());
-        case MVariant::Text:
-            return OrderOfTexts(a.ToText(), b.ToText());
-        case MVariant::CompactInt:
-            return OrderOfCompacts(a.ToCompact(), b.ToCompact());
-        case MVariant::Blob:
+        if (CompareConverted(ta, a, b, &order))
+            return order;
+        if (ta == MVariant::Blob)
             return a.BlobValue()->Equals(*b.BlobValue()) ? Order::Equal : OrderOfObjects(a.BlobValue(), b.BlobValue());
-        default:
-            return Order::Equal;
-        }
+        return Order::Equal;
     }
     const std::uint32_t na = a.NaturalType();
     const std::uint32_t nb = b.NaturalType();
-    switch (na > nb ? na : nb) {
-    case MVariant::Int:
-        return OrderOf(a.ToInt(), b.ToInt());
-    case MVariant::Real:
-        return OrderOfReals(a.ToReal(), b.ToReal());
-    case MVariant::Text:
-        return OrderOfTexts(a.ToText(), b.ToText());
-    case MVariant::CompactInt:
-        return OrderOfCompacts(a.ToCompact(), b.ToCompact());
-    case MVariant::Blob:
+    const std::uint32_t common = na > nb ? na : nb;
+    if (CompareConverted(common, a, b, &order))
+        return order;
+    if (common == MVariant::Blob)
         return OrderOfObjects(&a, &b);  // different tags: never the same payload object
-    default:
-        return Order::None;
-    }
+    return Order::None;
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ namespace {
 
 std::string ServerScript()
 {
-    const std::string here = __FILE__;
-    return here.substr(0, here.find_last_of('/')) + "/pymodbus_server.py";
+    // The source folder comes from the build: __FILE__ may be relative under a compiler cache.
+    return std::string(QV_TESTS_SOURCE_DIR) + "/device/pymodbus_server.py";
 }
 
 bool Exists(const std::string &path)

@@ -1,0 +1,6 @@
+// Placeholder entry until the main window lands.
+#include <QApplication>
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  return 0;
+}

@@ -38,6 +38,9 @@ const char *SimUsage()
          "  --hour H             time of day at start, 0..24 (default 12)\n"
          "  --speed F            simulated time runs F times faster (default 1)\n"
          "  --state FILE         configuration file: loaded at start, written by the save command\n"
+         "  --log FILE           append every write the device stores to FILE, one line per\n"
+         "                       variable, flushed at once: \"<ms> <NAME> <register> <value>\"\n"
+         "                       (ms since start; value as stored, C locale; text as text)\n"
          "Fault switches:\n"
          "  --silent             never reply\n"
          "  --delay MS           delay every reply by MS milliseconds\n"
@@ -59,6 +62,7 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
   const std::map<std::string, Setter> withValue{
       {"--link", [&](const std::string &v) { o->LinkPath = v; return !v.empty(); }},
       {"--state", [&](const std::string &v) { o->StateFile = v; return !v.empty(); }},
+      {"--log", [&](const std::string &v) { o->WriteLogPath = v; return !v.empty(); }},
       {"--version", [&](const std::string &v) { version = v; return !v.empty(); }},
       {"--type", [&](const std::string &v) { type = v; haveType = true; return v.size() <= kMaxTypeLength; }},
       {"--address",

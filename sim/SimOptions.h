@@ -10,6 +10,7 @@ struct SimOptions {
   double Speed = 1.0;          // simulated seconds per real second
   std::string StateFile;
   std::string LinkPath;
+  std::string WriteLogPath;    // empty: no write log
   int Address = -1;            // -1: the saved (or default) address
   // Fault switches.
   bool Silent = false;

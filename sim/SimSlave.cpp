@@ -103,9 +103,14 @@ uint8_t SimSlave::ApplyWrites(const std::vector<int> &vars)
       return r;
     values.push_back(v);
   }
-  for (size_t i = 0; i < vars.size(); ++i)
+  for (size_t i = 0; i < vars.size(); ++i) {
     if (SimResult r = model_.Write(vars[i], values[i]); r != SimOk)
       return r;
+    if (onWrite_) {
+      const SimVarInfo &v = SimVar(vars[i]);
+      onWrite_(vars[i], values[i], v.Type == SimText ? SimDecodeText(Regs(vars[i]), v.Count) : std::string());
+    }
+  }
   return 0;
 }
 

@@ -11,6 +11,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "core/MicroModbus.h"
@@ -24,6 +26,10 @@ public:
 
   // Fault switch: requests touching this variable's registers get exception 4; -1 = none.
   void SetFaultVar(int id) { faultVar_ = id; }
+  // Called for every variable a write stored, in register order, with the value its
+  // registers now hold (text variables: the text).
+  using WriteObserver = std::function<void(int id, double value, const std::string &text)>;
+  void SetWriteObserver(WriteObserver observer) { onWrite_ = std::move(observer); }
 
   // One received RTU frame in, the reply frame out; empty when the device stays silent
   // (bad CRC, another unit, a frame too long to be Modbus RTU).
@@ -49,4 +55,5 @@ private:
   std::array<size_t, vSimVarCount> offset_{};
   std::array<uint8_t, 260> tx_{};
   int faultVar_ = -1;
+  WriteObserver onWrite_;
 };

@@ -8,6 +8,7 @@
 #include "sim/SimOptions.h"
 #include "sim/SimServer.h"
 #include "sim/SimSlave.h"
+#include "sim/SimWriteLog.h"
 
 namespace {
 
@@ -40,7 +41,15 @@ int main(int argc, char **argv)
   if (options.Address > 0)
     model.Write(vMbMyModbusAddr, options.Address);
 
+  SimWriteLog writeLog;
+  if (!options.WriteLogPath.empty() && !writeLog.Open(options.WriteLogPath, &error)) {
+    std::fprintf(stderr, "quintavolte-sim: %s\n", error.c_str());
+    return 1;
+  }
+
   SimSlave slave(model);
+  if (writeLog.IsOpen())
+    slave.SetWriteObserver([&writeLog](int id, double value, const std::string &text) { writeLog.Record(id, value, text); });
   if (!options.ExceptionVar.empty())
     slave.SetFaultVar(SimFindVar(options.ExceptionVar));
 

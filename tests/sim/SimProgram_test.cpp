@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -214,4 +216,51 @@ TEST(SimProgram, UnknownOptionExitsWithStatus2)
   SimProcess sim({"--no-such-option"});
   EXPECT_EQ(sim.FirstLine(3000ms), "");
   EXPECT_EQ(sim.Wait(5000ms), 2);
+}
+
+TEST(SimProgram, WriteLogShowsEachStoredVariableAtOnce)
+{
+  std::filesystem::path log = TempPath("writes.log");
+  std::filesystem::remove(log);
+  SimProcess sim({"--log", log.string()});
+  std::string path = sim.FirstLine();
+  ASSERT_FALSE(path.empty());
+  Master m(path, 1);
+  ASSERT_NE(m.Ctx, nullptr);
+
+  // One request spanning two float variables, then a single-register write.
+  uint32_t maxU = std::bit_cast<uint32_t>(14.4f), chargeI = std::bit_cast<uint32_t>(2.5f);
+  const uint16_t both[4] = {static_cast<uint16_t>(maxU & 0xFFFF), static_cast<uint16_t>(maxU >> 16),
+                            static_cast<uint16_t>(chargeI & 0xFFFF), static_cast<uint16_t>(chargeI >> 16)};
+  ASSERT_EQ(modbus_write_registers(m.Ctx, 2002, 4, both), 4) << modbus_strerror(errno);
+  ASSERT_EQ(modbus_write_register(m.Ctx, 2015, 3), 1) << modbus_strerror(errno);
+  // A refused write stores nothing and logs nothing.
+  EXPECT_EQ(modbus_write_register(m.Ctx, 2014, 1), -1);
+
+  // Read while the stand-in still runs: every line must already be there.
+  std::ifstream in(log);
+  std::vector<std::string> names, regs, values;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string ms, name, reg, value, extra;
+    ASSERT_TRUE(fields >> ms >> name >> reg >> value) << line;
+    EXPECT_FALSE(fields >> extra) << line;
+    EXPECT_EQ(ms.find_first_not_of("0123456789"), std::string::npos) << line;
+    names.push_back(name);
+    regs.push_back(reg);
+    values.push_back(value);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"Reg.ChargeMaxU", "Reg.ChargeI", "Reg.TrainingCycleCount"}));
+  EXPECT_EQ(regs, (std::vector<std::string>{"2002", "2004", "2015"}));
+  EXPECT_EQ(values, (std::vector<std::string>{"14.4", "2.5", "3"}));
+  sim.Stop();
+  std::filesystem::remove(log);
+}
+
+TEST(SimProgram, WriteLogThatCannotBeOpenedStopsTheStart)
+{
+  SimProcess sim({"--log", "/nonexistent-dir/writes.log"});
+  EXPECT_EQ(sim.FirstLine(3000ms), "");
+  EXPECT_EQ(sim.Wait(5000ms), 1);
 }

@@ -11,6 +11,7 @@
 
 #include "core/MicroClock.h"
 #include "core/Notify.h"
+#include "core/Version.h"
 #include "device/ActionManager.h"
 #include "device/DeviceDump.h"
 #include "port/PortList.h"
@@ -415,7 +416,7 @@ int RunCli(const CliOptions &o, std::ostream &out, std::ostream &err)
         return 0;
     }
     if (o.Version) {
-        out << "quintavolte-cli 0.1.0\n";
+        out << "quintavolte-cli " QV_VERSION_TEXT "\n";
         return 0;
     }
     SetExplicitPorts(o.Ports);

@@ -48,7 +48,8 @@ const char *SimUsage()
          "  --bad-crc-every N    corrupt the CRC of every N-th reply\n"
          "  --garbage-every N    send garbage bytes before every N-th reply\n"
          "  --exception NAME     answer requests touching variable NAME with exception 4\n"
-         "  --help               this text\n";
+         "  --help               this text\n"
+         "  --version            (without V) the program's own version\n";
 }
 
 bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::string *error)
@@ -86,6 +87,9 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
     const std::string &a = args[i];
     if (a == "--help") {
       o->Help = true;
+    } else if (a == "--version" && (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0)) {
+      // Every program answers a bare --version; with a value it names the firmware.
+      o->ShowVersion = true;
     } else if (a == "--silent") {
       o->Silent = true;
     } else if (auto it = withValue.find(a); it != withValue.end()) {

@@ -20,6 +20,7 @@ struct SimOptions {
   uint32_t GarbageEvery = 0;
   std::string ExceptionVar;    // empty = none
   bool Help = false;
+  bool ShowVersion = false;    // --version without a firmware version: the program's own
 };
 
 // False with a message in *error for an unknown option, a missing or bad argument.

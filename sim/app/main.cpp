@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Version.h"
 #include "sim/SimDeviceModel.h"
 #include "sim/SimOptions.h"
 #include "sim/SimServer.h"
@@ -28,6 +29,10 @@ int main(int argc, char **argv)
   }
   if (options.Help) {
     std::fputs(SimUsage(), stdout);
+    return 0;
+  }
+  if (options.ShowVersion) {
+    std::puts("quintavolte-sim " QV_VERSION_TEXT);
     return 0;
   }
 

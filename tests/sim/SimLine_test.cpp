@@ -47,6 +47,20 @@ TEST(SimOptions, AcceptsTheDocumentedOptions)
   ASSERT_TRUE(Parse({}, &plain));
   EXPECT_EQ(plain.DeviceType, "Quintavolte 1.11");
   EXPECT_EQ(plain.Address, -1);
+  EXPECT_FALSE(plain.ShowVersion);
+  EXPECT_FALSE(o.ShowVersion);
+}
+
+TEST(SimOptions, ABareVersionAsksForTheProgramsOwn)
+{
+  // Without a value (last, or before another option) it is the program's version.
+  for (const std::vector<std::string> &args : {std::vector<std::string>{"--version"},
+                                                std::vector<std::string>{"--version", "--link", "/tmp/l"}}) {
+    SimOptions o;
+    ASSERT_TRUE(Parse(args, &o)) << args.size();
+    EXPECT_TRUE(o.ShowVersion) << args.size();
+    EXPECT_EQ(o.DeviceType, "Quintavolte 1.11");
+  }
 }
 
 TEST(SimOptions, RefusesWhatItCannotUse)

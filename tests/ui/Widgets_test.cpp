@@ -1,0 +1,247 @@
+// Our own small widgets and the picture resources, shown alone offscreen.
+#include <QAbstractButton>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QtTest>
+
+#include "ui/resources/DiagramLayout.h"
+#include "ui/widgets/FlowArrow.h"
+#include "ui/widgets/IndicatorLamp.h"
+#include "ui/widgets/PictureCanvas.h"
+#include "ui/widgets/ToggleSwitch.h"
+
+namespace {
+bool notBlank(const QImage &image) {
+  const QRgb first = image.pixel(0, 0);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, y) != first) return true;
+  return false;
+}
+}  // namespace
+
+class WidgetsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase() { Q_INIT_RESOURCE(pictures); }
+
+  void resources_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSizeF>("size");
+    QTest::newRow("icon") << "icon.svg" << QSizeF(64, 64);
+    QTest::newRow("splash") << "splash.svg" << QSizeF(594, 351);
+    QTest::newRow("charger") << "charger.svg" << kChargerSize.size();
+    QTest::newRow("bulb lit") << "charger_bulb_lit.svg" << kChargerBulbOverlay.size();
+    QTest::newRow("supply") << "supply.svg" << kSupplySize.size();
+    QTest::newRow("lamp lit") << "supply_lamp_lit.svg" << kSupplyLampOverlay.size();
+    for (const char *g : {"glyph_write.svg", "glyph_zero.svg", "glyph_value.svg", "glyph_reset.svg"})
+      QTest::newRow(g) << g << QSizeF(16, 16);
+    QTest::newRow("lead-acid") << "lead_acid.svg" << QSizeF(120, 100);
+    QTest::newRow("lithium") << "lithium.svg" << QSizeF(120, 100);
+  }
+  // Every picture loads as SVG, has the size the window lays things out by, and draws something.
+  void resources() {
+    QFETCH(QString, name);
+    QFETCH(QSizeF, size);
+    QSvgRenderer renderer(":/pictures/" + name);
+    QVERIFY2(renderer.isValid(), qPrintable(name));
+    QCOMPARE(renderer.viewBoxF().size(), size);
+    QImage image(size.toSize() * 2, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    painter.end();
+    QVERIFY(notBlank(image));
+  }
+
+  // The window's icon and the trees' glyphs come through QIcon, which needs the SVG icon engine.
+  void glyphsLoadAsIcons() {
+    for (const char *g : {"glyph_write", "glyph_zero", "glyph_value", "glyph_reset", "icon"}) {
+      const QIcon icon(QString(":/pictures/%1.svg").arg(g));
+      QVERIFY2(!icon.isNull(), g);
+      QVERIFY2(notBlank(icon.pixmap(QSize(32, 32)).toImage()), g);
+    }
+  }
+
+  void layoutRectsStayInsideTheirPictures() {
+    for (const QRectF &r : {kChargerSolarLabels, kChargerBatteryLabels, kChargerLoadLabels, kChargerLoadCheckBoxes,
+                            kChargerDeviceLabels, kChargerSolarArrow, kChargerLoadArrow, kChargerBatteryArrow,
+                            kChargerBulbOverlay})
+      QVERIFY(kChargerSize.contains(r));
+    for (const QRectF &r : {kSupplySourceLabels, kSupplyBoardLabels, kSupplyLampOverlay})
+      QVERIFY(kSupplySize.contains(r));
+    // Labels must not sit under the overlay, which would take their clicks.
+    for (const QRectF &r : {kChargerSolarLabels, kChargerBatteryLabels, kChargerLoadLabels, kChargerLoadCheckBoxes,
+                            kChargerDeviceLabels})
+      QVERIFY(!r.intersects(kChargerBulbOverlay));
+    QVERIFY(!kSupplySourceLabels.intersects(kSupplyLampOverlay));
+    QVERIFY(!kSupplyBoardLabels.intersects(kSupplyLampOverlay));
+  }
+
+  void canvasMapsPictureRectsAcrossResizes() {
+    PictureCanvas canvas(":/pictures/charger.svg");
+    QCOMPARE(canvas.pictureSize(), QSizeF(580, 320));
+    QCOMPARE(canvas.sizeHint(), QSize(580, 320));
+    auto *label = new QLabel("U[В] 12.3");
+    canvas.placeChild(label, QRectF(100, 40, 60, 18));
+    QCOMPARE(label->parentWidget(), &canvas);
+
+    canvas.resize(580, 320);
+    canvas.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&canvas));
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->geometry(), QRect(100, 40, 60, 18));
+
+    // Twice as large, with extra width: scaled by 2 and centred horizontally.
+    canvas.resize(1260, 640);
+    QCOMPARE(canvas.scale(), 2.0);
+    QCOMPARE(label->geometry(), QRect(50 + 200, 80, 120, 36));
+
+    // Taller than the aspect: scaled by the width, centred vertically.
+    canvas.resize(290, 400);
+    QCOMPARE(canvas.scale(), 0.5);
+    QCOMPARE(label->geometry(), QRect(50, 120 + 20, 30, 9));
+
+    // Placing the same child again moves it; it is not laid out twice.
+    canvas.placeChild(label, QRectF(0, 0, 100, 20));
+    canvas.resize(580, 320);
+    QCOMPARE(label->geometry(), QRect(0, 0, 100, 20));
+  }
+
+  void canvasKeepsHiddenChildrenHiddenAndForgetsDeletedOnes() {
+    PictureCanvas canvas(":/pictures/supply.svg");
+    auto *overlay = new PictureCanvas(":/pictures/supply_lamp_lit.svg");
+    overlay->hide();
+    canvas.placeChild(overlay, kSupplyLampOverlay);
+    auto *gone = new QLabel;
+    canvas.placeChild(gone, QRectF(0, 0, 10, 10));
+    canvas.resize(636, 634);
+    canvas.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&canvas));
+    QVERIFY(!overlay->isVisible());
+    QCOMPARE(overlay->geometry(), QRect(380, 0, 256, 634));
+    delete gone;
+    canvas.resize(318, 317);  // must not touch the deleted label
+    QCOMPARE(overlay->geometry(), QRect(190, 0, 128, 317));
+    QVERIFY(notBlank(canvas.grab().toImage()));
+  }
+
+  void canvasWithMissingPictureStaysUsable() {
+    PictureCanvas canvas(":/pictures/no_such.svg");
+    QVERIFY(!canvas.isPictureValid());
+    QVERIFY(canvas.pictureSize().isEmpty());
+    canvas.setPicture(":/pictures/lithium.svg");
+    QVERIFY(canvas.isPictureValid());
+    QCOMPARE(canvas.pictureSize(), QSizeF(120, 100));
+  }
+
+  void arrowAnimatesOnlyWhileVisible() {
+    QWidget host;
+    host.resize(200, 100);
+    auto *arrow = new FlowArrow(FlowArrow::Direction::Right, QColor("#FB8C00"), &host);
+    arrow->setGeometry(10, 10, 50, 15);
+    QVERIFY(!arrow->isAnimating());
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    QVERIFY(arrow->isAnimating());
+    const qreal start = arrow->phase();
+    QTRY_VERIFY_WITH_TIMEOUT(arrow->phase() != start, 2000);
+    QVERIFY(notBlank(arrow->grab().toImage()));
+
+    arrow->hide();
+    QVERIFY(!arrow->isAnimating());
+    arrow->show();
+    QVERIFY(arrow->isAnimating());
+    host.hide();  // hiding the page hides the arrow with it
+    QVERIFY(!arrow->isAnimating());
+  }
+
+  void arrowPointsItsWay_data() {
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<QSize>("hint");
+    QTest::newRow("right") << int(FlowArrow::Direction::Right) << QSize(50, 15);
+    QTest::newRow("left") << int(FlowArrow::Direction::Left) << QSize(50, 15);
+    QTest::newRow("down") << int(FlowArrow::Direction::Down) << QSize(15, 50);
+    QTest::newRow("up") << int(FlowArrow::Direction::Up) << QSize(15, 50);
+  }
+  // The chevrons point the arrow's way: seen from the tail, a chevron ">" shows its two arm ends
+  // first and its tip, on the middle line, last.
+  void arrowPointsItsWay() {
+    QFETCH(int, direction);
+    QFETCH(QSize, hint);
+    const auto d = FlowArrow::Direction(direction);
+    FlowArrow arrow(d, Qt::black);
+    QCOMPARE(arrow.sizeHint(), hint);
+    arrow.resize(hint);
+    QImage image(hint, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    arrow.render(&image, {}, {}, QWidget::DrawChildren);
+    QVERIFY(notBlank(image));
+
+    const bool horizontal = d == FlowArrow::Direction::Right || d == FlowArrow::Direction::Left;
+    if (!horizontal) image = image.transformed(QTransform().rotate(90));  // now along x; Down becomes Left
+    const auto ink = [&](int x, int y) { return qAlpha(image.pixel(x, y)); };
+    int first = 0;  // the first column with ink, from the left
+    while (first < image.width() && [&] {
+      for (int y = 0; y < image.height(); ++y)
+        if (ink(first, y) > 0) return false;
+      return true;
+    }())
+      ++first;
+    QVERIFY(first < image.width());
+    int strongest = 0;
+    for (int y = 0; y < image.height(); ++y) strongest = std::max(strongest, ink(first, y));
+    const int middle = ink(first, image.height() / 2);
+    const bool tipFirst = d == FlowArrow::Direction::Left || d == FlowArrow::Direction::Down;
+    if (tipFirst)
+      QCOMPARE(middle, strongest);
+    else
+      QVERIFY2(middle < strongest / 2, qPrintable(QString("middle %1, strongest %2").arg(middle).arg(strongest)));
+  }
+
+  void lampLitAndDark() {
+    IndicatorLamp lamp;
+    QVERIFY(!lamp.isLit());
+    const QColor silver = lamp.faceColor();
+    lamp.setOnColor(QColor("#E53935"));
+    QCOMPARE(lamp.faceColor(), silver);  // a colour change does not light it
+    lamp.setLit(true);
+    QVERIFY(lamp.isLit());
+    QCOMPARE(lamp.faceColor(), QColor("#E53935"));
+    lamp.resize(18, 18);
+    const QImage lit = lamp.grab().toImage();
+    QCOMPARE(QColor(lit.pixel(9, 13)), QColor("#E53935"));
+    lamp.setLit(false);
+    QCOMPARE(lamp.faceColor(), silver);
+    QCOMPARE(QColor(lamp.grab().toImage().pixel(9, 13)), silver);
+  }
+
+  void switchTogglesByClickAndByCode() {
+    ToggleSwitch sw;
+    QVERIFY(sw.isCheckable());
+    QVERIFY(!sw.isChecked());
+    QCOMPARE(sw.sizeHint(), QSize(60, 28));
+    sw.resize(sw.sizeHint());
+    sw.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sw));
+    QSignalSpy toggled(&sw, &QAbstractButton::toggled);
+    const QImage off = sw.grab().toImage();
+    QTest::mouseClick(&sw, Qt::LeftButton, {}, QPoint(10, 14));
+    QCOMPARE(toggled.count(), 1);
+    QCOMPARE(toggled.at(0).at(0).toBool(), true);
+    const QImage on = sw.grab().toImage();
+    QVERIFY(on != off);
+    // Green track when on, near the left end where the knob is not.
+    QCOMPARE(QColor(on.pixel(16, 14)), QColor("#43A047"));
+    sw.setChecked(false);  // a refresh setting it fires toggled too
+    QCOMPARE(toggled.count(), 2);
+    QCOMPARE(sw.grab().toImage(), off);
+    QTest::keyClick(&sw, Qt::Key_Space);
+    QVERIFY(sw.isChecked());
+  }
+};
+
+QTEST_MAIN(WidgetsTest)
+#include "Widgets_test.moc"

@@ -1,0 +1,41 @@
+// A row of chevrons moving along the widget's length: shows energy flowing along a wire.
+// The animation timer runs only while the arrow is visible, so hidden arrows cost nothing.
+#pragma once
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+class FlowArrow : public QWidget {
+  Q_OBJECT
+ public:
+  enum class Direction { Right, Left, Down, Up };
+
+  FlowArrow(Direction d, const QColor &color, QWidget *parent = nullptr);
+
+  bool isAnimating() const { return Timer.isActive(); }
+  Direction direction() const { return Dir; }
+  QColor color() const { return Color; }
+  // How far the chevrons have moved along the length, in widget pixels, within one chevron pitch.
+  qreal phase() const { return Phase; }
+
+  static constexpr int kFrameMs = 40;  // 25 frames per second
+
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+  void hideEvent(QHideEvent *event) override;
+
+ private:
+  void advance();
+  bool horizontal() const { return Dir == Direction::Right || Dir == Direction::Left; }
+
+  Direction Dir;
+  QColor Color;
+  QTimer Timer;
+  QElapsedTimer Clock;
+  qreal Phase = 0;
+};

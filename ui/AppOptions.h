@@ -1,0 +1,18 @@
+// Command line of the window program: parsed before any window exists, so that --help
+// and --version work without a display.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct AppOptions {
+    std::vector<std::string> Ports;  // explicit --port paths, in order (COM1 is the first)
+    std::vector<std::string> QtArgs; // everything else, for the toolkit (argv[0] first)
+    bool Help = false;
+    bool Version = false;
+};
+
+// False with a message in *error for an unknown --option or a --port without a path.
+bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, std::string *error);
+const char *AppUsage();
+const char *AppVersion();

@@ -1,0 +1,434 @@
+#include "ui/MainForm.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/Notify.h"
+#include "device/DeviceDump.h"
+#include "ui/AboutForm.h"
+#include "ui/ChargerMnemoPage.h"
+#include "ui/DebugViewerForm.h"
+#include "ui/ExpertPasswordForm.h"
+#include "ui/MainUnit.h"
+#include "ui/QtHooks.h"
+#include "ui/SplashView.h"
+#include "ui/SupplyMnemoPage.h"
+#include "values/DebugDump.h"
+
+namespace {
+
+constexpr int kHeartbeatMs = 10;
+constexpr char16_t kConnectFailedText[] =
+    u"Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!";
+
+// A page meant to be filled later: a layout without margins for a view or a form.
+QWidget *EmptyPage(const char *name)
+{
+    auto *page = new QWidget;
+    page->setObjectName(QString::fromLatin1(name));
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return page;
+}
+
+}  // namespace
+
+QSize TMainForm::ClientSize()
+{
+    // The design's 594 x 351 assumed a 13-pixel font.
+    const double k = std::max(1.0, QFontMetricsF(QGuiApplication::font()).height() / 13.0);
+    return QSize(qRound(594 * k), qRound(351 * k));
+}
+
+TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Quintavolte Control"));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.svg")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    CreateMenus();
+    CreatePages();
+
+    AboutForm = new TAboutForm(this);
+    ExpertPasswordForm = new TExpertPasswordForm(this);
+    DebugViewerForm = new TDebugViewerForm(this);
+
+    HandlerTimer = new QTimer(this);
+    HandlerTimer->setInterval(kHeartbeatMs);
+    connect(HandlerTimer, &QTimer::timeout, this, &TMainForm::HandlerTimerTimer);
+    HandlerTimer->start();
+
+    if (GuiHandler)
+        GuiHandler->Form = this;
+}
+
+TMainForm::~TMainForm()
+{
+    if (GuiHandler && GuiHandler->Form == this)
+        GuiHandler->Form = nullptr;
+}
+
+void TMainForm::CreateMenus()
+{
+    QMenuBar *bar = menuBar();
+    ConnectMenuItem = bar->addAction(QStringLiteral("Подключить"));
+    connect(ConnectMenuItem, &QAction::triggered, this, &TMainForm::ConnectMenuItemClick);
+
+    // The first letter of the service menu is a Latin C.
+    ServiceMenu = bar->addMenu(QStringLiteral("Cервис"));
+    ServiceMenuItem = ServiceMenu->menuAction();
+    ModeGroup = new QActionGroup(this);
+    ModeGroup->setExclusive(true);
+    ChargerModeMenuItem = ServiceMenu->addAction(QStringLiteral("Режим ЗУ"));
+    SupplyModeMenuItem = ServiceMenu->addAction(QStringLiteral("Режим ИП"));
+    for (QAction *item : {ChargerModeMenuItem, SupplyModeMenuItem}) {
+        item->setCheckable(true);
+        ModeGroup->addAction(item);
+        connect(item, &QAction::triggered, this, &TMainForm::SupplyModeMenuItemClick);
+    }
+    ChargerModeMenuItem->setChecked(true);
+    ServiceMenu->addSeparator();
+    DebugMenuItem = ServiceMenu->addAction(QStringLiteral("Отладка"));
+    connect(DebugMenuItem, &QAction::triggered, this, &TMainForm::DebugMenuItemClick);
+    ExpertMenuItem = ServiceMenu->addAction(QStringLiteral("Эксперт"));
+    connect(ExpertMenuItem, &QAction::triggered, this, &TMainForm::ExpertMenuItemClick);
+    LoadDebugMenuItem = ServiceMenu->addAction(QStringLiteral("Просмотр дампа"));
+    LoadDebugMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    LoadDebugMenuItem->setVisible(false);
+    connect(LoadDebugMenuItem, &QAction::triggered, this, &TMainForm::LoadDebugMenuItemClick);
+    ServiceMenuItem->setVisible(false);
+
+    AboutMenuItem = bar->addAction(QStringLiteral("О программе"));
+    connect(AboutMenuItem, &QAction::triggered, this, &TMainForm::AboutMenuItemClick);
+}
+
+void TMainForm::CreatePages()
+{
+    auto *central = new QWidget(this);
+    auto *grid = new QGridLayout(central);
+    grid->setContentsMargins(0, 0, 0, 0);
+    SplashImage = new SplashView(central);
+    SplashImage->setObjectName(QStringLiteral("SplashImage"));
+    MainPC = new QTabWidget(central);
+    MainPC->setObjectName(QStringLiteral("MainPC"));
+    grid->addWidget(SplashImage, 0, 0);
+    grid->addWidget(MainPC, 0, 0);
+    setCentralWidget(central);
+
+    ChargerMnemoTS = new ChargerMnemoPage;
+    SupplyMnemoTS = new SupplyMnemoPage;
+    BatConfigTS = new QWidget;
+    BatConfigTS->setObjectName(QStringLiteral("BatConfigTS"));
+    auto *batLayout = new QVBoxLayout(BatConfigTS);
+    batLayout->setContentsMargins(0, 0, 0, 0);
+    BatConfigPC = new QTabWidget(BatConfigTS);
+    BatConfigPC->setObjectName(QStringLiteral("BatConfigPC"));
+    batLayout->addWidget(BatConfigPC);
+    FineTuneTS = EmptyPage("FineTuneTS");
+    PbPresetTS = EmptyPage("PbPresetTS");
+    LiPresetTS = EmptyPage("LiPresetTS");
+    BatConfigPC->addTab(FineTuneTS, QStringLiteral("Настройка зарядного устройства"));
+    BatConfigPC->addTab(PbPresetTS, QStringLiteral("Pb-Acid АКБ"));
+    BatConfigPC->addTab(LiPresetTS, QStringLiteral("LiPo, LFP АКБ"));
+    TrainingTS = EmptyPage("TrainingTS");
+    PerifTS = EmptyPage("PerifTS");
+    CalibrateTS = EmptyPage("CalibrateTS");
+    ExpertTS = EmptyPage("ExpertTS");
+
+    MainPC->addTab(ChargerMnemoTS, QStringLiteral("Мнемосхема ЗУ"));
+    MainPC->addTab(SupplyMnemoTS, QStringLiteral("Мнемосхема ИП"));
+    MainPC->addTab(BatConfigTS, QStringLiteral("Конфигурирование ЗУ"));
+    MainPC->addTab(TrainingTS, QStringLiteral("Диагностика АКБ"));
+    MainPC->addTab(PerifTS, QStringLiteral("Периферия"));
+    MainPC->addTab(CalibrateTS, QStringLiteral("Калибровка АЦП"));
+    MainPC->addTab(ExpertTS, QStringLiteral("Эксперт"));
+    MainPC->setCurrentIndex(0);
+    MainPC->hide();
+
+    central->setFixedSize(ClientSize());
+    // Fixed single border: the window keeps the size its contents give it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// --- heartbeat -------------------------------------------------------------------------
+
+void TMainForm::HandlerTimerTimer()
+{
+    if (bTimerBusy)
+        return;
+    bTimerBusy = true;
+    if (TaskManager)
+        TaskManager->Tick();
+    QCoreApplication::processEvents();
+    bTimerBusy = false;
+}
+
+// --- start, close, connection ----------------------------------------------------------
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (shownOnce_)
+        return;
+    shownOnce_ = true;
+    // Let the window paint once before the port search blocks it.
+    QTimer::singleShot(0, this, &TMainForm::FormShow);
+}
+
+void TMainForm::FormShow()
+{
+    ConnectWithBusyCursor();
+    emit startupConnectDone();
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    AboutForm->close();
+    DebugViewerForm->close();
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::FormClose()
+{
+    // trees: Clear the controllers here (service, calibration, peripherals, charger settings)
+    if (ActionManager)
+        ActionManager->Disconnect();
+}
+
+bool TMainForm::ConnectWithBusyCursor()
+{
+    if (!ActionManager)
+        return false;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool found = ActionManager->Connect();
+    QGuiApplication::restoreOverrideCursor();
+    return found;
+}
+
+void TMainForm::ConnectMenuItemClick()
+{
+    if (ActionManager->Identified) {
+        ActionManager->Disconnect();
+        return;
+    }
+    if (!ConnectWithBusyCursor())
+        ShowMessageBox(kConnectFailedText);
+}
+
+void TMainForm::AboutMenuItemClick()
+{
+    AboutForm->ShowCentredOn(this);
+}
+
+// --- refresh ---------------------------------------------------------------------------
+
+bool TMainForm::IsConnectedView() const
+{
+    return !MainPC->isHidden();
+}
+
+bool TMainForm::IsTabShown(QWidget *page) const
+{
+    return MainPC->isTabVisible(MainPC->indexOf(page));
+}
+
+void TMainForm::SetTabShown(QWidget *page, bool shown)
+{
+    const int index = MainPC->indexOf(page);
+    if (index < 0 || MainPC->isTabVisible(index) == shown)
+        return;
+    const bool wasCurrent = MainPC->currentIndex() == index;
+    MainPC->setTabVisible(index, shown);
+    if (shown || !wasCurrent)
+        return;
+    // The tab that takes the hidden one's place: the next shown, else the last shown before it.
+    for (int i = index + 1; i < MainPC->count(); ++i)
+        if (MainPC->isTabVisible(i)) {
+            MainPC->setCurrentIndex(i);
+            return;
+        }
+    for (int i = index - 1; i >= 0; --i)
+        if (MainPC->isTabVisible(i)) {
+            MainPC->setCurrentIndex(i);
+            return;
+        }
+}
+
+void TMainForm::GuiHandlerRun()
+{
+    if (!ActionManager->Identified) {
+        if (IsConnectedView())
+            EnterDisconnectedView();
+        return;
+    }
+    if (!IsConnectedView() && !EnterConnectedView())
+        return;
+    RefreshPageInFront();
+    MirrorExpertMode();
+    ShowModeTabs();
+}
+
+void TMainForm::EnterDisconnectedView()
+{
+    MainPC->hide();
+    ServiceMenuItem->setVisible(false);
+    ConnectMenuItem->setText(QStringLiteral("Подключить"));
+    // trees: Clear the controllers here (service, calibration, peripherals, charger settings)
+}
+
+bool TMainForm::EnterConnectedView()
+{
+    ActionManager->RequestRead(MString(u"Reg.bForceLoadOff,Reg.TrainingCycleCount"));
+    if (ActionManager->GetValue(MString(u"Reg.bModeCharger")).Equals(u"--"))
+        return false;
+    ConnectMenuItem->setText(QStringLiteral("Отключить"));
+    MainPC->show();
+    ServiceMenuItem->setVisible(true);
+    // trees: Build the controllers here (service, calibration, peripherals, charger settings)
+    return true;
+}
+
+void TMainForm::RefreshPageInFront()
+{
+    QWidget *front = MainPC->currentWidget();
+    if (front == PerifTS)
+        RefreshPerifTree();
+    else if (front == ExpertTS)
+        RefreshServiceTree();
+    else if (front == CalibrateTS)
+        RefreshCalibTree();
+    else if (front == ChargerMnemoTS)
+        UpdateChargerMnemo();
+    else if (front == SupplyMnemoTS)
+        UpdateSupplyMnemo();
+    else if (front == BatConfigTS && BatConfigPC->currentWidget() == FineTuneTS)
+        RefreshAccuTree();
+}
+
+void TMainForm::MirrorExpertMode()
+{
+    if (IsTabShown(ExpertTS) == bExpertMode)
+        return;
+    SetTabShown(ExpertTS, bExpertMode);
+    SetTabShown(CalibrateTS, bExpertMode);
+    LoadDebugMenuItem->setVisible(bExpertMode);
+}
+
+void TMainForm::ShowModeTabs()
+{
+    ModbusAction *mode = ActionManager->Shell.FindVariable(MString(u"Reg.bModeCharger"));
+    if (mode == nullptr || mode->Value.Equals(u"--"))
+        return;
+    const bool charger = mode->Value.ToInt() != 0;
+    if (charger) {
+        ModbusAction *cycles = ActionManager->Shell.FindVariable(MString(u"Reg.TrainingCycleCount"));
+        if (MainPC->currentWidget() == TrainingTS || (cycles != nullptr && cycles->Value.ToInt() != 0))
+            UpdateTraining();
+    }
+    if (IsTabShown(ChargerMnemoTS) != charger) {
+        SetTabShown(ChargerMnemoTS, charger);
+        SetTabShown(BatConfigTS, charger);
+        SetTabShown(TrainingTS, charger);
+        if (charger)
+            MainPC->setCurrentWidget(ChargerMnemoTS);
+    }
+    if (IsTabShown(SupplyMnemoTS) == charger) {
+        SetTabShown(SupplyMnemoTS, !charger);
+        if (!charger)
+            MainPC->setCurrentWidget(SupplyMnemoTS);
+    }
+    (charger ? ChargerModeMenuItem : SupplyModeMenuItem)->setChecked(true);
+}
+
+void TMainForm::UpdateChargerMnemo()
+{
+    ChargerMnemoTS->Update(*ActionManager);
+}
+
+void TMainForm::UpdateSupplyMnemo()
+{
+    SupplyMnemoTS->Update(*ActionManager);
+}
+
+// The training page fills these in.
+void TMainForm::UpdateTraining() {}
+
+// The parameter trees fill these in.
+void TMainForm::RefreshPerifTree() {}
+void TMainForm::RefreshServiceTree() {}
+void TMainForm::RefreshCalibTree() {}
+void TMainForm::RefreshAccuTree() {}
+
+// --- service menu ----------------------------------------------------------------------
+
+void TMainForm::SupplyModeMenuItemClick()
+{
+    ModbusAction *mode = ActionManager->Shell.FindVariable(MString(u"Reg.bModeCharger"));
+    if (mode == nullptr) {
+        ShowMessageBox(u"Reg.bModeCharger");
+        return;
+    }
+    const double value = ChargerModeMenuItem->isChecked() ? 1 : 0;
+    // Queued: the next polling turn writes it, the next refresh shows the new tab set.
+    ActionManager->Shell.RequestWrite(mode, MString::FromReal(value, 10, 5));
+    mode->State = mbsRequested;
+}
+
+QFileDialog *TMainForm::CreateDebugSaveDialog()
+{
+    auto *dialog = new QFileDialog(this, QStringLiteral("Сохранение отладочного дампа"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilter(QStringLiteral("Quintavolte debug file (*.debug)"));
+    dialog->setDefaultSuffix(QStringLiteral("debug"));
+    dialog->selectFile(QStringLiteral("Quintavolte.debug"));
+    return dialog;
+}
+
+void TMainForm::DebugMenuItemClick()
+{
+    QString path;
+    if (DebugSaveDialogHook) {
+        path = DebugSaveDialogHook();
+    } else {
+        std::unique_ptr<QFileDialog> dialog(CreateDebugSaveDialog());
+        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+            path = dialog->selectedFiles().constFirst();
+    }
+    if (path.isEmpty())
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    SaveDebugDump(FromQString(path), CollectDumpEntries(*ActionManager));
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void TMainForm::LoadDebugMenuItemClick()
+{
+    DebugViewerForm->ShowCentredOn(this);
+}
+
+void TMainForm::ExpertMenuItemClick()
+{
+    if (ExpertPasswordForm->exec() != QDialog::Accepted)
+        return;
+    const QString code = ExpertPasswordForm->ExpertPassEdit->text();
+    if (code == QLatin1String(TExpertPasswordForm::kExpertCode)) {
+        ExpertMenuItem->setVisible(false);
+        bExpertMode = true;
+    } else if (code == QLatin1String(TExpertPasswordForm::kCalibrationCode)) {
+        SetTabShown(CalibrateTS, true);
+    } else {
+        ShowMessageBox(u"Неверный пароль эксперта. Доступ к сервисным функциям запрещен.");
+    }
+}

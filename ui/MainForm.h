@@ -1,0 +1,113 @@
+// TMainForm: the main window. Menus, the disconnected view (splash) and the connected
+// view (the page control), the 10 ms heartbeat, connection control and the refresh that
+// GuiHandler runs every 300 ms. The pages own their controls; the window wires them.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+
+class QAction;
+class QActionGroup;
+class QFileDialog;
+class QMenu;
+class QTabWidget;
+class QTimer;
+class ChargerMnemoPage;
+class SupplyMnemoPage;
+class TAboutForm;
+class TExpertPasswordForm;
+class TDebugViewerForm;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // GuiHandler's run: view switch, page refresh, expert mirroring, mode tab sets.
+    void GuiHandlerRun();
+    void UpdateChargerMnemo();
+    void UpdateSupplyMnemo();
+    void UpdateTraining();  // filled by the training page
+    void RefreshPerifTree();
+    void RefreshServiceTree();
+    void RefreshCalibTree();
+    void RefreshAccuTree();
+
+    void HandlerTimerTimer();
+    void ConnectMenuItemClick();
+    void SupplyModeMenuItemClick();
+    void DebugMenuItemClick();
+    void ExpertMenuItemClick();
+    void LoadDebugMenuItemClick();
+    void AboutMenuItemClick();
+
+    // Shows or hides a tab of MainPC; a hidden current tab hands over to the next shown one.
+    void SetTabShown(QWidget *page, bool shown);
+    bool IsTabShown(QWidget *page) const;
+    // Whether the connected view is up (the page control shown).
+    bool IsConnectedView() const;
+
+    // The debug dump's save dialog, configured; shown by DebugMenuItemClick.
+    QFileDialog *CreateDebugSaveDialog();
+    // Tests answer the save dialog with a path (empty = cancelled) instead of showing it.
+    std::function<QString()> DebugSaveDialogHook;
+
+    // Menu
+    QAction *ConnectMenuItem = nullptr;
+    QMenu *ServiceMenu = nullptr;
+    QAction *ServiceMenuItem = nullptr;  // the menu's own item in the menu bar
+    QActionGroup *ModeGroup = nullptr;
+    QAction *ChargerModeMenuItem = nullptr;
+    QAction *SupplyModeMenuItem = nullptr;
+    QAction *DebugMenuItem = nullptr;
+    QAction *ExpertMenuItem = nullptr;
+    QAction *LoadDebugMenuItem = nullptr;
+    QAction *AboutMenuItem = nullptr;
+
+    // Views and pages
+    QWidget *SplashImage = nullptr;
+    QTabWidget *MainPC = nullptr;
+    ChargerMnemoPage *ChargerMnemoTS = nullptr;
+    SupplyMnemoPage *SupplyMnemoTS = nullptr;
+    QWidget *BatConfigTS = nullptr;
+    QTabWidget *BatConfigPC = nullptr;
+    QWidget *FineTuneTS = nullptr;
+    QWidget *PbPresetTS = nullptr;
+    QWidget *LiPresetTS = nullptr;
+    QWidget *TrainingTS = nullptr;
+    QWidget *PerifTS = nullptr;
+    QWidget *CalibrateTS = nullptr;
+    QWidget *ExpertTS = nullptr;
+
+    QTimer *HandlerTimer = nullptr;
+
+    TAboutForm *AboutForm = nullptr;
+    TExpertPasswordForm *ExpertPasswordForm = nullptr;
+    TDebugViewerForm *DebugViewerForm = nullptr;
+
+    // The client area of the design, scaled to the default font.
+    static QSize ClientSize();
+
+signals:
+    // After the start-up connect attempt has run (found or not).
+    void startupConnectDone();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void CreateMenus();
+    void CreatePages();
+    void FormShow();
+    void FormClose();
+    void EnterDisconnectedView();
+    bool EnterConnectedView();
+    void RefreshPageInFront();
+    void MirrorExpertMode();
+    void ShowModeTabs();
+    bool ConnectWithBusyCursor();
+
+    bool shownOnce_ = false;
+};

@@ -1,0 +1,53 @@
+#include "ui/QtHooks.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+
+#include "core/Notify.h"
+#include "values/MString.h"
+
+namespace {
+QuestionHook &Question()
+{
+    static QuestionHook hook;
+    return hook;
+}
+}  // namespace
+
+void InstallQtMessageHook(QWidget *owner)
+{
+    QPointer<QWidget> guarded(owner);
+    SetMessageHook([guarded](std::u16string_view text) {
+        QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(),
+                        QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
+                        guarded.data());
+        box.exec();
+    });
+}
+
+bool AskYesNo(QWidget *owner, const QString &caption, const QString &text)
+{
+    if (Question())
+        return Question()(caption, text);
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QuestionHook SetQuestionHook(QuestionHook hook)
+{
+    QuestionHook old = std::move(Question());
+    Question() = std::move(hook);
+    return old;
+}
+
+QString ToQString(const MString &text)
+{
+    return QString::fromUtf16(text.Chars(), static_cast<qsizetype>(text.Length()));
+}
+
+MString FromQString(const QString &text)
+{
+    const std::u16string units(reinterpret_cast<const char16_t *>(text.utf16()), static_cast<size_t>(text.size()));
+    return MString(units.c_str());
+}

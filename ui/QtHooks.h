@@ -1,0 +1,23 @@
+// The window's ways of asking the operator: message boxes for the core's notifier and a
+// Yes/No question. Both are hooks so that tests answer without a modal loop.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// Shows the core's messages (ShowMessageBox) in plain information boxes over owner.
+void InstallQtMessageHook(QWidget *owner);
+
+// caption, text -> true for Yes.
+using QuestionHook = std::function<bool(const QString &caption, const QString &text)>;
+// Without a hook a message box without icon, buttons Yes and No, is shown.
+bool AskYesNo(QWidget *owner, const QString &caption, const QString &text);
+// Returns the previous hook so that a scope can restore it.
+QuestionHook SetQuestionHook(QuestionHook hook);
+
+// MString <-> QString, both UTF-16.
+class MString;
+QString ToQString(const MString &text);
+MString FromQString(const QString &text);

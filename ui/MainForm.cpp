@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "core/MicroClock.h"
 #include "core/Notify.h"
 #include "device/DeviceDump.h"
 #include "ui/AboutForm.h"
@@ -21,13 +22,14 @@
 #include "ui/ExpertPasswordForm.h"
 #include "ui/MainUnit.h"
 #include "ui/QtHooks.h"
-#include "ui/SplashView.h"
 #include "ui/SupplyMnemoPage.h"
+#include "ui/widgets/PictureCanvas.h"
 #include "values/DebugDump.h"
 
 namespace {
 
 constexpr int kHeartbeatMs = 10;
+constexpr int kInFlightRounds = 600;
 constexpr char16_t kConnectFailedText[] =
     u"Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!";
 
@@ -54,6 +56,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Quintavolte Control"));
+    ensurePicturesLoaded();
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.svg")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -118,7 +121,9 @@ void TMainForm::CreatePages()
     auto *central = new QWidget(this);
     auto *grid = new QGridLayout(central);
     grid->setContentsMargins(0, 0, 0, 0);
-    SplashImage = new SplashView(central);
+    SplashImage = new PictureCanvas(QStringLiteral(":/pictures/splash.svg"), central);
+    SplashImage->setAutoFillBackground(true);
+    SplashImage->setPalette(QPalette(QColor(0xEC, 0xEF, 0xF1)));
     SplashImage->setObjectName(QStringLiteral("SplashImage"));
     MainPC = new QTabWidget(central);
     MainPC->setObjectName(QStringLiteral("MainPC"));
@@ -381,6 +386,12 @@ void TMainForm::SupplyModeMenuItemClick()
         return;
     }
     const double value = ChargerModeMenuItem->isChecked() ? 1 : 0;
+    // A read of the mode still under way would end as "done" on its reply and swallow the
+    // queued write: let it finish first (bounded by the reply timeout).
+    for (int i = 0; i < kInFlightRounds && mode->State == mbsSent; ++i) {
+        ActionManager->TickScheduler();
+        SleepMs(1);
+    }
     // Queued: the next polling turn writes it, the next refresh shows the new tab set.
     ActionManager->Shell.RequestWrite(mode, MString::FromReal(value, 10, 5));
     mode->State = mbsRequested;

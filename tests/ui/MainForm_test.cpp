@@ -1,0 +1,293 @@
+// The main window against the real stand-in: start-up, connect and disconnect, the lost
+// device, the tab sets of the two modes, expert access and the debug dump.
+#include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+#include <signal.h>
+
+#include "ui/DebugViewerForm.h"
+#include "ui/ExpertPasswordForm.h"
+#include "ui/ChargerMnemoPage.h"
+#include "ui/SupplyMnemoPage.h"
+#include "UiFixture.h"
+
+using namespace uitest;
+
+namespace {
+constexpr int kViewTimeoutMs = 5000;
+const QString kConnectFailed =
+    QStringLiteral("Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
+
+// Answers the modal password dialog once it is up: types the code and presses OK, or closes it.
+void AnswerPassword(TMainForm &form, const QString &code, bool ok = true)
+{
+    QTimer::singleShot(0, &form, [&form, code, ok] {
+        TExpertPasswordForm *dialog = form.ExpertPasswordForm;
+        QTRY_VERIFY(dialog->isVisible());
+        dialog->ExpertPassEdit->setText(code);
+        if (ok)
+            QTest::mouseClick(dialog->OkButton, Qt::LeftButton);
+        else
+            dialog->reject();
+    });
+}
+}  // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startWithoutDeviceShowsSplashOnly()
+    {
+        Answers answers;
+        Window w(kNoDevice);
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QVERIFY(f.SplashImage->isVisible());
+        QVERIFY(!f.MainPC->isVisible());
+        QVERIFY(!f.ServiceMenuItem->isVisible());
+        QVERIFY(f.ConnectMenuItem->isVisible());
+        QVERIFY(f.AboutMenuItem->isVisible());
+        QCOMPARE(f.ConnectMenuItem->text(), QStringLiteral("Подключить"));
+        QCOMPARE(f.windowTitle(), QStringLiteral("Quintavolte Control"));
+        QVERIFY(answers.messages.isEmpty());
+
+        f.ConnectMenuItem->trigger();
+        QCOMPARE(answers.messages, QStringList{kConnectFailed});
+        QTest::qWait(400);  // one refresh period: nothing else changes
+        QVERIFY(!f.MainPC->isVisible());
+        QCOMPARE(f.ConnectMenuItem->text(), QStringLiteral("Подключить"));
+    }
+
+    void connectsAndShowsChargerTabs()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Answers answers;
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QVERIFY(ActionManager->Identified);
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        QVERIFY(!f.SplashImage->isVisible() || f.MainPC->geometry().contains(f.SplashImage->geometry()));
+        QVERIFY(f.ServiceMenuItem->isVisible());
+        QCOMPARE(f.ConnectMenuItem->text(), QStringLiteral("Отключить"));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.IsTabShown(f.ExpertTS), kViewTimeoutMs);
+        for (QWidget *page : {(QWidget *)f.ChargerMnemoTS, f.BatConfigTS, f.TrainingTS, f.PerifTS})
+            QVERIFY2(f.IsTabShown(page), qPrintable(page->objectName()));
+        for (QWidget *page : {(QWidget *)f.SupplyMnemoTS, f.CalibrateTS, f.ExpertTS})
+            QVERIFY2(!f.IsTabShown(page), qPrintable(page->objectName()));
+        QCOMPARE(f.MainPC->currentWidget(), f.ChargerMnemoTS);
+        QVERIFY(f.ChargerModeMenuItem->isChecked());
+        QVERIFY(!f.SupplyModeMenuItem->isChecked());
+        QVERIFY(!f.LoadDebugMenuItem->isVisible());
+        QVERIFY(f.ExpertMenuItem->isVisible());
+        QVERIFY(answers.messages.isEmpty());
+    }
+
+    void disconnectMenuSavesAndReturnsToSplash()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
+        f.ConnectMenuItem->trigger();
+        QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")), QStringList{QStringLiteral("1")});
+        QTRY_VERIFY_WITH_TIMEOUT(!f.MainPC->isVisible(), 1000);
+        QVERIFY(f.SplashImage->isVisible());
+        QVERIFY(!f.ServiceMenuItem->isVisible());
+        QCOMPARE(f.ConnectMenuItem->text(), QStringLiteral("Подключить"));
+
+        // And back: the connected view is set up again.
+        f.ConnectMenuItem->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+    }
+
+    void closingSavesOnlyAnIdentifiedDevice()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        {
+            Window w({sim.Path()});
+            QVERIFY(w.ShowAndConnect());
+            QTRY_VERIFY_WITH_TIMEOUT(w.form->MainPC->isVisible(), kViewTimeoutMs);
+            w.form->ConnectMenuItem->trigger();  // disconnect: one save
+            QTRY_VERIFY_WITH_TIMEOUT(!w.form->MainPC->isVisible(), 1000);
+            w.form->close();                     // disconnected: nothing more
+        }
+        QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).size(), 1);
+        {
+            Window w({sim.Path()});
+            QVERIFY(w.ShowAndConnect());
+            QTRY_VERIFY_WITH_TIMEOUT(w.form->MainPC->isVisible(), kViewTimeoutMs);
+            w.form->close();
+        }
+        QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).size(), 2);
+    }
+
+    void modeSwitchMovesTabsAndMenuCheck()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.IsTabShown(f.SupplyMnemoTS), kViewTimeoutMs);
+        f.MainPC->setCurrentWidget(f.PerifTS);
+
+        f.SupplyModeMenuItem->trigger();
+        QVERIFY(f.SupplyModeMenuItem->isChecked());
+        QVERIFY(!f.ChargerModeMenuItem->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->currentWidget() == f.SupplyMnemoTS, kViewTimeoutMs);
+        QVERIFY(f.IsTabShown(f.SupplyMnemoTS));
+        QVERIFY(f.IsTabShown(f.PerifTS));
+        for (QWidget *page : {(QWidget *)f.ChargerMnemoTS, f.BatConfigTS, f.TrainingTS})
+            QVERIFY2(!f.IsTabShown(page), qPrintable(page->objectName()));
+        QTRY_COMPARE_WITH_TIMEOUT(sim.WritesTo(QStringLiteral("Reg.bModeCharger")), QStringList{QStringLiteral("0")},
+                                  kViewTimeoutMs);
+
+        f.ChargerModeMenuItem->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->currentWidget() == f.ChargerMnemoTS, kViewTimeoutMs);
+        QVERIFY(!f.IsTabShown(f.SupplyMnemoTS));
+        QVERIFY(f.IsTabShown(f.BatConfigTS) && f.IsTabShown(f.TrainingTS));
+        QVERIFY(f.ChargerModeMenuItem->isChecked());
+        QTRY_COMPARE_WITH_TIMEOUT(sim.WritesTo(QStringLiteral("Reg.bModeCharger")),
+                                  (QStringList{QStringLiteral("0"), QStringLiteral("1")}), kViewTimeoutMs);
+    }
+
+    void hiddenCurrentTabHandsOver()
+    {
+        Window w(kNoDevice);
+        TMainForm &f = *w.form;
+        f.MainPC->setCurrentWidget(f.TrainingTS);
+        f.SetTabShown(f.TrainingTS, false);
+        QCOMPARE(f.MainPC->currentWidget(), f.PerifTS);  // the next shown tab
+        f.SetTabShown(f.CalibrateTS, false);
+        f.SetTabShown(f.ExpertTS, false);
+        f.MainPC->setCurrentWidget(f.PerifTS);
+        f.SetTabShown(f.PerifTS, false);
+        QCOMPARE(f.MainPC->currentWidget(), f.BatConfigTS);  // none follows: the last shown before
+    }
+
+    void expertAccessCodes_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("expert");
+        QTest::addColumn<bool>("calibration");
+        QTest::addColumn<bool>("message");
+        QTest::newRow("expert") << "plumbeous" << true << true << false;
+        QTest::newRow("calibration") << "woodpecker" << false << true << false;
+        QTest::newRow("wrong") << "sesame" << false << false << true;
+        QTest::newRow("upper case") << "Plumbeous" << false << false << true;
+        QTest::newRow("trailing space") << "plumbeous " << false << false << true;
+    }
+    void expertAccessCodes()
+    {
+        QFETCH(QString, code);
+        QFETCH(bool, expert);
+        QFETCH(bool, calibration);
+        QFETCH(bool, message);
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Answers answers;
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible() && !f.IsTabShown(f.ExpertTS), kViewTimeoutMs);
+
+        AnswerPassword(f, code);
+        f.ExpertMenuItem->trigger();
+        QCOMPARE(bExpertMode, expert);
+        QCOMPARE(f.ExpertMenuItem->isVisible(), !expert);
+        QCOMPARE(answers.messages,
+                 message ? QStringList{QStringLiteral("Неверный пароль эксперта. Доступ к сервисным функциям запрещен.")}
+                         : QStringList{});
+        QTest::qWait(700);  // two refresh periods
+        QCOMPARE(f.IsTabShown(f.ExpertTS), expert);
+        QCOMPARE(f.IsTabShown(f.CalibrateTS), calibration);
+        QCOMPARE(f.LoadDebugMenuItem->isVisible(), expert);
+        // The edit keeps its text for the next opening.
+        QCOMPARE(f.ExpertPasswordForm->ExpertPassEdit->text(), code);
+    }
+
+    void closingPasswordDialogChangesNothing()
+    {
+        Answers answers;
+        Window w(kNoDevice);
+        AnswerPassword(*w.form, QStringLiteral("plumbeous"), false);
+        w.form->ExpertMenuItemClick();
+        QVERIFY(!bExpertMode);
+        QVERIFY(answers.messages.isEmpty());
+        QVERIFY(w.form->ExpertMenuItem->isVisible());
+    }
+
+    void dumpSavedFromMenuReadsBackInViewer()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+
+        const QString path = sim.TempPath(QStringLiteral("Quintavolte.debug"));
+        f.DebugSaveDialogHook = [&] { return path; };
+        f.DebugMenuItem->trigger();
+        QVERIFY(QFile::exists(path));
+
+        TDebugViewerForm &viewer = *f.DebugViewerForm;
+        QCOMPARE(viewer.DumpMemo->toPlainText(), QString::fromUtf16(TDebugViewerForm::kHintLine));
+        viewer.DebugOpenDialogHook = [&] { return path; };
+        f.LoadDebugMenuItemClick();
+        QVERIFY(viewer.isVisible());
+        QVERIFY(!viewer.isModal());
+        QTest::mouseClick(viewer.LoadDumpButton, Qt::LeftButton);
+        const QStringList lines = viewer.DumpMemo->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), ActionManager->Shell.Actions.Count());
+        QVERIFY(lines.contains(QStringLiteral("Reg.bModeCharger = 1")));
+        QVERIFY(lines.contains(QStringLiteral("DeviceType = Quintavolte 1.11")));
+        QVERIFY(!lines.join(QLatin1Char('\n')).contains(QStringLiteral(" = --")));
+        QStringList sorted = lines;
+        std::sort(sorted.begin(), sorted.end(), [](const QString &a, const QString &b) {
+            return a.section(QStringLiteral(" = "), 0, 0) < b.section(QStringLiteral(" = "), 0, 0);
+        });
+        QCOMPARE(lines, sorted);
+
+        // A damaged file shows the one line; a cancelled dialog leaves the memo empty.
+        QFile damaged(sim.TempPath(QStringLiteral("bad.debug")));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write("\x10\x00\x00\x00\x01", 5);
+        damaged.close();
+        viewer.DebugOpenDialogHook = [&] { return damaged.fileName(); };
+        viewer.LoadDumpButtonClick();
+        QCOMPARE(viewer.DumpMemo->toPlainText(), QStringLiteral("Файл ") + damaged.fileName() + QStringLiteral(" поврежден!"));
+        viewer.DebugOpenDialogHook = [] { return QString(); };
+        viewer.LoadDumpButtonClick();
+        QCOMPARE(viewer.DumpMemo->toPlainText(), QString());
+    }
+
+    void dumpDialogsAreConfigured()
+    {
+        Window w(kNoDevice);
+        std::unique_ptr<QFileDialog> save(w.form->CreateDebugSaveDialog());
+        QCOMPARE(save->windowTitle(), QStringLiteral("Сохранение отладочного дампа"));
+        QCOMPARE(save->nameFilters(), QStringList{QStringLiteral("Quintavolte debug file (*.debug)")});
+        QCOMPARE(save->defaultSuffix(), QStringLiteral("debug"));
+        QCOMPARE(save->acceptMode(), QFileDialog::AcceptSave);
+        std::unique_ptr<QFileDialog> open(w.form->DebugViewerForm->CreateDebugOpenDialog());
+        QCOMPARE(open->windowTitle(), QStringLiteral("Загрузить отладочный дамп"));
+        QCOMPARE(open->fileMode(), QFileDialog::ExistingFile);
+        QCOMPARE(open->nameFilters(), QStringList{QStringLiteral("Quintavolte Debug Dump (*.debug)")});
+    }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "MainForm_test.moc"

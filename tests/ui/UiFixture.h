@@ -1,0 +1,132 @@
+// Shared pieces of the window tests: the stand-in on a pseudo-terminal with its write log,
+// the process-wide objects around one main window, and recorders for messages and questions.
+#pragma once
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Notify.h"
+#include "device/ChildProcess.h"
+#include "port/PortList.h"
+#include "ui/MainForm.h"
+#include "ui/MainUnit.h"
+#include "ui/QtHooks.h"
+
+namespace uitest {
+
+// The stand-in device; every write it stores is a line "<ms> <NAME> <register> <value>".
+class StandIn {
+public:
+    ~StandIn() { Stop(); }
+
+    bool Start(std::vector<std::string> extra = {})
+    {
+        logPath_ = dir_.filePath(QStringLiteral("writes.log"));
+        std::vector<std::string> args{QUINTAVOLTE_SIM_PATH, "--log", logPath_.toStdString()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        if (!sim_.Start(args))
+            return false;
+        path_ = sim_.FirstLine();
+        return !path_.empty();
+    }
+    void Stop() { sim_.Stop(); }
+    bool Signal(int sig) { return sim_.Signal(sig); }
+    const std::string &Path() const { return path_; }
+    std::string Stderr() const { return sim_.Stderr(); }
+    QString TempPath(const QString &name) const { return dir_.filePath(name); }
+
+    // "NAME value" of every write stored so far, in order.
+    QStringList Writes() const
+    {
+        QFile file(logPath_);
+        QStringList out;
+        if (!file.open(QIODevice::ReadOnly))
+            return out;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> f = line.split(' ');
+            if (f.size() >= 4)
+                out << QString::fromUtf8(f[1] + ' ' + line.mid(f[0].size() + f[1].size() + f[2].size() + 3));
+        }
+        return out;
+    }
+    // The writes to one variable, values only.
+    QStringList WritesTo(const QString &name) const
+    {
+        QStringList out;
+        for (const QString &w : Writes())
+            if (w.startsWith(name + QLatin1Char(' ')))
+                out << w.mid(name.size() + 1);
+        return out;
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString logPath_;
+    testutil::ChildProcess sim_;
+    std::string path_;
+};
+
+// Messages of the core's notifier and the window's questions, answered by the test.
+class Answers {
+public:
+    Answers()
+    {
+        oldMessage_ = SetMessageHook([this](std::u16string_view text) {
+            messages << QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+        });
+        oldQuestion_ = SetQuestionHook([this](const QString &caption, const QString &text) {
+            questions << caption + QLatin1Char('|') + text;
+            return answerYes;
+        });
+    }
+    ~Answers()
+    {
+        SetMessageHook(oldMessage_);
+        SetQuestionHook(oldQuestion_);
+    }
+    QStringList messages;
+    QStringList questions;
+    bool answerYes = true;
+
+private:
+    MessageHook oldMessage_;
+    QuestionHook oldQuestion_;
+};
+
+// MainUnit around one main window, as the program entry sets them up.
+class Window {
+public:
+    explicit Window(const std::vector<std::string> &ports)
+    {
+        SetExplicitPorts(ports);
+        MainUnit::Initialize();
+        form = std::make_unique<TMainForm>();
+    }
+    ~Window()
+    {
+        form.reset();
+        MainUnit::Finalize();
+        SetExplicitPorts({});
+    }
+    // Shows the window and waits for the start-up connect attempt to end.
+    bool ShowAndConnect()
+    {
+        QSignalSpy done(form.get(), &TMainForm::startupConnectDone);
+        form->show();
+        return done.wait(20000) || done.count() > 0;
+    }
+    ModbusAction *Var(const char16_t *name) { return ActionManager->Shell.FindVariable(MString(name)); }
+
+    std::unique_ptr<TMainForm> form;
+};
+
+// A port that does not exist: the search ends at once without a device.
+inline const std::vector<std::string> kNoDevice{"/nonexistent/quintavolte-port"};
+
+}  // namespace uitest

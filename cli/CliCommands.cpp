@@ -1,6 +1,5 @@
 #include "cli/CliCommands.h"
 
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "core/Version.h"
 #include "device/ActionManager.h"
 #include "device/DeviceDump.h"
+#include "device/ValueCheck.h"
 #include "port/PortList.h"
 #include "values/DebugDump.h"
 
@@ -180,74 +180,6 @@ int CmdGet(Session &s, const std::vector<std::string> &names)
             status = 1;
     }
     return status;
-}
-
-// The integer an integer text stands for, or false when it does not fit 64 bits. The
-// encoder's ToInt keeps only the low 64 bits of a longer number, so 2^64 + 1 would pass
-// a range check as 1 and be written as 1.
-bool IntegerValue(const MString &text, int64_t *value)
-{
-    std::string t = text.ToUtf8();
-    const size_t b = t.find_first_not_of(" \t");
-    const size_t e = t.find_last_not_of(" \t");
-    if (b == std::string::npos)
-        return false;
-    t = t.substr(b, e - b + 1);
-    size_t i = 0;
-    const bool negative = t[i] == '-';
-    if (t[i] == '-' || t[i] == '+')
-        ++i;
-    int base = 10;
-    if (t.size() - i > 2 && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    uint64_t magnitude = 0;
-    const char *end = t.data() + t.size();
-    const auto [stop, ec] = std::from_chars(t.data() + i, end, magnitude, base);
-    if (ec != std::errc() || stop != end)
-        return false;
-    if (magnitude > (negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX)))
-        return false;
-    *value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-    return *value == text.ToInt();  // what the encoder will send
-}
-
-// Checks a text against the variable's type before anything is sent.
-bool ValueFits(const ModbusAction &v, const MString &text, std::string *why)
-{
-    auto integerIn = [&](int64_t lo, int64_t hi) {
-        if (!text.IsInteger(true)) {
-            *why = "is not an integer";
-            return false;
-        }
-        int64_t x = 0;
-        if (!IntegerValue(text, &x) || x < lo || x > hi) {
-            *why = "is out of range " + std::to_string(lo) + ".." + std::to_string(hi);
-            return false;
-        }
-        return true;
-    };
-    switch (v.Type) {
-    case mbtBool:
-        if (text.Equals(u"true") || text.Equals(u"false") || text.Equals(u"0") || text.Equals(u"1"))
-            return true;
-        *why = "is not true, false, 0 or 1";
-        return false;
-    case mbtUShort: return integerIn(0, 65535);
-    case mbtShort: return integerIn(-32768, 32767);
-    case mbtUInt: return integerIn(0, 4294967295LL);
-    case mbtInt: return integerIn(-2147483648LL, 2147483647LL);
-    case mbtInt64: return integerIn(INT64_MIN, INT64_MAX);
-    case mbtFloat:
-    case mbtDouble:
-        if (text.IsNumber())
-            return true;
-        *why = "is not a number";
-        return false;
-    default:
-        return true;  // texts and byte strings: the encoder has the last word
-    }
 }
 
 int CmdSet(Session &s, const std::string &name, const std::string &valueText)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliMqtt.h"
 #include "core/MicroClock.h"
 #include "core/Notify.h"
 #include "core/Version.h"
@@ -335,6 +336,8 @@ int RunCommand(Session &s, const CliOptions &o)
         return CmdDump(s, o.Args[0]);
     if (o.Command == "show")
         return CmdShow(s, o.Args[0]);
+    if (o.Command == "mqtt")
+        return CmdMqtt(o, s.out_, s.err_);
     s.err_ << "quintavolte-cli: unknown command " << o.Command << "\n";
     return 2;
 }

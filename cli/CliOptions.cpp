@@ -12,7 +12,7 @@ struct CommandShape {
 
 constexpr CommandShape kCommands[] = {
     {"ports", 0, 0}, {"info", 0, 0}, {"get", 1, 1000}, {"set", 2, 2},
-    {"watch", 1, 1000}, {"dump", 1, 1}, {"show", 1, 1},
+    {"watch", 1, 1000}, {"dump", 1, 1}, {"show", 1, 1}, {"mqtt", 0, 1000},
 };
 
 const CommandShape *FindCommand(const std::string &name)
@@ -48,6 +48,8 @@ const char *CliUsage()
            "                             show live values until interrupted (default 1000 ms)\n"
            "  dump FILE                  save a debug dump of every variable\n"
            "  show FILE                  list the variables of a debug dump\n"
+           "  mqtt --broker HOST[:PORT] [OPTIONS]\n"
+           "                             publish the device to an MQTT broker (mqtt --help)\n"
            "\n"
            "options:\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
@@ -63,6 +65,11 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
     bool intervalGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
+        // The bridge parses its own options (all but --port).
+        if (options->Command == "mqtt" && a != "--port") {
+            options->Args.push_back(a);
+            continue;
+        }
         auto needValue = [&](const char *what) -> const std::string * {
             if (i + 1 >= args.size()) {
                 *error = a + " needs " + what;

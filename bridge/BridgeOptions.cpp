@@ -1,0 +1,254 @@
+#include "bridge/BridgeOptions.h"
+
+#include <charconv>
+#include <fstream>
+#include <set>
+
+#include "device/ModbusAction.h"
+#include "device/RegisterMap.h"
+
+namespace {
+
+bool ParseInt(const std::string &text, int lo, int hi, int *out)
+{
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < lo || value > hi)
+        return false;
+    *out = value;
+    return true;
+}
+
+std::string Utf8(const char16_t *name)
+{
+    return MString(name).ToUtf8();
+}
+
+const MbVariableRow *FindRow(const std::string &name)
+{
+    for (const MbVariableRow &row : DeviceRegisterMap())
+        if (Utf8(row.Name) == name)
+            return &row;
+    return nullptr;
+}
+
+// A topic level may not hold the wildcards, and a prefix must not be empty.
+bool ValidPrefix(const std::string &prefix)
+{
+    return !prefix.empty() && prefix.find_first_of("+#") == std::string::npos && prefix.front() != '/' &&
+           prefix.find('\0') == std::string::npos;
+}
+
+bool ReadFirstLine(const std::string &path, std::string *line)
+{
+    std::ifstream in(path);
+    if (!in)
+        return false;
+    std::getline(in, *line);
+    if (!line->empty() && line->back() == '\r')
+        line->pop_back();
+    return true;
+}
+
+}  // namespace
+
+const char *BridgeUsage()
+{
+    return "usage: quintavolte-cli [--port PATH]... mqtt --broker HOST[:PORT] [options]\n"
+           "\n"
+           "Publishes the device's variables to an MQTT broker under PREFIX/<device id>/:\n"
+           "  NAME           the value text (C locale), retained; on change and every 60 s\n"
+           "  status         \"online\", or \"offline\" (also the last will)\n"
+           "  info           type text, version and port, retained\n"
+           "  set/NAME       a value text to write (only names given with --writable)\n"
+           "  result/NAME    \"ok\" or the reason a set was not done\n"
+           "\n"
+           "options:\n"
+           "  --broker HOST[:PORT]   the broker (port 1883, or 8883 with --tls-ca)\n"
+           "  --prefix TOPIC         first topic levels (default quintavolte)\n"
+           "  --interval MS          read the variables every MS milliseconds (default 1000)\n"
+           "  --names LIST           variables to publish, comma-separated; Area.* takes a whole\n"
+           "                         area (default: every variable that can be read)\n"
+           "  --writable LIST        variables a set may write (default: none)\n"
+           "  --client-id ID         MQTT client id (default quintavolte-<device id>)\n"
+           "  --username U --password-file F\n"
+           "                         log in; the password is the first line of F\n"
+           "  --tls-ca FILE          TLS with the certificate authorities in FILE\n"
+           "  --ha-discovery         publish home-automation discovery messages\n";
+}
+
+bool ParseBrokerAddress(const std::string &text, std::string *host, int *port)
+{
+    std::string h = text;
+    std::string p;
+    if (!text.empty() && text.front() == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string::npos)
+            return false;
+        h = text.substr(1, close - 1);
+        const std::string rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':')
+                return false;
+            p = rest.substr(1);
+            if (p.empty())
+                return false;
+        }
+    } else {
+        const size_t colon = text.find(':');
+        if (colon != std::string::npos) {
+            if (text.find(':', colon + 1) != std::string::npos)
+                return false;  // an IPv6 address needs brackets
+            h = text.substr(0, colon);
+            p = text.substr(colon + 1);
+            if (p.empty())
+                return false;
+        }
+    }
+    if (h.empty())
+        return false;
+    int number = 0;
+    if (!p.empty() && !ParseInt(p, 1, 65535, &number))
+        return false;
+    *host = h;
+    *port = number;
+    return true;
+}
+
+bool ExpandNames(const std::string &list, std::vector<std::string> *names, std::string *unknown)
+{
+    std::set<std::string> wanted;
+    size_t pos = 0;
+    while (pos <= list.size()) {
+        size_t comma = list.find(',', pos);
+        if (comma == std::string::npos)
+            comma = list.size();
+        const std::string part = list.substr(pos, comma - pos);
+        pos = comma + 1;
+        if (part.empty())
+            continue;
+        bool found = false;
+        for (const MbVariableRow &row : DeviceRegisterMap()) {
+            const std::string name = Utf8(row.Name);
+            const bool match = part.back() == '*' ? name.compare(0, part.size() - 1, part, 0, part.size() - 1) == 0
+                                                  : name == part;
+            if (match) {
+                wanted.insert(name);
+                found = true;
+            }
+        }
+        if (!found) {
+            *unknown = part;
+            return false;
+        }
+    }
+    names->clear();
+    for (const MbVariableRow &row : DeviceRegisterMap())
+        if (wanted.count(Utf8(row.Name)) != 0)
+            names->push_back(Utf8(row.Name));
+    return true;
+}
+
+bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, std::string *error)
+{
+    *o = BridgeOptions();
+    bool namesGiven = false;
+    std::string passwordFile;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "--help" || a == "-h") {
+            o->Help = true;
+            continue;
+        }
+        if (a == "--ha-discovery") {
+            o->Discovery = true;
+            continue;
+        }
+        static const std::set<std::string> withValue{"--broker",    "--prefix",   "--interval",      "--names",
+                                                     "--writable",  "--client-id", "--username",     "--password-file",
+                                                     "--tls-ca"};
+        if (withValue.count(a) == 0) {
+            *error = a.rfind("--", 0) == 0 ? "unknown option " + a + " for mqtt" : "mqtt takes no argument " + a;
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            *error = a + " needs a value";
+            return false;
+        }
+        const std::string &v = args[++i];
+        std::string unknown;
+        if (a == "--broker") {
+            if (!ParseBrokerAddress(v, &o->Host, &o->Port)) {
+                *error = "--broker wants HOST or HOST:PORT (port 1..65535), not '" + v + "'";
+                return false;
+            }
+        } else if (a == "--prefix") {
+            std::string prefix = v;
+            while (!prefix.empty() && prefix.back() == '/')
+                prefix.pop_back();
+            if (!ValidPrefix(prefix)) {
+                *error = "--prefix wants topic levels without + or #, not '" + v + "'";
+                return false;
+            }
+            o->Prefix = prefix;
+        } else if (a == "--interval") {
+            if (!ParseInt(v, 10, 3600000, &o->IntervalMs)) {
+                *error = "--interval wants milliseconds from 10 to 3600000, not '" + v + "'";
+                return false;
+            }
+        } else if (a == "--names" || a == "--writable") {
+            std::vector<std::string> *list = a == "--names" ? &o->Names : &o->Writable;
+            if (!ExpandNames(v, list, &unknown)) {
+                *error = "unknown variable " + unknown + " in " + a;
+                return false;
+            }
+            namesGiven = namesGiven || a == "--names";
+        } else if (a == "--client-id") {
+            if (v.empty()) {
+                *error = "--client-id must not be empty";
+                return false;
+            }
+            o->ClientId = v;
+        } else if (a == "--username") {
+            o->Username = v;
+        } else if (a == "--password-file") {
+            passwordFile = v;
+        } else if (a == "--tls-ca") {
+            std::ifstream in(v);
+            if (!in) {
+                *error = "cannot read the certificate file " + v;
+                return false;
+            }
+            o->TlsCaFile = v;
+        }
+    }
+    if (o->Help)
+        return true;
+    if (o->Host.empty()) {
+        *error = "mqtt needs --broker HOST[:PORT]";
+        return false;
+    }
+    if (!passwordFile.empty()) {
+        if (o->Username.empty()) {
+            *error = "--password-file goes with --username";
+            return false;
+        }
+        if (!ReadFirstLine(passwordFile, &o->Password)) {
+            *error = "cannot read the password file " + passwordFile;
+            return false;
+        }
+    }
+    for (const std::string &name : o->Writable) {
+        if (FindRow(name)->Access == mbaRead) {
+            *error = name + " is read-only and cannot be made writable";
+            return false;
+        }
+    }
+    if (!namesGiven) {
+        // Commands that can only be written have nothing to show.
+        for (const MbVariableRow &row : DeviceRegisterMap())
+            if (row.Access != mbaWrite)
+                o->Names.push_back(Utf8(row.Name));
+    }
+    return true;
+}

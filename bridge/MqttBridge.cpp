@@ -1,0 +1,436 @@
+#include "bridge/MqttBridge.h"
+
+#include <algorithm>
+
+#include "bridge/BridgeTopics.h"
+#include "core/MicroClock.h"
+#include "device/RegisterMap.h"
+#include "device/ValueCheck.h"
+#include "port/PortList.h"
+
+namespace {
+
+constexpr char16_t kUidNames[3][12] = {u"ChipUID.H1", u"ChipUID.H2", u"ChipUID.L"};
+constexpr uint32_t kLoopSleepMs = 2;
+
+bool Settled(const ModbusAction *v)
+{
+    return v->State != mbsRequested && v->State != mbsSent;
+}
+
+std::string Trimmed(const std::string &text)
+{
+    const size_t b = text.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return {};
+    return text.substr(b, text.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+}  // namespace
+
+MqttBridge::MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkFactory makeLink, std::ostream &log)
+    : manager_(manager), options_(std::move(options)), makeLink_(std::move(makeLink)), log_(log)
+{
+    writable_.insert(options_.Writable.begin(), options_.Writable.end());
+    // The published variables and the writable ones that can be read back, in table order.
+    std::set<std::string> shown(options_.Names.begin(), options_.Names.end());
+    for (const MbVariableRow &row : DeviceRegisterMap()) {
+        const std::string name = MString(row.Name).ToUtf8();
+        if (shown.count(name) != 0 || (writable_.count(name) != 0 && row.Access != mbaWrite))
+        {
+            Watched w;
+            w.Name = name;
+            watched_.push_back(w);
+        }
+    }
+}
+
+MqttBridge::~MqttBridge() = default;
+
+void MqttBridge::Log(const std::string &text)
+{
+    log_ << "quintavolte-cli: mqtt: " << text << std::endl;
+}
+
+MqttBridge::Watched *MqttBridge::FindWatched(const std::string &name)
+{
+    for (Watched &w : watched_)
+        if (w.Name == name)
+            return &w;
+    return nullptr;
+}
+
+bool MqttBridge::Publish(const std::string &subtopic, const std::string &payload, bool retain, int qos)
+{
+    return link_ && link_->Publish(base_ + "/" + subtopic, payload, retain, qos);
+}
+
+void MqttBridge::Answer(const std::string &name, const std::string &outcome)
+{
+    Publish("result/" + name, outcome, false, 1);
+}
+
+void MqttBridge::Step()
+{
+    const uint32_t now = GetTickCount32();
+    switch (phase_) {
+    case Phase::Searching:
+        TakeMessages();
+        Search(now);
+        return;
+    case Phase::Identifying:
+        manager_.TickScheduler();
+        TakeMessages();
+        Identify(now);
+        return;
+    case Phase::Online:
+        manager_.TickScheduler();
+        if (!manager_.Identified) {
+            DeviceLost();
+            return;
+        }
+        if (link_ && link_->Connections() != linkConnections_) {
+            linkConnections_ = link_->Connections();
+            PublishEverything(now);
+        }
+        TakeMessages();
+        AdvanceWrite(now);
+        CollectReads(now);
+        if (!roundStarted_ || TickDiff(now, lastRound_) >= options_.IntervalMs)
+            StartRound(now);
+        FeedReads();
+        Republish(now);
+        return;
+    }
+}
+
+int MqttBridge::Run(const std::atomic<bool> &stop)
+{
+    while (!stop.load()) {
+        Step();
+        SleepMs(kLoopSleepMs);
+    }
+    Shutdown();
+    return 0;
+}
+
+void MqttBridge::Search(uint32_t now)
+{
+    if (searchedOnce_ && TickDiff(now, lastSearch_) < int32_t(kSearchPeriodMs))
+        return;
+    const bool first = !searchedOnce_;
+    searchedOnce_ = true;
+    const bool found = manager_.Connect();
+    lastSearch_ = GetTickCount32();
+    if (!found) {
+        if (first)
+            Log("no Quintavolte device answered; searching again every " + std::to_string(kSearchPeriodMs / 1000) +
+                " s");
+        return;
+    }
+    portPath_ = PortPath(manager_.Shell.Port.PortNumber());
+    for (const char16_t *name : kUidNames)
+        manager_.Shell.FindVariable(MString(name))->State = mbsRequested;
+    identifyStart_ = lastSearch_;
+    phase_ = Phase::Identifying;
+}
+
+void MqttBridge::Identify(uint32_t now)
+{
+    if (!manager_.Identified) {
+        phase_ = Phase::Searching;
+        return;
+    }
+    MString words[3];
+    bool all = true;
+    for (int i = 0; i < 3; ++i) {
+        ModbusAction *v = manager_.Shell.FindVariable(MString(kUidNames[i]));
+        if (!Settled(v)) {
+            all = false;
+        } else if (v->State != mbsDone) {
+            v->State = mbsRequested;  // ask again until the time is up
+            all = false;
+        }
+        words[i] = v->Value;
+    }
+    std::string id;
+    if (all && DeviceIdFrom(words[0], words[1], words[2], &id)) {
+        deviceId_ = id;
+        GoOnline(now);
+        return;
+    }
+    if (TickDiff(now, identifyStart_) > int32_t(kIdentifyMs)) {
+        Log("the device on " + portPath_ + " did not give its chip id; searching again");
+        manager_.Identified = false;
+        manager_.Disconnect();
+        phase_ = Phase::Searching;
+    }
+}
+
+void MqttBridge::GoOnline(uint32_t now)
+{
+    base_ = options_.Prefix + "/" + deviceId_;
+    for (Watched &w : watched_) {
+        w.Variable = manager_.Shell.FindVariable(MString::FromUtf8(w.Name));
+        w.Awaiting = false;
+        w.Queued = false;
+    }
+    due_.clear();
+    phase_ = Phase::Online;
+    roundStarted_ = false;
+    Log("device " + deviceId_ + " online on " + portPath_ + ", publishing under " + base_);
+    const bool fresh = !link_ || linkDeviceId_ != deviceId_;
+    EnsureLink();
+    // A link that stayed up while the device was away hears of it now.
+    if (!fresh && link_->IsConnected()) {
+        linkConnections_ = link_->Connections();
+        PublishEverything(now);
+    }
+}
+
+void MqttBridge::EnsureLink()
+{
+    if (link_ && linkDeviceId_ == deviceId_)
+        return;
+    if (link_) {
+        // Another device on the port: its last will speaks for the old one.
+        link_->Close();
+        link_.reset();
+    }
+    MqttLinkSettings s;
+    s.Host = options_.Host;
+    s.Port = options_.BrokerPort();
+    s.ClientId = options_.ClientId.empty() ? "quintavolte-" + deviceId_ : options_.ClientId;
+    s.Username = options_.Username;
+    s.Password = options_.Password;
+    s.TlsCaFile = options_.TlsCaFile;
+    s.WillTopic = base_ + "/status";
+    s.WillPayload = "offline";
+    s.Subscription = base_ + "/set/+";
+    link_ = makeLink_(s);
+    linkDeviceId_ = deviceId_;
+    linkConnections_ = 0;
+}
+
+void MqttBridge::PublishEverything(uint32_t now)
+{
+    ModbusAction *type = manager_.Shell.FindVariable(MString(u"DeviceType"));
+    const std::string typeText = type != nullptr ? type->Value.ToUtf8() : std::string();
+    Publish("status", "online", true, 1);
+    Publish("info", InfoPayload(typeText, manager_.VersionX100, portPath_), true, 1);
+    if (options_.Discovery && link_) {
+        DiscoveryDevice d{deviceId_, base_, typeText, manager_.VersionX100};
+        for (const MqttMessage &m : DiscoveryMessages(d, options_.Names, options_.Writable))
+            link_->Publish(m.Topic, m.Payload, true, 1);
+    }
+    for (Watched &w : watched_)
+        if (w.HasPublished) {
+            Publish(w.Name, w.Published, true, 0);
+            w.PublishedAt = now;
+        }
+}
+
+void MqttBridge::DeviceLost()
+{
+    Log("lost the device " + deviceId_ + "; searching again every " + std::to_string(kSearchPeriodMs / 1000) + " s");
+    Publish("status", "offline", true, 1);
+    while (!writes_.empty())
+        FinishWrite("failed: the device was lost");
+    for (Watched &w : watched_) {
+        w.Variable = nullptr;
+        w.Awaiting = false;
+        w.Queued = false;
+    }
+    due_.clear();
+    phase_ = Phase::Searching;
+    lastSearch_ = GetTickCount32();
+}
+
+void MqttBridge::TakeMessages()
+{
+    if (!link_)
+        return;
+    for (const MqttMessage &m : link_->TakeIncoming()) {
+        const std::string name = SetTopicName(m.Topic, base_);
+        if (name.empty())
+            continue;
+        if (m.Retained) {
+            // A retained command would be carried out again on every reconnection.
+            Log("ignored a retained set of " + name);
+            Answer(name, "refused: a retained set is not carried out");
+            continue;
+        }
+        HandleSet(name, Trimmed(m.Payload));
+    }
+}
+
+void MqttBridge::HandleSet(const std::string &name, const std::string &text)
+{
+    if (writable_.count(name) == 0) {
+        Log("refused a set of " + name + ": not writable");
+        Answer(name, "refused: " + name + " is not writable");
+        return;
+    }
+    if (phase_ != Phase::Online) {
+        Answer(name, "failed: the device is offline");
+        return;
+    }
+    ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(name));
+    std::string why;
+    if (v == nullptr || !ValueFits(*v, MString::FromUtf8(text), &why)) {
+        Log("refused a set of " + name + ": '" + text + "' " + why);
+        Answer(name, "refused: '" + text + "' " + why);
+        return;
+    }
+    if (writes_.size() >= kMaxQueuedWrites) {
+        Answer(name, "failed: too many writes waiting");
+        return;
+    }
+    Write w;
+    w.Name = name;
+    w.Text = text;
+    writes_.push_back(w);
+}
+
+void MqttBridge::AdvanceWrite(uint32_t now)
+{
+    if (writes_.empty())
+        return;
+    Write &w = writes_.front();
+    ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(w.Name));
+    if (!w.Requested) {
+        // A read on the wire would end with "done" and be taken for the write's answer.
+        if (v->State == mbsSent)
+            return;
+        manager_.Shell.RequestWrite(v, MString::FromUtf8(w.Text));
+        w.Requested = true;
+        w.Since = now;
+        return;
+    }
+    const bool late = TickDiff(now, w.Since) > int32_t(kWriteLimitMs);
+    if (v->WritePending) {
+        if (v->State == mbsDone || late) {
+            // Not sent: the write must not come back with a later read.
+            v->WritePending = false;
+            FinishWrite(late ? "failed: no reply from the device" : "failed: the value cannot be sent");
+        }
+        return;
+    }
+    switch (v->State) {
+    case mbsDone:
+        FinishWrite("ok");
+        return;
+    case mbsException:
+        FinishWrite("failed: the device refused the value");
+        return;
+    case mbsTimedOut:
+        FinishWrite("failed: no reply from the device");
+        return;
+    default:
+        if (late)
+            FinishWrite("failed: no reply from the device");
+        return;
+    }
+}
+
+void MqttBridge::FinishWrite(const std::string &outcome)
+{
+    const Write w = writes_.front();
+    writes_.pop_front();
+    if (outcome != "ok")
+        Log("set of " + w.Name + " to '" + w.Text + "': " + outcome);
+    else
+        wroteSomething_ = true;
+    Answer(w.Name, outcome);
+    if (phase_ != Phase::Online)
+        return;
+    // The value text now holds what was sent; the device's own comes with a fresh read.
+    if (Watched *watched = FindWatched(w.Name); watched != nullptr && watched->Variable != nullptr) {
+        watched->Variable->State = mbsRequested;
+        watched->Awaiting = true;
+    }
+}
+
+void MqttBridge::CollectReads(uint32_t now)
+{
+    const std::string writing = !writes_.empty() && writes_.front().Requested ? writes_.front().Name : std::string();
+    for (Watched &w : watched_) {
+        if (!w.Awaiting || w.Variable == nullptr || !Settled(w.Variable) || w.Name == writing)
+            continue;
+        w.Awaiting = false;
+        if (w.Variable->State != mbsDone)
+            continue;
+        const std::string text = ValueText(*w.Variable);
+        if (text == "--" || (w.HasPublished && text == w.Published))
+            continue;
+        w.Published = text;
+        w.HasPublished = true;
+        w.PublishedAt = now;
+        Publish(w.Name, text, true, 0);
+    }
+}
+
+void MqttBridge::StartRound(uint32_t now)
+{
+    roundStarted_ = true;
+    lastRound_ = now;
+    // A round that outlasts the interval goes on; what it has not reached keeps its place.
+    for (size_t i = 0; i < watched_.size(); ++i) {
+        Watched &w = watched_[i];
+        if (w.Queued || w.Awaiting || w.Variable == nullptr)
+            continue;
+        w.Queued = true;
+        due_.push_back(i);
+    }
+}
+
+void MqttBridge::FeedReads()
+{
+    // A write waiting to go out goes before further reads.
+    if (!writes_.empty() && !writes_.front().Requested)
+        return;
+    size_t marked = 0;
+    for (const Watched &w : watched_)
+        marked += w.Awaiting ? 1 : 0;
+    const std::string writing = !writes_.empty() ? writes_.front().Name : std::string();
+    while (marked < kReadWindow && !due_.empty()) {
+        Watched &w = watched_[due_.front()];
+        due_.pop_front();
+        w.Queued = false;
+        if (w.Variable == nullptr || w.Name == writing)
+            continue;
+        if (Settled(w.Variable))
+            w.Variable->State = mbsRequested;
+        w.Awaiting = true;
+        ++marked;
+    }
+}
+
+void MqttBridge::Republish(uint32_t now)
+{
+    if (TickDiff(now, lastRepublishCheck_) < 1000)
+        return;
+    lastRepublishCheck_ = now;
+    for (Watched &w : watched_)
+        if (w.HasPublished && TickDiff(now, w.PublishedAt) >= int32_t(kRepublishMs)) {
+            w.PublishedAt = now;
+            Publish(w.Name, w.Published, true, 0);
+        }
+}
+
+void MqttBridge::Shutdown()
+{
+    if (manager_.Identified) {
+        // What was written through the bridge is kept by the device; nothing else asks
+        // it to save.
+        if (!wroteSomething_)
+            manager_.Identified = false;
+        manager_.Disconnect();
+    }
+    if (link_) {
+        Publish("status", "offline", true, 1);
+        link_->Close();
+        link_.reset();
+    }
+    phase_ = Phase::Searching;
+}

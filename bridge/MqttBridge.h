@@ -1,0 +1,110 @@
+// MqttBridge: keeps one device's variables on an MQTT broker and carries allowed writes
+// back. The device loop is this object's Step, run on one thread; the broker link does
+// its network work elsewhere, so a turn never waits for the broker, and for the device at
+// most during the search for it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bridge/BridgeOptions.h"
+#include "bridge/MqttLink.h"
+#include "device/ActionManager.h"
+
+using MqttLinkFactory = std::function<std::unique_ptr<MqttLink>(const MqttLinkSettings &)>;
+
+class MqttBridge {
+public:
+    static constexpr uint32_t kRepublishMs = 60000;   // a value is sent at least this often
+    static constexpr uint32_t kSearchPeriodMs = 3000; // a lost device is looked for again
+    static constexpr uint32_t kIdentifyMs = 5000;     // the chip id has to be read by then
+    static constexpr uint32_t kWriteLimitMs = 3000;   // a write not settled by then failed
+    static constexpr size_t kMaxQueuedWrites = 64;
+    // Reads marked at a time: enough to keep the line busy, few enough that a write waits
+    // for no more than these before it goes out.
+    static constexpr size_t kReadWindow = 2;
+
+    MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkFactory makeLink, std::ostream &log);
+    ~MqttBridge();
+
+    // One turn: search or identify the device, take the set messages, follow the reads
+    // and writes under way, publish what changed. Never waits for the broker.
+    void Step();
+    // Steps until stop is set, then Shutdown; returns the exit status.
+    int Run(const std::atomic<bool> &stop);
+    // Publishes "offline", lets the device keep its configuration, and disconnects both.
+    void Shutdown();
+
+    enum class Phase { Searching, Identifying, Online };
+    Phase CurrentPhase() const { return phase_; }
+    const std::string &DeviceId() const { return deviceId_; }
+    const MqttLink *Link() const { return link_.get(); }
+
+private:
+    struct Watched {
+        std::string Name;
+        ModbusAction *Variable = nullptr;
+        bool Queued = false;        // waits in the round for its read
+        bool Awaiting = false;      // marked for reading, reply not handled yet
+        bool HasPublished = false;
+        std::string Published;      // the text last sent
+        uint32_t PublishedAt = 0;
+    };
+    struct Write {
+        std::string Name;
+        std::string Text;
+        bool Requested = false;
+        uint32_t Since = 0;
+    };
+
+    void Search(uint32_t now);
+    void Identify(uint32_t now);
+    void GoOnline(uint32_t now);
+    void DeviceLost();
+    void EnsureLink();
+    void PublishEverything(uint32_t now);
+    void PublishValue(Watched &w, uint32_t now);
+    void TakeMessages();
+    void HandleSet(const std::string &name, const std::string &text);
+    void AdvanceWrite(uint32_t now);
+    void FinishWrite(const std::string &outcome);
+    void CollectReads(uint32_t now);
+    void StartRound(uint32_t now);
+    void FeedReads();
+    void Republish(uint32_t now);
+    void Answer(const std::string &name, const std::string &outcome);
+    bool Publish(const std::string &subtopic, const std::string &payload, bool retain, int qos);
+    void Log(const std::string &text);
+    Watched *FindWatched(const std::string &name);
+
+    cActionManager &manager_;
+    BridgeOptions options_;
+    MqttLinkFactory makeLink_;
+    std::ostream &log_;
+    std::unique_ptr<MqttLink> link_;
+    std::string linkDeviceId_;      // the device the link's last will speaks for
+    uint32_t linkConnections_ = 0;  // connections of the link already served
+
+    Phase phase_ = Phase::Searching;
+    bool searchedOnce_ = false;
+    uint32_t lastSearch_ = 0;
+    uint32_t identifyStart_ = 0;
+    std::string deviceId_;
+    std::string base_;              // PREFIX/<device id>
+    std::string portPath_;
+    std::vector<Watched> watched_;
+    std::set<std::string> writable_;
+    std::deque<Write> writes_;      // the front one is under way
+    std::deque<size_t> due_;        // watched_ entries still to be read in this round
+    bool wroteSomething_ = false;  // a write succeeded: the device is asked to save at the end
+    bool roundStarted_ = false;
+    uint32_t lastRound_ = 0;
+    uint32_t lastRepublishCheck_ = 0;
+};

@@ -1,0 +1,46 @@
+// The bridge's one seam to the broker: publish, the messages received, and whether (and
+// how many times) the connection has come up. The device loop calls it; an implementation
+// does its network work on a thread of its own and never blocks these calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct MqttMessage {
+    std::string Topic;
+    std::string Payload;
+    bool Retained = false;
+};
+
+// What a connection needs to know before it is made.
+struct MqttLinkSettings {
+    std::string Host;
+    int Port = 1883;
+    std::string ClientId;
+    std::string Username;
+    std::string Password;
+    std::string TlsCaFile;
+    std::string WillTopic;      // receives WillPayload, retained, when the link dies
+    std::string WillPayload;
+    std::string Subscription;   // subscribed again on every connection
+    int KeepAliveS = 30;
+};
+
+class MqttLink {
+public:
+    virtual ~MqttLink() = default;
+    // Queues a message; false when the broker is not connected (the message is dropped).
+    virtual bool Publish(const std::string &topic, const std::string &payload, bool retain, int qos) = 0;
+    // Messages received since the last call, in order of arrival.
+    virtual std::vector<MqttMessage> TakeIncoming() = 0;
+    // Counts the connections made so far: a new value means a fresh connection, after
+    // which everything retained has to be published again.
+    virtual uint32_t Connections() const = 0;
+    virtual bool IsConnected() const = 0;
+    // Waits (bounded) until what was queued is sent, then disconnects without the last will.
+    virtual void Close() = 0;
+};
+
+std::unique_ptr<MqttLink> MakeMosquittoLink(const MqttLinkSettings &settings, std::ostream &log);

@@ -42,6 +42,8 @@ TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
         {{"watch", "A", "--interval", "5"}, false, "watch", 1},   // below 10 ms
         {{"watch", "A", "--interval", "1x"}, false, "watch", 1},
         {{"get", "A", "--csv"}, false, "get", 1},            // --csv belongs to watch
+        // The bridge parses its own options; only --port stays with the program.
+        {{"mqtt", "--broker", "h", "--port", "/dev/a", "--interval", "200"}, true, "mqtt", 4},
     };
     for (const ParseCase &c : cases) {
         CliOptions o;

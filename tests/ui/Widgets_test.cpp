@@ -13,6 +13,29 @@
 #include "ui/widgets/ToggleSwitch.h"
 
 namespace {
+QImage render(const QString &name, QSize size = {}) {
+  QSvgRenderer renderer(":/pictures/" + name);
+  if (size.isEmpty()) size = renderer.viewBoxF().size().toSize();
+  QImage image(size, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  renderer.render(&painter);
+  return image;
+}
+
+// Every pixel of the picture inside `area` (picture pixels) has the same colour.
+bool plain(const QImage &image, const QRectF &area) {
+  const QRect r = area.toAlignedRect();
+  const QRgb first = image.pixel(r.topLeft());
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x)
+      if (image.pixel(x, y) != first) {
+        qWarning("%d,%d differs", x, y);
+        return false;
+      }
+  return true;
+}
+
 bool notBlank(const QImage &image) {
   const QRgb first = image.pixel(0, 0);
   for (int y = 0; y < image.height(); ++y)
@@ -78,6 +101,54 @@ class WidgetsTest : public QObject {
       QVERIFY(!r.intersects(kChargerBulbOverlay));
     QVERIFY(!kSupplySourceLabels.intersects(kSupplyLampOverlay));
     QVERIFY(!kSupplyBoardLabels.intersects(kSupplyLampOverlay));
+  }
+
+  // Labels, check boxes and arrows stand on plain background: nothing of the drawing under text.
+  void placesOnThePicturesArePlain() {
+    const QImage charger = render("charger.svg");
+    for (const QRectF &r : {kChargerSolarLabels, kChargerBatteryLabels, kChargerLoadLabels, kChargerLoadCheckBoxes,
+                            kChargerDeviceLabels, kChargerSolarArrow, kChargerLoadArrow, kChargerBatteryArrow})
+      QVERIFY2(plain(charger, r), qPrintable(QString("charger %1,%2").arg(r.x()).arg(r.y())));
+    const QImage supply = render("supply.svg");
+    for (const QRectF &r : {kSupplySourceLabels, kSupplyBoardLabels})
+      QVERIFY2(plain(supply, r), qPrintable(QString("supply %1,%2").arg(r.x()).arg(r.y())));
+  }
+
+  void overlaysMatchTheDiagramUnderThem_data() {
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("overlay");
+    QTest::addColumn<QRectF>("place");
+    QTest::addColumn<QRectF>("wire");  // a stretch of the bulb's wire, away from the glow
+    QTest::newRow("charger") << "charger.svg" << "charger_bulb_lit.svg" << kChargerBulbOverlay
+                             << QRectF(474, 88, 30, 24);
+    QTest::newRow("supply") << "supply.svg" << "supply_lamp_lit.svg" << kSupplyLampOverlay
+                            << QRectF(206, 260, 30, 24);
+  }
+  // The lit picture's wire lies exactly on the diagram's, so switching the load on moves nothing.
+  void overlaysMatchTheDiagramUnderThem() {
+    QFETCH(QString, base);
+    QFETCH(QString, overlay);
+    QFETCH(QRectF, place);
+    QFETCH(QRectF, wire);
+    const QImage under = render(base);
+    const QImage over = render(overlay);
+    QCOMPARE(over.size(), place.size().toSize());
+    int compared = 0;
+    const QRect w = wire.toAlignedRect();
+    for (int y = w.top(); y <= w.bottom(); ++y)
+      for (int x = w.left(); x <= w.right(); ++x) {
+        const QRgb o = over.pixel(x - int(place.x()), y - int(place.y()));
+        const QRgb u = under.pixel(x, y);
+        if (qAlpha(o) == 0) {
+          QVERIFY2(qAlpha(u) == 0, qPrintable(QString("wire only in the diagram at %1,%2").arg(x).arg(y)));
+          continue;
+        }
+        if (qAlpha(o) < 255) continue;  // edges blend with what lies under them
+        QVERIFY2(qAbs(qRed(o) - qRed(u)) <= 2 && qAbs(qGreen(o) - qGreen(u)) <= 2 && qAbs(qBlue(o) - qBlue(u)) <= 2,
+                 qPrintable(QString("%1,%2").arg(x).arg(y)));
+        ++compared;
+      }
+    QVERIFY(compared > 100);
   }
 
   void canvasMapsPictureRectsAcrossResizes() {

@@ -14,7 +14,7 @@ inline constexpr qreal kResetButton = 16;
 // charger.svg, 580 x 320: solar panel left, device box in the middle, battery below, bulb right.
 inline constexpr QRectF kChargerSize{0, 0, 580, 320};
 // I, U, P, E; a reset button after the E line.
-inline constexpr QRectF kChargerSolarLabels{14, 112, 180, 4 * kLabelLine};
+inline constexpr QRectF kChargerSolarLabels{14, 112, 172, 4 * kLabelLine};
 // I, U, P, E(заряд), E(разряд); reset buttons after the two energy lines.
 inline constexpr QRectF kChargerBatteryLabels{14, 216, 200, 5 * kLabelLine};
 // I, U, P, E; a reset button after the E line.

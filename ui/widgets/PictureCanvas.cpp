@@ -4,6 +4,7 @@
 #include <QSvgRenderer>
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 
 // Q_INIT_RESOURCE must stand outside any namespace; this wrapper gives it a plain name.
@@ -26,6 +27,7 @@ void PictureCanvas::setPicture(const QString &svgResource) {
   Resource = svgResource;
   Renderer->load(svgResource);
   Renderer->setAspectRatioMode(Qt::KeepAspectRatio);
+  Cache = QPixmap();
   updateGeometry();
   layoutChildren();
   update();
@@ -50,7 +52,9 @@ QRectF PictureCanvas::pictureArea() const {
   if (pic.isEmpty()) return QRectF(rect());
   const qreal s = scale();
   const QSizeF scaled = pic * s;
-  return QRectF(QPointF((width() - scaled.width()) / 2, (height() - scaled.height()) / 2), scaled);
+  // Whole-pixel offsets keep the cached picture sharp and the children on the same grid.
+  return QRectF(QPointF(std::floor((width() - scaled.width()) / 2), std::floor((height() - scaled.height()) / 2)),
+                scaled);
 }
 
 QRectF PictureCanvas::mapFromPicture(const QRectF &pictureRect) const {
@@ -89,11 +93,24 @@ QSize PictureCanvas::sizeHint() const {
   return pic.isEmpty() ? QSize(100, 100) : pic.toSize();
 }
 
+// The arrows over a diagram repaint it many times a second; drawing a cached pixmap keeps that
+// cheap, where rendering the SVG again each time would not be.
 void PictureCanvas::paintEvent(QPaintEvent *) {
   if (!Renderer->isValid()) return;
+  const QRectF area = pictureArea();
+  const qreal dpr = devicePixelRatioF();
+  const QSize pixels = (area.size() * dpr).toSize();
+  if (pixels.isEmpty()) return;
+  if (Cache.size() != pixels || Cache.devicePixelRatio() != dpr) {
+    Cache = QPixmap(pixels);
+    Cache.setDevicePixelRatio(dpr);
+    Cache.fill(Qt::transparent);
+    QPainter cachePainter(&Cache);
+    cachePainter.setRenderHint(QPainter::Antialiasing);
+    Renderer->render(&cachePainter, QRectF(QPointF(0, 0), area.size()));
+  }
   QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  Renderer->render(&painter, pictureArea());
+  painter.drawPixmap(area.topLeft(), Cache);
 }
 
 void PictureCanvas::resizeEvent(QResizeEvent *event) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QList>
+#include <QPixmap>
 #include <QPointer>
 #include <QRectF>
 #include <QSizeF>
@@ -55,5 +56,6 @@ class PictureCanvas : public QWidget {
 
   QString Resource;
   QSvgRenderer *Renderer;
+  QPixmap Cache;  // the picture at the current size
   QList<Placed> Children;
 };

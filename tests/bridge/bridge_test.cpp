@@ -1,0 +1,180 @@
+// The bridge's device loop against the real stand-in, with a recording broker link: what is
+// published and when, which writes reach the device, a lost device and a new connection.
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "bridge/MqttBridge.h"
+#include "bridge/BridgeTestUtil.h"
+#include "core/MicroClock.h"
+#include "port/PortList.h"
+
+namespace {
+
+using testutil::FakeLink;
+
+constexpr char kBase[] = "quintavolte/8a3c1f07004122331234abcd/";
+
+std::string Topic(const std::string &sub) { return kBase + sub; }
+
+class BridgeWithDevice : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim_.Start(simArgs_)) << sim_.Stderr();
+        SetExplicitPorts({sim_.Path()});
+    }
+    void TearDown() override { SetExplicitPorts({}); }
+
+    void StartBridge(const std::vector<std::string> &args)
+    {
+        std::vector<std::string> all{"--broker", "broker.invalid", "--interval", "100"};
+        all.insert(all.end(), args.begin(), args.end());
+        BridgeOptions options;
+        std::string error;
+        ASSERT_TRUE(ParseBridgeOptions(all, &options, &error)) << error;
+        bridge_ = std::make_unique<MqttBridge>(
+            manager_, options,
+            [this](const MqttLinkSettings &s) {
+                links_.push_back(std::make_unique<FakeLink>(s));
+                link_ = links_.back().get();
+                return std::make_unique<testutil::ForwardLink>(link_);
+            },
+            log_);
+    }
+
+    // Runs the bridge's loop until the condition holds (bounded).
+    bool StepUntil(const std::function<bool()> &done, int timeoutMs = 8000)
+    {
+        return testutil::WaitUntil(done, timeoutMs, [this] {
+            bridge_->Step();
+            SleepMs(2);
+        });
+    }
+    bool Published(const std::string &sub, const std::string &payload, int timeoutMs = 8000)
+    {
+        return StepUntil([&] { return link_ != nullptr && link_->Last(Topic(sub)) == payload; }, timeoutMs);
+    }
+    std::string WriteLog() const { return testutil::ReadText(dir_.File("writes.log")); }
+
+    testutil::TempDir dir_;
+    std::vector<std::string> simArgs_{"--log", dir_.File("writes.log")};
+    testutil::LinkedSim sim_{dir_.File("tty")};
+    cActionManager manager_;
+    std::stringstream log_;
+    std::unique_ptr<MqttBridge> bridge_;
+    std::vector<std::unique_ptr<FakeLink>> links_;  // every link the bridge made
+    FakeLink *link_ = nullptr;                      // the latest
+};
+
+TEST_F(BridgeWithDevice, PublishesRetainedValueTextsOnChangeAndAllOfThemOnANewConnection)
+{
+    // Numbers are formatted in the user's locale; the broker gets a decimal point all the same.
+    const MString warm(u"x");
+    const bool comma = std::setlocale(LC_NUMERIC, "ru_RU.UTF-8") != nullptr;
+    StartBridge({"--names", "DeviceType,485.Init.BaudRate,ChipUID.H1,Reg.ChargeMaxU"});
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999")) << link_->Last(Topic("Reg.ChargeMaxU")) << log_.str();
+    std::setlocale(LC_NUMERIC, "C");
+    if (!comma)
+        std::cerr << "no ru_RU.UTF-8 locale: the decimal point was checked in the C locale only\n";
+
+    // The link speaks for the device found, with its last will.
+    EXPECT_EQ(link_->Settings.ClientId, "quintavolte-8a3c1f07004122331234abcd");
+    EXPECT_EQ(link_->Settings.WillTopic, Topic("status"));
+    EXPECT_EQ(link_->Settings.WillPayload, "offline");
+    EXPECT_EQ(link_->Settings.Subscription, Topic("set/+"));
+    EXPECT_EQ(link_->Last(Topic("status")), "online");
+    EXPECT_EQ(link_->Last(Topic("info")),
+              "{\"type\":\"Quintavolte 1.11\",\"version\":\"1.11\",\"port\":\"" + sim_.Path() + "\"}");
+    ASSERT_TRUE(Published("DeviceType", "Quintavolte 1.11"));
+    ASSERT_TRUE(Published("485.Init.BaudRate", "9600"));
+    ASSERT_TRUE(Published("ChipUID.H1", "2319195911"));
+    for (const MqttMessage &m : link_->Published)
+        EXPECT_TRUE(m.Retained) << m.Topic;
+    EXPECT_EQ(link_->Count(Topic("Adc.U_Accu")), 0u);  // not asked for
+
+    // Many rounds later an unchanged value has gone out once.
+    const uint32_t start = GetTickCount32();
+    StepUntil([&] { return TickDiff(GetTickCount32(), start) > 1500; }, 3000);
+    EXPECT_EQ(link_->Count(Topic("DeviceType")), 1u);
+    EXPECT_EQ(link_->Count(Topic("status")), 1u);
+
+    // A new connection (a restarted broker knows nothing): everything again.
+    link_->ConnectionCount = 2;
+    ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("status")) == 2; }));
+    EXPECT_EQ(link_->Count(Topic("DeviceType")), 2u);
+    EXPECT_EQ(link_->Count(Topic("info")), 2u);
+    EXPECT_EQ(link_->Last(Topic("485.Init.BaudRate")), "9600");
+}
+
+TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
+{
+    StartBridge({"--names", "Reg.ChargeI", "--writable", "Reg.ChargeMaxU,Reg.bForceLoadOff"});
+    ASSERT_TRUE(Published("status", "online"));
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999"));  // a writable name is published too
+    ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("Reg.ChargeI")) > 0; }));
+    const std::string chargeI = link_->Last(Topic("Reg.ChargeI"));
+
+    struct Case {
+        std::string Name;
+        std::string Payload;
+        bool Retained;
+        std::string Result;
+    };
+    const Case cases[] = {
+        {"Reg.ChargeMaxU", " 14.2\n", false, "ok"},
+        {"Reg.ChargeI", "3", false, "refused: Reg.ChargeI is not writable"},
+        {"Adc.U_Accu", "3", false, "refused: Adc.U_Accu is not writable"},
+        {"Nope", "3", false, "refused: Nope is not writable"},
+        {"Reg.ChargeMaxU", "abc", false, "refused: 'abc' is not a number"},
+        {"Reg.bForceLoadOff", "70000", false, "refused: '70000' is out of range 0..65535"},
+        {"Reg.ChargeMaxU", "14.1", true, "refused: a retained set is not carried out"},
+        {"Reg.ChargeMaxU", "75", false, "failed: the device refused the value"},  // above its 60 V
+        {"Reg.bForceLoadOff", "1", false, "ok"},
+    };
+    for (const Case &c : cases) {
+        const size_t before = link_->Count(Topic("result/" + c.Name));
+        link_->Receive(Topic("set/" + c.Name), c.Payload, c.Retained);
+        ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("result/" + c.Name)) > before; }))
+            << c.Name << " " << c.Payload;
+        EXPECT_EQ(link_->Last(Topic("result/" + c.Name)), c.Result) << c.Name << " " << c.Payload;
+    }
+    // The device's own value comes back after a write.
+    EXPECT_TRUE(Published("Reg.ChargeMaxU", "14.19999"));
+    EXPECT_TRUE(Published("Reg.bForceLoadOff", "1"));
+    // Only the two accepted writes reached the device.
+    const std::string log = WriteLog();
+    EXPECT_NE(log.find(" Reg.ChargeMaxU 2002 14.2"), std::string::npos) << log;
+    EXPECT_NE(log.find(" Reg.bForceLoadOff 2013 1"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Reg.ChargeI "), std::string::npos) << log;
+    EXPECT_EQ(log.find("14.1"), std::string::npos) << log;
+    EXPECT_EQ(log.find(" 75"), std::string::npos) << log;
+    EXPECT_EQ(link_->Last(Topic("Reg.ChargeI")), chargeI);
+    EXPECT_NE(log_.str().find("refused a set of Reg.ChargeI: not writable"), std::string::npos) << log_.str();
+
+    // At the end the device is asked to keep what was written, and the status goes offline.
+    bridge_->Shutdown();
+    EXPECT_NE(WriteLog().find(" SaveConfigToRomNow 131 1"), std::string::npos) << WriteLog();
+    EXPECT_EQ(link_->Last(Topic("status")), "offline");
+    EXPECT_TRUE(link_->Closed);
+}
+
+TEST_F(BridgeWithDevice, ALostDeviceIsOfflineAndFoundAgain)
+{
+    StartBridge({"--names", "Adc.U_Accu", "--writable", "Reg.bForceLoadOff"});
+    ASSERT_TRUE(Published("status", "online"));
+    sim_.Stop();
+    // Eleven timeouts in a row end the link.
+    ASSERT_TRUE(Published("status", "offline", 15000)) << log_.str();
+    EXPECT_EQ(bridge_->CurrentPhase(), MqttBridge::Phase::Searching);
+    link_->Receive(Topic("set/Reg.bForceLoadOff"), "1");
+    ASSERT_TRUE(Published("result/Reg.bForceLoadOff", "failed: the device is offline"));
+
+    ASSERT_TRUE(sim_.Start(simArgs_)) << sim_.Stderr();
+    ASSERT_TRUE(Published("status", "online", 15000)) << log_.str();
+    EXPECT_EQ(links_.size(), 1u);  // the same device: the same link
+    EXPECT_EQ(link_->Count(Topic("status")), 3u);
+    EXPECT_EQ(WriteLog().find("Reg.bForceLoadOff"), std::string::npos);
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliBackup.h"
 #include "cli/CliMqtt.h"
 #include "core/MicroClock.h"
 #include "core/Notify.h"
@@ -338,6 +339,13 @@ int RunCommand(Session &s, const CliOptions &o)
         return CmdShow(s, o.Args[0]);
     if (o.Command == "mqtt")
         return CmdMqtt(o, s.out_, s.err_);
+    CliDeviceLink link{[&s] { return s.Connect(); }, [&s]() -> cActionManager & { return s.Manager(); }};
+    if (o.Command == "backup")
+        return CmdBackup(link, o.Args[0], s.out_, s.err_);
+    if (o.Command == "restore")
+        return CmdRestore(link, o.Args[0], o.DryRun, s.out_, s.err_);
+    if (o.Command == "diff")
+        return CmdDiff(link, o.Args[0], s.out_, s.err_);
     s.err_ << "quintavolte-cli: unknown command " << o.Command << "\n";
     return 2;
 }

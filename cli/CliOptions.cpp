@@ -13,6 +13,7 @@ struct CommandShape {
 constexpr CommandShape kCommands[] = {
     {"ports", 0, 0}, {"info", 0, 0}, {"get", 1, 1000}, {"set", 2, 2},
     {"watch", 1, 1000}, {"dump", 1, 1}, {"show", 1, 1}, {"mqtt", 0, 1000},
+    {"backup", 1, 1}, {"restore", 1, 1}, {"diff", 1, 1},
 };
 
 const CommandShape *FindCommand(const std::string &name)
@@ -50,6 +51,10 @@ const char *CliUsage()
            "  show FILE                  list the variables of a debug dump\n"
            "  mqtt --broker HOST[:PORT] [OPTIONS]\n"
            "                             publish the device to an MQTT broker (mqtt --help)\n"
+           "  backup FILE                save the device's settings to a text file\n"
+           "  restore FILE [--dry-run]   write the file's settings that differ, check them and\n"
+           "                             have the device save them (--dry-run: only list them)\n"
+           "  diff FILE                  list the settings that differ between device and file\n"
            "\n"
            "options:\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
@@ -97,6 +102,8 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
             intervalGiven = true;
         } else if (a == "--csv") {
             options->Csv = true;
+        } else if (a == "--dry-run") {
+            options->DryRun = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             *error = "unknown option " + a;
             return false;
@@ -123,6 +130,10 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
     }
     if ((intervalGiven || options->Csv) && options->Command != "watch") {
         *error = "--interval and --csv go with watch";
+        return false;
+    }
+    if (options->DryRun && options->Command != "restore") {
+        *error = "--dry-run goes with restore";
         return false;
     }
     return true;

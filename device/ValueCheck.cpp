@@ -1,6 +1,8 @@
 #include "device/ValueCheck.h"
 
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <cstdint>
 
 namespace {
@@ -64,11 +66,20 @@ bool ValueFits(const ModbusAction &v, const MString &text, std::string *why)
     case mbtInt: return integerIn(-2147483648LL, 2147483647LL);
     case mbtInt64: return integerIn(INT64_MIN, INT64_MAX);
     case mbtFloat:
-    case mbtDouble:
-        if (text.IsNumber())
-            return true;
-        *why = "is not a number";
-        return false;
+    case mbtDouble: {
+        if (!text.IsNumber()) {
+            *why = "is not a number";
+            return false;
+        }
+        // The encoder refuses these too, but only once the device is being written.
+        const double x = text.ToReal();
+        const double limit = v.Type == mbtFloat ? std::numeric_limits<float>::max() : std::numeric_limits<double>::max();
+        if (!std::isfinite(x) || std::fabs(x) > limit) {
+            *why = v.Type == mbtFloat ? "is beyond the range of a 32-bit float" : "is beyond the range of a double";
+            return false;
+        }
+        return true;
+    }
     default:
         return true;  // texts and byte strings: the encoder has the last word
     }

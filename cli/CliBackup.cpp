@@ -1,0 +1,180 @@
+#include "cli/CliBackup.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "device/ActionManager.h"
+#include "device/SettingsFile.h"
+#include "device/SettingsTransfer.h"
+
+namespace {
+
+constexpr const char *kPrefix = "quintavolte-cli: ";
+// Far more than any settings file; keeps a wrong file name from reading a disk image.
+constexpr std::streamoff kMaxFileSize = 1 << 20;
+
+bool ReadText(const std::string &path, std::string *text, std::string *error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size > kMaxFileSize) {
+        *error = path + " is too large for a settings file";
+        return false;
+    }
+    in.seekg(0);
+    std::ostringstream s;
+    s << in.rdbuf();
+    *text = s.str();
+    return true;
+}
+
+// Written aside and renamed: a failure never leaves half a file, nor spoils an old one.
+bool WriteText(const std::string &path, const std::string &text, std::string *error)
+{
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out || !(out << text) || !out.flush()) {
+            *error = "cannot write " + path + ": " + std::strerror(errno);
+            out.close();
+            std::remove(tmp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string NowText()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[64];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S %z", &local);
+    return buf;
+}
+
+std::string DeviceTypeText(cActionManager &m)
+{
+    ModbusAction *type = m.Shell.FindVariable(MString(u"DeviceType"));
+    return type != nullptr ? type->Value.ToUtf8() : std::string();
+}
+
+// Reads and checks the whole file, connects, checks it against the device and reads the
+// device's settings: everything a restore or a diff needs before its first write.
+bool Prepare(CliDeviceLink &link, const std::string &path, SettingsFile *file,
+             std::vector<SettingChange> *changes, std::ostream &err)
+{
+    std::string text, error;
+    if (!ReadText(path, &text, &error)) {
+        err << kPrefix << error << "\n";
+        return false;
+    }
+    if (!ParseSettingsFile(text, file, &error)) {
+        err << kPrefix << path << ": " << error << "\n";
+        return false;
+    }
+    if (!link.Connect())
+        return false;
+    cActionManager &m = link.Manager();
+    if (!CheckSettingsForDevice(*file, DeviceTypeText(m), m.VersionX100, &error)) {
+        err << kPrefix << path << ": " << error << "\n";
+        return false;
+    }
+    std::vector<std::pair<std::string, std::string>> values;
+    std::vector<std::string> unread;
+    if (!ReadDeviceSettings(m, &values, &unread)) {
+        err << kPrefix << "could not read from the device:";
+        for (const std::string &n : unread)
+            err << " " << n;
+        err << "\n";
+        return false;
+    }
+    *changes = CompareSettings(*file, values);
+    return true;
+}
+
+}  // namespace
+
+int CmdBackup(CliDeviceLink &link, const std::string &path, std::ostream &out, std::ostream &err)
+{
+    if (!link.Connect())
+        return 1;
+    cActionManager &m = link.Manager();
+    std::vector<std::pair<std::string, std::string>> values;
+    std::vector<std::string> unread;
+    if (!ReadDeviceSettings(m, &values, &unread)) {
+        err << kPrefix << "could not read from the device:";
+        for (const std::string &n : unread)
+            err << " " << n;
+        err << "\n" << kPrefix << path << " was not written\n";
+        return 1;
+    }
+    std::string error;
+    if (!WriteText(path, FormatSettingsFile(DeviceTypeText(m), NowText(), values), &error)) {
+        err << kPrefix << error << "\n";
+        return 1;
+    }
+    out << "saved " << values.size() << " settings of " << DeviceTypeText(m) << " to " << path << "\n";
+    return 0;
+}
+
+int CmdDiff(CliDeviceLink &link, const std::string &path, std::ostream &out, std::ostream &err)
+{
+    SettingsFile file;
+    std::vector<SettingChange> changes;
+    if (!Prepare(link, path, &file, &changes, err))
+        return 1;
+    for (const SettingChange &c : changes)
+        out << c.Name << ": " << c.DeviceValue << " on the device, " << c.FileValue << " in the file\n";
+    if (changes.empty())
+        out << "the device holds the settings of " << path << "\n";
+    return 0;
+}
+
+int CmdRestore(CliDeviceLink &link, const std::string &path, bool dryRun, std::ostream &out, std::ostream &err)
+{
+    SettingsFile file;
+    std::vector<SettingChange> changes;
+    if (!Prepare(link, path, &file, &changes, err))
+        return 1;
+    if (changes.empty()) {
+        out << "nothing to restore: the device holds the settings of " << path << "\n";
+        return 0;
+    }
+    for (const SettingChange &c : changes)
+        out << c.Name << ": " << c.DeviceValue << " -> " << c.FileValue << "\n";
+    if (dryRun) {
+        out << "dry run: " << changes.size() << " settings would be written, nothing was\n";
+        return 0;
+    }
+    const RestoreOutcome outcome = ApplySettingChanges(link.Manager(), changes);
+    for (const std::string &f : outcome.Failed)
+        err << kPrefix << f << "\n";
+    if (!outcome.Failed.empty()) {
+        err << kPrefix << outcome.Failed.size() << " of " << changes.size()
+            << " settings did not arrive; the device was not asked to save its configuration\n";
+        return 1;
+    }
+    if (!outcome.Saved) {
+        err << kPrefix << "the settings were written, but the device did not confirm saving its configuration\n";
+        return 1;
+    }
+    out << "restored " << changes.size() << " settings; the device saved its configuration\n";
+    return 0;
+}

@@ -1,0 +1,284 @@
+#include "device/SettingsFile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+#include "core/Version.h"
+#include "device/ModbusAction.h"
+#include "device/ValueCheck.h"
+
+namespace {
+
+constexpr std::string_view kDeviceKey = "# device:";
+constexpr std::string_view kDateKey = "# date:";
+constexpr int32_t kOutputModesFrom = 111;  // firmware that has Do1.Mode..Do4.Mode
+
+std::string Utf8(const char16_t *name) { return MString(name).ToUtf8(); }
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool EndsWith(std::string_view s, std::string_view suffix)
+{
+    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+std::string Trim(std::string_view s)
+{
+    const size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string_view::npos)
+        return {};
+    const size_t e = s.find_last_not_of(" \t\r");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+bool IsOutputMode(std::string_view name)
+{
+    return name.size() == 8 && StartsWith(name, "Do") && name[2] >= '1' && name[2] <= '4' && EndsWith(name, ".Mode");
+}
+
+// The settings by name: the configuration the device keeps in its non-volatile memory.
+// Left out on purpose: commands (SaveConfigToRomNow, the calibration commands,
+// Reg.TrainingCycleCount which starts a training, Extremes.bReset), counters (energy,
+// input changes), the calibration's true value (an argument of its command) and the
+// outputs' on/off state, which switches whatever is connected.
+bool IsSettingName(std::string_view name)
+{
+    static constexpr std::string_view kExact[] = {
+        "Mb.MyModbusAddr", "485.Init.BaudRate", "Reg.ChargeMinU", "Reg.ChargeMaxU",
+        "Reg.ChargeI",     "Reg.LoadOffU",      "Reg.LoadOnU",    "Reg.VoltTempCoef",
+        "Reg.bModeCharger", "Reg.bForceLoadOff", "Reg.bNightLightMode",
+    };
+    if (std::find(std::begin(kExact), std::end(kExact), name) != std::end(kExact))
+        return true;
+    if (StartsWith(name, "Cal_") && (EndsWith(name, ".ZeroOffset") || EndsWith(name, ".Mul")))
+        return true;
+    return IsOutputMode(name);
+}
+
+const MbVariableRow *FindRow(std::string_view name)
+{
+    for (const MbVariableRow &row : DeviceRegisterMap())
+        if (Utf8(row.Name) == name)
+            return &row;
+    return nullptr;
+}
+
+// The type part of a type text: "Quintavolte 1.11" and "Quintavolte" are both "Quintavolte".
+std::string DeviceKind(const std::string &typeText)
+{
+    std::string t = Trim(typeText);
+    const size_t space = t.find_last_of(' ');
+    if (space != std::string::npos && MString::FromUtf8(t.substr(space + 1)).IsNumber())
+        t = Trim(t.substr(0, space));
+    return t;
+}
+
+bool CheckValue(const MbVariableRow &row, const std::string &value, std::string *why)
+{
+    if (value.find(',') != std::string::npos) {
+        *why = "has a decimal comma; the file uses a decimal point";
+        return false;
+    }
+    ModbusAction probe;
+    probe.Type = row.Type;
+    return ValueFits(probe, MString::FromUtf8(value), why);
+}
+
+// A value text with a decimal point whatever the locale wrote.
+std::string CText(std::string_view shown)
+{
+    std::string t(shown);
+    if (MString::FromUtf8(t).IsNumber())
+        std::replace(t.begin(), t.end(), ',', '.');
+    return t;
+}
+
+// The text the program shows after the device has stored this value.
+std::string ShownAs(uint32_t type, const std::string &text)
+{
+    const MString m = MString::FromUtf8(text);
+    switch (type) {
+    case mbtFloat:
+        return m.IsNumber() ? CText(MString::FromReal(static_cast<float>(m.ToReal()), 10, 5).ToUtf8()) : text;
+    case mbtDouble:
+        return m.IsNumber() ? CText(MString::FromReal(m.ToReal(), 10, 5).ToUtf8()) : text;
+    case mbtAscii:
+    case mbtBinary:
+        return text;
+    default:
+        return m.IsInteger(true) ? std::to_string(m.ToInt()) : text;
+    }
+}
+
+std::string LineText(int line) { return "line " + std::to_string(line) + ": "; }
+
+}  // namespace
+
+bool IsSetting(const MbVariableRow &row, int32_t versionX100)
+{
+    const std::string name = Utf8(row.Name);
+    if (row.Access != mbaReadWrite || !IsSettingName(name))
+        return false;
+    return !IsOutputMode(name) || versionX100 >= kOutputModesFrom;
+}
+
+std::vector<const MbVariableRow *> DeviceSettings(int32_t versionX100)
+{
+    std::vector<const MbVariableRow *> rows;
+    for (const MbVariableRow &row : DeviceRegisterMap())
+        if (IsSetting(row, versionX100))
+            rows.push_back(&row);
+    return rows;
+}
+
+std::string FormatSettingsFile(const std::string &deviceType, const std::string &date,
+                               const std::vector<std::pair<std::string, std::string>> &values)
+{
+    std::string text = "# Quintavolte settings, saved by quintavolte " QV_VERSION_TEXT "\n";
+    text += std::string(kDeviceKey) + " " + deviceType + "\n";
+    text += std::string(kDateKey) + " " + date + "\n";
+    text += "# NAME = VALUE, numbers with a decimal point\n";
+    for (const auto &[name, value] : values)
+        text += name + " = " + value + "\n";
+    return text;
+}
+
+bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error)
+{
+    *file = SettingsFile();
+    std::map<std::string, int> seen;
+    bool haveDevice = false;
+    int lineNo = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t eol = text.find('\n', pos);
+        const std::string_view raw = text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
+        pos = eol == std::string_view::npos ? text.size() : eol + 1;
+        ++lineNo;
+        const std::string line = Trim(raw);
+        if (line.empty())
+            continue;
+        if (line[0] == '#') {
+            if (StartsWith(line, kDeviceKey)) {
+                file->DeviceType = Trim(std::string_view(line).substr(kDeviceKey.size()));
+                haveDevice = !file->DeviceType.empty();
+            } else if (StartsWith(line, kDateKey)) {
+                file->Date = Trim(std::string_view(line).substr(kDateKey.size()));
+            }
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            *error = LineText(lineNo) + "not a \"NAME = VALUE\" line: " + line;
+            return false;
+        }
+        SettingLine s{Trim(std::string_view(line).substr(0, eq)), Trim(std::string_view(line).substr(eq + 1)), lineNo};
+        if (s.Name.empty() || s.Value.empty()) {
+            *error = LineText(lineNo) + (s.Name.empty() ? "no name before '='" : "no value for " + s.Name);
+            return false;
+        }
+        const MbVariableRow *row = FindRow(s.Name);
+        if (row == nullptr) {
+            *error = LineText(lineNo) + "unknown variable " + s.Name;
+            return false;
+        }
+        if (!IsSetting(*row, INT32_MAX)) {
+            *error = LineText(lineNo) + s.Name + " is not a setting";
+            return false;
+        }
+        if (auto [it, fresh] = seen.emplace(s.Name, lineNo); !fresh) {
+            *error = LineText(lineNo) + s.Name + " is given twice (also on line " + std::to_string(it->second) + ")";
+            return false;
+        }
+        std::string why;
+        if (!CheckValue(*row, s.Value, &why)) {
+            *error = LineText(lineNo) + "'" + s.Value + "' " + why + ", cannot write it to " + s.Name;
+            return false;
+        }
+        file->Settings.push_back(std::move(s));
+    }
+    if (!haveDevice) {
+        *error = "no \"" + std::string(kDeviceKey) + "\" line: not a Quintavolte settings file";
+        return false;
+    }
+    return true;
+}
+
+bool CheckSettingsForDevice(const SettingsFile &file, const std::string &deviceType, int32_t versionX100,
+                            std::string *error)
+{
+    if (DeviceKind(file.DeviceType) != DeviceKind(deviceType)) {
+        *error = "the file is for " + file.DeviceType + ", the device is " + deviceType;
+        return false;
+    }
+    for (const SettingLine &s : file.Settings) {
+        const MbVariableRow *row = FindRow(s.Name);
+        if (row == nullptr || !IsSetting(*row, versionX100)) {
+            *error = LineText(s.Line) + s.Name + " is not a setting of " + deviceType;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string SettingFileText(uint32_t type, std::string_view shown)
+{
+    std::string t = CText(shown);
+    if (type != mbtFloat || !MString::FromUtf8(t).IsNumber())
+        return t;
+    // The value lies between the shown text and one unit of its last digit beyond it (the
+    // text is cut, not rounded): try the shortest roundings of both ends and the middle.
+    const double lower = MString::FromUtf8(t).ToReal();
+    const size_t point = t.find('.');
+    const size_t decimals = point == std::string::npos || t.find_first_of("eE") != std::string::npos ? 0 : t.size() - point - 1;
+    const double unit = std::copysign(std::pow(10.0, -static_cast<double>(decimals)), lower);
+    for (int digits = 1; digits <= 9; ++digits) {
+        for (double x : {lower, lower + unit / 2, lower + unit}) {
+            char buf[64];
+            const auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, digits);
+            const std::string candidate(buf, res.ptr);
+            if (ShownAs(type, candidate) == t)
+                return candidate;
+        }
+    }
+    return t;
+}
+
+bool SameSettingValue(uint32_t type, const std::string &shown, const std::string &value)
+{
+    // A shown float is already cut to 5 decimals, and cutting it again can lose one more
+    // unit (2.59999 stores as 2.5999899 and shows 2.59998): compare it as it stands.
+    const std::string stored = ShownAs(type, value);
+    return CText(shown) == stored || ShownAs(type, shown) == stored;
+}
+
+std::vector<SettingChange> CompareSettings(const SettingsFile &file,
+                                           const std::vector<std::pair<std::string, std::string>> &deviceValues)
+{
+    std::map<std::string, std::string> device(deviceValues.begin(), deviceValues.end());
+    std::vector<SettingChange> changes;
+    for (const MbVariableRow *row : DeviceSettings(INT32_MAX)) {
+        const std::string name = Utf8(row->Name);
+        for (const SettingLine &s : file.Settings) {
+            if (s.Name != name)
+                continue;
+            const auto d = device.find(name);
+            const std::string now = d == device.end() ? std::string("--") : d->second;
+            if (!SameSettingValue(row->Type, now, s.Value))
+                changes.push_back(SettingChange{name, now, s.Value, s.Line});
+        }
+    }
+    // Order matters for what the device does in between. Leaving the power-supply mode
+    // goes first, so the charger settings never drive the output; entering it goes after
+    // them, so the output starts at the file's set-point. A new baud rate goes last: a
+    // device that takes it at once answers nothing after it.
+    auto rank = [](const SettingChange &c) {
+        if (c.Name == "Reg.bModeCharger")
+            return MString::FromUtf8(c.FileValue).ToInt() != 0 ? 0 : 2;
+        return c.Name == "485.Init.BaudRate" ? 3 : 1;
+    };
+    std::stable_sort(changes.begin(), changes.end(),
+                     [&](const SettingChange &a, const SettingChange &b) { return rank(a) < rank(b); });
+    return changes;
+}

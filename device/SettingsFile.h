@@ -1,0 +1,65 @@
+// The device's settings as a plain text file a person can read and edit: a header naming
+// the device, then "NAME = VALUE" lines with numbers in the C locale. Only the format,
+// the checks and the comparison live here; talking to the device is SettingsTransfer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "device/RegisterMap.h"
+
+// A setting is a read-write variable that holds configuration: not a command, a counter,
+// a calibration argument or a live output. Do1.Mode..Do4.Mode exist from version 111 on.
+bool IsSetting(const MbVariableRow &row, int32_t versionX100);
+// The settings of a device version, in table order.
+std::vector<const MbVariableRow *> DeviceSettings(int32_t versionX100);
+
+struct SettingLine {
+    std::string Name;
+    std::string Value;  // as written in the file (C locale)
+    int Line = 0;       // 1-based line in the file
+};
+
+struct SettingsFile {
+    std::string DeviceType;  // the device's type text, "Quintavolte 1.11"
+    std::string Date;
+    std::vector<SettingLine> Settings;
+};
+
+// The file text; values are (name, C-locale value text) in the order given.
+std::string FormatSettingsFile(const std::string &deviceType, const std::string &date,
+                               const std::vector<std::pair<std::string, std::string>> &values);
+
+// Reads a file's text and checks every line: the header, the names (settings of some
+// version, each once) and that each value fits its variable's type. False with a message
+// naming the line in *error at the first fault.
+bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error);
+
+// Whether the file fits the connected device: the same type (the version may differ) and
+// only settings the device's version has. False with a message in *error.
+bool CheckSettingsForDevice(const SettingsFile &file, const std::string &deviceType, int32_t versionX100,
+                            std::string *error);
+
+// A value as the program shows it (a float cut to 5 decimals, a decimal comma in some
+// locales) in the file's form: C locale, and for a float the shortest number that the
+// program shows the same way, so 14.4 reads "14.4" and not "14.39999".
+std::string SettingFileText(uint32_t type, std::string_view shown);
+
+// Whether a device whose variable shows `shown` (as read, or in its file form) holds
+// `value`: storing `value` would show the same text.
+bool SameSettingValue(uint32_t type, const std::string &shown, const std::string &value);
+
+struct SettingChange {
+    std::string Name;
+    std::string DeviceValue;  // C locale
+    std::string FileValue;    // C locale
+    int Line = 0;
+};
+
+// The file's settings whose value differs from the device's, in the order they are to
+// be written. deviceValues holds (name, C-locale value) of the device's settings.
+std::vector<SettingChange> CompareSettings(const SettingsFile &file,
+                                           const std::vector<std::pair<std::string, std::string>> &deviceValues);

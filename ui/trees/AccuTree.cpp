@@ -1,0 +1,122 @@
+#include "ui/trees/AccuTree.h"
+
+namespace {
+
+struct AccuRow {
+  const char16_t *Caption;
+  const char16_t *Variable;
+};
+
+constexpr AccuRow kAccuRows[] = {
+    {u"Напряжение начала заряда, В", u"Reg.ChargeMinU"},
+    {u"Напряжение окончания заряда, В", u"Reg.ChargeMaxU"},
+    {u"Максимальный ток заряда, А", u"Reg.ChargeI"},
+    {u"Напряжение отключения нагрузки, В", u"Reg.LoadOffU"},
+    {u"Напряжение включения нагрузки, В", u"Reg.LoadOnU"},
+    {u"Коэффициент температурной коррекции, мВ/(В•°C)", u"Reg.VoltTempCoef"},
+};
+
+}  // namespace
+
+void cAccuTree::SetupView(cTreeView *view)
+{
+  view->SetColumns({"Параметр", "Текущее значение", "Записать"}, {336, 125, 99});
+  view->SetDefaultRowHeight(25);
+}
+
+void cAccuTree::Build()
+{
+  if (!TreeView)
+    return;
+  Clear();
+  for (const AccuRow &row : kAccuRows) {
+    sAccuND *record = AddRecord();
+    record->Caption = MString(row.Caption);
+    record->Action = Find(row.Variable);
+    AttachControls(record);
+  }
+}
+
+void cAccuTree::AttachControls(sAccuND *record)
+{
+  SetupSquareButton(record->WriteBtn.get(), "Записать");
+  record->WriteBtn->setIcon(TreeGlyphIcon(tgWrite));
+  SetupEdit(record->ValueEdit.get(), "Введите значение для записи");
+  ParentToView(record->WriteBtn.get(), TreeView);
+  ParentToView(record->ValueEdit.get(), TreeView);
+  OnTreeClick(record->WriteBtn.get(), [this, record] { WriteBtnClick(record); });
+  WatchEditFocus(
+      record->ValueEdit.get(), [this, record] { ValueEditEnter(record); }, [this, record] { ValueEditExit(record); });
+}
+
+MString cAccuTree::GetText(int row, int column)
+{
+  sAccuND *record = FindRow(row);
+  if (record == nullptr)
+    return {};
+  if (!record->Editing)
+    RequestReadOf(record->Action);
+  switch (column) {
+  case 0:
+    return record->Caption;
+  case 1: {
+    if (record->Action == nullptr)
+      return {};
+    MString text = FormatRounded(record->Action->Value, 2);
+    if (!record->Editing && record->ValueEdit)
+      SetTextIfChanged(record->ValueEdit.get(), ToQString(text));
+    return text;
+  }
+  default:
+    return {};
+  }
+}
+
+void cAccuTree::PaintText(int, int, QFont &font, QColor &)
+{
+  font.setBold(true);
+}
+
+void cAccuTree::AfterItemPaint(int row)
+{
+  sAccuND *record = FindRow(row);
+  if (record == nullptr || record->Action == nullptr || !record->ValueEdit || !record->WriteBtn)
+    return;
+  const QRect r = TreeView->CellRect(row, 2);
+  const int w = r.width();
+  const int h = r.height();
+  if (w <= 0) {
+    HideRowControls(row);
+    return;
+  }
+  // Laid out on every paint: this tree keeps no layout cache.
+  record->ValueEdit->setGeometry(r.left(), r.top(), w - h - 4, h);
+  record->WriteBtn->setGeometry(r.left() + (w - h - 4) + 2, r.top(), h, h);
+  SetVisibleIfChanged(record->ValueEdit.get(), true);
+  SetVisibleIfChanged(record->WriteBtn.get(), true);
+}
+
+void cAccuTree::HideRowControls(int row)
+{
+  sAccuND *record = FindRow(row);
+  if (record == nullptr)
+    return;
+  record->LastRect = {};
+  if (record->ValueEdit)
+    SetVisibleIfChanged(record->ValueEdit.get(), false);
+  if (record->WriteBtn)
+    SetVisibleIfChanged(record->WriteBtn.get(), false);
+}
+
+void cAccuTree::WriteBtnClick(sAccuND *record)
+{
+  if (record->Action == nullptr)
+    return;
+  Write(record->Action, FromQString(record->ValueEdit->text()));
+  record->Editing = false;
+}
+
+void cAccuTree::ValueEditEnter(sAccuND *record) { record->Editing = true; }
+
+// Leaving the edit box keeps the row frozen until its write button is pressed.
+void cAccuTree::ValueEditExit(sAccuND *) {}

@@ -1,0 +1,115 @@
+#include "ui/trees/ServiceTree.h"
+
+void cServiceTree::SetupView(cTreeView *view)
+{
+  view->SetColumns({"Параметр", "Значение", "Редактировать"}, {250, 150, 154});
+  view->SetDefaultRowHeight(20);
+}
+
+void cServiceTree::Build()
+{
+  if (!TreeView)
+    return;
+  Clear();
+  TMbActions &table = Device->Shell.Actions;
+  // The count is read again before every entry, and each entry is taken under the table's
+  // lock on its own: the table may change meanwhile.
+  for (int i = 0; i < table.Count(); ++i) {
+    sServiceND *record = AddRecord();
+    {
+      CAutoLock guard(table.Lock);
+      record->Action = table.At(i);
+    }
+    AttachControls(record);
+  }
+  ApplyFilter();
+}
+
+void cServiceTree::AttachControls(sServiceND *record)
+{
+  SetupSquareButton(record->WriteBtn.get(), "Записать в устройство");
+  record->WriteBtn->setIcon(TreeGlyphIcon(tgWrite));
+  ParentToView(record->WriteBtn.get(), TreeView);
+  ParentToView(record->ValueEdit.get(), TreeView);
+  OnTreeClick(record->WriteBtn.get(), [this, record] { WriteBtnClick(record); });
+  WatchEditFocus(
+      record->ValueEdit.get(), [this, record] { ValueEditEnter(record); }, [this, record] { ValueEditExit(record); });
+}
+
+MString cServiceTree::GetText(int row, int column)
+{
+  sServiceND *record = FindRow(row);
+  if (record == nullptr || record->Action == nullptr)
+    return {};
+  if (!record->Editing)
+    RequestReadOf(record->Action);
+  switch (column) {
+  case 0:
+    return record->Action->Name;
+  case 1: {
+    const MString &value = record->Action->Value;
+    if (!value.IsNumber() || value.IsInteger(true))
+      return value;
+    return FormatRounded(value, 3);
+  }
+  default:
+    return {};
+  }
+}
+
+void cServiceTree::AfterItemPaint(int row)
+{
+  sServiceND *record = FindRow(row);
+  if (record == nullptr || record->Action == nullptr)
+    return;
+  const QRect r = TreeView->CellRect(row, 2);
+  const sTreeRect rect = ToTreeRect(r);
+  if (rect == record->LastRect)
+    return;
+  record->LastRect = rect;
+  const int w = r.width();
+  const int h = r.height();
+  if (record->Action->Access == mbaRead || w <= 0) {
+    SetVisibleIfChanged(record->ValueEdit.get(), false);
+    SetVisibleIfChanged(record->WriteBtn.get(), false);
+    return;
+  }
+  record->ValueEdit->setGeometry(r.left(), r.top(), w - h - 4, h);
+  record->WriteBtn->setGeometry(r.left() + w - h - 2, r.top(), h, h);
+  SetVisibleIfChanged(record->ValueEdit.get(), true);
+  SetVisibleIfChanged(record->WriteBtn.get(), true);
+}
+
+void cServiceTree::HideRowControls(int row)
+{
+  sServiceND *record = FindRow(row);
+  if (record == nullptr)
+    return;
+  record->LastRect = {};
+  SetVisibleIfChanged(record->ValueEdit.get(), false);
+  SetVisibleIfChanged(record->WriteBtn.get(), false);
+}
+
+// Writes the text as typed; the edit box keeps it, and editing goes on.
+void cServiceTree::WriteBtnClick(sServiceND *record)
+{
+  Write(record->Action, FromQString(record->ValueEdit->text()));
+}
+
+void cServiceTree::SetFilter(const QString &text)
+{
+  FilterText = text;
+  ApplyFilter();
+}
+
+void cServiceTree::ApplyFilter()
+{
+  if (!TreeView)
+    return;
+  for (int i = 0; i < Rows.Count(); ++i) {
+    sServiceND *record = Rows.At(i);
+    const bool shown = FilterText.isEmpty() ||
+                       (record->Action != nullptr && ToQString(record->Action->Name).contains(FilterText, Qt::CaseInsensitive));
+    TreeView->setRowHidden(record->Node, {}, !shown);
+  }
+}

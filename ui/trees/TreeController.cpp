@@ -1,0 +1,140 @@
+#include "ui/trees/TreeController.h"
+
+#include <QEvent>
+#include <QFile>
+
+sTreeRect ToTreeRect(const QRect &r)
+{
+  if (r.isNull())
+    return {};
+  return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+// ---- glyphs
+
+namespace {
+
+QList<QIcon> &Glyphs()
+{
+  static QList<QIcon> glyphs;
+  return glyphs;
+}
+
+int HandlerDepth = 0;
+
+class EditFocusWatch : public QObject {
+public:
+  EditFocusWatch(QLineEdit *edit, std::function<void()> enter, std::function<void()> leave)
+      : QObject(edit), Enter(std::move(enter)), Leave(std::move(leave))
+  {
+    edit->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override
+  {
+    if (event->type() == QEvent::FocusIn && Enter) {
+      TreeHandlerScope scope;
+      Enter();
+    } else if (event->type() == QEvent::FocusOut && Leave) {
+      TreeHandlerScope scope;
+      Leave();
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+private:
+  std::function<void()> Enter;
+  std::function<void()> Leave;
+};
+
+}  // namespace
+
+void SetTreeGlyphs(const QList<QIcon> &glyphs) { Glyphs() = glyphs; }
+
+QIcon TreeGlyphIcon(int index)
+{
+  QList<QIcon> &glyphs = Glyphs();
+  if (glyphs.isEmpty()) {
+    static const char *const kFiles[] = {":/pictures/glyph_write.svg", ":/pictures/glyph_zero.svg",
+                                         ":/pictures/glyph_value.svg", ":/pictures/glyph_reset.svg"};
+    for (const char *file : kFiles)
+      glyphs.append(QFile::exists(QString::fromLatin1(file)) ? QIcon(QString::fromLatin1(file)) : QIcon());
+  }
+  return index >= 0 && index < glyphs.size() ? glyphs[index] : QIcon();
+}
+
+// ---- controls
+
+TreeHandlerScope::TreeHandlerScope() { ++HandlerDepth; }
+TreeHandlerScope::~TreeHandlerScope() { --HandlerDepth; }
+bool TreeHandlerScope::Active() { return HandlerDepth > 0; }
+
+void DestroyTreeWidget(QWidget *widget)
+{
+  if (widget == nullptr)
+    return;
+  widget->hide();
+  if (TreeHandlerScope::Active()) {
+    widget->disconnect();
+    widget->setParent(nullptr);
+    widget->deleteLater();
+  } else {
+    delete widget;
+  }
+}
+
+void SetupSquareButton(QToolButton *button, const QString &hint, const QString &caption)
+{
+  button->setToolTip(hint);
+  button->setText(caption);
+  button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
+  button->setIconSize(QSize(16, 16));
+  button->setAutoRaise(false);
+  // A click takes the focus from the edit box, which is what ends editing in the service tree.
+  button->setFocusPolicy(Qt::StrongFocus);
+}
+
+void SetupEdit(QLineEdit *edit, const QString &hint)
+{
+  if (!hint.isEmpty())
+    edit->setToolTip(hint);
+}
+
+void WatchEditFocus(QLineEdit *edit, std::function<void()> enter, std::function<void()> leave)
+{
+  new EditFocusWatch(edit, std::move(enter), std::move(leave));
+}
+
+void ParentToView(QWidget *control, cTreeView *view)
+{
+  const bool visible = control->isVisible();
+  control->setParent(view->viewport());
+  control->setVisible(visible);
+}
+
+void SetTextIfChanged(QLineEdit *edit, const QString &text)
+{
+  if (edit->text() != text)
+    edit->setText(text);
+}
+
+void SetVisibleIfChanged(QWidget *widget, bool visible)
+{
+  if (widget->isHidden() == visible)
+    widget->setVisible(visible);
+}
+
+void RequestReadOf(ModbusAction *action)
+{
+  if (action != nullptr && action->State != mbsSent)
+    action->State = mbsRequested;
+}
+
+void OnTreeClick(QAbstractButton *button, std::function<void()> handler)
+{
+  QObject::connect(button, &QAbstractButton::clicked, button, [handler = std::move(handler)] {
+    TreeHandlerScope scope;
+    handler();
+  });
+}

@@ -1,0 +1,279 @@
+#include "ui/trees/TreeView.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+void cTreeController::PaintText(int, int, QFont &, QColor &) {}
+
+QString ToQString(const MString &text)
+{
+  return QString::fromUtf16(text.Chars(), static_cast<qsizetype>(text.Length()));
+}
+
+MString FromQString(const QString &text)
+{
+  return MString(reinterpret_cast<const char16_t *>(text.utf16()));
+}
+
+// ---- model
+
+cTreeModel::cTreeModel(cTreeView *view) : QAbstractItemModel(view), View(view) {}
+
+QModelIndex cTreeModel::index(int row, int column, const QModelIndex &parent) const
+{
+  if (parent.isValid() || row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+    return {};
+  return createIndex(row, column);
+}
+
+QModelIndex cTreeModel::parent(const QModelIndex &) const { return {}; }
+
+int cTreeModel::rowCount(const QModelIndex &parent) const
+{
+  return parent.isValid() ? 0 : static_cast<int>(Heights.size());
+}
+
+int cTreeModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : 3; }
+
+QVariant cTreeModel::data(const QModelIndex &index, int role) const
+{
+  if (!index.isValid())
+    return {};
+  switch (role) {
+  case Qt::SizeHintRole: {
+    // Always answered, so that measuring a row never asks for its text (and its variable).
+    const int h = Heights[static_cast<std::size_t>(index.row())];
+    return QSize(-1, h > 0 ? h : DefaultRowHeight);
+  }
+  case Qt::DisplayRole:
+    if (Controller == nullptr)
+      return {};
+    return ToQString(Controller->GetText(index.row(), index.column()));
+  case Qt::FontRole:
+  case Qt::ForegroundRole: {
+    if (Controller == nullptr)
+      return {};
+    QFont font = View->font();
+    QColor color;
+    Controller->PaintText(index.row(), index.column(), font, color);
+    if (role == Qt::FontRole)
+      return font == View->font() ? QVariant() : QVariant(font);
+    return color.isValid() ? QVariant(color) : QVariant();
+  }
+  default:
+    return {};
+  }
+}
+
+QVariant cTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < Titles.size())
+    return Titles[section];
+  return {};
+}
+
+Qt::ItemFlags cTreeModel::flags(const QModelIndex &index) const
+{
+  if (!index.isValid())
+    return Qt::NoItemFlags;
+  // The third column holds the row's controls; it never takes the focus itself.
+  if (index.column() == 2)
+    return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+int cTreeModel::AddRow(int height)
+{
+  const int row = rowCount();
+  beginInsertRows({}, row, row);
+  Heights.push_back(height);
+  endInsertRows();
+  return row;
+}
+
+void cTreeModel::RemoveAllRows()
+{
+  beginResetModel();
+  Heights.clear();
+  endResetModel();
+}
+
+void cTreeModel::SetRowHeight(int row, int height)
+{
+  if (row < 0 || row >= rowCount())
+    return;
+  Heights[static_cast<std::size_t>(row)] = height;
+  // Only the size changed; a data-changed signal would repaint, which reads.
+  View->RowHeightsChanged();
+}
+
+// ---- view
+
+cTreeView::cTreeView(QWidget *parent) : QTreeView(parent), Model(new cTreeModel(this))
+{
+  setModel(Model);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(false);
+  setAllColumnsShowFocus(false);
+  setSelectionMode(QAbstractItemView::NoSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  header()->setSectionResizeMode(QHeaderView::Interactive);
+  header()->setStretchLastSection(false);
+  header()->setSectionsMovable(false);
+  // A zero-width third column is how the operator hides every control.
+  header()->setMinimumSectionSize(0);
+  Model->DefaultRowHeight = Scaled(20);
+  SetHeaderHeight(20);
+  connect(header(), &QHeaderView::sectionResized, this, [this] { ScheduleAfterPaint(); });
+}
+
+cTreeView::~cTreeView()
+{
+  if (Model->Controller != nullptr)
+    Model->Controller->ViewDestroyed(this);
+}
+
+int cTreeView::Scaled(int pixels) const
+{
+  const double ratio = std::max(1.0, QFontMetricsF(font()).height() / 13.0);
+  return static_cast<int>(std::lround(pixels * ratio));
+}
+
+void cTreeView::SetColumns(const QStringList &titles, const std::vector<int> &widths)
+{
+  Model->Titles = titles;
+  emit Model->headerDataChanged(Qt::Horizontal, 0, 2);
+  for (int c = 0; c < 3 && c < static_cast<int>(widths.size()); ++c)
+    header()->resizeSection(c, Scaled(widths[static_cast<std::size_t>(c)]));
+}
+
+void cTreeView::SetHeaderHeight(int pixels)
+{
+  // Never below what the header's font needs: a title must show whole.
+  const int h = std::max(Scaled(pixels), header()->sizeHint().height());
+  header()->setFixedHeight(h);
+}
+
+void cTreeView::SetDefaultRowHeight(int pixels)
+{
+  Model->DefaultRowHeight = Scaled(pixels);
+  RowHeightsChanged();
+}
+
+void cTreeView::SetHighlightSelection(bool on)
+{
+  setSelectionMode(on ? QAbstractItemView::SingleSelection : QAbstractItemView::NoSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setRootIsDecorated(on);
+}
+
+void cTreeView::SetController(cTreeController *controller) { Model->Controller = controller; }
+
+int cTreeView::AddRow() { return Model->AddRow(0); }
+
+void cTreeView::RemoveAllRows()
+{
+  Painted.clear();
+  Placed.clear();
+  Model->RemoveAllRows();
+}
+
+void cTreeView::SetRowHeight(int node, int pixels) { Model->SetRowHeight(node, Scaled(pixels)); }
+
+QRect cTreeView::CellRect(int node, int column) const
+{
+  const QModelIndex index = Model->index(node, column);
+  if (!index.isValid() || isRowHidden(node, {}))
+    return {};
+  return visualRect(index);
+}
+
+void cTreeView::Refresh() { viewport()->update(); }
+
+void cTreeView::RowHeightsChanged() { scheduleDelayedItemsLayout(); }
+
+void cTreeView::paintEvent(QPaintEvent *event)
+{
+  QTreeView::paintEvent(event);
+  // Vertical grid lines over the whole height, also below the last row.
+  QPainter painter(viewport());
+  painter.setPen(palette().color(QPalette::Mid));
+  const int height = viewport()->height();
+  for (int c = 0; c < 3; ++c) {
+    const int x = columnViewportPosition(c) + columnWidth(c) - 1;
+    painter.drawLine(x, 0, x, height);
+  }
+  ScheduleAfterPaint();
+}
+
+void cTreeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+  QTreeView::drawRow(painter, option, index);
+  painter->save();
+  painter->setPen(palette().color(QPalette::Mid));
+  const QRect r = option.rect;
+  painter->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+  painter->restore();
+  Painted.push_back(index.row());
+}
+
+void cTreeView::scrollContentsBy(int dx, int dy)
+{
+  QTreeView::scrollContentsBy(dx, dy);
+  ScheduleAfterPaint();
+}
+
+void cTreeView::resizeEvent(QResizeEvent *event)
+{
+  QTreeView::resizeEvent(event);
+  ScheduleAfterPaint();
+}
+
+void cTreeView::ScheduleAfterPaint()
+{
+  // Controls are moved after painting, never inside it: moving a child while painting
+  // asks for yet another paint.
+  if (AfterPaintQueued)
+    return;
+  AfterPaintQueued = true;
+  QTimer::singleShot(0, this, [this] {
+    if (AfterPaintQueued)
+      AfterPaint();
+  });
+}
+
+void cTreeView::AfterPaint()
+{
+  AfterPaintQueued = false;
+  cTreeController *controller = Model->Controller;
+  std::vector<int> rows;
+  rows.swap(Painted);
+  if (controller == nullptr)
+    return;
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  for (int row : rows) {
+    if (row >= Model->rowCount())
+      continue;
+    controller->AfterItemPaint(row);
+    Placed.insert(row);
+  }
+  // Rows that left the view (scrolled away, hidden by a filter) take their controls along.
+  const int height = viewport()->height();
+  for (auto it = Placed.begin(); it != Placed.end();) {
+    const QModelIndex index = Model->index(*it, 0);
+    const QRect r = index.isValid() && !isRowHidden(*it, {}) ? visualRect(index) : QRect();
+    if (!r.isNull() && r.bottom() >= 0 && r.top() < height) {
+      ++it;
+      continue;
+    }
+    controller->HideRowControls(*it);
+    it = Placed.erase(it);
+  }
+}

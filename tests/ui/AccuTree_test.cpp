@@ -69,7 +69,9 @@ private slots:
     // Leaving the box for another row's box keeps this row frozen.
     QTest::mouseClick(Row(2)->ValueEdit.get(), Qt::LeftButton);
     QTRY_VERIFY(Row(2)->ValueEdit->hasFocus());
-    // The frozen row's variable is not asked for again, and the typed text stays.
+    // The frozen row's variable is not asked for again (a read already under way ends), and
+    // the typed text stays.
+    QTRY_COMPARE(row->Action->State, uint32_t(mbsDone));
     const uint32_t reads = row->Action->LastPoll;
     Row(2)->Editing = false;  // let the other row go on reading meanwhile
     QTest::qWait(800);

@@ -110,7 +110,7 @@ private slots:
     rig->View->verticalScrollBar()->setValue(rig->View->verticalScrollBar()->maximum());
     QTRY_VERIFY_WITH_TIMEOUT(!Row(last)->Action->Value.Equals(u"--"), 10000);
     QTRY_VERIFY(!InView(0));
-    QTest::qWait(300);
+    QTRY_COMPARE_WITH_TIMEOUT(Row(0)->Action->State, uint32_t(mbsDone), 5000);  // a read under way ends
     const uint32_t polled = Row(0)->Action->LastPoll;
     QTest::qWait(600);
     QCOMPARE(Row(0)->Action->LastPoll, polled);
@@ -152,6 +152,7 @@ private slots:
     QTest::mouseClick(row->ValueEdit.get(), Qt::LeftButton);
     QTRY_VERIFY(row->Editing);
     QTest::keyClicks(row->ValueEdit.get(), "0x10");
+    QTRY_COMPARE(row->Action->State, uint32_t(mbsDone));  // a read under way ends
     const uint32_t polled = row->Action->LastPoll;
     QTest::qWait(600);
     QCOMPARE(row->Action->LastPoll, polled);

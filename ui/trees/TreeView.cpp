@@ -8,16 +8,6 @@
 
 void cTreeController::PaintText(int, int, QFont &, QColor &) {}
 
-QString ToQString(const MString &text)
-{
-  return QString::fromUtf16(text.Chars(), static_cast<qsizetype>(text.Length()));
-}
-
-MString FromQString(const QString &text)
-{
-  return MString(reinterpret_cast<const char16_t *>(text.utf16()));
-}
-
 // ---- model
 
 cTreeModel::cTreeModel(cTreeView *view) : QAbstractItemModel(view), View(view) {}

@@ -10,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "ui/QtHooks.h"
 #include "values/MString.h"
 
 class cTreeView;
@@ -102,7 +103,3 @@ private:
   std::set<int> Placed;  // rows whose controls may be shown
   bool AfterPaintQueued = false;
 };
-
-// Model text from a device text, and back.
-QString ToQString(const MString &text);
-MString FromQString(const QString &text);

@@ -19,8 +19,7 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/${QV_APP_ID}.metainfo.xml
 install(FILES ${PROJECT_BINARY_DIR}/packaging/${QV_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/ui/resources/icon.svg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${QV_APP_ID}.svg
-        OPTIONAL)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${QV_APP_ID}.svg)
 
 # Manual pages carry the version and are installed compressed, as Debian expects.
 set(_man_gz)

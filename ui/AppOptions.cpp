@@ -1,5 +1,7 @@
 #include "ui/AppOptions.h"
 
+#include "core/Version.h"
+
 bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, std::string *error)
 {
     *options = AppOptions();
@@ -39,5 +41,5 @@ const char *AppUsage()
 
 const char *AppVersion()
 {
-    return "quintavolte 1.1\n";
+    return "quintavolte " QV_VERSION_TEXT "\n";
 }

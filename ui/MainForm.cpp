@@ -21,8 +21,10 @@
 #include "ui/DebugViewerForm.h"
 #include "ui/ExpertPasswordForm.h"
 #include "ui/MainUnit.h"
+#include "ui/PresetPages.h"
 #include "ui/QtHooks.h"
 #include "ui/SupplyMnemoPage.h"
+#include "ui/TrainingPage.h"
 #include "ui/widgets/PictureCanvas.h"
 #include "values/DebugDump.h"
 
@@ -141,12 +143,14 @@ void TMainForm::CreatePages()
     BatConfigPC->setObjectName(QStringLiteral("BatConfigPC"));
     batLayout->addWidget(BatConfigPC);
     FineTuneTS = EmptyPage("FineTuneTS");
-    PbPresetTS = EmptyPage("PbPresetTS");
-    LiPresetTS = EmptyPage("LiPresetTS");
+    PbPresetTS = new PbPresetPage(*ActionManager);
+    LiPresetTS = new LiPresetPage(*ActionManager);
     BatConfigPC->addTab(FineTuneTS, QStringLiteral("Настройка зарядного устройства"));
     BatConfigPC->addTab(PbPresetTS, QStringLiteral("Pb-Acid АКБ"));
     BatConfigPC->addTab(LiPresetTS, QStringLiteral("LiPo, LFP АКБ"));
-    TrainingTS = EmptyPage("TrainingTS");
+    TrainingTS = new TrainingPage(*ActionManager, bTrainSettingsEditing, TrainStartTime, TrainLastPointTime);
+    // Entering the lithium cell count counts as entering the training settings.
+    connect(LiPresetTS, &LiPresetPage::CellCountEntered, TrainingTS, &TrainingPage::TrainCycleCountEditEnter);
     PerifTS = EmptyPage("PerifTS");
     CalibrateTS = EmptyPage("CalibrateTS");
     ExpertTS = EmptyPage("ExpertTS");
@@ -367,8 +371,10 @@ void TMainForm::UpdateSupplyMnemo()
     SupplyMnemoTS->Update(*ActionManager);
 }
 
-// The training page fills these in.
-void TMainForm::UpdateTraining() {}
+void TMainForm::UpdateTraining()
+{
+    TrainingTS->UpdateTraining();
+}
 
 // The parameter trees fill these in.
 void TMainForm::RefreshPerifTree() {}

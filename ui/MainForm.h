@@ -6,6 +6,9 @@
 #include <QMainWindow>
 #include <functional>
 
+#include "ui/PresetPages.h"
+#include "ui/TrainingPage.h"
+
 class QAction;
 class QActionGroup;
 class QFileDialog;
@@ -73,9 +76,9 @@ public:
     QWidget *BatConfigTS = nullptr;
     QTabWidget *BatConfigPC = nullptr;
     QWidget *FineTuneTS = nullptr;
-    QWidget *PbPresetTS = nullptr;
-    QWidget *LiPresetTS = nullptr;
-    QWidget *TrainingTS = nullptr;
+    PbPresetPage *PbPresetTS = nullptr;
+    LiPresetPage *LiPresetTS = nullptr;
+    TrainingPage *TrainingTS = nullptr;
     QWidget *PerifTS = nullptr;
     QWidget *CalibrateTS = nullptr;
     QWidget *ExpertTS = nullptr;

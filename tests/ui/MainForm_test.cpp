@@ -77,7 +77,7 @@ private slots:
         QVERIFY(f.ServiceMenuItem->isVisible());
         QCOMPARE(f.ConnectMenuItem->text(), QStringLiteral("Отключить"));
         QTRY_VERIFY_WITH_TIMEOUT(!f.IsTabShown(f.ExpertTS), kViewTimeoutMs);
-        for (QWidget *page : {(QWidget *)f.ChargerMnemoTS, f.BatConfigTS, f.TrainingTS, f.PerifTS})
+        for (QWidget *page : {(QWidget *)f.ChargerMnemoTS, f.BatConfigTS, static_cast<QWidget *>(f.TrainingTS), f.PerifTS})
             QVERIFY2(f.IsTabShown(page), qPrintable(page->objectName()));
         for (QWidget *page : {(QWidget *)f.SupplyMnemoTS, f.CalibrateTS, f.ExpertTS})
             QVERIFY2(!f.IsTabShown(page), qPrintable(page->objectName()));
@@ -149,7 +149,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->currentWidget() == f.SupplyMnemoTS, kViewTimeoutMs);
         QVERIFY(f.IsTabShown(f.SupplyMnemoTS));
         QVERIFY(f.IsTabShown(f.PerifTS));
-        for (QWidget *page : {(QWidget *)f.ChargerMnemoTS, f.BatConfigTS, f.TrainingTS})
+        for (QWidget *page : {(QWidget *)f.ChargerMnemoTS, f.BatConfigTS, static_cast<QWidget *>(f.TrainingTS)})
             QVERIFY2(!f.IsTabShown(page), qPrintable(page->objectName()));
         QTRY_COMPARE_WITH_TIMEOUT(sim.WritesTo(QStringLiteral("Reg.bModeCharger")), QStringList{QStringLiteral("0")},
                                   kViewTimeoutMs);

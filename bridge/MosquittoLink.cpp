@@ -107,7 +107,7 @@ private:
     void Log(const std::string &text)
     {
         std::lock_guard<std::mutex> lock(logMutex_);
-        log_ << "quintavolte-cli: mqtt: " << text << std::endl;
+        log_ << ("quintavolte-cli: mqtt: " + text + "\n") << std::flush;
     }
 
     // Connect attempts with back-off until the first succeeds, then the library's loop.

@@ -49,7 +49,8 @@ MqttBridge::~MqttBridge() = default;
 
 void MqttBridge::Log(const std::string &text)
 {
-    log_ << "quintavolte-cli: mqtt: " << text << std::endl;
+    // One write per line: the broker link logs from its own thread.
+    log_ << ("quintavolte-cli: mqtt: " + text + "\n") << std::flush;
 }
 
 MqttBridge::Watched *MqttBridge::FindWatched(const std::string &name)

@@ -7,6 +7,7 @@
 #include "bridge/MqttBridge.h"
 #include "bridge/BridgeTestUtil.h"
 #include "core/MicroClock.h"
+#include "device/DeviceTestUtil.h"
 #include "port/PortList.h"
 
 namespace {
@@ -16,6 +17,14 @@ using testutil::FakeLink;
 constexpr char kBase[] = "quintavolte/8a3c1f07004122331234abcd/";
 
 std::string Topic(const std::string &sub) { return kBase + sub; }
+
+// A clock that the test can move on at once, and that every sleep also moves on.
+testutil::FakeClock *g_clock = nullptr;
+void SleepAndAdvance(uint32_t ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    g_clock->Advance(ms);
+}
 
 class BridgeWithDevice : public testing::Test {
 protected:
@@ -105,6 +114,31 @@ TEST_F(BridgeWithDevice, PublishesRetainedValueTextsOnChangeAndAllOfThemOnANewCo
     EXPECT_EQ(link_->Count(Topic("DeviceType")), 2u);
     EXPECT_EQ(link_->Count(Topic("info")), 2u);
     EXPECT_EQ(link_->Last(Topic("485.Init.BaudRate")), "9600");
+}
+
+TEST_F(BridgeWithDevice, AnUnchangedValueIsSentAgainAfterAMinute)
+{
+    // The clock moves with the real one while the device answers, then jumps.
+    testutil::FakeClock clock(GetTickCount32());  // the tasks are already due by the real one
+    g_clock = &clock;
+    SetSleepSink(&SleepAndAdvance);
+    auto step = [&] {
+        bridge_->Step();
+        SleepMs(2);
+    };
+    StartBridge({"--names", "DeviceType,485.Init.BaudRate"});
+    ASSERT_TRUE(testutil::WaitUntil(
+        [&] { return link_ && link_->Count(Topic("485.Init.BaudRate")) == 1 && link_->Count(Topic("DeviceType")) == 1; },
+        8000, step))
+        << log_.str();
+    clock.Advance(MqttBridge::kRepublishMs - 1500);
+    testutil::WaitUntil([] { return false; }, 300, step);
+    EXPECT_EQ(link_->Count(Topic("DeviceType")), 1u);
+    clock.Advance(2000);
+    ASSERT_TRUE(testutil::WaitUntil([&] { return link_->Count(Topic("DeviceType")) == 2; }, 3000, step));
+    EXPECT_EQ(link_->Count(Topic("485.Init.BaudRate")), 2u);
+    EXPECT_EQ(link_->Last(Topic("DeviceType")), "Quintavolte 1.11");
+    EXPECT_EQ(link_->Count(Topic("status")), 1u);  // the status is not repeated
 }
 
 TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)

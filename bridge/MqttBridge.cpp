@@ -117,13 +117,20 @@ int MqttBridge::Run(const std::atomic<bool> &stop)
 
 void MqttBridge::Search(uint32_t now)
 {
-    if (searchedOnce_ && TickDiff(now, lastSearch_) < int32_t(kSearchPeriodMs))
+    if (!searching_) {
+        if (searchedOnce_ && TickDiff(now, lastSearch_) < int32_t(kSearchPeriodMs))
+            return;
+        search_.Begin();
+        searching_ = true;
+    }
+    const DeviceSearch::Result result = search_.Step();
+    if (result == DeviceSearch::Result::Busy)
         return;
+    searching_ = false;
     const bool first = !searchedOnce_;
     searchedOnce_ = true;
-    const bool found = manager_.Connect();
     lastSearch_ = GetTickCount32();
-    if (!found) {
+    if (result == DeviceSearch::Result::NotFound) {
         if (first)
             Log("no Quintavolte device answered; searching again every " + std::to_string(kSearchPeriodMs / 1000) +
                 " s");
@@ -421,13 +428,10 @@ void MqttBridge::Republish(uint32_t now)
 
 void MqttBridge::Shutdown()
 {
-    if (manager_.Identified) {
-        // What was written through the bridge is kept by the device; nothing else asks
-        // it to save.
-        if (!wroteSomething_)
-            manager_.Identified = false;
-        manager_.Disconnect();
-    }
+    // What was written through the bridge is kept by the device; nothing else asks it to save.
+    if (!wroteSomething_)
+        manager_.Identified = false;
+    manager_.Disconnect();  // also ends a search under way
     if (link_) {
         Publish("status", "offline", true, 1);
         link_->Close();

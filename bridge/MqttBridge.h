@@ -1,7 +1,7 @@
 // MqttBridge: keeps one device's variables on an MQTT broker and carries allowed writes
 // back. The device loop is this object's Step, run on one thread; the broker link does
-// its network work elsewhere, so a turn never waits for the broker, and for the device at
-// most during the search for it.
+// its network work elsewhere, so a turn never waits for the broker, nor for the device:
+// reads, writes and the search for the device all go one exchange at a time.
 #pragma once
 
 #include <atomic>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bridge/BridgeOptions.h"
+#include "bridge/DeviceSearch.h"
 #include "bridge/MqttLink.h"
 #include "device/ActionManager.h"
 
@@ -35,7 +36,7 @@ public:
     ~MqttBridge();
 
     // One turn: search or identify the device, take the set messages, follow the reads
-    // and writes under way, publish what changed. Never waits for the broker.
+    // and writes under way, publish what changed. Waits for neither broker nor device.
     void Step();
     // Steps until stop is set, then Shutdown; returns the exit status.
     int Run(const std::atomic<bool> &stop);
@@ -85,6 +86,7 @@ private:
     Watched *FindWatched(const std::string &name);
 
     cActionManager &manager_;
+    DeviceSearch search_{manager_};
     BridgeOptions options_;
     MqttLinkFactory makeLink_;
     std::ostream &log_;
@@ -93,6 +95,7 @@ private:
     uint32_t linkConnections_ = 0;  // connections of the link already served
 
     Phase phase_ = Phase::Searching;
+    bool searching_ = false;
     bool searchedOnce_ = false;
     uint32_t lastSearch_ = 0;
     uint32_t identifyStart_ = 0;

@@ -141,6 +141,28 @@ TEST_F(BridgeWithDevice, AnUnchangedValueIsSentAgainAfterAMinute)
     EXPECT_EQ(link_->Count(Topic("status")), 1u);  // the status is not repeated
 }
 
+TEST_F(BridgeWithDevice, TheSearchForASilentDeviceNeverHoldsTheLoop)
+{
+    sim_.Stop();
+    ASSERT_TRUE(sim_.Start({"--silent"})) << sim_.Stderr();
+    // Time moves only when the test says so: a turn that waited for the device would move it.
+    testutil::FakeClock clock(GetTickCount32());
+    StartBridge({});
+    int turns = 0;
+    for (; turns < 2000 && log_.str().find("no Quintavolte device answered") == std::string::npos; ++turns) {
+        const uint32_t before = clock.Now();
+        bridge_->Step();
+        ASSERT_EQ(clock.Now(), before) << "turn " << turns;
+        clock.Advance(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Three reads of the type text, each given up after its 500 ms, took many turns.
+    EXPECT_NE(log_.str().find("no Quintavolte device answered"), std::string::npos) << log_.str();
+    EXPECT_GE(turns, 150);
+    EXPECT_EQ(bridge_->CurrentPhase(), MqttBridge::Phase::Searching);
+    EXPECT_EQ(link_, nullptr);  // no device, no id: nothing to publish under
+}
+
 TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
 {
     StartBridge({"--names", "Reg.ChargeI", "--writable", "Reg.ChargeMaxU,Reg.bForceLoadOff"});

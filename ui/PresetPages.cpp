@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,7 +40,7 @@ QHBoxLayout *ApplyRow(QPushButton *button, PictureCanvas *picture)
     row->addStretch();
     row->addWidget(button, 0, Qt::AlignVCenter);
     row->addSpacing(12);
-    picture->setFixedSize(120, 100);
+    picture->setFixedSize(108, 90);
     row->addWidget(picture);
     row->addStretch();
     return row;
@@ -80,16 +79,21 @@ PbPresetPage::PbPresetPage(cActionManager &device, QWidget *parent) : QWidget(pa
     capacity->addWidget(AccuCapacityEdit);
     capacity->addStretch();
 
-    auto *groups = new QGridLayout;
-    groups->addWidget(BatteryUseRG, 0, 0, 2, 1);
-    groups->addWidget(BatteryChemRG, 0, 1, 2, 1);
-    groups->addWidget(BatteryVoltageRG, 0, 2);
+    // Two choices side by side, then the voltage beside the button: three groups in one
+    // row would cut their texts in a window this size.
+    auto *choices = new QHBoxLayout;
+    choices->addWidget(BatteryUseRG);
+    choices->addWidget(BatteryChemRG);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(BatteryVoltageRG);
+    bottom->addLayout(ApplyRow(ApplyQuickSetupButton, Image1), 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Label2);
     layout->addLayout(capacity);
-    layout->addLayout(groups);
-    layout->addLayout(ApplyRow(ApplyQuickSetupButton, Image1));
+    layout->addLayout(choices);
+    layout->addLayout(bottom);
     layout->addStretch();
 
     connect(ApplyQuickSetupButton, &QPushButton::clicked, this, &PbPresetPage::ApplyQuickSetupButtonClick);

@@ -8,6 +8,8 @@ RadioGroupBox::RadioGroupBox(const QString &title, const QStringList &items, int
     : QGroupBox(title, parent)
 {
     auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 2, 6, 2);
+    layout->setSpacing(2);
     for (int i = 0; i < items.size(); ++i) {
         auto *button = new QRadioButton(items[i], this);
         group_.addButton(button, i);

@@ -46,6 +46,12 @@ std::optional<float> Plotted(const MString &text)
     return std::nullopt;
 }
 
+void Compact(QLayout *layout)
+{
+    layout->setContentsMargins(6, 2, 6, 4);
+    layout->setSpacing(2);
+}
+
 QLabel *BoldLabel(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
@@ -83,7 +89,9 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
 
     auto *statusGroup = new QGroupBox(QStringLiteral("Статус"), this);
     TrainStateLabel = BoldLabel(QStringLiteral("Завершено"), statusGroup);
-    (new QVBoxLayout(statusGroup))->addWidget(TrainStateLabel);
+    auto *statusLayout = new QVBoxLayout(statusGroup);
+    Compact(statusLayout);
+    statusLayout->addWidget(TrainStateLabel);
 
     auto *settingsGroup = new QGroupBox(QStringLiteral("Настройки"), this);
     TrainCycleCountEdit = new QLineEdit(QStringLiteral("2"), settingsGroup);
@@ -92,6 +100,7 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
                                          {"Нагрузка включена", "Нагрузка выключена"}, 0, settingsGroup);
     TrainBeginBitBtn = new QPushButton(QStringLiteral("Начать"), settingsGroup);
     auto *settingsLayout = new QGridLayout(settingsGroup);
+    Compact(settingsLayout);
     settingsLayout->addWidget(new QLabel(QStringLiteral("Количество циклов"), settingsGroup), 0, 0);
     settingsLayout->addWidget(TrainCycleCountEdit, 0, 1);
     settingsLayout->addWidget(TrainLoadStateRG, 1, 0, 1, 2);
@@ -101,13 +110,16 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
     TrainChargeEnLabel = BoldLabel(QStringLiteral("0"), valuesGroup);
     TrainDischargeEnLabel = BoldLabel(QStringLiteral("0"), valuesGroup);
     TrainEfficiencyLabel = BoldLabel(QStringLiteral("--"), valuesGroup);
+    // Each value beside its caption: the window is too low to stack them.
     auto *valuesLayout = new QGridLayout(valuesGroup);
+    Compact(valuesLayout);
     valuesLayout->addWidget(new QLabel(QStringLiteral("Энергия заряда, Вт·ч"), valuesGroup), 0, 0);
-    valuesLayout->addWidget(TrainChargeEnLabel, 1, 0);
-    valuesLayout->addWidget(new QLabel(QStringLiteral("Энергия разряда, Вт·ч"), valuesGroup), 2, 0);
-    valuesLayout->addWidget(TrainDischargeEnLabel, 3, 0);
-    valuesLayout->addWidget(new QLabel(QStringLiteral("КПД, %"), valuesGroup), 4, 0);
-    valuesLayout->addWidget(TrainEfficiencyLabel, 5, 0);
+    valuesLayout->addWidget(TrainChargeEnLabel, 0, 1);
+    valuesLayout->addWidget(new QLabel(QStringLiteral("Энергия разряда, Вт·ч"), valuesGroup), 1, 0);
+    valuesLayout->addWidget(TrainDischargeEnLabel, 1, 1);
+    valuesLayout->addWidget(new QLabel(QStringLiteral("КПД, %"), valuesGroup), 2, 0);
+    valuesLayout->addWidget(TrainEfficiencyLabel, 2, 1);
+    valuesLayout->setColumnStretch(1, 1);
 
     Chart1 = new TrainingChart(this);
     SaveChartButton = new QPushButton(QStringLiteral("Сохранить…"), this);
@@ -118,6 +130,7 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
     LiveChartButton->hide();
 
     auto *left = new QVBoxLayout;
+    left->setSpacing(2);
     left->addWidget(statusGroup);
     left->addWidget(settingsGroup);
     left->addWidget(valuesGroup);
@@ -139,6 +152,8 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
     body->addLayout(right, 1);
 
     auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4);
     layout->addWidget(Label4);
     layout->addLayout(body, 1);
 

@@ -1,13 +1,5 @@
 #include "cli/CliBackup.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
-
 #include "device/ActionManager.h"
 #include "device/SettingsFile.h"
 #include "device/SettingsTransfer.h"
@@ -15,65 +7,6 @@
 namespace {
 
 constexpr const char *kPrefix = "quintavolte-cli: ";
-// Far more than any settings file; keeps a wrong file name from reading a disk image.
-constexpr std::streamoff kMaxFileSize = 1 << 20;
-
-bool ReadText(const std::string &path, std::string *text, std::string *error)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size > kMaxFileSize) {
-        *error = path + " is too large for a settings file";
-        return false;
-    }
-    in.seekg(0);
-    std::ostringstream s;
-    s << in.rdbuf();
-    *text = s.str();
-    return true;
-}
-
-// Written aside and renamed: a failure never leaves half a file, nor spoils an old one.
-bool WriteText(const std::string &path, const std::string &text, std::string *error)
-{
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out || !(out << text) || !out.flush()) {
-            *error = "cannot write " + path + ": " + std::strerror(errno);
-            out.close();
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
-}
-
-std::string NowText()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buf[64];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S %z", &local);
-    return buf;
-}
-
-std::string DeviceTypeText(cActionManager &m)
-{
-    ModbusAction *type = m.Shell.FindVariable(MString(u"DeviceType"));
-    return type != nullptr ? type->Value.ToUtf8() : std::string();
-}
 
 // Reads and checks the whole file, connects, checks it against the device and reads the
 // device's settings: everything a restore or a diff needs before its first write.
@@ -81,7 +14,7 @@ bool Prepare(CliDeviceLink &link, const std::string &path, SettingsFile *file,
              std::vector<SettingChange> *changes, std::ostream &err)
 {
     std::string text, error;
-    if (!ReadText(path, &text, &error)) {
+    if (!ReadSettingsText(path, &text, &error)) {
         err << kPrefix << error << "\n";
         return false;
     }
@@ -92,7 +25,7 @@ bool Prepare(CliDeviceLink &link, const std::string &path, SettingsFile *file,
     if (!link.Connect())
         return false;
     cActionManager &m = link.Manager();
-    if (!CheckSettingsForDevice(*file, DeviceTypeText(m), m.VersionX100, &error)) {
+    if (!CheckSettingsForDevice(*file, ConnectedDeviceType(m), m.VersionX100, &error)) {
         err << kPrefix << path << ": " << error << "\n";
         return false;
     }
@@ -126,11 +59,11 @@ int CmdBackup(CliDeviceLink &link, const std::string &path, std::ostream &out, s
         return 1;
     }
     std::string error;
-    if (!WriteText(path, FormatSettingsFile(DeviceTypeText(m), NowText(), values), &error)) {
+    if (!WriteSettingsText(path, FormatSettingsFile(ConnectedDeviceType(m), SettingsDateText(), values), &error)) {
         err << kPrefix << error << "\n";
         return 1;
     }
-    out << "saved " << values.size() << " settings of " << DeviceTypeText(m) << " to " << path << "\n";
+    out << "saved " << values.size() << " settings of " << ConnectedDeviceType(m) << " to " << path << "\n";
     return 0;
 }
 

@@ -1,6 +1,12 @@
 #include "device/SettingsFile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -14,6 +20,8 @@ namespace {
 constexpr std::string_view kDeviceKey = "# device:";
 constexpr std::string_view kDateKey = "# date:";
 constexpr int32_t kOutputModesFrom = 111;  // firmware that has Do1.Mode..Do4.Mode
+// Far more than any settings file; keeps a wrong file name from reading a disk image.
+constexpr std::streamoff kMaxFileSize = 1 << 20;
 
 std::string Utf8(const char16_t *name) { return MString(name).ToUtf8(); }
 
@@ -281,4 +289,55 @@ std::vector<SettingChange> CompareSettings(const SettingsFile &file,
     std::stable_sort(changes.begin(), changes.end(),
                      [&](const SettingChange &a, const SettingChange &b) { return rank(a) < rank(b); });
     return changes;
+}
+
+bool ReadSettingsText(const std::string &path, std::string *text, std::string *error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size > kMaxFileSize) {
+        *error = path + " is too large for a settings file";
+        return false;
+    }
+    in.seekg(0);
+    std::ostringstream s;
+    s << in.rdbuf();
+    *text = s.str();
+    return true;
+}
+
+// Written aside and renamed: a failure never leaves half a file, nor spoils an old one.
+bool WriteSettingsText(const std::string &path, const std::string &text, std::string *error)
+{
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out || !(out << text) || !out.flush()) {
+            *error = "cannot write " + path + ": " + std::strerror(errno);
+            out.close();
+            std::remove(tmp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string SettingsDateText()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[64];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S %z", &local);
+    return buf;
 }

@@ -52,6 +52,14 @@ std::string SettingFileText(uint32_t type, std::string_view shown);
 // `value`: storing `value` would show the same text.
 bool SameSettingValue(uint32_t type, const std::string &shown, const std::string &value);
 
+// A settings file's text; false with "cannot read PATH: reason" in *error, also for a
+// file far larger than any settings file.
+bool ReadSettingsText(const std::string &path, std::string *text, std::string *error);
+// Writes aside and renames, so a failure never leaves half a file nor spoils an old one.
+bool WriteSettingsText(const std::string &path, const std::string &text, std::string *error);
+// The date line of a new file: local time with its offset.
+std::string SettingsDateText();
+
 struct SettingChange {
     std::string Name;
     std::string DeviceValue;  // C locale

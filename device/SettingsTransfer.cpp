@@ -43,6 +43,12 @@ ModbusAction *Find(cActionManager &manager, const std::string &name)
 
 }  // namespace
 
+std::string ConnectedDeviceType(cActionManager &manager)
+{
+    ModbusAction *type = manager.Shell.FindVariable(MString(u"DeviceType"));
+    return type != nullptr ? type->Value.ToUtf8() : std::string();
+}
+
 bool ReadDeviceSettings(cActionManager &manager, std::vector<std::pair<std::string, std::string>> *values,
                         std::vector<std::string> *unread)
 {

@@ -10,6 +10,9 @@
 #include "device/ActionManager.h"
 #include "device/SettingsFile.h"
 
+// The type text the connected device answered with ("Quintavolte 1.11").
+std::string ConnectedDeviceType(cActionManager &manager);
+
 // (name, C-locale value) of every setting of the identified device, in table order.
 // False when some could not be read; their names are in *unread.
 bool ReadDeviceSettings(cActionManager &manager, std::vector<std::pair<std::string, std::string>> *values,

@@ -23,6 +23,7 @@
 #include "ui/MainUnit.h"
 #include "ui/PresetPages.h"
 #include "ui/QtHooks.h"
+#include "ui/SettingsMenu.h"
 #include "ui/SupplyMnemoPage.h"
 #include "ui/TrainingPage.h"
 #include "ui/widgets/PictureCanvas.h"
@@ -112,6 +113,11 @@ void TMainForm::CreateMenus()
     LoadDebugMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     LoadDebugMenuItem->setVisible(false);
     connect(LoadDebugMenuItem, &QAction::triggered, this, &TMainForm::LoadDebugMenuItemClick);
+    ServiceMenu->addSeparator();
+    SaveSettingsMenuItem = ServiceMenu->addAction(QStringLiteral("Сохранить настройки…"));
+    connect(SaveSettingsMenuItem, &QAction::triggered, this, &TMainForm::SaveSettingsMenuItemClick);
+    LoadSettingsMenuItem = ServiceMenu->addAction(QStringLiteral("Загрузить настройки…"));
+    connect(LoadSettingsMenuItem, &QAction::triggered, this, &TMainForm::LoadSettingsMenuItemClick);
     ServiceMenuItem->setVisible(false);
 
     AboutMenuItem = bar->addAction(QStringLiteral("О программе"));
@@ -448,4 +454,34 @@ void TMainForm::ExpertMenuItemClick()
     } else {
         ShowMessageBox(u"Неверный пароль эксперта. Доступ к сервисным функциям запрещен.");
     }
+}
+
+// --- settings file ---------------------------------------------------------------------
+
+QString TMainForm::AskSettingsFile(bool save)
+{
+    if (SettingsFileDialogHook)
+        return SettingsFileDialogHook(save);
+    const QString filter = QStringLiteral("Настройки Quintavolte (*.txt);;Все файлы (*)");
+    return save ? QFileDialog::getSaveFileName(this, QStringLiteral("Сохранение настроек"),
+                                               QStringLiteral("Quintavolte-settings.txt"), filter)
+                : QFileDialog::getOpenFileName(this, QStringLiteral("Загрузка настроек"), QString(), filter);
+}
+
+void TMainForm::SaveSettingsMenuItemClick()
+{
+    if (!ActionManager->Identified)
+        return;
+    const QString path = AskSettingsFile(true);
+    if (!path.isEmpty())
+        SaveSettingsToFile(this, *ActionManager, path);
+}
+
+void TMainForm::LoadSettingsMenuItemClick()
+{
+    if (!ActionManager->Identified)
+        return;
+    const QString path = AskSettingsFile(false);
+    if (!path.isEmpty())
+        LoadSettingsFromFile(this, *ActionManager, path);
 }

@@ -44,6 +44,8 @@ public:
     void ExpertMenuItemClick();
     void LoadDebugMenuItemClick();
     void AboutMenuItemClick();
+    void SaveSettingsMenuItemClick();
+    void LoadSettingsMenuItemClick();
 
     // Shows or hides a tab of MainPC; a hidden current tab hands over to the next shown one.
     void SetTabShown(QWidget *page, bool shown);
@@ -55,6 +57,8 @@ public:
     QFileDialog *CreateDebugSaveDialog();
     // Tests answer the save dialog with a path (empty = cancelled) instead of showing it.
     std::function<QString()> DebugSaveDialogHook;
+    // Tests answer the settings file dialogs (save: true for saving) with a path.
+    std::function<QString(bool save)> SettingsFileDialogHook;
 
     // Menu
     QAction *ConnectMenuItem = nullptr;
@@ -66,6 +70,8 @@ public:
     QAction *DebugMenuItem = nullptr;
     QAction *ExpertMenuItem = nullptr;
     QAction *LoadDebugMenuItem = nullptr;
+    QAction *SaveSettingsMenuItem = nullptr;
+    QAction *LoadSettingsMenuItem = nullptr;
     QAction *AboutMenuItem = nullptr;
 
     // Views and pages
@@ -111,6 +117,7 @@ private:
     void MirrorExpertMode();
     void ShowModeTabs();
     bool ConnectWithBusyCursor();
+    QString AskSettingsFile(bool save);
 
     bool shownOnce_ = false;
 };

@@ -1,0 +1,103 @@
+// The service menu's settings items against the stand-in: save to a file, a change at
+// the device, then load with the changes listed for confirmation before anything is written.
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "UiFixture.h"
+
+using namespace uitest;
+
+namespace {
+constexpr int kViewTimeoutMs = 5000;
+
+QString ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+}  // namespace
+
+class SettingsMenuTest : public QObject {
+    Q_OBJECT
+private slots:
+    void saveAChangeAndLoadItBackAfterConfirmation()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Answers answers;
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        QCOMPARE(f.SaveSettingsMenuItem->text(), QStringLiteral("Сохранить настройки…"));
+        QCOMPARE(f.LoadSettingsMenuItem->text(), QStringLiteral("Загрузить настройки…"));
+        QVERIFY(f.ServiceMenu->actions().contains(f.LoadSettingsMenuItem));
+
+        const QString path = sim.TempPath(QStringLiteral("settings.txt"));
+        f.SettingsFileDialogHook = [&](bool) { return path; };
+        f.SaveSettingsMenuItem->trigger();
+        QVERIFY2(answers.messages.isEmpty(), qPrintable(answers.messages.join('\n')));
+        const QString text = ReadAll(path);
+        QVERIFY2(text.contains(QStringLiteral("\n# device: Quintavolte 1.11\n")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("\nReg.ChargeMaxU = 14.4\n")), qPrintable(text));
+
+        QVERIFY(ActionManager->WriteNumber(MString(u"Reg.ChargeMaxU"), 14.25f));
+        const int writesBefore = sim.Writes().size();
+
+        // Declined: the list is shown, nothing is written.
+        answers.answerYes = false;
+        f.LoadSettingsMenuItem->trigger();
+        QCOMPARE(answers.questions.size(), 1);
+        QVERIFY2(answers.questions[0].contains(QStringLiteral("Reg.ChargeMaxU: 14.25 → 14.4")),
+                 qPrintable(answers.questions[0]));
+        // Only that change is listed.
+        const QRegularExpression changeLine(QStringLiteral("^\\S+: \\S+ → \\S+$"), QRegularExpression::MultilineOption);
+        QCOMPARE(answers.questions[0].count(changeLine), 1);
+        QCOMPARE(sim.Writes().size(), writesBefore);
+        QVERIFY(answers.messages.isEmpty());
+
+        answers.answerYes = true;
+        f.LoadSettingsMenuItem->trigger();
+        const QStringList writes = sim.Writes().mid(writesBefore);
+        QCOMPARE(writes.size(), 2);
+        QVERIFY2(writes[0].startsWith(QStringLiteral("Reg.ChargeMaxU 14.4")), qPrintable(writes[0]));
+        QCOMPARE(writes[1], QStringLiteral("SaveConfigToRomNow 1"));
+        QCOMPARE(answers.messages,
+                 QStringList{QStringLiteral("Настройки загружены: 1, устройство сохранило конфигурацию.")});
+    }
+
+    void aDamagedFileIsRefusedWithoutAQuestionOrAWrite()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Answers answers;
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        const QString path = sim.TempPath(QStringLiteral("damaged.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("# device: Quintavolte 1.11\nReg.ChargeI = 3\nReg.ChargeMaxU = 14,2\n");
+        file.close();
+        f.SettingsFileDialogHook = [&](bool) { return path; };
+        f.LoadSettingsMenuItem->trigger();
+        QVERIFY(answers.questions.isEmpty());
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("ничего не записано")), qPrintable(answers.messages[0]));
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("line 3:")), qPrintable(answers.messages[0]));
+        QVERIFY(sim.Writes().isEmpty());
+
+        // A cancelled dialog does nothing at all.
+        f.SettingsFileDialogHook = [](bool) { return QString(); };
+        f.LoadSettingsMenuItem->trigger();
+        f.SaveSettingsMenuItem->trigger();
+        QCOMPARE(answers.messages.size(), 1);
+    }
+};
+
+QTEST_MAIN(SettingsMenuTest)
+#include "SettingsMenu_test.moc"

@@ -1,0 +1,115 @@
+#include "ui/SettingsMenu.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QStringList>
+
+#include "core/Notify.h"
+#include "device/SettingsFile.h"
+#include "device/SettingsTransfer.h"
+#include "ui/QtHooks.h"
+
+namespace {
+
+const QString kCaption = QStringLiteral("Настройки");
+
+void Show(const QString &text) { ShowMessageBox(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size())); }
+
+QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
+
+// The blocking device work runs under the busy cursor, as a connect does.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+QString UnreadText(const std::vector<std::string> &unread)
+{
+    QStringList names;
+    for (const std::string &n : unread)
+        names << Q(n);
+    return QStringLiteral("Не удалось прочитать из устройства: %1").arg(names.join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
+bool SaveSettingsToFile(QWidget *, cActionManager &manager, const QString &path)
+{
+    std::vector<std::pair<std::string, std::string>> values;
+    std::vector<std::string> unread;
+    bool read = false;
+    {
+        BusyCursor busy;
+        read = ReadDeviceSettings(manager, &values, &unread);
+    }
+    if (!read) {
+        Show(UnreadText(unread) + QStringLiteral("\nФайл не записан."));
+        return false;
+    }
+    std::string error;
+    const std::string text = FormatSettingsFile(ConnectedDeviceType(manager), SettingsDateText(), values);
+    if (!WriteSettingsText(path.toStdString(), text, &error)) {
+        Show(QStringLiteral("Не удалось записать файл настроек:\n%1").arg(Q(error)));
+        return false;
+    }
+    return true;
+}
+
+bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString &path)
+{
+    std::string text, error;
+    SettingsFile file;
+    if (!ReadSettingsText(path.toStdString(), &text, &error)) {
+        Show(QStringLiteral("Не удалось прочитать файл настроек:\n%1").arg(Q(error)));
+        return false;
+    }
+    // The whole file is checked before anything is written.
+    if (!ParseSettingsFile(text, &file, &error) ||
+        !CheckSettingsForDevice(file, ConnectedDeviceType(manager), manager.VersionX100, &error)) {
+        Show(QStringLiteral("Файл настроек %1 не подходит, ничего не записано:\n%2").arg(path, Q(error)));
+        return false;
+    }
+    std::vector<std::pair<std::string, std::string>> values;
+    std::vector<std::string> unread;
+    bool read = false;
+    {
+        BusyCursor busy;
+        read = ReadDeviceSettings(manager, &values, &unread);
+    }
+    if (!read) {
+        Show(UnreadText(unread) + QStringLiteral("\nНичего не записано."));
+        return false;
+    }
+    const std::vector<SettingChange> changes = CompareSettings(file, values);
+    if (changes.empty()) {
+        Show(QStringLiteral("Настройки устройства уже совпадают с файлом."));
+        return true;
+    }
+    QStringList lines;
+    for (const SettingChange &c : changes)
+        lines << QStringLiteral("%1: %2 → %3").arg(Q(c.Name), Q(c.DeviceValue), Q(c.FileValue));
+    const QString question = QStringLiteral("Будут записаны в устройство (сейчас → из файла):\n\n%1\n\nЗаписать?")
+                                 .arg(lines.join(QLatin1Char('\n')));
+    if (!AskYesNo(owner, kCaption, question))
+        return false;
+    RestoreOutcome outcome;
+    {
+        BusyCursor busy;
+        outcome = ApplySettingChanges(manager, changes);
+    }
+    if (!outcome.Failed.empty()) {
+        QStringList failed;
+        for (const std::string &f : outcome.Failed)
+            failed << Q(f);
+        Show(QStringLiteral("Не все настройки записаны, устройство не сохраняло конфигурацию:\n%1")
+                 .arg(failed.join(QLatin1Char('\n'))));
+        return false;
+    }
+    if (!outcome.Saved) {
+        Show(QStringLiteral("Настройки записаны, но устройство не подтвердило их сохранение."));
+        return false;
+    }
+    Show(QStringLiteral("Настройки загружены: %1, устройство сохранило конфигурацию.").arg(changes.size()));
+    return true;
+}

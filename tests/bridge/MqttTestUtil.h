@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -54,12 +55,20 @@ public:
     ~Broker() { Stop(); }
 
     // Starts on the given port, or on a free one when port is 0; true once it listens.
+    // Lines added to the configuration (TLS, logins).
+    void AddConfig(const std::string &lines) { extra_ += lines; }
+
     bool Start(int port = 0)
     {
         for (int attempt = 0; attempt < 5; ++attempt) {
             port_ = port != 0 ? port : FreeLoopbackPort();
             const std::string conf = dir_ + "/broker.conf";
-            std::ofstream(conf) << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\npersistence false\n";
+            // Started by root the broker would become another user, who cannot read the
+            // test's private files; it stays the test's own user.
+            const passwd *self = getpwuid(getuid());
+            std::ofstream(conf) << "listener " << port_ << " 127.0.0.1\npersistence false\n"
+                                << "user " << (self != nullptr ? self->pw_name : "root") << "\n"
+                                << (extra_.empty() ? "allow_anonymous true\n" : extra_);
             if (!proc_.Start({MOSQUITTO_BROKER_PATH, "-c", conf}))
                 return false;
             if (WaitUntil([&] { return Accepts(port_); }, 5000))
@@ -75,6 +84,7 @@ public:
 
 private:
     std::string dir_;
+    std::string extra_;
     int port_ = 0;
     ChildProcess proc_;
 };
@@ -82,10 +92,17 @@ private:
 // Subscribes to a filter (again after every reconnection) and keeps every message.
 class Subscriber {
 public:
-    Subscriber(int port, std::string filter) : filter_(std::move(filter))
+    // Optionally over TLS (caFile) and logged in (user, password).
+    Subscriber(int port, std::string filter, const std::string &caFile = {}, const std::string &user = {},
+               const std::string &password = {})
+        : filter_(std::move(filter))
     {
         mosquitto_lib_init();
         mosq_ = mosquitto_new(nullptr, true, this);
+        if (!caFile.empty())
+            mosquitto_tls_set(mosq_, caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+        if (!user.empty())
+            mosquitto_username_pw_set(mosq_, user.c_str(), password.c_str());
         mosquitto_connect_callback_set(mosq_, [](mosquitto *m, void *self, int rc) {
             if (rc == 0)
                 mosquitto_subscribe(m, nullptr, static_cast<Subscriber *>(self)->filter_.c_str(), 1);

@@ -26,12 +26,14 @@ protected:
     }
     void TearDown() override { unsetenv("LC_ALL"); }
 
-    void StartBridge(int port)
+    void StartBridge(int port, const std::vector<std::string> &extra = {})
     {
-        ASSERT_TRUE(bridge_.Start({QUINTAVOLTE_CLI_PATH, "--port", sim_.Path(), "mqtt", "--broker",
-                                   "127.0.0.1:" + std::to_string(port), "--prefix", "qvtest", "--interval", "200",
-                                   "--names", "DeviceType,485.Init.BaudRate,Reg.ChargeMaxU,Reg.ChargeI,Adc.U_Accu",
-                                   "--writable", "Reg.ChargeMaxU"}));
+        std::vector<std::string> argv{QUINTAVOLTE_CLI_PATH, "--port", sim_.Path(), "mqtt", "--broker",
+                                      "127.0.0.1:" + std::to_string(port), "--prefix", "qvtest", "--interval", "200",
+                                      "--names", "DeviceType,485.Init.BaudRate,Reg.ChargeMaxU,Reg.ChargeI,Adc.U_Accu",
+                                      "--writable", "Reg.ChargeMaxU"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        ASSERT_TRUE(bridge_.Start(argv));
     }
     std::string WriteLog() const { return testutil::ReadText(dir_.File("writes.log")); }
 
@@ -113,6 +115,44 @@ TEST_F(BridgeOnBroker, WaitsForABrokerThatIsDownAtStartAndStopsCleanly)
     EXPECT_GE(watch.WaitFor(Topic("status"), "offline", kWaitMs, mark), 0) << watch.Dump();
     // Nothing was written through the bridge, so nothing was saved either.
     EXPECT_EQ(WriteLog(), "");
+}
+
+// A certificate authority and a server certificate for 127.0.0.1, made for the test.
+bool MakeCertificates(const testutil::TempDir &dir)
+{
+    std::ofstream(dir.File("san.cnf")) << "subjectAltName=IP:127.0.0.1\n";
+    const std::string d = "cd '" + dir.File("") + "' && ";
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+    return std::system((d + "openssl req -x509" + ec + "-keyout ca.key -out ca.crt -days 2 -subj /CN=qv-test-ca" +
+                        " >/dev/null 2>&1 && openssl req" + ec + "-keyout server.key -out server.csr" +
+                        " -subj /CN=127.0.0.1 >/dev/null 2>&1 && openssl x509 -req -in server.csr -CA ca.crt" +
+                        " -CAkey ca.key -CAcreateserial -out server.crt -days 2 -extfile san.cnf >/dev/null 2>&1")
+                           .c_str()) == 0;
+}
+
+TEST_F(BridgeOnBroker, LogsInOverTlsAndSaysWhenTheBrokerRefusesIt)
+{
+    ASSERT_TRUE(MakeCertificates(dir_));
+    ASSERT_EQ(std::system(("mosquitto_passwd -b -c '" + dir_.File("passwords") + "' solar 'pa ss' >/dev/null").c_str()), 0);
+    std::ofstream(dir_.File("good")) << "pa ss\n";
+    std::ofstream(dir_.File("bad")) << "wrong\n";
+    broker_.AddConfig("allow_anonymous false\npassword_file " + dir_.File("passwords") + "\ncafile " +
+                      dir_.File("ca.crt") + "\ncertfile " + dir_.File("server.crt") + "\nkeyfile " +
+                      dir_.File("server.key") + "\n");
+    ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
+
+    StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt"), "--username", "solar", "--password-file",
+                                 dir_.File("good")});
+    Subscriber watch(broker_.Port(), "qvtest/#", dir_.File("ca.crt"), "solar", "pa ss");
+    ASSERT_GE(watch.WaitFor(Topic("status"), "online", kWaitMs), 0) << bridge_.Stderr() << broker_.Stderr();
+    EXPECT_GE(watch.WaitFor(Topic("DeviceType"), "Quintavolte 1.11", kWaitMs), 0) << watch.Dump();
+    bridge_.Stop();
+
+    StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt"), "--username", "solar", "--password-file",
+                                 dir_.File("bad")});
+    EXPECT_TRUE(testutil::WaitUntil([&] { return bridge_.Stderr().find("refused the connection") != std::string::npos; },
+                                    kWaitMs))
+        << bridge_.Stderr();
 }
 
 }  // namespace

@@ -160,9 +160,14 @@ private:
     {
         MosquittoLink *self = Self(obj);
         if (rc != 0) {
-            self->Log(std::string("the broker refused the connection: ") + mosquitto_connack_string(rc));
+            // Said once per reason: the library keeps trying with back-off.
+            const std::string why = mosquitto_connack_string(rc);
+            if (why != self->lastRefusal_)
+                self->Log("the broker refused the connection: " + why + "; trying again");
+            self->lastRefusal_ = why;
             return;
         }
+        self->lastRefusal_.clear();
         mosquitto_subscribe(mosq, nullptr, self->settings_.Subscription.c_str(), 1);
         self->connected_.store(true);
         self->connections_.fetch_add(1);
@@ -210,6 +215,7 @@ private:
     std::mutex logMutex_;
     std::condition_variable changed_;
     std::deque<MqttMessage> incoming_;
+    std::string lastRefusal_;  // the network thread's own
     std::set<int> unacknowledged_;  // message ids of QoS 1 messages not yet acknowledged
     std::atomic<bool> stopping_{false};
     std::atomic<bool> connected_{false};

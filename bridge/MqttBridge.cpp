@@ -74,6 +74,14 @@ void MqttBridge::Answer(const std::string &name, const std::string &outcome)
 void MqttBridge::Step()
 {
     const uint32_t now = GetTickCount32();
+    if (link_ && link_->Connections() != linkConnections_) {
+        // A broker that restarted knows nothing: tell it all again, or that the device is away.
+        linkConnections_ = link_->Connections();
+        if (phase_ == Phase::Online)
+            PublishEverything(now);
+        else
+            Publish("status", "offline", true, 1);
+    }
     switch (phase_) {
     case Phase::Searching:
         TakeMessages();
@@ -89,10 +97,6 @@ void MqttBridge::Step()
         if (!manager_.Identified) {
             DeviceLost();
             return;
-        }
-        if (link_ && link_->Connections() != linkConnections_) {
-            linkConnections_ = link_->Connections();
-            PublishEverything(now);
         }
         TakeMessages();
         AdvanceWrite(now);

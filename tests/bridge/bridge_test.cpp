@@ -225,11 +225,15 @@ TEST_F(BridgeWithDevice, ALostDeviceIsOfflineAndFoundAgain)
     EXPECT_EQ(bridge_->CurrentPhase(), MqttBridge::Phase::Searching);
     link_->Receive(Topic("set/Reg.bForceLoadOff"), "1");
     ASSERT_TRUE(Published("result/Reg.bForceLoadOff", "failed: the device is offline"));
+    // A broker that restarts meanwhile hears that the device is away.
+    link_->ConnectionCount = 2;
+    ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("status")) == 3; }));
+    EXPECT_EQ(link_->Last(Topic("status")), "offline");
 
     ASSERT_TRUE(sim_.Start(simArgs_)) << sim_.Stderr();
     ASSERT_TRUE(Published("status", "online", 15000)) << log_.str();
     EXPECT_EQ(links_.size(), 1u);  // the same device: the same link
-    EXPECT_EQ(link_->Count(Topic("status")), 3u);
+    EXPECT_EQ(link_->Count(Topic("status")), 4u);
     EXPECT_EQ(WriteLog().find("Reg.bForceLoadOff"), std::string::npos);
 }
 

@@ -10,8 +10,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QGraphicsLayout>
+#include <QLegend>
 #include <QLineSeries>
-#include <QPixmap>
+#include <QImage>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -286,7 +289,20 @@ bool TrainingPage::SaveChart(const QString &pngPath)
     const QFileInfo info(png);
     const QString csv = info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"));
     QString failed;
-    if (!Chart1->View->grab().save(png, "PNG"))
+    // The picture carries the chart's own legend: the check boxes are not part of it.
+    Chart1->Chart->legend()->show();
+    Chart1->Chart->layout()->activate();
+    // Drawn at twice the screen size: the chart is vector, so the file stays sharp.
+    QImage picture(Chart1->View->size() * 2, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    {
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        Chart1->View->render(&painter);
+    }
+    Chart1->Chart->legend()->hide();
+    Chart1->Chart->layout()->activate();
+    if (!picture.save(png, "PNG"))
         failed = png;
     else if (!TrainingCsv::Write(csv, ChartPoints()))
         failed = csv;

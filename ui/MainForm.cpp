@@ -65,6 +65,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     CreateMenus();
     CreatePages();
+    CreateTreeViews();
 
     AboutForm = new TAboutForm(this);
     ExpertPasswordForm = new TExpertPasswordForm(this);
@@ -217,7 +218,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
 
 void TMainForm::FormClose()
 {
-    // trees: Clear the controllers here (service, calibration, peripherals, charger settings)
+    ClearTrees();
     if (ActionManager)
         ActionManager->Disconnect();
 }
@@ -300,7 +301,7 @@ void TMainForm::EnterDisconnectedView()
     MainPC->hide();
     ServiceMenuItem->setVisible(false);
     ConnectMenuItem->setText(QStringLiteral("Подключить"));
-    // trees: Clear the controllers here (service, calibration, peripherals, charger settings)
+    ClearTrees();
 }
 
 bool TMainForm::EnterConnectedView()
@@ -311,7 +312,7 @@ bool TMainForm::EnterConnectedView()
     ConnectMenuItem->setText(QStringLiteral("Отключить"));
     MainPC->show();
     ServiceMenuItem->setVisible(true);
-    // trees: Build the controllers here (service, calibration, peripherals, charger settings)
+    BuildTrees();
     return true;
 }
 
@@ -382,11 +383,7 @@ void TMainForm::UpdateTraining()
     TrainingTS->UpdateTraining();
 }
 
-// The parameter trees fill these in.
-void TMainForm::RefreshPerifTree() {}
-void TMainForm::RefreshServiceTree() {}
-void TMainForm::RefreshCalibTree() {}
-void TMainForm::RefreshAccuTree() {}
+// The parameter trees' refresh is in MainFormTrees.cpp.
 
 // --- service menu ----------------------------------------------------------------------
 

@@ -12,10 +12,12 @@
 class QAction;
 class QActionGroup;
 class QFileDialog;
+class QLineEdit;
 class QMenu;
 class QTabWidget;
 class QTimer;
 class ChargerMnemoPage;
+class cTreeView;
 class SupplyMnemoPage;
 class TAboutForm;
 class TExpertPasswordForm;
@@ -89,6 +91,13 @@ public:
     QWidget *CalibrateTS = nullptr;
     QWidget *ExpertTS = nullptr;
 
+    // The parameter trees on their pages, and the expert's name filter over the service tree.
+    cTreeView *AccuTreeView = nullptr;
+    cTreeView *CalibTreeView = nullptr;
+    cTreeView *PerifTreeView = nullptr;
+    cTreeView *ServiceTreeView = nullptr;
+    QLineEdit *ServiceFilterEdit = nullptr;
+
     QTimer *HandlerTimer = nullptr;
 
     TAboutForm *AboutForm = nullptr;
@@ -109,6 +118,9 @@ protected:
 private:
     void CreateMenus();
     void CreatePages();
+    void CreateTreeViews();  // the views on their pages, bound to the tree controllers
+    void BuildTrees();
+    void ClearTrees();
     void FormShow();
     void FormClose();
     void EnterDisconnectedView();

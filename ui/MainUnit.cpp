@@ -2,10 +2,18 @@
 
 #include "device/ModbusShell.h"
 #include "ui/MainForm.h"
+#include "ui/trees/AccuTree.h"
+#include "ui/trees/CalibrateTree.h"
+#include "ui/trees/PerifTree.h"
+#include "ui/trees/ServiceTree.h"
 
 std::unique_ptr<MicroTaskManager> TaskManager;
 std::unique_ptr<cActionManager> ActionManager;
 std::unique_ptr<TGuiHandler> GuiHandler;
+std::unique_ptr<cServiceTree> ServiceTree;
+std::unique_ptr<cCalibrateTree> CalibrateTree;
+std::unique_ptr<cPerifTree> PerifTree;
+std::unique_ptr<cAccuTree> AccuTree;
 
 bool bTimerBusy = false;
 bool bExpertMode = false;
@@ -51,14 +59,30 @@ void Initialize()
     ActionManager = std::make_unique<cActionManager>();
     ActionManager->Shell.ConnectionLost = &ConnectionLost;
     ActionManager->BuildRegisterMap();
-    // trees: reset the four tree controllers here
+    // No view, no rows until the window binds them.
+    ServiceTree = std::make_unique<cServiceTree>(ActionManager.get());
+    CalibrateTree = std::make_unique<cCalibrateTree>(ActionManager.get());
+    PerifTree = std::make_unique<cPerifTree>(ActionManager.get());
+    AccuTree = std::make_unique<cAccuTree>(ActionManager.get());
     GuiHandler = std::make_unique<TGuiHandler>();
 }
 
 void Finalize()
 {
     GuiHandler.reset();
-    // trees: empty the row pools here (charger settings, peripherals, calibration, service)
+    // Rows first, in this order, while the variables they refer to still exist.
+    if (AccuTree)
+        AccuTree->Rows.Clear();
+    if (PerifTree)
+        PerifTree->Rows.Clear();
+    if (CalibrateTree)
+        CalibrateTree->Rows.Clear();
+    if (ServiceTree)
+        ServiceTree->Rows.Clear();
+    AccuTree.reset();
+    PerifTree.reset();
+    CalibrateTree.reset();
+    ServiceTree.reset();
     ActionManager.reset();
     TaskManager.reset();
 }

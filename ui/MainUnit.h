@@ -9,6 +9,10 @@
 #include "device/ActionManager.h"
 
 class TMainForm;
+class cAccuTree;
+class cCalibrateTree;
+class cPerifTree;
+class cServiceTree;
 
 // The periodic refresh of the main window (every 300 ms). Does nothing while no main
 // window is attached.
@@ -30,6 +34,11 @@ void Finalize();
 extern std::unique_ptr<MicroTaskManager> TaskManager;
 extern std::unique_ptr<cActionManager> ActionManager;
 extern std::unique_ptr<TGuiHandler> GuiHandler;
+// The four tree controllers; the window binds them to its views.
+extern std::unique_ptr<cServiceTree> ServiceTree;
+extern std::unique_ptr<cCalibrateTree> CalibrateTree;
+extern std::unique_ptr<cPerifTree> PerifTree;
+extern std::unique_ptr<cAccuTree> AccuTree;
 
 // Window state shared by several pages.
 extern bool bTimerBusy;

@@ -215,6 +215,14 @@ void TrainingChart::Clear()
     View->ZoomReset();
 }
 
+void TrainingChart::SetPoints(const std::array<QList<QPointF>, 3> &points)
+{
+    View->ZoomReset();
+    for (int i = 0; i < 3; ++i)
+        series_[i]->replace(points[i]);
+    FitToData();
+}
+
 void TrainingChart::FitToData()
 {
     double xMax = 0;

@@ -55,6 +55,8 @@ public:
     // Keeps x ascending: a point earlier than the last goes to its place.
     void AddPoint(SeriesId series, double x, double y);
     void Clear();
+    // Replaces every series at once (a whole log); each list in ascending x.
+    void SetPoints(const std::array<QList<QPointF>, 3> &points);
     // The axes follow the data unless the operator has zoomed in.
     void FitToData();
 

@@ -1,6 +1,8 @@
 #include "ui/TrainingPage.h"
 
 #include <QDateTime>
+#include <algorithm>
+#include <array>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -259,9 +261,19 @@ void TrainingPage::PlotPoint(const TrainingPoint &p)
 
 void TrainingPage::ShowPoints(const std::vector<TrainingPoint> &points)
 {
-    Chart1->Clear();
-    for (const TrainingPoint &p : points)
-        PlotPoint(p);
+    std::vector<TrainingPoint> sorted = points;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const TrainingPoint &a, const TrainingPoint &b) { return a.Hours < b.Hours; });
+    std::array<QList<QPointF>, 3> series;
+    for (const TrainingPoint &p : sorted) {
+        if (p.Discharge)
+            series[TrainingChart::Discharge].append({p.Hours, *p.Discharge});
+        if (p.Charge)
+            series[TrainingChart::Charge].append({p.Hours, *p.Charge});
+        if (p.Voltage)
+            series[TrainingChart::Ubat].append({p.Hours, *p.Voltage});
+    }
+    Chart1->SetPoints(series);
 }
 
 void TrainingPage::TrainBeginBitBtnClick()

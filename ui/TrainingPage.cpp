@@ -202,12 +202,15 @@ void TrainingPage::UpdateTraining()
         TrainStateLabel->setText(QStringLiteral("Завершено"));
         TrainBeginBitBtn->setText(QStringLiteral("Начать"));
         if (!TrainLoadStateRG->isEnabled()) {
-            // A training has just ended. The next one, whoever starts it, gets its own
-            // time origin and log instead of continuing this one's.
             TrainLoadStateRG->setEnabled(true);
             bTrainSettingsEditing = false;
-            TrainStartTime = 0;
-            log_.End();
+            // The device reports the end (a count not yet read after a reconnection does
+            // not): the next training, whoever starts it, gets its own time origin and log
+            // instead of continuing this one's.
+            if (!cycles.Equals(u"--")) {
+                TrainStartTime = 0;
+                log_.End();
+            }
         }
         return;
     }

@@ -44,6 +44,7 @@ private slots:
     void pointSetEvery30SecondsAndOnlyValuesAbove0_1();
     void logHoldsTheChartsPoints();
     void aTrainingStartedElsewhereAfterAnEndGetsItsOwnChart();
+    void aReconnectionDuringATrainingKeepsItsChart();
     void energiesAndEfficiency();
     void legendCheckBoxHidesAndShowsItsSeries();
     void zoomStepsBackOneAtATime();
@@ -268,6 +269,25 @@ void TrainingPageTest::aTrainingStartedElsewhereAfterAnEndGetsItsOwnChart()
     QCOMPARE(Points(page->Chart1, TrainingChart::Ubat), (QList<QPointF>{{0, 12.0}}));
     QCOMPARE(state->start, state->now);
     QVERIFY(page->Log().Path() != firstLog);
+}
+
+void TrainingPageTest::aReconnectionDuringATrainingKeepsItsChart()
+{
+    SetValue(u"Reg.TrainingCycleCount", u"2");
+    SetValue(u"Adc.U_Accu", u"12.0");
+    page->UpdateTraining();
+    const uint32_t start = state->start;
+    const QString log = page->Log().Path();
+    // A fresh variable table: the count has not been read yet.
+    SetValue(u"Reg.TrainingCycleCount", u"--");
+    state->now += 60;
+    page->UpdateTraining();
+    SetValue(u"Reg.TrainingCycleCount", u"2");
+    state->now += 60;
+    page->UpdateTraining();
+    QCOMPARE(state->start, start);
+    QCOMPARE(page->Log().Path(), log);
+    QCOMPARE(Points(page->Chart1, TrainingChart::Ubat), (QList<QPointF>{{0, 12.0}, {120.0 / 3600, 12.0}}));
 }
 
 void TrainingPageTest::energiesAndEfficiency()

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -172,7 +173,14 @@ void TMainForm::CreatePages()
     MainPC->setCurrentIndex(0);
     MainPC->hide();
 
-    central->setFixedSize(ClientSize());
+    // The client area of the design, widened when the six tabs of charger and expert mode
+    // would not fit side by side in the default font.
+    MainPC->setTabVisible(MainPC->indexOf(SupplyMnemoTS), false);
+    const int tabs = MainPC->tabBar()->sizeHint().width();
+    MainPC->setTabVisible(MainPC->indexOf(SupplyMnemoTS), true);
+    QSize client = ClientSize();
+    client.setWidth(std::max(client.width(), tabs + 8));
+    central->setFixedSize(client);
     // Fixed single border: the window keeps the size its contents give it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -370,12 +378,12 @@ void TMainForm::ShowModeTabs()
 
 void TMainForm::UpdateChargerMnemo()
 {
-    ChargerMnemoTS->Update(*ActionManager);
+    ChargerMnemoTS->Update();
 }
 
 void TMainForm::UpdateSupplyMnemo()
 {
-    SupplyMnemoTS->Update(*ActionManager);
+    SupplyMnemoTS->Update();
 }
 
 void TMainForm::UpdateTraining()

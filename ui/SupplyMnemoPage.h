@@ -1,15 +1,66 @@
-// The power-supply mnemonic page: output displays, set-point editors and the output switch
-// over the diagram of the device fed by a bench supply.
+// The power-supply mnemonic page: the diagram of the device fed by a bench supply, the
+// output's segment displays and regulation indicators, the set-point editors and the
+// output switch.
 #pragma once
 
+#include <QString>
 #include <QWidget>
+#include <vector>
 
-class cActionManager;
+class IndicatorLamp;
+class PictureCanvas;
+class QLabel;
+class QLCDNumber;
+class SetpointEdit;
+class ToggleSwitch;
 
 class SupplyMnemoPage : public QWidget {
     Q_OBJECT
 public:
     explicit SupplyMnemoPage(QWidget *parent = nullptr);
-    // The refresh: reads what the page shows and marks those variables for reading.
-    void Update(cActionManager &device);
+
+    // The refresh: labels, displays, indicators, lamp and switch from the device.
+    void Update();
+
+    void SupUsetEditKeyDown();
+    void SupIsetEditKeyDown();
+    void SupUsetEditKeyUp(int key);
+    void SupIsetEditKeyUp(int key);
+    void SupUsetEditTopClick();
+    void SupIsetEditTopClick();
+    void SupUsetEditExit();
+    void SupIsetEditExit();
+    void SupOutSwitchOn();
+
+    // What a segment display shows, with the locale's separator (the display uses a point).
+    QString DisplayText(const QLCDNumber *display) const;
+
+    PictureCanvas *Image5 = nullptr;
+    PictureCanvas *SupplyLampLoadOnImg = nullptr;
+    QLabel *SupBoardTempLabel = nullptr;
+    QLabel *SupMcuUptimeLabel = nullptr;
+    QLabel *SupSrcCurrentLabel = nullptr;
+    QLabel *SupSrcVoltageLabel = nullptr;
+    QLabel *SupSrcPowerLabel = nullptr;
+    QLCDNumber *SupUDisplay = nullptr;
+    QLCDNumber *SupIDisplay = nullptr;
+    QLCDNumber *SupPDisplay = nullptr;
+    IndicatorLamp *SupUstabLed = nullptr;
+    IndicatorLamp *SupIstabLed = nullptr;
+    SetpointEdit *SupUsetEdit = nullptr;
+    SetpointEdit *SupIsetEdit = nullptr;
+    ToggleSwitch *SupOutSwitch = nullptr;
+    bool SupOutSwitchGuard = false;  // set while the program moves the switch
+
+private:
+    void Show(QLCDNumber *display, const QString &text);
+    QWidget *CreatePanel();
+
+    QString uText_, iText_, pText_;
+    struct ValueLabel {
+        QLabel *Label;
+        const char16_t *Variable;
+        const char16_t *Prefix;
+    };
+    std::vector<ValueLabel> valueLabels_;
 };

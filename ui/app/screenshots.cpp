@@ -1,0 +1,163 @@
+// Saves a picture of every page of the window, offscreen, against a device (normally the
+// stand-in): quintavolte-screenshots DIR --port PATH. Used by scripts/screenshots.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTimer>
+#include <clocale>
+#include <cstdio>
+
+#include "port/PortList.h"
+#include "ui/AboutForm.h"
+#include "ui/DebugViewerForm.h"
+#include "ui/ExpertPasswordForm.h"
+#include "ui/MainForm.h"
+#include "ui/MainUnit.h"
+#include "ui/ChargerMnemoPage.h"
+#include "ui/SetpointEdit.h"
+#include "ui/SupplyMnemoPage.h"
+#include "ui/widgets/ToggleSwitch.h"
+
+namespace {
+
+// Lets the heartbeat run for a while.
+void Pump(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool WaitFor(const std::function<bool()> &done, int ms)
+{
+    for (int waited = 0; waited < ms && !done(); waited += 50)
+        Pump(50);
+    return done();
+}
+
+class Shooter {
+public:
+    explicit Shooter(const QString &dir) : dir_(dir) {}
+    bool Save(QWidget *widget, const QString &name)
+    {
+        const QString path = dir_.filePath(name + QStringLiteral(".png"));
+        const bool ok = widget->grab().save(path);
+        std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+        failed_ |= !ok;
+        return ok;
+    }
+    // Every shown tab of the page control, each after the refresh has filled it.
+    void Tabs(TMainForm &form, const QString &mode)
+    {
+        for (int i = 0; i < form.MainPC->count(); ++i) {
+            if (!form.MainPC->isTabVisible(i))
+                continue;
+            form.MainPC->setCurrentIndex(i);
+            Pump(1500);
+            QWidget *page = form.MainPC->widget(i);
+            if (page == form.BatConfigTS) {
+                for (int j = 0; j < form.BatConfigPC->count(); ++j) {
+                    form.BatConfigPC->setCurrentIndex(j);
+                    Pump(600);
+                    Save(&form, mode + QStringLiteral("-") + page->objectName() + QStringLiteral("-") +
+                                    form.BatConfigPC->widget(j)->objectName());
+                }
+                form.BatConfigPC->setCurrentIndex(0);
+            } else {
+                Save(&form, mode + QStringLiteral("-") + page->objectName());
+            }
+        }
+    }
+    bool Failed() const { return failed_; }
+
+private:
+    QDir dir_;
+    bool failed_ = false;
+};
+
+int Run(const QString &dir, const std::string &port)
+{
+    QDir().mkpath(dir);
+    Shooter shoot(dir);
+    MainUnit::Initialize();
+    int status = 0;
+    {
+        SetExplicitPorts({"/nonexistent/quintavolte-port"});
+        TMainForm form;
+        form.show();
+        Pump(500);
+        shoot.Save(&form, QStringLiteral("disconnected"));
+
+        SetExplicitPorts({port});
+        form.ConnectMenuItem->trigger();
+        if (!WaitFor([&] { return form.IsConnectedView(); }, 8000)) {
+            std::fprintf(stderr, "quintavolte-screenshots: no device on %s\n", port.c_str());
+            status = 1;
+        } else {
+            bExpertMode = true;  // every page there is
+            form.ExpertMenuItem->setVisible(false);
+            Pump(700);
+            shoot.Tabs(form, QStringLiteral("charger"));
+
+            form.SupplyModeMenuItem->trigger();
+            WaitFor([&] { return form.MainPC->currentWidget() == static_cast<QWidget *>(form.SupplyMnemoTS); }, 5000);
+            SupplyMnemoPage &supply = *form.SupplyMnemoTS;
+            supply.SupUsetEdit->setValue(12.0);
+            supply.SupIsetEdit->setValue(1.5);
+            supply.SupOutSwitch->setChecked(true);  // writes the set-points, output on
+            Pump(2500);
+            shoot.Tabs(form, QStringLiteral("supply"));
+            supply.SupOutSwitch->setChecked(false);
+            form.ChargerModeMenuItem->trigger();
+            WaitFor([&] { return form.MainPC->currentWidget() == static_cast<QWidget *>(form.ChargerMnemoTS); }, 5000);
+
+            form.AboutMenuItemClick();
+            Pump(200);
+            shoot.Save(form.AboutForm, QStringLiteral("about"));
+            form.AboutForm->close();
+
+            form.ExpertPasswordForm->ExpertPassEdit->clear();
+            form.ExpertPasswordForm->show();
+            Pump(200);
+            shoot.Save(form.ExpertPasswordForm, QStringLiteral("password"));
+            form.ExpertPasswordForm->hide();
+
+            const QString dump = QDir(dir).filePath(QStringLiteral("Quintavolte.debug"));
+            form.DebugSaveDialogHook = [&] { return dump; };
+            form.DebugMenuItem->trigger();
+            form.DebugViewerForm->DebugOpenDialogHook = [&] { return dump; };
+            form.LoadDebugMenuItemClick();
+            form.DebugViewerForm->LoadDumpButtonClick();
+            Pump(200);
+            shoot.Save(form.DebugViewerForm, QStringLiteral("dump-viewer"));
+            QFile::remove(dump);
+        }
+        form.close();
+    }
+    MainUnit::Finalize();
+    return status != 0 ? status : (shoot.Failed() ? 1 : 0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::setlocale(LC_ALL, "");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale::system());
+    const QStringList args = QApplication::arguments();
+    const qsizetype portAt = args.indexOf(QStringLiteral("--port"));
+    if (args.size() != 4 || portAt < 1 || portAt + 1 >= args.size()) {
+        std::fprintf(stderr, "usage: quintavolte-screenshots DIR --port PATH\n");
+        return 2;
+    }
+    const QString dir = portAt == 1 ? args[3] : args[1];
+    return Run(dir, args[portAt + 1].toStdString());
+}

@@ -132,6 +132,28 @@ private slots:
         QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).size(), 2);
     }
 
+    void lostDeviceReturnsToSplashWithoutSaveOrMessage()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Answers answers;
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        // A frozen stand-in answers nothing; what the program sends meanwhile waits in the line.
+        QVERIFY(sim.Signal(SIGSTOP));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.MainPC->isVisible(), 20000);
+        QVERIFY(!ActionManager->Identified);
+        QVERIFY(sim.Signal(SIGCONT));
+        QVERIFY(f.SplashImage->isVisible());
+        QCOMPARE(f.ConnectMenuItem->text(), QStringLiteral("Подключить"));
+        QVERIFY(answers.messages.isEmpty());
+        // Whatever the stand-in still finds in the line, no save request is among it.
+        QTest::qWait(300);
+        QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
+    }
+
     void modeSwitchMovesTabsAndMenuCheck()
     {
         StandIn sim;

@@ -165,8 +165,14 @@ TEST_F(BridgeWithDevice, TheSearchForASilentDeviceNeverHoldsTheLoop)
 
 TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
 {
-    StartBridge({"--names", "Reg.ChargeI", "--writable", "Reg.ChargeMaxU,Reg.bForceLoadOff"});
+    StartBridge({"--names", "Reg.ChargeI", "--writable", "Reg.ChargeMaxU,Reg.bForceLoadOff", "--ha-discovery"});
     ASSERT_TRUE(Published("status", "online"));
+    // The writable names are offered as controls of the device.
+    const std::string node = "quintavolte_8a3c1f07004122331234abcd/";
+    EXPECT_EQ(link_->Count("homeassistant/number/" + node + "Reg_ChargeMaxU/config"), 1u);
+    EXPECT_EQ(link_->Count("homeassistant/switch/" + node + "Reg_bForceLoadOff/config"), 1u);
+    EXPECT_NE(link_->Last("homeassistant/switch/" + node + "Reg_bForceLoadOff/config").find("\"model\":\"Quintavolte 1.11\""),
+              std::string::npos);
     ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999"));  // a writable name is published too
     ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("Reg.ChargeI")) > 0; }));
     const std::string chargeI = link_->Last(Topic("Reg.ChargeI"));

@@ -60,7 +60,8 @@ public:
         port_ = FreePort();
         char dir[] = "/tmp/qv-bench-broker-XXXXXX";
         conf_ = std::string(mkdtemp(dir)) + "/broker.conf";
-        std::ofstream(conf_) << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\npersistence false\nlog_dest none\n";
+        std::ofstream(conf_) << "listener " << port_ << " 127.0.0.1\n"
+                             << "allow_anonymous true\npersistence false\nlog_dest none\n";
         const char *argv[] = {MOSQUITTO_BROKER_PATH, "-c", conf_.c_str(), nullptr};
         posix_spawn(&pid_, argv[0], nullptr, nullptr, const_cast<char **>(argv), environ);
         for (int i = 0; i < 500 && !Accepts(port_); ++i)

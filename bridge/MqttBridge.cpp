@@ -135,9 +135,14 @@ void MqttBridge::Search(uint32_t now)
     searchedOnce_ = true;
     lastSearch_ = GetTickCount32();
     if (result == DeviceSearch::Result::NotFound) {
-        if (first)
-            Log("no Quintavolte device answered; searching again every " + std::to_string(kSearchPeriodMs / 1000) +
-                " s");
+        if (first) {
+            std::string ports;
+            for (const std::string &p : CandidatePorts())
+                ports += " " + p;
+            Log(ports.empty() ? "no serial ports found; name one with --port PATH"
+                              : "no Quintavolte device answered on" + ports + "; searching again every " +
+                                    std::to_string(kSearchPeriodMs / 1000) + " s");
+        }
         return;
     }
     portPath_ = PortPath(manager_.Shell.Port.PortNumber());

@@ -135,7 +135,10 @@ public:
 class ForwardLink : public MqttLink {
 public:
     explicit ForwardLink(FakeLink *target) : target_(target) {}
-    bool Publish(const std::string &t, const std::string &p, bool r, int q) override { return target_->Publish(t, p, r, q); }
+    bool Publish(const std::string &t, const std::string &p, bool r, int q) override
+    {
+        return target_->Publish(t, p, r, q);
+    }
     std::vector<MqttMessage> TakeIncoming() override { return target_->TakeIncoming(); }
     uint32_t Connections() const override { return target_->Connections(); }
     bool IsConnected() const override { return target_->IsConnected(); }

@@ -110,8 +110,8 @@ public:
         mosquitto_message_callback_set(mosq_, [](mosquitto *, void *self, const mosquitto_message *msg) {
             auto *s = static_cast<Subscriber *>(self);
             std::lock_guard<std::mutex> lock(s->mutex_);
-            s->messages_.push_back(MqttMessage{
-                msg->topic, std::string(static_cast<const char *>(msg->payload), size_t(msg->payloadlen)), msg->retain});
+            const std::string payload(static_cast<const char *>(msg->payload), size_t(msg->payloadlen));
+            s->messages_.push_back(MqttMessage{msg->topic, payload, msg->retain});
             s->arrived_.notify_all();
         });
         mosquitto_reconnect_delay_set(mosq_, 1, 1, false);

@@ -127,9 +127,10 @@ TEST_F(BridgeWithDevice, AnUnchangedValueIsSentAgainAfterAMinute)
         SleepMs(2);
     };
     StartBridge({"--names", "DeviceType,485.Init.BaudRate"});
-    ASSERT_TRUE(testutil::WaitUntil(
-        [&] { return link_ && link_->Count(Topic("485.Init.BaudRate")) == 1 && link_->Count(Topic("DeviceType")) == 1; },
-        8000, step))
+    auto once = [&] {
+        return link_ && link_->Count(Topic("485.Init.BaudRate")) == 1 && link_->Count(Topic("DeviceType")) == 1;
+    };
+    ASSERT_TRUE(testutil::WaitUntil(once, 8000, step))
         << log_.str();
     clock.Advance(MqttBridge::kRepublishMs - 1500);
     testutil::WaitUntil([] { return false; }, 300, step);
@@ -148,8 +149,9 @@ TEST_F(BridgeWithDevice, TheSearchForASilentDeviceNeverHoldsTheLoop)
     // Time moves only when the test says so: a turn that waited for the device would move it.
     testutil::FakeClock clock(GetTickCount32());
     StartBridge({});
+    const std::string gaveUp = "no Quintavolte device answered on " + sim_.Path();
     int turns = 0;
-    for (; turns < 2000 && log_.str().find("no Quintavolte device answered") == std::string::npos; ++turns) {
+    for (; turns < 2000 && log_.str().find(gaveUp) == std::string::npos; ++turns) {
         const uint32_t before = clock.Now();
         bridge_->Step();
         ASSERT_EQ(clock.Now(), before) << "turn " << turns;
@@ -157,7 +159,7 @@ TEST_F(BridgeWithDevice, TheSearchForASilentDeviceNeverHoldsTheLoop)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     // Three reads of the type text, each given up after its 500 ms, took many turns.
-    EXPECT_NE(log_.str().find("no Quintavolte device answered"), std::string::npos) << log_.str();
+    EXPECT_NE(log_.str().find(gaveUp), std::string::npos) << log_.str();
     EXPECT_GE(turns, 150);
     EXPECT_EQ(bridge_->CurrentPhase(), MqttBridge::Phase::Searching);
     EXPECT_EQ(link_, nullptr);  // no device, no id: nothing to publish under
@@ -171,8 +173,8 @@ TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
     const std::string node = "quintavolte_8a3c1f07004122331234abcd/";
     EXPECT_EQ(link_->Count("homeassistant/number/" + node + "Reg_ChargeMaxU/config"), 1u);
     EXPECT_EQ(link_->Count("homeassistant/switch/" + node + "Reg_bForceLoadOff/config"), 1u);
-    EXPECT_NE(link_->Last("homeassistant/switch/" + node + "Reg_bForceLoadOff/config").find("\"model\":\"Quintavolte 1.11\""),
-              std::string::npos);
+    const std::string config = link_->Last("homeassistant/switch/" + node + "Reg_bForceLoadOff/config");
+    EXPECT_NE(config.find("\"model\":\"Quintavolte 1.11\""), std::string::npos) << config;
     ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999"));  // a writable name is published too
     ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("Reg.ChargeI")) > 0; }));
     const std::string chargeI = link_->Last(Topic("Reg.ChargeI"));

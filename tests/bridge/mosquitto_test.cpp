@@ -133,7 +133,8 @@ bool MakeCertificates(const testutil::TempDir &dir)
 TEST_F(BridgeOnBroker, LogsInOverTlsAndSaysWhenTheBrokerRefusesIt)
 {
     ASSERT_TRUE(MakeCertificates(dir_));
-    ASSERT_EQ(std::system(("mosquitto_passwd -b -c '" + dir_.File("passwords") + "' solar 'pa ss' >/dev/null").c_str()), 0);
+    const std::string passwd = "mosquitto_passwd -b -c '" + dir_.File("passwords") + "' solar 'pa ss' >/dev/null";
+    ASSERT_EQ(std::system(passwd.c_str()), 0);
     std::ofstream(dir_.File("good")) << "pa ss\n";
     std::ofstream(dir_.File("bad")) << "wrong\n";
     broker_.AddConfig("allow_anonymous false\npassword_file " + dir_.File("passwords") + "\ncafile " +
@@ -150,9 +151,8 @@ TEST_F(BridgeOnBroker, LogsInOverTlsAndSaysWhenTheBrokerRefusesIt)
 
     StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt"), "--username", "solar", "--password-file",
                                  dir_.File("bad")});
-    EXPECT_TRUE(testutil::WaitUntil([&] { return bridge_.Stderr().find("refused the connection") != std::string::npos; },
-                                    kWaitMs))
-        << bridge_.Stderr();
+    auto refused = [&] { return bridge_.Stderr().find("refused the connection") != std::string::npos; };
+    EXPECT_TRUE(testutil::WaitUntil(refused, kWaitMs)) << bridge_.Stderr();
 }
 
 }  // namespace

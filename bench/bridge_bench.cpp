@@ -72,6 +72,7 @@ public:
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
         std::remove(conf_.c_str());
+        rmdir(conf_.substr(0, conf_.rfind('/')).c_str());
     }
     int Port() const { return port_; }
 

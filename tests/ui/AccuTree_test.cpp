@@ -43,6 +43,13 @@ private slots:
     QVERIFY(rig->View->model()->data(rig->View->model()->index(0, 1), Qt::FontRole).value<QFont>().bold());
 
     rig->Run();
+    // The longest caption shows whole, and the three columns still fit the view.
+    QFont bold = rig->View->font();
+    bold.setBold(true);
+    QHeaderView *header = rig->View->header();
+    QTRY_VERIFY(header->sectionSize(0) > QFontMetrics(bold).horizontalAdvance(rig->Cell(5, 0)));
+    QVERIFY(header->length() <= rig->View->viewport()->width());
+
     QTRY_VERIFY_WITH_TIMEOUT(!Row(5)->Action->Value.Equals(u"--"), 10000);
     for (int i = 0; i < 6; ++i) {
       const QString shown = Q(FormatRounded(Row(i)->Action->Value, 2));

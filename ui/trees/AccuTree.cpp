@@ -22,6 +22,10 @@ void cAccuTree::SetupView(cTreeView *view)
 {
   view->SetColumns({"Параметр", "Текущее значение", "Записать"}, {336, 125, 99});
   view->SetDefaultRowHeight(25);
+  QStringList captions;
+  for (const AccuRow &row : kAccuRows)
+    captions << ToQString(MString(row.Caption));
+  view->SetCaptionTexts(captions, true);
 }
 
 void cAccuTree::Build()

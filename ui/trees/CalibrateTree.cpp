@@ -30,6 +30,10 @@ void cCalibrateTree::SetupView(cTreeView *view)
   view->SetColumns({"Параметр", "Текущее значение", "Калибровать"}, {282, 137, 152});
   view->SetDefaultRowHeight(20);
   view->SetHighlightSelection(true);
+  QStringList captions;
+  for (const CalibrateRow &row : kCalibrateRows)
+    captions << ToQString(MString(row.Caption));
+  view->SetCaptionTexts(captions, false);
 }
 
 void cCalibrateTree::Build()

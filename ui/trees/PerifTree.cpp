@@ -64,6 +64,10 @@ void cPerifTree::SetupView(cTreeView *view)
 {
   view->SetColumns({"Параметр", "Текущее значение", "Записать"}, {282, 137, 131});
   view->SetDefaultRowHeight(20);
+  QStringList captions;
+  for (const PerifRow &row : kPerifRows)
+    captions << ToQString(MString(row.Caption));
+  view->SetCaptionTexts(captions, true);  // headings are bold
 }
 
 void cPerifTree::Build()

@@ -22,6 +22,11 @@ void cServiceTree::Build()
     }
     AttachControls(record);
   }
+  QStringList names;
+  for (int i = 0; i < Rows.Count(); ++i)
+    if (Rows.At(i)->Action != nullptr)
+      names << ToQString(Rows.At(i)->Action->Name);
+  TreeView->SetCaptionTexts(names, false);
   ApplyFilter();
 }
 

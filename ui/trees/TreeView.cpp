@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QPainter>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -120,7 +121,11 @@ cTreeView::cTreeView(QWidget *parent) : QTreeView(parent), Model(new cTreeModel(
   header()->setMinimumSectionSize(0);
   Model->DefaultRowHeight = Scaled(20);
   SetHeaderHeight(20);
-  connect(header(), &QHeaderView::sectionResized, this, [this] { ScheduleAfterPaint(); });
+  connect(header(), &QHeaderView::sectionResized, this, [this] {
+    if (!Fitting)
+      OperatorResized = true;
+    ScheduleAfterPaint();
+  });
 }
 
 cTreeView::~cTreeView()
@@ -139,8 +144,55 @@ void cTreeView::SetColumns(const QStringList &titles, const std::vector<int> &wi
 {
   Model->Titles = titles;
   emit Model->headerDataChanged(Qt::Horizontal, 0, 2);
+  DesignWidths.clear();
   for (int c = 0; c < 3 && c < static_cast<int>(widths.size()); ++c)
-    header()->resizeSection(c, Scaled(widths[static_cast<std::size_t>(c)]));
+    DesignWidths.push_back(Scaled(widths[static_cast<std::size_t>(c)]));
+  FitColumns();
+}
+
+void cTreeView::SetCaptionTexts(const QStringList &captions, bool bold)
+{
+  QFont f = font();
+  f.setBold(bold);
+  const QFontMetrics metrics(f);
+  int widest = 0;
+  for (const QString &caption : captions)
+    widest = std::max(widest, metrics.horizontalAdvance(caption));
+  const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 8;
+  CaptionWidth = std::max(CaptionWidth, widest + margins + (rootIsDecorated() ? indentation() : 0));
+  FitColumns();
+}
+
+int cTreeView::TitleWidth(int column) const
+{
+  const QString title = column < Model->Titles.size() ? Model->Titles[column] : QString();
+  return header()->fontMetrics().horizontalAdvance(title) + 16;
+}
+
+void cTreeView::FitColumns()
+{
+  if (OperatorResized || DesignWidths.size() != 3)
+    return;
+  int w0 = std::max(DesignWidths[0], CaptionWidth);
+  int w1 = DesignWidths[1];
+  int w2 = DesignWidths[2];
+  const int room = viewport()->width();
+  int excess = w0 + w1 + w2 - room;
+  // Before the first layout the viewport has no real width yet: nothing to shrink for.
+  if (excess > 0 && room >= 100) {
+    const int give1 = std::max(0, std::min(excess, w1 - TitleWidth(1)));
+    w1 -= give1;
+    excess -= give1;
+    // The controls need two square buttons and a short edit box.
+    const int min2 = std::max(TitleWidth(2), 2 * Model->DefaultRowHeight + 48);
+    const int give2 = std::max(0, std::min(excess, w2 - min2));
+    w2 -= give2;
+  }
+  Fitting = true;
+  header()->resizeSection(0, w0);
+  header()->resizeSection(1, w1);
+  header()->resizeSection(2, w2);
+  Fitting = false;
 }
 
 void cTreeView::SetHeaderHeight(int pixels)
@@ -222,6 +274,7 @@ void cTreeView::scrollContentsBy(int dx, int dy)
 void cTreeView::resizeEvent(QResizeEvent *event)
 {
   QTreeView::resizeEvent(event);
+  FitColumns();
   ScheduleAfterPaint();
 }
 

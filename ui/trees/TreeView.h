@@ -65,6 +65,10 @@ public:
 
   // Titles and widths of the three columns, in pixels of a 13-pixel font (scaled here).
   void SetColumns(const QStringList &titles, const std::vector<int> &widths);
+  // The texts column 0 shows (bold or not): while the operator has not resized a column
+  // himself, column 0 is made wide enough for them, taking the room from the other two
+  // columns down to what their titles and controls need.
+  void SetCaptionTexts(const QStringList &captions, bool bold);
   void SetHeaderHeight(int pixels);
   void SetDefaultRowHeight(int pixels);
   // The calibration view highlights the selected row; the others never do.
@@ -97,6 +101,13 @@ protected:
 
 private:
   void ScheduleAfterPaint();
+  void FitColumns();
+  int TitleWidth(int column) const;
+
+  std::vector<int> DesignWidths;
+  int CaptionWidth = 0;
+  bool Fitting = false;
+  bool OperatorResized = false;
 
   cTreeModel *Model;
   mutable std::vector<int> Painted;

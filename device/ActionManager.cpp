@@ -16,6 +16,18 @@ constexpr int kWriteSendTurns = 100;
 constexpr char16_t kDeviceTypeName[] = u"DeviceType";
 constexpr char16_t kDevicePrefix[] = u"Quintavolte";
 
+// Points the poll's rotation just before the variable, so that its exchange is the next one
+// sent instead of waiting behind every variable the screen has marked for reading.
+void ServeNext(ModbusShell &shell, const ModbusAction *variable)
+{
+    for (int i = 0; i < shell.Actions.Count(); ++i) {
+        if (shell.Actions.At(i) == variable) {
+            shell.PollCursor = i - 1;
+            return;
+        }
+    }
+}
+
 bool StartsWith(const MString &text, const char16_t *prefix)
 {
     return text.View().starts_with(std::u16string_view(prefix));
@@ -150,6 +162,8 @@ bool cActionManager::WriteNumber(const MString &name, float value)
     }
     // Let an exchange already under way finish first.
     for (int i = 0; i < kReplyRounds && variable->State != mbsDone; ++i) {
+        if (variable->State == mbsRequested)
+            ServeNext(Shell, variable);
         TickScheduler();
         SleepMs(1);
     }
@@ -161,9 +175,13 @@ bool cActionManager::WriteNumber(const MString &name, float value)
     variable->WritePending = true;
     variable->State = mbsRequested;
     // Only the shell's turn runs from here on: no engine expiry, no screen refresh.
-    for (int i = 0; i < kWriteSendTurns && variable->State == mbsRequested; ++i)
+    for (int i = 0; i < kWriteSendTurns && variable->State == mbsRequested; ++i) {
+        ServeNext(Shell, variable);
         Shell.Run();
+    }
     for (int i = 0; i < kReplyRounds && variable->State != mbsDone; ++i) {
+        if (variable->State == mbsRequested)
+            ServeNext(Shell, variable);
         Shell.Run();
         SleepMs(1);
     }

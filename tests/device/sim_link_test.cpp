@@ -173,6 +173,31 @@ TEST_F(SimLinkTest, ValuesAreReadAndWrittenByName)
     EXPECT_TRUE(messages.texts.empty());
 }
 
+TEST_F(SimLinkTest, AWriteGoesOutAheadOfEveryVariableMarkedForReading)
+{
+    // A screen full of marked variables takes seconds to read at 9600 baud; an operator's
+    // write must not wait behind them past its bound, in either of its two waits.
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    auto markAll = [&](uint32_t state) {
+        for (int i = 0; ModbusAction *v = manager.Shell.Actions.At(i); ++i)
+            if (v->State != mbsSent)
+                v->State = state;
+    };
+    ModbusAction *maxU = Var(u"Reg.ChargeMaxU");
+    for (float value : {14.25f, 13.75f}) {
+        markAll(mbsRequested);
+        EXPECT_TRUE(manager.WriteNumber(maxU->Name, value)) << value;
+        EXPECT_FALSE(maxU->WritePending);
+        ASSERT_TRUE(Pump([&] {
+            markAll(mbsDone);
+            return manager.Shell.Engine.PendingCount() == 0;
+        }));
+        maxU->Value = MString(u"--");
+        ASSERT_EQ(Read(maxU), mbsDone);
+        EXPECT_NEAR(maxU->Value.ToReal(), value, 1e-4);
+    }
+}
+
 TEST_F(SimLinkTest, DisconnectAsksTheDeviceToSaveItsConfiguration)
 {
     const std::string state = tempDir_ + "/device.state";

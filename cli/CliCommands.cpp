@@ -10,6 +10,7 @@
 
 #include "cli/CliBackup.h"
 #include "cli/CliMqtt.h"
+#include "cli/CliPorts.h"
 #include "core/MicroClock.h"
 #include "core/Notify.h"
 #include "core/Version.h"
@@ -72,12 +73,18 @@ public:
             err_ << "quintavolte-cli: no serial ports found; name one with --port PATH\n";
             return false;
         }
-        if (Manager().Connect())
+        Manager().OnTryPort = SearchProgress(err_);
+        const bool found = Manager().Connect();
+        EndSearchProgress(err_);
+        if (found) {
+            RememberPort(PortPath(Manager().Shell.Port.PortNumber()));  // tried first next time
             return true;
+        }
         err_ << "quintavolte-cli: no Quintavolte device answered on";
         for (const std::string &p : CandidatePorts())
             err_ << " " << p;
         err_ << "\n";
+        ReportRefusedPorts(Manager().RefusedPorts, err_);
         return false;
     }
 
@@ -145,14 +152,6 @@ private:
     std::unique_ptr<cActionManager> manager_;
     MessageHook previousHook_;
 };
-
-int CmdPorts(std::ostream &out)
-{
-    const std::vector<std::string> ports = CandidatePorts();
-    for (size_t i = 0; i < ports.size(); ++i)
-        out << "COM" << i + 1 << " " << ports[i] << "\n";
-    return 0;
-}
 
 int CmdInfo(Session &s)
 {
@@ -363,6 +362,7 @@ int RunCli(const CliOptions &o, std::ostream &out, std::ostream &err)
         return 0;
     }
     SetExplicitPorts(o.Ports);
+    SetPreferredPort(RememberedPort());
     Session s(out, err);
     const int status = RunCommand(s, o);
     // Output that never arrived is not a success.

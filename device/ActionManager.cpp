@@ -6,6 +6,7 @@
 #include "core/MicroClock.h"
 #include "core/Notify.h"
 #include "device/RegisterMap.h"
+#include "port/PortList.h"
 
 namespace {
 
@@ -69,9 +70,18 @@ bool cActionManager::Connect()
     if (device == nullptr)
         return false;
 
+    RefusedPorts.clear();
+    const std::vector<std::string> ports = CandidatePorts();
     for (int n = 1; n <= kMaxPortNumber; ++n) {
-        if (!Shell.Port.Open(n))
+        const std::string path = static_cast<size_t>(n) <= ports.size() ? ports[n - 1] : std::string();
+        if (OnTryPort && !path.empty())
+            OnTryPort(path);
+        if (!Shell.Port.Open(n)) {
+            // Kept for the failure message: the device may be behind a port the user may not open.
+            if (!path.empty() && OpenRefusedForPermission(path))
+                RefusedPorts.push_back(path);
             continue;
+        }
         Shell.PollingEnabled = true;
         Shell.Engine.Reset();
         for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {

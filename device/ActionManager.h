@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "device/ModbusShell.h"
 
@@ -32,6 +35,11 @@ public:
     void TickScheduler();
     // VersionX100 from a type text "Quintavolte 1.11" (0 when no version follows).
     static int32_t ParseVersionX100(const MString &typeText);
+
+    // Called with each port's path before the search tries it (progress for the operator).
+    std::function<void(const std::string &path)> OnTryPort;
+    // The ports the last Connect could not open for lack of permission, in search order.
+    std::vector<std::string> RefusedPorts;
 
     MicroTaskManager Scheduler;  // this object's handle on the scheduler
     ModbusShell Shell;

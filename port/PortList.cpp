@@ -1,6 +1,15 @@
 #include "port/PortList.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <mutex>
 #include <string_view>
@@ -25,6 +34,42 @@ bool ParseSuffix(std::string_view s, unsigned long &value)
   }
   return true;
 }
+}  // namespace
+
+namespace {
+
+std::mutex g_openMutex;
+PortOpenFunction g_open = nullptr;
+std::map<std::string, int> g_openErrno;  // path -> errno of its last failed open
+std::string g_preferred;
+
+int PosixOpen(const char *path, int flags) { return ::open(path, flags); }
+
+// The device a path stands for, so a by-id link and the node it points at compare equal.
+std::string Canonical(const std::string &path)
+{
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::canonical(path, ec);
+  return ec ? path : p.string();
+}
+
+// Moves the preferred port, when it is one of the candidates, to the front.
+void PreferredFirst(std::vector<std::string> &ports, const std::string &preferred)
+{
+  if (preferred.empty())
+    return;
+  std::error_code ec;
+  if (!std::filesystem::exists(preferred, ec))
+    return;
+  const std::string target = Canonical(preferred);
+  for (size_t i = 0; i < ports.size(); ++i) {
+    if (ports[i] == preferred || Canonical(ports[i]) == target) {
+      std::rotate(ports.begin(), ports.begin() + static_cast<long>(i), ports.begin() + static_cast<long>(i) + 1);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 void SetExplicitPorts(std::vector<std::string> paths)
@@ -62,12 +107,20 @@ std::vector<std::string> ScanSerialDevices(const std::string &dir)
 
 std::vector<std::string> CandidatePorts()
 {
+  std::vector<std::string> ports;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_explicit.empty())
-      return g_explicit;
+    ports = g_explicit;
   }
-  return ScanSerialDevices("/dev");
+  if (ports.empty())
+    ports = ScanSerialDevices("/dev");
+  std::string preferred;
+  {
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    preferred = g_preferred;
+  }
+  PreferredFirst(ports, preferred);
+  return ports;
 }
 
 std::string PortPath(int n)
@@ -76,4 +129,126 @@ std::string PortPath(int n)
     return {};
   std::vector<std::string> ports = CandidatePorts();
   return static_cast<size_t>(n) <= ports.size() ? ports[n - 1] : std::string();
+}
+
+void SetPreferredPort(std::string path)
+{
+  std::lock_guard<std::mutex> lock(g_openMutex);
+  g_preferred = std::move(path);
+}
+
+void SetPortOpenFunction(PortOpenFunction open)
+{
+  std::lock_guard<std::mutex> lock(g_openMutex);
+  g_open = open;
+}
+
+int OpenPortFile(const std::string &path, int flags)
+{
+  PortOpenFunction open;
+  {
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    open = g_open != nullptr ? g_open : &PosixOpen;
+  }
+  const int fd = open(path.c_str(), flags);
+  const int error = fd < 0 ? errno : 0;
+  {
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    g_openErrno[path] = error;
+  }
+  errno = error;
+  return fd;
+}
+
+int LastOpenErrno(const std::string &path)
+{
+  std::lock_guard<std::mutex> lock(g_openMutex);
+  const auto it = g_openErrno.find(path);
+  return it == g_openErrno.end() ? 0 : it->second;
+}
+
+bool OpenRefusedForPermission(const std::string &path)
+{
+  const int e = LastOpenErrno(path);
+  return e == EACCES || e == EPERM;
+}
+
+std::string PortGroupName(const std::string &path)
+{
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    return {};
+  std::vector<char> buf(16384);
+  struct group g {};
+  struct group *found = nullptr;
+  if (getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == 0 && found != nullptr)
+    return found->gr_name;
+  return std::to_string(st.st_gid);
+}
+
+std::string SerialByIdName(const std::string &path, const std::string &byIdDir)
+{
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const std::string target = Canonical(path);
+  std::vector<std::string> names;
+  for (fs::directory_iterator it(byIdDir, ec), end; !ec && it != end; it.increment(ec))
+    if (Canonical(it->path().string()) == target)
+      names.push_back(it->path().string());
+  std::sort(names.begin(), names.end());  // one answer whatever the directory order
+  return names.empty() ? std::string() : names.front();
+}
+
+std::string RememberedPortFile()
+{
+  const char *config = std::getenv("XDG_CONFIG_HOME");
+  std::string dir;
+  if (config != nullptr && config[0] == '/') {
+    dir = config;
+  } else {
+    const char *home = std::getenv("HOME");
+    if (home == nullptr || home[0] == 0)
+      return {};
+    dir = std::string(home) + "/.config";
+  }
+  return dir + "/quintavolte/last-port";
+}
+
+std::string RememberedPort()
+{
+  const std::string file = RememberedPortFile();
+  if (file.empty())
+    return {};
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+bool RememberPort(const std::string &path)
+{
+  namespace fs = std::filesystem;
+  const std::string file = RememberedPortFile();
+  if (file.empty() || path.empty())
+    return false;
+  const std::string byId = SerialByIdName(path);
+  const std::string name = byId.empty() ? path : byId;
+  if (RememberedPort() == name)
+    return true;  // nothing to write on every connect
+  std::error_code ec;
+  fs::create_directories(fs::path(file).parent_path(), ec);
+  // Written aside and renamed: a reader never sees half a name.
+  const std::string tmp = file + "." + std::to_string(getpid());
+  {
+    std::ofstream out(tmp, std::ios::trunc);
+    if (!out || !(out << name << "\n") || !out.flush()) {
+      fs::remove(tmp, ec);
+      return false;
+    }
+  }
+  if (std::rename(tmp.c_str(), file.c_str()) != 0) {
+    fs::remove(tmp, ec);
+    return false;
+  }
+  return true;
 }

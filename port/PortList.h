@@ -14,3 +14,32 @@ std::vector<std::string> CandidatePorts();
 std::vector<std::string> ScanSerialDevices(const std::string &dir);
 // Path of port number n (1-based), empty when there is no n-th port.
 std::string PortPath(int n);
+
+// The port to try first: when it (or the device it names) is among the candidates, it
+// moves to the front; otherwise it costs nothing. Empty: the usual order.
+void SetPreferredPort(std::string path);
+
+// The open(2) behind every port open, replaceable so that tests can have it refused
+// (a permission refusal cannot be staged as root). Null restores the real one.
+using PortOpenFunction = int (*)(const char *path, int flags);
+void SetPortOpenFunction(PortOpenFunction open);
+// Opens a port file; on failure the errno is kept for LastOpenErrno.
+int OpenPortFile(const std::string &path, int flags);
+// errno of the last failed open of this path, 0 when the last open worked or none ran.
+int LastOpenErrno(const std::string &path);
+// Whether an open of the path was refused for lack of permission.
+bool OpenRefusedForPermission(const std::string &path);
+// The group that owns the device file ("dialout"), or its number when it has no name.
+std::string PortGroupName(const std::string &path);
+
+// The name in byIdDir (normally /dev/serial/by-id) that points at the path, as a full
+// path; empty when there is none.
+std::string SerialByIdName(const std::string &path, const std::string &byIdDir = "/dev/serial/by-id");
+
+// Where the port of the last successful connection is kept:
+// $XDG_CONFIG_HOME/quintavolte/last-port, or ~/.config/quintavolte/last-port.
+std::string RememberedPortFile();
+// The remembered port, empty when none.
+std::string RememberedPort();
+// Keeps the port's by-id name, or the path when it has none. False when it cannot be written.
+bool RememberPort(const std::string &path);

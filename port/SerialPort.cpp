@@ -40,7 +40,7 @@ long PosixWrite(void *, int fd, const uint8_t *buf, size_t n)
 // since 0 means "closed" to the port's callers.
 int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t stopBits, uint8_t parity)
 {
-  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  int fd = OpenPortFile(path, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
     return -1;
   if (fd < 3) {

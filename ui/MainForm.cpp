@@ -1,6 +1,8 @@
 #include "ui/MainForm.h"
 
 #include <QActionGroup>
+#include <QStringList>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -15,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "core/MicroClock.h"
+#include "port/PortList.h"
 #include "core/Notify.h"
 #include "device/DeviceDump.h"
 #include "ui/AboutForm.h"
@@ -36,6 +39,18 @@ constexpr int kHeartbeatMs = 10;
 constexpr int kInFlightRounds = 600;
 constexpr char16_t kConnectFailedText[] =
     u"Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!";
+
+// The groups owning the refused ports, each once, in search order.
+std::vector<std::string> RefusedPortGroups(const std::vector<std::string> &refused)
+{
+    std::vector<std::string> groups;
+    for (const std::string &p : refused) {
+        const std::string g = PortGroupName(p);
+        if (std::find(groups.begin(), groups.end(), g) == groups.end())
+            groups.push_back(g);
+    }
+    return groups;
+}
 
 // A page meant to be filled later: a layout without margins for a view or a form.
 QWidget *EmptyPage(const char *name)
@@ -236,8 +251,22 @@ bool TMainForm::ConnectWithBusyCursor()
     if (!ActionManager)
         return false;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString title = windowTitle();
+    // The port being tried shows in the caption; only the repaint runs meanwhile, with the
+    // heartbeat held off, so the search goes on at its own pace.
+    ActionManager->OnTryPort = [this, title](const std::string &path) {
+        setWindowTitle(QStringLiteral("%1 — поиск устройства: %2").arg(title, QString::fromStdString(path)));
+        const bool wasBusy = bTimerBusy;
+        bTimerBusy = true;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        bTimerBusy = wasBusy;
+    };
     const bool found = ActionManager->Connect();
+    ActionManager->OnTryPort = nullptr;
+    setWindowTitle(title);
     QGuiApplication::restoreOverrideCursor();
+    if (found)
+        RememberPort(PortPath(ActionManager->Shell.Port.PortNumber()));  // tried first next time
     return found;
 }
 
@@ -247,8 +276,20 @@ void TMainForm::ConnectMenuItemClick()
         ActionManager->Disconnect();
         return;
     }
-    if (!ConnectWithBusyCursor())
-        ShowMessageBox(kConnectFailedText);
+    if (ConnectWithBusyCursor())
+        return;
+    std::u16string text(kConnectFailedText);
+    for (const std::string &group : RefusedPortGroups(ActionManager->RefusedPorts)) {
+        QStringList ports;
+        for (const std::string &p : ActionManager->RefusedPorts)
+            if (PortGroupName(p) == group)
+                ports << QString::fromStdString(p);
+        text += QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
+                               "(sudo adduser $USER %2, затем войти в систему заново).")
+                    .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group))
+                    .toStdU16String();
+    }
+    ShowMessageBox(text);
 }
 
 void TMainForm::AboutMenuItemClick()

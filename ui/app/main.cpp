@@ -66,6 +66,7 @@ int RunWindow(int argc, char **argv, const AppOptions &options)
     QApplication::setApplicationDisplayName(QStringLiteral("Quintavolte Control"));
     QLocale::setDefault(QLocale::system());
     SetExplicitPorts(options.Ports);
+    SetPreferredPort(RememberedPort());
     try {
         MainUnit::Initialize();
         int status = 0;

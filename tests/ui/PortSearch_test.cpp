@@ -1,0 +1,99 @@
+// The window's port search as a Linux user meets it: the port being tried in the caption,
+// the permission line under the connect failure message, and the port remembered after
+// a successful connection.
+#include <QAction>
+#include <QSignalSpy>
+#include <QtTest>
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+
+#include "port/PtyPair.h"
+#include "UiFixture.h"
+
+using namespace uitest;
+
+namespace {
+const QString kConnectFailed =
+    QStringLiteral("Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
+
+std::string g_refused;
+
+// Root opens any file whatever its mode: the refusal is staged at the open instead.
+int RefuseOnePort(const char *path, int flags)
+{
+    if (g_refused == path) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::open(path, flags);
+}
+}  // namespace
+
+class PortSearchTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { SetPortOpenFunction(nullptr); }
+
+    void refusedPortAddsThePermissionLineAndTheCaptionShowsEachPort()
+    {
+        PtyPair refused;
+        QVERIFY(refused.Ok());
+        g_refused = refused.SlavePath();
+        SetPortOpenFunction(&RefuseOnePort);
+        Answers answers;
+        const std::string missing = "/nonexistent/quintavolte-port";
+        Window w({refused.SlavePath(), missing});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QVERIFY(answers.messages.isEmpty());  // the start-up attempt stays silent
+        const QString title = f.windowTitle();
+
+        QSignalSpy titles(&f, &QWidget::windowTitleChanged);
+        f.ConnectMenuItem->trigger();
+        const QString group = QString::fromStdString(PortGroupName(refused.SlavePath()));
+        QVERIFY(!group.isEmpty());
+        QCOMPARE(answers.messages,
+                 QStringList{kConnectFailed + QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
+                                                             "(sudo adduser $USER %2, затем войти в систему заново).")
+                                                  .arg(QString::fromStdString(refused.SlavePath()), group)});
+        QStringList seen;
+        for (const QList<QVariant> &args : titles)
+            seen << args.at(0).toString();
+        QCOMPARE(seen.size(), 3);
+        QVERIFY2(seen[0].endsWith(QStringLiteral("поиск устройства: ") + QString::fromStdString(refused.SlavePath())),
+                 qPrintable(seen.join('|')));
+        QVERIFY2(seen[1].endsWith(QStringLiteral("поиск устройства: ") + QString::fromStdString(missing)),
+                 qPrintable(seen.join('|')));
+        QCOMPARE(seen[2], title);
+        QCOMPARE(f.windowTitle(), title);
+    }
+
+    void aPortWithoutRefusalKeepsTheMessageAsItWas()
+    {
+        Answers answers;
+        Window w(kNoDevice);
+        QVERIFY(w.ShowAndConnect());
+        w.form->ConnectMenuItem->trigger();
+        QCOMPARE(answers.messages, QStringList{kConnectFailed});
+    }
+
+    void theDevicesPortIsRemembered()
+    {
+        QTemporaryDir config;
+        const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        {
+            Window w({sim.Path()});
+            QVERIFY(w.ShowAndConnect());
+            QVERIFY(ActionManager->Identified);
+        }
+        QCOMPARE(RememberedPort(), sim.Path());
+        qputenv("XDG_CONFIG_HOME", old);
+    }
+};
+
+QTEST_MAIN(PortSearchTest)
+#include "PortSearch_test.moc"

@@ -90,7 +90,6 @@ void SetupSquareButton(QToolButton *button, const QString &hint, const QString &
   button->setText(caption);
   button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
   button->setIconSize(QSize(16, 16));
-  button->setStyleSheet(QStringLiteral("QToolButton { padding: 0px; }"));
   button->setAutoRaise(false);
   // A click takes the focus from the edit box, which is what ends editing in the service tree.
   button->setFocusPolicy(Qt::StrongFocus);

@@ -21,12 +21,14 @@ QList<QIcon> &Glyphs()
 }
 
 int HandlerDepth = 0;
+constexpr char kFocusWatchName[] = "treeEditFocusWatch";
 
 class EditFocusWatch : public QObject {
 public:
   EditFocusWatch(QLineEdit *edit, std::function<void()> enter, std::function<void()> leave)
       : QObject(edit), Enter(std::move(enter)), Leave(std::move(leave))
   {
+    setObjectName(QString::fromLatin1(kFocusWatchName));
     edit->installEventFilter(this);
   }
 
@@ -74,6 +76,9 @@ void DestroyTreeWidget(QWidget *widget)
 {
   if (widget == nullptr)
     return;
+  // Hiding a focused edit box sends it a focus-out; its record is being destroyed by then.
+  for (QObject *watch : widget->findChildren<QObject *>(QString::fromLatin1(kFocusWatchName), Qt::FindDirectChildrenOnly))
+    delete watch;
   widget->hide();
   if (TreeHandlerScope::Active()) {
     widget->disconnect();

@@ -1,94 +1,11 @@
-// The window program's entry: options, the application object, MainUnit around the
-// windows, SIGINT/SIGTERM closing the window like its close box.
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <QApplication>
-#include <QLocale>
-#include <QMessageBox>
-#include <QSocketNotifier>
-#include <clocale>
+// The window program's entry: options first (--help and --version need no display),
+// then the window.
 #include <cstdio>
-#include <exception>
-#include <memory>
+#include <string>
+#include <vector>
 
-#include "port/PortList.h"
+#include "ui/AppMain.h"
 #include "ui/AppOptions.h"
-#include "ui/MainForm.h"
-#include "ui/MainUnit.h"
-#include "ui/QtHooks.h"
-
-namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int sig)
-{
-    const char c = static_cast<char>(sig);
-    (void)!write(g_signalPipe[1], &c, 1);
-}
-
-// The signal only wakes the event loop; the window closes from there, as by its close box.
-void CatchStopSignals(QWidget *window)
-{
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-        char c;
-        while (read(g_signalPipe[0], &c, 1) > 0) {
-        }
-        window->close();
-    });
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-void ShowException(const QString &text)
-{
-    if (QApplication::instance() != nullptr) {
-        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), text);
-    } else {
-        std::fprintf(stderr, "quintavolte: %s\n", text.toLocal8Bit().constData());
-    }
-}
-
-int RunWindow(int argc, char **argv, const AppOptions &options)
-{
-    std::setlocale(LC_ALL, "");
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quintavolte"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quintavolte Control"));
-    QLocale::setDefault(QLocale::system());
-    SetExplicitPorts(options.Ports);
-    SetPreferredPort(RememberedPort());
-    try {
-        MainUnit::Initialize();
-        int status = 0;
-        {
-            TMainForm form;
-            InstallQtMessageHook(&form);
-            CatchStopSignals(&form);
-            form.show();
-            status = QApplication::exec();
-        }
-        MainUnit::Finalize();
-        return status;
-    } catch (const std::exception &e) {
-        ShowException(QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        ShowException(QString());
-    }
-    MainUnit::Finalize();
-    return 0;
-}
-
-}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -112,5 +29,5 @@ int main(int argc, char **argv)
         qtArgv.push_back(a.data());
     qtArgv.push_back(nullptr);
     int qtArgc = static_cast<int>(options.QtArgs.size());
-    return RunWindow(qtArgc, qtArgv.data(), options);
+    return RunQuintavolte(qtArgc, qtArgv.data(), options);
 }

@@ -72,6 +72,27 @@ private slots:
     QCOMPARE(Q(FormatRounded(FromQString(text), decimals)), shown);
   }
 
+  void bindingBuildingAndClearing()
+  {
+    // Without a view nothing happens.
+    cServiceTree unbound(&rig->Manager);
+    unbound.Build();
+    unbound.Clear();
+    QCOMPARE(unbound.Rows.Count(), 0);
+
+    // Binding takes the view's rows away; building twice does not add up.
+    tree->Build();
+    tree->Build();
+    QCOMPARE(rig->View->RowCount(), rig->Manager.Shell.Actions.Count());
+    QCOMPARE(tree->Rows.Count(), rig->View->RowCount());
+    cServiceTree other(&rig->Manager);
+    other.Bind(rig->View);
+    QCOMPARE(rig->View->RowCount(), 0);
+    QCOMPARE(rig->Cell(0, 0), QString());
+    tree->Clear();
+    QCOMPARE(tree->Rows.Count(), 0);
+  }
+
   void valueTexts()
   {
     tree->Build();

@@ -79,7 +79,7 @@ public:
   ~cTreeControllerT() override
   {
     Rows.Clear();
-    if (TreeView)
+    if (TreeView && TreeView->Controller() == this)
       TreeView->SetController(nullptr);
   }
 
@@ -107,7 +107,7 @@ public:
   void Reset()
   {
     Rows.Clear();
-    if (TreeView)
+    if (TreeView && TreeView->Controller() == this)
       TreeView->SetController(nullptr);
     TreeView = nullptr;
     ++Generation;

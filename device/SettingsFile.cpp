@@ -171,6 +171,7 @@ bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *e
             if (StartsWith(line, kDeviceKey)) {
                 file->DeviceType = Trim(std::string_view(line).substr(kDeviceKey.size()));
                 haveDevice = !file->DeviceType.empty();
+                file->DeviceLine = lineNo;
             } else if (StartsWith(line, kDateKey)) {
                 file->Date = Trim(std::string_view(line).substr(kDateKey.size()));
             }
@@ -217,7 +218,7 @@ bool CheckSettingsForDevice(const SettingsFile &file, const std::string &deviceT
                             std::string *error)
 {
     if (DeviceKind(file.DeviceType) != DeviceKind(deviceType)) {
-        *error = "the file is for " + file.DeviceType + ", the device is " + deviceType;
+        *error = LineText(file.DeviceLine) + "the file is for " + file.DeviceType + ", the device is " + deviceType;
         return false;
     }
     for (const SettingLine &s : file.Settings) {

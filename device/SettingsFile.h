@@ -25,6 +25,7 @@ struct SettingLine {
 
 struct SettingsFile {
     std::string DeviceType;  // the device's type text, "Quintavolte 1.11"
+    int DeviceLine = 0;      // its line in the file
     std::string Date;
     std::vector<SettingLine> Settings;
 };

@@ -108,9 +108,9 @@ TEST(SettingsFile, TheFileMustFitTheConnectedDevice)
     EXPECT_FALSE(CheckSettingsForDevice(file, "Quintavolte 1.10", 110, &error));
     EXPECT_EQ(error, "line 4: Do1.Mode is not a setting of Quintavolte 1.10");
 
-    ASSERT_TRUE(ParseSettingsFile("# device: Solarix 2.0\nReg.ChargeI = 2\n", &file, &error)) << error;
+    ASSERT_TRUE(ParseSettingsFile("# device: Other device 2.0\nReg.ChargeI = 2\n", &file, &error)) << error;
     EXPECT_FALSE(CheckSettingsForDevice(file, "Quintavolte 1.11", 111, &error));
-    EXPECT_EQ(error, "the file is for Solarix 2.0, the device is Quintavolte 1.11");
+    EXPECT_EQ(error, "line 1: the file is for Other device 2.0, the device is Quintavolte 1.11");
 }
 
 TEST(SettingsFile, FloatsAreWrittenAsTheShortestNumberShownTheSameWay)

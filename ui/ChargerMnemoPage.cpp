@@ -5,6 +5,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "ui/DiagramCanvas.h"
 #include "ui/DiagramLabels.h"
 #include "ui/MainUnit.h"
 #include "ui/QtHooks.h"
@@ -44,7 +45,7 @@ void MouseWriteCheckBox::mouseReleaseEvent(QMouseEvent *event)
 ChargerMnemoPage::ChargerMnemoPage(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("ChargerMnemoTS"));
-    Image2 = new PictureCanvas(QStringLiteral(":/pictures/charger.svg"), this);
+    Image2 = new DiagramCanvas(QStringLiteral(":/pictures/charger.svg"), this);
     Image2->setObjectName(QStringLiteral("Image2"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);

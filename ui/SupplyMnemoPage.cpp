@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "ui/DiagramCanvas.h"
 #include "ui/DiagramLabels.h"
 #include "ui/FixedNotation.h"
 #include "ui/MainUnit.h"
@@ -71,7 +72,7 @@ QLabel *Caption(const QString &text, bool bold = false)
 SupplyMnemoPage::SupplyMnemoPage(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("SupplyMnemoTS"));
-    Image5 = new PictureCanvas(QStringLiteral(":/pictures/supply.svg"), this);
+    Image5 = new DiagramCanvas(QStringLiteral(":/pictures/supply.svg"), this);
     Image5->setObjectName(QStringLiteral("Image5"));
     SupplyLampLoadOnImg = new PictureCanvas(QStringLiteral(":/pictures/supply_lamp_lit.svg"));
     SupplyLampLoadOnImg->setObjectName(QStringLiteral("SupplyLampLoadOnImg"));

@@ -185,6 +185,27 @@ private slots:
                                   (QStringList{QStringLiteral("0"), QStringLiteral("1")}), kViewTimeoutMs);
     }
 
+    void heartbeatTicksOnceAndNeverNests()
+    {
+        Window w(kNoDevice);
+        MicroTmCore *core = MicroTaskManager::Core();
+        QVERIFY(core != nullptr);
+        // A timer event that arrives while a tick is still processing messages does nothing.
+        bTimerBusy = true;
+        const uint32_t cursor = core->Cursor;
+        const uint32_t cycles = core->CycleCount;
+        w.form->HandlerTimerTimer();
+        QCOMPARE(core->Cursor, cursor);
+        QCOMPARE(core->CycleCount, cycles);
+        QVERIFY(bTimerBusy);
+        bTimerBusy = false;
+        w.form->HandlerTimerTimer();
+        QVERIFY(core->Cursor != cursor || core->CycleCount != cycles);
+        QVERIFY(!bTimerBusy);
+        QCOMPARE(w.form->HandlerTimer->interval(), 10);
+        QVERIFY(w.form->HandlerTimer->isActive());
+    }
+
     void hiddenCurrentTabHandsOver()
     {
         Window w(kNoDevice);

@@ -43,6 +43,7 @@ private slots:
     // Device values by hand, injected clock.
     void pointSetEvery30SecondsAndOnlyValuesAbove0_1();
     void logHoldsTheChartsPoints();
+    void aLogThatCannotBeWrittenIsReportedOncePerTraining();
     void aTrainingStartedElsewhereAfterAnEndGetsItsOwnChart();
     void aReconnectionDuringATrainingKeepsItsChart();
     void energiesAndEfficiency();
@@ -250,6 +251,24 @@ void TrainingPageTest::logHoldsTheChartsPoints()
     page->UpdateTraining();
     QVERIFY(!page->Log().IsOpen());
     QCOMPARE(page->Chart1->UbatSeries->count(), 4);  // the chart keeps its points
+}
+
+void TrainingPageTest::aLogThatCannotBeWrittenIsReportedOncePerTraining()
+{
+    rig::Messages messages;
+    QFile blocker(logDir->filePath(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    page->Log().SetFolder(blocker.fileName() + QStringLiteral("/training"));  // under a file
+    SetValue(u"Reg.TrainingCycleCount", u"1");
+    SetValue(u"Adc.U_Accu", u"12.0");
+    for (int i = 0; i < 3; ++i) {
+        page->UpdateTraining();
+        state->now += 30;
+    }
+    QCOMPARE(page->Chart1->UbatSeries->count(), 3);  // the chart goes on
+    QCOMPARE(messages.Texts.size(), 1);
+    QVERIFY(messages.Texts[0].startsWith(QStringLiteral("Не удалось записать журнал тренировки:\r\n")));
 }
 
 void TrainingPageTest::aTrainingStartedElsewhereAfterAnEndGetsItsOwnChart()

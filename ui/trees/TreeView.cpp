@@ -187,6 +187,9 @@ void cTreeView::FitColumns()
     const int min2 = std::max(TitleWidth(2), 2 * Model->DefaultRowHeight + 48);
     const int give2 = std::max(0, std::min(excess, w2 - min2));
     w2 -= give2;
+  } else if (excess < 0 && room >= 100) {
+    // Room to spare goes to the captions, so the grid ends at the view's edge.
+    w0 -= excess;
   }
   Fitting = true;
   header()->resizeSection(0, w0);

@@ -67,7 +67,7 @@ public:
   void SetColumns(const QStringList &titles, const std::vector<int> &widths);
   // The texts column 0 shows (bold or not): while the operator has not resized a column
   // himself, column 0 is made wide enough for them, taking the room from the other two
-  // columns down to what their titles and controls need.
+  // columns down to what their titles and controls need, and takes any room to spare.
   void SetCaptionTexts(const QStringList &captions, bool bold);
   void SetHeaderHeight(int pixels);
   void SetDefaultRowHeight(int pixels);

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTimer>
@@ -23,6 +24,7 @@
 #include "ui/ChargerMnemoPage.h"
 #include "ui/SetpointEdit.h"
 #include "ui/SupplyMnemoPage.h"
+#include "ui/trees/TreeView.h"
 #include "ui/widgets/ToggleSwitch.h"
 
 namespace {
@@ -105,6 +107,17 @@ int Run(const QString &dir, const std::string &port)
             form.ExpertMenuItem->setVisible(false);
             Pump(700);
             shoot.Tabs(form, QStringLiteral("charger"));
+            // The rows below the first screen of the peripherals tree (outputs and their
+            // modes), and the service tree under a name filter.
+            form.MainPC->setCurrentWidget(form.PerifTS);
+            form.PerifTreeView->verticalScrollBar()->setValue(form.PerifTreeView->verticalScrollBar()->maximum());
+            Pump(1500);
+            shoot.Save(&form, QStringLiteral("charger-PerifTS-outputs"));
+            form.MainPC->setCurrentWidget(form.ExpertTS);
+            form.ServiceFilterEdit->setText(QStringLiteral("cal_u"));
+            Pump(1500);
+            shoot.Save(&form, QStringLiteral("charger-ExpertTS-filter"));
+            form.ServiceFilterEdit->clear();
 
             form.SupplyModeMenuItem->trigger();
             WaitFor([&] { return form.MainPC->currentWidget() == static_cast<QWidget *>(form.SupplyMnemoTS); }, 5000);

@@ -68,6 +68,10 @@ void cPerifTree::SetupView(cTreeView *view)
   for (const PerifRow &row : kPerifRows)
     captions << ToQString(MString(row.Caption));
   view->SetCaptionTexts(captions, true);  // headings are bold
+  QStringList modes;
+  for (const char *mode : kOutputModes)
+    modes << QString::fromUtf8(mode);
+  view->SetValueTexts(modes);
 }
 
 void cPerifTree::Build()

@@ -150,16 +150,26 @@ void cTreeView::SetColumns(const QStringList &titles, const std::vector<int> &wi
   FitColumns();
 }
 
-void cTreeView::SetCaptionTexts(const QStringList &captions, bool bold)
+int cTreeView::TextWidth(const QStringList &texts, bool bold) const
 {
   QFont f = font();
   f.setBold(bold);
   const QFontMetrics metrics(f);
   int widest = 0;
-  for (const QString &caption : captions)
-    widest = std::max(widest, metrics.horizontalAdvance(caption));
-  const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 8;
-  CaptionWidth = std::max(CaptionWidth, widest + margins + (rootIsDecorated() ? indentation() : 0));
+  for (const QString &text : texts)
+    widest = std::max(widest, metrics.horizontalAdvance(text));
+  return widest + 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 8;
+}
+
+void cTreeView::SetCaptionTexts(const QStringList &captions, bool bold)
+{
+  CaptionWidth = std::max(CaptionWidth, TextWidth(captions, bold) + (rootIsDecorated() ? indentation() : 0));
+  FitColumns();
+}
+
+void cTreeView::SetValueTexts(const QStringList &texts)
+{
+  ValueWidth = std::max(ValueWidth, TextWidth(texts, false));
   FitColumns();
 }
 
@@ -174,13 +184,13 @@ void cTreeView::FitColumns()
   if (OperatorResized || DesignWidths.size() != 3)
     return;
   int w0 = std::max(DesignWidths[0], CaptionWidth);
-  int w1 = DesignWidths[1];
+  int w1 = std::max(DesignWidths[1], ValueWidth);
   int w2 = DesignWidths[2];
   const int room = viewport()->width();
   int excess = w0 + w1 + w2 - room;
   // Before the first layout the viewport has no real width yet: nothing to shrink for.
   if (excess > 0 && room >= 100) {
-    const int give1 = std::max(0, std::min(excess, w1 - TitleWidth(1)));
+    const int give1 = std::max(0, std::min(excess, w1 - std::max(TitleWidth(1), ValueWidth)));
     w1 -= give1;
     excess -= give1;
     // The controls need two square buttons and a short edit box.

@@ -69,6 +69,8 @@ public:
   // himself, column 0 is made wide enough for them, taking the room from the other two
   // columns down to what their titles and controls need, and takes any room to spare.
   void SetCaptionTexts(const QStringList &captions, bool bold);
+  // Texts column 1 is known to show (names of modes): it keeps room for them.
+  void SetValueTexts(const QStringList &texts);
   void SetHeaderHeight(int pixels);
   void SetDefaultRowHeight(int pixels);
   // The calibration view highlights the selected row; the others never do.
@@ -103,9 +105,11 @@ private:
   void ScheduleAfterPaint();
   void FitColumns();
   int TitleWidth(int column) const;
+  int TextWidth(const QStringList &texts, bool bold) const;
 
   std::vector<int> DesignWidths;
   int CaptionWidth = 0;
+  int ValueWidth = 0;
   bool Fitting = false;
   bool OperatorResized = false;
 

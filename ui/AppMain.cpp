@@ -57,13 +57,31 @@ void ShowException(const QString &text)
     }
 }
 
+// An exception thrown by a handler is shown in the framework's box, as one that reaches
+// the entry is; the window goes on.
+class QuintavolteApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception &e) {
+            ShowException(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            ShowException(QString());
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 int RunQuintavolte(int &argc, char **argv, const AppOptions &options,
                    const std::function<void(TMainForm &)> &started)
 {
     std::setlocale(LC_ALL, "");
-    QApplication app(argc, argv);
+    QuintavolteApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quintavolte"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quintavolte Control"));
     QLocale::setDefault(QLocale::system());

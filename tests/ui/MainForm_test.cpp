@@ -206,6 +206,31 @@ private slots:
         QVERIFY(w.form->HandlerTimer->isActive());
     }
 
+    void onlyThePageInFrontIsRead()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.IsConnectedView(), kViewTimeoutMs);
+        ModbusAction *chargerOnly = w.Var(u"Adc.EnergyLoad");
+        ModbusAction *supplyOnly = w.Var(u"Reg.ChargeI");
+        QTRY_VERIFY_WITH_TIMEOUT(!chargerOnly->Value.Equals(u"--"), kViewTimeoutMs);
+        QVERIFY(supplyOnly->Value.Equals(u"--"));
+        // On another page the charger's values are no longer asked for.
+        f.MainPC->setCurrentWidget(f.TrainingTS);
+        QTRY_VERIFY_WITH_TIMEOUT(chargerOnly->State == mbsDone, kViewTimeoutMs);
+        const QString before = ToQString(chargerOnly->Value);
+        chargerOnly->Value = MString(u"stale");
+        QTest::qWait(700);  // two refresh periods
+        QVERIFY(chargerOnly->Value.Equals(u"stale"));
+        QVERIFY(supplyOnly->Value.Equals(u"--"));
+        f.MainPC->setCurrentWidget(f.ChargerMnemoTS);
+        QTRY_VERIFY_WITH_TIMEOUT(!chargerOnly->Value.Equals(u"stale"), kViewTimeoutMs);
+        QVERIFY(!before.isEmpty());
+    }
+
     void hiddenCurrentTabHandsOver()
     {
         Window w(kNoDevice);

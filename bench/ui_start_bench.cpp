@@ -40,18 +40,15 @@ double CpuSeconds()
 
 class ShownWatch : public QObject {
 public:
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && !reported_) {
-            reported_ = true;
+        if (event->type() == QEvent::Paint) {
             std::printf("shown %lld\n", static_cast<long long>(NowNs()));
             std::fflush(stdout);
+            watched->removeEventFilter(this);  // no cost of ours in the idle figure
         }
         return false;
     }
-
-private:
-    bool reported_ = false;
 };
 
 int Probe(const std::string &port, int idleSeconds)

@@ -152,8 +152,17 @@ std::string FormatSettingsFile(const std::string &deviceType, const std::string 
     return text;
 }
 
-bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error)
+bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error, SettingsFault *fault)
 {
+    SettingsFault ignored;
+    SettingsFault &f = fault != nullptr ? *fault : ignored;
+    f = SettingsFault();
+    auto fail = [&](SettingsFaultKind kind, int line, std::string name, std::string value, std::string other,
+                    std::string message) {
+        f = SettingsFault{kind, line, std::move(name), std::move(value), std::move(other)};
+        *error = std::move(message);
+        return false;
+    };
     *file = SettingsFile();
     std::map<std::string, int> seen;
     bool haveDevice = false;
@@ -179,51 +188,55 @@ bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *e
         }
         const size_t eq = line.find('=');
         if (eq == std::string::npos) {
-            *error = LineText(lineNo) + "not a \"NAME = VALUE\" line: " + line;
-            return false;
+            return fail(SettingsFaultKind::NotALine, lineNo, {}, line, {},
+                        LineText(lineNo) + "not a \"NAME = VALUE\" line: " + line);
         }
         SettingLine s{Trim(std::string_view(line).substr(0, eq)), Trim(std::string_view(line).substr(eq + 1)), lineNo};
         if (s.Name.empty() || s.Value.empty()) {
-            *error = LineText(lineNo) + (s.Name.empty() ? "no name before '='" : "no value for " + s.Name);
-            return false;
+            return fail(s.Name.empty() ? SettingsFaultKind::NoName : SettingsFaultKind::NoValue, lineNo, s.Name, s.Value,
+                        {}, LineText(lineNo) + (s.Name.empty() ? "no name before '='" : "no value for " + s.Name));
         }
         const MbVariableRow *row = FindRow(s.Name);
         if (row == nullptr) {
-            *error = LineText(lineNo) + "unknown variable " + s.Name;
-            return false;
+            return fail(SettingsFaultKind::UnknownName, lineNo, s.Name, s.Value, {},
+                        LineText(lineNo) + "unknown variable " + s.Name);
         }
         if (!IsSetting(*row, INT32_MAX)) {
-            *error = LineText(lineNo) + s.Name + " is not a setting";
-            return false;
+            return fail(SettingsFaultKind::NotASetting, lineNo, s.Name, s.Value, {},
+                        LineText(lineNo) + s.Name + " is not a setting");
         }
         if (auto [it, fresh] = seen.emplace(s.Name, lineNo); !fresh) {
-            *error = LineText(lineNo) + s.Name + " is given twice (also on line " + std::to_string(it->second) + ")";
-            return false;
+            return fail(SettingsFaultKind::GivenTwice, lineNo, s.Name, s.Value, std::to_string(it->second),
+                        LineText(lineNo) + s.Name + " is given twice (also on line " + std::to_string(it->second) + ")");
         }
         std::string why;
         if (!CheckValue(*row, s.Value, &why)) {
-            *error = LineText(lineNo) + "'" + s.Value + "' " + why + ", cannot write it to " + s.Name;
-            return false;
+            return fail(SettingsFaultKind::BadValue, lineNo, s.Name, s.Value, why,
+                        LineText(lineNo) + "'" + s.Value + "' " + why + ", cannot write it to " + s.Name);
         }
         file->Settings.push_back(std::move(s));
     }
-    if (!haveDevice) {
-        *error = "no \"" + std::string(kDeviceKey) + "\" line: not a Quintavolte settings file";
-        return false;
-    }
+    if (!haveDevice)
+        return fail(SettingsFaultKind::NotASettingsFile, 0, {}, {}, {},
+                    "no \"" + std::string(kDeviceKey) + "\" line: not a Quintavolte settings file");
     return true;
 }
 
 bool CheckSettingsForDevice(const SettingsFile &file, const std::string &deviceType, int32_t versionX100,
-                            std::string *error)
+                            std::string *error, SettingsFault *fault)
 {
+    SettingsFault ignored;
+    SettingsFault &f = fault != nullptr ? *fault : ignored;
+    f = SettingsFault();
     if (DeviceKind(file.DeviceType) != DeviceKind(deviceType)) {
+        f = SettingsFault{SettingsFaultKind::OtherDevice, file.DeviceLine, {}, file.DeviceType, deviceType};
         *error = LineText(file.DeviceLine) + "the file is for " + file.DeviceType + ", the device is " + deviceType;
         return false;
     }
     for (const SettingLine &s : file.Settings) {
         const MbVariableRow *row = FindRow(s.Name);
         if (row == nullptr || !IsSetting(*row, versionX100)) {
+            f = SettingsFault{SettingsFaultKind::NotOnThisVersion, s.Line, s.Name, s.Value, deviceType};
             *error = LineText(s.Line) + s.Name + " is not a setting of " + deviceType;
             return false;
         }

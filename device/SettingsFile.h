@@ -30,6 +30,28 @@ struct SettingsFile {
     std::vector<SettingLine> Settings;
 };
 
+// What is wrong with a file, for a front end that words it in its own language.
+enum class SettingsFaultKind {
+    None,
+    NotASettingsFile,  // no "# device:" line
+    NotALine,          // no '=' (a truncated line)
+    NoName,
+    NoValue,
+    UnknownName,
+    NotASetting,       // a variable, but a command, counter or reading
+    GivenTwice,        // Other: the line number of the first
+    BadValue,          // Other: the reason ("is not a number", ...)
+    OtherDevice,       // Value: the file's type; Other: the device's
+    NotOnThisVersion,  // Other: the device's type text
+};
+struct SettingsFault {
+    SettingsFaultKind Kind = SettingsFaultKind::None;
+    int Line = 0;
+    std::string Name;
+    std::string Value;
+    std::string Other;
+};
+
 // The file text; values are (name, C-locale value text) in the order given.
 std::string FormatSettingsFile(const std::string &deviceType, const std::string &date,
                                const std::vector<std::pair<std::string, std::string>> &values);
@@ -37,12 +59,13 @@ std::string FormatSettingsFile(const std::string &deviceType, const std::string 
 // Reads a file's text and checks every line: the header, the names (settings of some
 // version, each once) and that each value fits its variable's type. False with a message
 // naming the line in *error at the first fault.
-bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error);
+bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error,
+                       SettingsFault *fault = nullptr);
 
 // Whether the file fits the connected device: the same type (the version may differ) and
 // only settings the device's version has. False with a message in *error.
 bool CheckSettingsForDevice(const SettingsFile &file, const std::string &deviceType, int32_t versionX100,
-                            std::string *error);
+                            std::string *error, SettingsFault *fault = nullptr);
 
 // A value as the program shows it (a float cut to 5 decimals, a decimal comma in some
 // locales) in the file's form: C locale, and for a float the shortest number that the

@@ -32,6 +32,54 @@ QString UnreadText(const std::vector<std::string> &unread)
     return QStringLiteral("Не удалось прочитать из устройства: %1").arg(names.join(QStringLiteral(", ")));
 }
 
+QString ValueReason(const std::string &why)
+{
+    const QString w = Q(why);
+    if (w.startsWith(QStringLiteral("is out of range ")))
+        return QStringLiteral("вне диапазона ") + w.mid(16);
+    if (w.startsWith(QStringLiteral("has a decimal comma")))
+        return QStringLiteral("записано с запятой, а в файле дробная часть отделяется точкой");
+    if (w == QStringLiteral("is not an integer"))
+        return QStringLiteral("не целое число");
+    if (w == QStringLiteral("is not a number"))
+        return QStringLiteral("не число");
+    if (w.startsWith(QStringLiteral("is beyond the range")))
+        return QStringLiteral("слишком велико для этой переменной");
+    return w;
+}
+
+// The file's fault in the window's language.
+QString FaultText(const SettingsFault &f)
+{
+    const QString line = QStringLiteral("строка %1: ").arg(f.Line);
+    const QString name = Q(f.Name), value = Q(f.Value), other = Q(f.Other);
+    switch (f.Kind) {
+    case SettingsFaultKind::NotASettingsFile:
+        return QStringLiteral("это не файл настроек Quintavolte (нет строки «# device:»)");
+    case SettingsFaultKind::NotALine:
+        return line + QStringLiteral("ожидается «ИМЯ = ЗНАЧЕНИЕ», а не «%1»").arg(value);
+    case SettingsFaultKind::NoName:
+        return line + QStringLiteral("нет имени перед «=»");
+    case SettingsFaultKind::NoValue:
+        return line + QStringLiteral("нет значения для %1").arg(name);
+    case SettingsFaultKind::UnknownName:
+        return line + QStringLiteral("неизвестная переменная %1").arg(name);
+    case SettingsFaultKind::NotASetting:
+        return line + QStringLiteral("%1 не является настройкой").arg(name);
+    case SettingsFaultKind::GivenTwice:
+        return line + QStringLiteral("%1 указана второй раз (первый раз в строке %2)").arg(name, other);
+    case SettingsFaultKind::BadValue:
+        return line + QStringLiteral("значение «%1» нельзя записать в %2: %3").arg(value, name, ValueReason(f.Other));
+    case SettingsFaultKind::OtherDevice:
+        return line + QStringLiteral("файл для устройства %1, а подключено %2").arg(value, other);
+    case SettingsFaultKind::NotOnThisVersion:
+        return line + QStringLiteral("у устройства %1 нет настройки %2").arg(other, name);
+    case SettingsFaultKind::None:
+        break;
+    }
+    return {};
+}
+
 }  // namespace
 
 bool SaveSettingsToFile(QWidget *, cActionManager &manager, const QString &path)
@@ -65,9 +113,10 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
         return false;
     }
     // The whole file is checked before anything is written.
-    if (!ParseSettingsFile(text, &file, &error) ||
-        !CheckSettingsForDevice(file, ConnectedDeviceType(manager), manager.VersionX100, &error)) {
-        Show(QStringLiteral("Файл настроек %1 не подходит, ничего не записано:\n%2").arg(path, Q(error)));
+    SettingsFault fault;
+    if (!ParseSettingsFile(text, &file, &error, &fault) ||
+        !CheckSettingsForDevice(file, ConnectedDeviceType(manager), manager.VersionX100, &error, &fault)) {
+        Show(QStringLiteral("Файл настроек %1 не подходит, ничего не записано:\n%2").arg(path, FaultText(fault)));
         return false;
     }
     std::vector<std::pair<std::string, std::string>> values;

@@ -99,6 +99,30 @@ TEST(SettingsFile, ADamagedFileIsRefusedNamingTheLine)
     EXPECT_FALSE(ParseSettingsFile("", &file, &error));
 }
 
+TEST(SettingsFile, AFaultCarriesWhatAFrontEndNeedsToWordIt)
+{
+    SettingsFile file;
+    std::string error;
+    SettingsFault fault;
+    EXPECT_FALSE(ParseSettingsFile(kHeader + "Reg.ChargeI = 2\nReg.ChargeI = 3\n", &file, &error, &fault));
+    EXPECT_EQ(fault.Kind, SettingsFaultKind::GivenTwice);
+    EXPECT_EQ(fault.Line, 4);
+    EXPECT_EQ(fault.Name, "Reg.ChargeI");
+    EXPECT_EQ(fault.Other, "3");
+    EXPECT_FALSE(ParseSettingsFile(kHeader + "Do1.Mode = x\n", &file, &error, &fault));
+    EXPECT_EQ(fault.Kind, SettingsFaultKind::BadValue);
+    EXPECT_EQ(fault.Value, "x");
+    EXPECT_EQ(fault.Other, "is not an integer");
+
+    ASSERT_TRUE(ParseSettingsFile("\n# device: Other device 2.0\n", &file, &error, &fault)) << error;
+    EXPECT_EQ(fault.Kind, SettingsFaultKind::None);
+    EXPECT_FALSE(CheckSettingsForDevice(file, "Quintavolte 1.11", 111, &error, &fault));
+    EXPECT_EQ(fault.Kind, SettingsFaultKind::OtherDevice);
+    EXPECT_EQ(fault.Line, 2);
+    EXPECT_EQ(fault.Value, "Other device 2.0");
+    EXPECT_EQ(fault.Other, "Quintavolte 1.11");
+}
+
 TEST(SettingsFile, TheFileMustFitTheConnectedDevice)
 {
     SettingsFile file;

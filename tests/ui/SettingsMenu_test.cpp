@@ -88,7 +88,10 @@ private slots:
         QVERIFY(answers.questions.isEmpty());
         QCOMPARE(answers.messages.size(), 1);
         QVERIFY2(answers.messages[0].contains(QStringLiteral("ничего не записано")), qPrintable(answers.messages[0]));
-        QVERIFY2(answers.messages[0].contains(QStringLiteral("line 3:")), qPrintable(answers.messages[0]));
+        QVERIFY2(answers.messages[0].endsWith(QStringLiteral(
+                     "строка 3: значение «14,2» нельзя записать в Reg.ChargeMaxU: записано с запятой, а в файле "
+                     "дробная часть отделяется точкой")),
+                 qPrintable(answers.messages[0]));
         QVERIFY(sim.Writes().isEmpty());
 
         // A cancelled dialog does nothing at all.

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include "core/MicroClock.h"
@@ -17,8 +18,11 @@
 
 namespace {
 
-constexpr int kIdlePollMs = 2;    // an idle open port is looked at this often
-constexpr int kClosedWaitMs = 5;  // and a closed one this often
+// The thread sleeps on the descriptor and the wake-up; these only bound a wait that
+// nothing ends (bytes put into TxRing without Wake, a port that reports events forever).
+constexpr int kIdleWaitMs = 1000;
+constexpr int kClosedWaitMs = 1000;
+constexpr int kStuckPortWaitMs = 50;
 
 long PosixRead(void *, int fd, uint8_t *buf, size_t n)
 {
@@ -36,31 +40,57 @@ long PosixWrite(void *, int fd, const uint8_t *buf, size_t n)
   return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
 }
 
-// Opens and configures the device; -1 on any failure. The descriptor is never 0,
-// since 0 means "closed" to the port's callers.
-int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t stopBits, uint8_t parity)
+// Opens and configures the device; -1 on any failure, with the reason in *error. The
+// descriptor is never 0, since 0 means "closed" to the port's callers.
+int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t stopBits, uint8_t parity,
+             std::string *error)
 {
+  auto fail = [&](const char *what) {
+    // TIOCEXCL of another holder shows as EBUSY to users other than root.
+    *error = errno == EBUSY ? std::string("in use by another program") : std::string(what) + std::strerror(errno);
+    return -1;
+  };
   int fd = OpenPortFile(path, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
+    return fail("");
+  if (!isatty(fd)) {
+    ::close(fd);
+    *error = "not a terminal";
     return -1;
+  }
   if (fd < 3) {
     int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
     ::close(fd);
     if (moved < 0)
-      return -1;
+      return fail("");
     fd = moved;
   }
   // Not shared: flock keeps out other programs that ask (root included), TIOCEXCL
   // keeps out ordinary users that do not.
   termios wanted{}, got{};
-  bool ok = flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0 && tcgetattr(fd, &wanted) == 0 &&
-            BuildLineSettings(wanted, baud, byteSize, stopBits, parity);
+  const char *failed = nullptr;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    failed = errno == EWOULDBLOCK ? "in use by another program" : "cannot lock it: ";
+  else if (ioctl(fd, TIOCEXCL) != 0 || tcgetattr(fd, &wanted) != 0)
+    failed = "cannot take it: ";
+  else if (!BuildLineSettings(wanted, baud, byteSize, stopBits, parity))
+    failed = "line settings not supported";
   // A driver may accept the call and quietly keep some settings (a pseudo-terminal keeps
   // 8 data bits and no parity): a line that does not run as asked counts as refused.
-  ok = ok && tcsetattr(fd, TCSANOW, &wanted) == 0 && tcgetattr(fd, &got) == 0 && LineSettingsHeld(wanted, got);
-  if (!ok) {
+  else if (tcsetattr(fd, TCSANOW, &wanted) != 0 || tcgetattr(fd, &got) != 0 || !LineSettingsHeld(wanted, got))
+    failed = "line settings refused";
+  // Bytes left in the line by an earlier program or run would be read as the answer to
+  // our first request: both queues start empty.
+  else if (tcflush(fd, TCIOFLUSH) != 0)
+    failed = "cannot empty its queues: ";
+  if (failed != nullptr) {
+    const int saved = errno;
     ioctl(fd, TIOCNXCL);  // do not leave the line locked against others
     ::close(fd);
+    const size_t len = std::strlen(failed);
+    *error = failed;
+    if (len > 0 && failed[len - 1] == ' ')
+      *error += std::strerror(saved);
     return -1;
   }
   return fd;
@@ -97,9 +127,17 @@ bool CSerialPort::Open(int n)
   if (handle_.load() != 0)
     Close();
   std::string path = PortPath(n);
-  if (path.empty())
+  std::string error;
+  if (path.empty()) {
+    std::lock_guard<std::mutex> g(errorGuard_);
+    lastError_ = "no such port";
     return false;
-  int fd = OpenLine(path, baudRate_, byteSize_, stopBits_, parity_);
+  }
+  int fd = OpenLine(path, baudRate_, byteSize_, stopBits_, parity_, &error);
+  {
+    std::lock_guard<std::mutex> g(errorGuard_);
+    lastError_ = fd < 0 ? error : std::string();
+  }
   if (fd < 0)
     return false;
   {
@@ -162,6 +200,25 @@ void CSerialPort::SetTransport(const SerialTransport &transport)
 {
   CAutoLock lock(Lock);
   transport_ = (transport.Read && transport.Write) ? transport : TermiosTransport();
+}
+
+std::string CSerialPort::LastError() const
+{
+  std::lock_guard<std::mutex> g(errorGuard_);
+  return lastError_;
+}
+
+bool CSerialPort::Transmit(const uint8_t *bytes, size_t n)
+{
+  {
+    CAutoLock lock(Lock);
+    // Half a frame on the wire would corrupt the exchange.
+    if (TxRing.Free() < n)
+      return false;
+    TxRing.Put(bytes, n, false);
+  }
+  Wake();
+  return true;
 }
 
 void CSerialPort::Wake()
@@ -255,10 +312,10 @@ void CSerialPort::ThreadMain()
       continue;
     }
     if (eventWithoutProgress) {
-      WaitOn(wakeFd_, -1, false, kIdlePollMs);
+      WaitOn(wakeFd_, -1, false, kStuckPortWaitMs);
       lastWaitByPort = false;
     } else {
-      lastWaitByPort = WaitOn(wakeFd_, fd, blocked, kIdlePollMs);
+      lastWaitByPort = WaitOn(wakeFd_, fd, blocked, kIdleWaitMs);
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "core/CritSection.h"
@@ -33,8 +34,11 @@ public:
   CSerialPort &operator=(const CSerialPort &) = delete;
 
   // Opens port number n (see PortList.h) with the stored settings, closing an open port
-  // first. Empties both rings and stamps LastRxTick. False (and closed) on any failure.
+  // first. Whatever waited in the line's own queues is discarded; both rings are emptied
+  // and LastRxTick stamped. False (and closed) on any failure, with the reason in LastError().
   bool Open(int n);
+  // Why the last Open failed (the system's reason), empty after a successful one.
+  std::string LastError() const;
   // Closes an open port; false when nothing was open or the close failed.
   bool Close();
   bool IsOpen() const;
@@ -42,6 +46,12 @@ public:
   // Parity: 0 none, 1 odd, 2 even, 3 mark, 4 space. Stop bits: 0 one, 2 two.
   // Returns false only when that reopen failed (the port is then closed).
   bool SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBits, uint8_t parity);
+
+  // Queues a whole frame for sending and wakes the thread; false (nothing queued) when
+  // the transmit ring cannot take all of it. Takes Lock itself.
+  bool Transmit(const uint8_t *bytes, size_t n);
+  // Tells the thread that bytes were put into TxRing directly.
+  void Wake();
 
   // Replaces the thread's byte mover (tests); takes effect at the next pass.
   void SetTransport(const SerialTransport &transport);
@@ -64,7 +74,6 @@ private:
   // Steps 3 to 5 of a pass, under Lock. Returns whether anything moved; blocked is set
   // when bytes wait to be sent but the port took none.
   bool TransferPass(int fd, bool &blocked);
-  void Wake();
 
   std::atomic<int> handle_{0};
   std::atomic<int> portNumber_{0};
@@ -74,6 +83,8 @@ private:
   uint8_t stopBits_ = 0;
 
   SerialTransport transport_;
+  mutable std::mutex errorGuard_;
+  std::string lastError_;
   // Held by the thread while it waits on the descriptor outside Lock, and by Open/Close
   // while they change it, so the thread never waits on a closed or reused descriptor.
   std::mutex fdGuard_;

@@ -22,8 +22,11 @@ std::vector<uint8_t> Pattern(size_t n)
 
 void Queue(CSerialPort &port, const std::vector<uint8_t> &bytes)
 {
-  CAutoLock lock(port.Lock);
-  ASSERT_EQ(port.TxRing.Put(bytes.data(), bytes.size(), false), bytes.size());
+  {
+    CAutoLock lock(port.Lock);
+    ASSERT_EQ(port.TxRing.Put(bytes.data(), bytes.size(), false), bytes.size());
+  }
+  port.Wake();
 }
 
 // The line as the transfer thread sees it, with a script for what writes accept.
@@ -84,9 +87,16 @@ TEST_F(SerialPortTest, OpenOfAMissingPortFailsAndLeavesThePortClosed)
   SetExplicitPorts({"/nonexistent/ttyQV0", plainFile.string(), pty.SlavePath()});
 
   CSerialPort port;
-  for (int n : {1, 2, 4, 0, -3}) {  // no device, not a terminal, no such number
+  struct Case {
+    int n;
+    const char *reason;
+  } cases[] = {{1, "No such file or directory"}, {2, "not a terminal"}, {4, "no such port"}, {0, "no such port"},
+               {-3, "no such port"}};
+  for (const Case &c : cases) {
+    const int n = c.n;
     SCOPED_TRACE(n);
     EXPECT_FALSE(port.Open(n));
+    EXPECT_EQ(port.LastError(), c.reason);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(port.Handle(), 0);
     EXPECT_EQ(port.PortNumber(), 0);
@@ -118,7 +128,9 @@ TEST_F(SerialPortTest, AnOpenPortIsNotShared)
   SetExplicitPorts({pty.SlavePath()});
   CSerialPort first, second;
   ASSERT_TRUE(first.Open(1));
+  EXPECT_EQ(first.LastError(), "");
   EXPECT_FALSE(second.Open(1));
+  EXPECT_EQ(second.LastError(), "in use by another program");
   EXPECT_EQ(second.PortNumber(), 0);
   EXPECT_TRUE(first.Close());
   EXPECT_FALSE(first.Close());

@@ -155,13 +155,15 @@ bool MicroModbus::TxFinish(uint16_t n)
 // ---- master side ----
 
 bool MicroModbus::AddPending(uint8_t unit, uint8_t function, uint16_t timeoutMs, ReplyCallback callback,
-                             void *context)
+                             void *context, uint16_t address, uint16_t quantity)
 {
   uint16_t tid = IsMbap(txFraming_) ? static_cast<uint16_t>(TransactionCounter - 1) : 0;
   MbReqRecord record;
   record.Deadline = GetTickCount32() + timeoutMs;
   record.Callback = callback;
   record.Context = context;
+  record.Address = address;
+  record.Quantity = quantity;
   if (!Pending.Insert(RequestKey(tid, unit, function), record)) {
     // Same unit and function still awaiting a reply (or no memory): the frame must
     // not go out, so it is not offered as sendable either.
@@ -194,7 +196,7 @@ bool MicroModbus::BuildReadRequest(uint32_t area, uint8_t unit, uint16_t address
   PutBe16(d + 2, quantity);
   if (!TxFinish(4))
     return false;
-  return AddPending(unit, function, timeoutMs, callback, context);
+  return AddPending(unit, function, timeoutMs, callback, context, address, quantity);
 }
 
 bool MicroModbus::BuildWriteRequest(const uint8_t *data, uint16_t n, uint32_t area, uint8_t unit, uint16_t address,
@@ -218,6 +220,7 @@ bool MicroModbus::BuildWriteRequest(const uint8_t *data, uint16_t n, uint32_t ar
     return false;
 
   uint16_t dataBytes;
+  uint16_t quantity = 1;
   if (function == 5 || function == 6) {
     if (TxDataCapacity() < 4)
       return false;
@@ -233,6 +236,7 @@ bool MicroModbus::BuildWriteRequest(const uint8_t *data, uint16_t n, uint32_t ar
       return false;
     PutBe16(d, address);
     PutBe16(d + 2, words);
+    quantity = words;
     d[4] = static_cast<uint8_t>(byteCount);
     std::memcpy(d + 5, data, n);
     if (n & 1)
@@ -250,7 +254,19 @@ bool MicroModbus::BuildWriteRequest(const uint8_t *data, uint16_t n, uint32_t ar
   }
   if (!TxFinish(dataBytes))
     return false;
-  return AddPending(unit, function, timeoutMs, callback, context);
+  return AddPending(unit, function, timeoutMs, callback, context, address, quantity);
+}
+
+void MicroModbus::AbandonPending(int status)
+{
+  while (Pending.Count() > 0) {
+    const MbReqRecord record = Pending.ValueAt(0);
+    const uint32_t key = Pending.KeyAt(0);
+    Pending.RemoveAt(0);
+    if (record.Callback)
+      record.Callback(this, record.Context, status, static_cast<uint16_t>(key >> 16), static_cast<uint8_t>(key >> 8),
+                      static_cast<uint8_t>(key & 0x7F), record.Deadline);
+  }
 }
 
 void MicroModbus::Run()
@@ -358,9 +374,11 @@ int MicroModbus::ProcessFrame(const uint8_t *bytes, uint16_t length, uint32_t fr
   if (index >= 0) {
     MbReqRecord record = Pending.ValueAt(index);
     Pending.RemoveAt(index);
+    // RTU carries no transaction id: a late reply to an earlier request looks like ours
+    // but for its length or echo. What does not fit is never handed on as the answer.
+    const int status = !ReplyFits(record, function) ? MbReplyBad : (function & 0x80) ? MbReplyException : MbReplyNormal;
     if (record.Callback)
-      record.Callback(this, record.Context, (function & 0x80) ? MbReplyException : MbReplyNormal, tid, unit,
-                      static_cast<uint8_t>(function & 0x7F), record.Deadline);
+      record.Callback(this, record.Context, status, tid, unit, static_cast<uint8_t>(function & 0x7F), record.Deadline);
     return 1;
   }
 
@@ -374,6 +392,29 @@ int MicroModbus::ProcessFrame(const uint8_t *bytes, uint16_t length, uint32_t fr
   if (code != MbOk)
     BuildException(code);
   return 2;
+}
+
+bool MicroModbus::ReplyFits(const MbReqRecord &request, uint8_t function) const
+{
+  const uint8_t *d = RxData();
+  const uint16_t n = RxDataLength();
+  if (function & 0x80)
+    return n == 1;  // the exception code alone
+  switch (function) {
+  case 1:
+  case 2:
+    return n >= 1 && d[0] == (request.Quantity + 7) / 8 && n == 1u + d[0];
+  case 3:
+  case 4:
+    return n >= 1 && d[0] == request.Quantity * 2u && n == 1u + d[0];
+  case 5:
+  case 6:
+  case 15:
+  case 16:
+    return n == 4 && Be16(d) == request.Address;
+  default:
+    return true;  // a forced function of unknown shape: its caller judges the reply
+  }
 }
 
 int MicroModbus::ParseReadResponse(const uint8_t **data)

@@ -25,10 +25,12 @@ enum ModbusError : uint8_t {
 
 enum MbFraming : uint32_t { MbRtu = 0, MbMbap = 1 };
 enum MbArea : uint32_t { MbCoils = 0, MbDiscreteInputs = 1, MbHoldingRegisters = 2, MbInputRegisters = 3 };
-enum MbStatus : int { MbReplyNormal = 0, MbReplyException = 1, MbReplyTimeout = 2 };
+enum MbStatus : int { MbReplyNormal = 0, MbReplyException = 1, MbReplyTimeout = 2, MbReplyBad = 3 };
 
 // Called once when a request ends: status 0 normal reply, 1 exception reply, 2 no reply
-// before the deadline. During status 0 and 1 the reply is the engine's current frame.
+// before the deadline, 3 a reply came that does not fit the request (a read's byte count
+// other than its quantity asks for, a write echo of another address) or was damaged.
+// During status 0 and 1 the reply is the engine's current frame.
 using ReplyCallback = void (*)(MicroModbus *engine, void *context, int status, uint16_t transactionId,
                                uint8_t unit, uint8_t function, uint32_t deadline);
 
@@ -42,6 +44,10 @@ struct MbReqRecord {
   uint32_t Deadline = 0;
   ReplyCallback Callback = nullptr;
   void *Context = nullptr;
+  // What the reply must echo or carry: the request's first address and its quantity
+  // (registers or bits; 1 for single writes).
+  uint16_t Address = 0;
+  uint16_t Quantity = 0;
 };
 
 // One block of this node's registers, keyed by its first register; byte b of the
@@ -105,6 +111,10 @@ public:
   // points at the register bytes in host order, followed by zero bytes up to 256.
   int ParseReadResponse(const uint8_t **data);
 
+  // Ends every pending request with the given status (a damaged frame came while they
+  // waited: their reply is lost).
+  void AbandonPending(int status);
+
   // Task turn: expires pending requests whose deadline has passed.
   void Run() override;
 
@@ -157,7 +167,9 @@ public:
   }
 
 private:
-  bool AddPending(uint8_t unit, uint8_t function, uint16_t timeoutMs, ReplyCallback callback, void *context);
+  bool AddPending(uint8_t unit, uint8_t function, uint16_t timeoutMs, ReplyCallback callback, void *context,
+                  uint16_t address, uint16_t quantity);
+  bool ReplyFits(const MbReqRecord &request, uint8_t function) const;
   bool Validate();
   void BuildException(uint8_t code);
 

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kIdentifyAttempts = 3;
 constexpr int kSendTurns = 1000;
-constexpr int kReplyRounds = 500;
+constexpr int kReplyRounds = 1000;  // 1 ms each: the reply time, its silence and a quiet line
 constexpr int kWriteSendTurns = 100;
 constexpr char16_t kDeviceTypeName[] = u"DeviceType";
 constexpr char16_t kDevicePrefix[] = u"Quintavolte";
@@ -87,8 +87,12 @@ bool cActionManager::Connect()
         for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {
             device->State = mbsRequested;
             device->LastPoll = 0;
-            for (int i = 0; i < kSendTurns && device->State == mbsRequested; ++i)
+            // After a failed attempt the shell waits for a quiet line before it sends again.
+            for (int i = 0; i < kSendTurns && device->State == mbsRequested; ++i) {
                 Shell.Run();
+                if (device->State == mbsRequested)
+                    SleepMs(1);
+            }
             for (int i = 0; i < kReplyRounds && device->State == mbsSent; ++i) {
                 TickScheduler();
                 SleepMs(1);

@@ -29,6 +29,7 @@ enum MbActionState : uint32_t {
     mbsDone = 2,
     mbsException = 3,
     mbsTimedOut = 4,
+    mbsBadReply = 5,  // a reply came but was damaged or did not fit the request
 };
 
 // Access codes; only mbaRead changes behaviour (no editor in the service tree).

@@ -133,6 +133,14 @@ int EncodeValue(const MString &text, uint32_t type, uint8_t (&out)[ModbusShell::
     }
 }
 
+// The engine's deadline: the reply time plus the silence that ends the reply, so that a
+// reply which began in time is not expired while its end is being recognised.
+uint16_t ExchangeTimeout(const ModbusAction *variable)
+{
+    const uint32_t ms = variable->TimeoutMs + ModbusShell::kSilenceMs;
+    return static_cast<uint16_t>(ms > 0xFFFF ? 0xFFFF : ms);
+}
+
 MString HexText(const uint8_t *data, int n)
 {
     static constexpr char16_t kHex[] = u"0123456789ABCDEF";
@@ -195,17 +203,19 @@ bool DecodeValue(const uint8_t *data, int n, uint32_t type, MString &value)
     }
 }
 
-void DecodeRead(MicroModbus *engine, ModbusAction *variable)
+// False when the reply carries no value of the variable's type.
+bool DecodeRead(MicroModbus *engine, ModbusAction *variable)
 {
     const uint8_t *data = nullptr;
     const int n = engine->ParseReadResponse(&data);
-    if (n <= 0 || data == nullptr || variable->WritePending)
-        return;
+    if (n <= 0 || data == nullptr)
+        return false;
     if (variable->Area == MbHoldingRegisters || variable->Area == MbInputRegisters) {
         MString value;
-        if (DecodeValue(data, n, variable->Type, value))
-            variable->Value = value;
-        return;
+        if (!DecodeValue(data, n, variable->Type, value))
+            return false;
+        variable->Value = value;
+        return true;
     }
     // Bit areas: the first data byte in decimal without leading zeros (0 reads as empty).
     MString digits = MString::FromInt(data[0]);
@@ -213,6 +223,7 @@ void DecodeRead(MicroModbus *engine, ModbusAction *variable)
     while (skip < digits.Length() && digits.View()[skip] == u'0')
         ++skip;
     variable->Value = digits.Mid(skip, digits.Length() - skip);
+    return true;
 }
 
 }  // namespace
@@ -256,14 +267,32 @@ void ModbusShell::ReceiveStep()
     if (TickDiff(GetTickCount32(), Port.LastRxTick) <= static_cast<int32_t>(kSilenceMs))
         return;
     const uint16_t n = static_cast<uint16_t>(Port.RxRing.Take(RxFrame, kFrameSize));
-    Engine.ProcessFrame(RxFrame, n, MbRtu);
+    const int result = Engine.ProcessFrame(RxFrame, n, MbRtu);
     // A bad frame, or more than one: what is left cannot be framed, so start afresh.
     if (Engine.AcceptedLength() != n)
         Port.RxRing.Clear();
+    // A damaged frame while a request waits was its reply (or ran into it): that
+    // exchange has failed, and saying so beats waiting for a timeout.
+    if (result == 0)
+        Engine.AbandonPending(MbReplyBad);
+}
+
+void ModbusShell::NoteFailure()
+{
+    quietPending_ = true;
+    failedAt_ = GetTickCount32();
 }
 
 void ModbusShell::SendStep(uint32_t now)
 {
+    if (quietPending_) {
+        CAutoLock guard(Port.Lock);
+        // Quiet since the failure and since the last byte that came in, whichever is later.
+        const uint32_t since = TickDiff(Port.LastRxTick, failedAt_) > 0 ? Port.LastRxTick : failedAt_;
+        if (TickDiff(now, since) < static_cast<int32_t>(kQuietAfterFailureMs))
+            return;
+        quietPending_ = false;
+    }
     const int count = Actions.Count();
     for (int i = 0; i < count; ++i) {
         PollCursor = (PollCursor < 0 || PollCursor + 1 >= count) ? 0 : PollCursor + 1;
@@ -276,16 +305,16 @@ void ModbusShell::SendStep(uint32_t now)
         const bool built = variable->WritePending
                                ? EncodeWrite(variable)
                                : Engine.BuildReadRequest(variable->Area, variable->SlaveAddress, variable->RegAddress,
-                                                         variable->RegCount, static_cast<uint16_t>(variable->TimeoutMs),
+                                                         variable->RegCount, ExchangeTimeout(variable),
                                                          &ModbusShell::OnReply, variable, 0);
         if (built && Engine.TxLength() != 0) {
             CAutoLock guard(Port.Lock);
             // Half a frame on the wire would corrupt the exchange; when the ring cannot
             // take the whole frame, the pending request simply times out.
-            if (Port.TxRing.Free() >= Engine.TxLength()) {
-                Port.TxRing.Put(TxFrame, Engine.TxLength(), false);
+            // Nothing that came while no request was pending can be its reply.
+            Port.RxRing.Clear();
+            if (Port.Transmit(TxFrame, Engine.TxLength()))
                 variable->State = mbsSent;
-            }
         }
         variable->LastPoll = now;  // also after a failed build: tried again after PeriodMs
         return;
@@ -340,7 +369,7 @@ bool ModbusShell::EncodeWrite(ModbusAction *variable)
     variable->WritePending = false;
     variable->State = mbsRequested;
     return Engine.BuildWriteRequest(bytes, static_cast<uint16_t>(count), variable->Area, variable->SlaveAddress,
-                                    variable->RegAddress, static_cast<uint16_t>(variable->TimeoutMs),
+                                    variable->RegAddress, ExchangeTimeout(variable),
                                     &ModbusShell::OnReply, variable, 0);
 }
 
@@ -350,24 +379,44 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
     auto *variable = static_cast<ModbusAction *>(context);
     if (variable == nullptr)
         return;
+    ModbusShell *shell = variable->Owner;
     switch (status) {
     case MbReplyNormal:
-        ConsecutiveTimeouts = 0;
-        variable->State = mbsDone;
-        if (function > 4)
-            return;  // a write acknowledged: Value keeps the written text
-        DecodeRead(engine, variable);
-        return;
+        if (function > 4) {
+            ConsecutiveTimeouts = 0;
+            variable->State = mbsDone;  // a write acknowledged: Value keeps the written text
+            return;
+        }
+        if (variable->WritePending) {
+            // A write was asked for while this read was on its way: the read's value is
+            // stale and the write must still go out.
+            ConsecutiveTimeouts = 0;
+            variable->State = mbsRequested;
+            return;
+        }
+        if (DecodeRead(engine, variable)) {
+            ConsecutiveTimeouts = 0;
+            variable->State = mbsDone;
+            return;
+        }
+        variable->State = mbsBadReply;
+        break;
     case MbReplyException:
         variable->State = mbsException;
         return;
     case MbReplyTimeout:
         variable->State = mbsTimedOut;
-        if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && variable->Owner != nullptr &&
-            variable->Owner->ConnectionLost)
-            variable->Owner->ConnectionLost();
-        return;
+        break;
+    case MbReplyBad:
+        variable->State = mbsBadReply;
+        break;
     default:
         return;
     }
+    // A failed exchange: let the line fall quiet before the next request, and count it
+    // toward the lost connection.
+    if (shell != nullptr)
+        shell->NoteFailure();
+    if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && shell != nullptr && shell->ConnectionLost)
+        shell->ConnectionLost();
 }

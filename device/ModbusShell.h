@@ -14,8 +14,8 @@
 
 using TMbActions = uObjectFactoryT<ModbusAction>;
 
-// Timed-out exchanges since the last normal reply, process-wide; only a normal reply
-// resets it. More than kMaxConsecutiveTimeouts drop the connection.
+// Failed exchanges (no reply, or a damaged or unfitting one) since the last normal
+// reply, process-wide; only a normal reply resets it. More than kMaxConsecutiveTimeouts drop the connection.
 extern int32_t ConsecutiveTimeouts;
 constexpr int32_t kMaxConsecutiveTimeouts = 10;
 
@@ -27,6 +27,10 @@ public:
     static constexpr uint32_t kFrameSize = 1024;
     static constexpr uint32_t kSilenceMs = 20;   // end of a reply: this much line silence
     static constexpr uint32_t kEncodeBufferSize = 64;
+    // After an exchange that failed (no reply, or one that did not fit), the next request
+    // waits until the line has been quiet this long: a reply the device sends late is
+    // drained then instead of being taken as the answer to the next request.
+    static constexpr uint32_t kQuietAfterFailureMs = 300;
 
     ModbusShell();
     virtual ~ModbusShell();
@@ -49,8 +53,9 @@ public:
     // a text without digits writes 0.
     bool EncodeWrite(ModbusAction *variable);
 
-    // The engine's reply callback; the context is the variable. A read reply shorter than
-    // the variable's type is acknowledged (state done) but leaves the previous text.
+    // The engine's reply callback; the context is the variable. A variable is done only
+    // when its value was decoded (or its write acknowledged); a read reply that does not
+    // carry its type leaves the previous text and the state mbsBadReply.
     static void OnReply(MicroModbus *engine, void *context, int status, uint16_t transactionId,
                         uint8_t unit, uint8_t function, uint32_t deadline);
 
@@ -66,7 +71,14 @@ public:
     TMbActions Actions;
     bool PollingEnabled = false;
 
+    // True while the next request waits for the line to fall quiet after a failure.
+    bool WaitingForQuiet() const { return quietPending_; }
+
 private:
     void ReceiveStep();
     void SendStep(uint32_t now);
+    void NoteFailure();
+
+    bool quietPending_ = false;
+    uint32_t failedAt_ = 0;
 };

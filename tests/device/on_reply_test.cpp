@@ -81,16 +81,17 @@ TEST_F(OnReplyTest, BitAreasGiveTheFirstDataByteWithoutLeadingZeros)
 {
     struct Case {
         uint32_t area;
+        uint16_t bits;
         std::vector<uint8_t> reply;
         std::u16string expected;
     } cases[] = {
-        {MbCoils, {0xFE, 0x01, 0x01, 0x05}, u"5"},
-        {MbCoils, {0xFE, 0x01, 0x02, 0x0A, 0xFF}, u"10"},  // only the first byte; its own zero stays
-        {MbDiscreteInputs, {0xFE, 0x02, 0x01, 0x00}, u""},  // a zero byte reads as the empty text
+        {MbCoils, 8, {0xFE, 0x01, 0x01, 0x05}, u"5"},
+        {MbCoils, 9, {0xFE, 0x01, 0x02, 0x0A, 0xFF}, u"10"},  // only the first byte; its own zero stays
+        {MbDiscreteInputs, 8, {0xFE, 0x02, 0x01, 0x00}, u""},  // a zero byte reads as the empty text
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(static_cast<int>(c.reply[3]));
-        ModbusAction *v = Variable(mbtUShort, 8);
+        ModbusAction *v = Variable(mbtUShort, c.bits);
         v->Area = c.area;
         EXPECT_EQ(ReadAndReply(v, c.reply), 1);
         EXPECT_EQ(v->State, mbsDone);
@@ -111,27 +112,50 @@ TEST_F(OnReplyTest, FloatsDecodeThroughTheCommonNumberFormat)
     EXPECT_DOUBLE_EQ(d->Value.ToReal(), -2.5);
 }
 
-TEST_F(OnReplyTest, ShortRepliesLeaveThePreviousText)
+TEST_F(OnReplyTest, RepliesThatDoNotFitTheRequestFailAndLeaveThePreviousText)
 {
-    // A 2-register value answered with one register, and a reply whose byte count claims
-    // more than the frame holds: neither may be decoded from bytes that never came.
+    // Without transaction ids, length and echo are all that tell a late reply to an
+    // earlier request from ours; a reply short of the type must not be decoded either.
     struct Case {
         const char *label;
         uint32_t type;
+        uint16_t count;
         std::vector<uint8_t> reply;
     } cases[] = {
-        {"float answered with one register", mbtFloat, {0xFE, 0x03, 0x02, 0x41, 0x66}},
-        {"unsigned int answered with one register", mbtUInt, {0xFE, 0x03, 0x02, 0x00, 0x07}},
-        {"byte count beyond the frame", mbtUInt, {0xFE, 0x03, 0x04, 0x00, 0x07}},
-        {"empty read reply", mbtUShort, {0xFE, 0x03, 0x00}},
+        {"float answered with one register", mbtFloat, 2, {0xFE, 0x03, 0x02, 0x41, 0x66}},
+        {"unsigned int answered with one register", mbtUInt, 2, {0xFE, 0x03, 0x02, 0x00, 0x07}},
+        {"byte count beyond the frame", mbtUInt, 2, {0xFE, 0x03, 0x04, 0x00, 0x07}},
+        {"empty read reply", mbtUShort, 2, {0xFE, 0x03, 0x00}},
+        {"more registers than asked for", mbtUShort, 1, {0xFE, 0x03, 0x04, 0x00, 0x07, 0x00, 0x00}},
+        {"bytes after the data", mbtUShort, 1, {0xFE, 0x03, 0x02, 0x00, 0x07, 0x00}},
+        {"a type wider than the registers asked for", mbtFloat, 1, {0xFE, 0x03, 0x02, 0x41, 0x66}},
+        {"an exception reply with extra bytes", mbtUShort, 1, {0xFE, 0x83, 0x02, 0x00}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.label);
-        ModbusAction *v = Variable(c.type, 2);
+        ModbusAction *v = Variable(c.type, c.count);
         v->Value = MString(u"12");
         EXPECT_EQ(ReadAndReply(v, c.reply), 1);
-        EXPECT_EQ(v->State, mbsDone);
+        EXPECT_EQ(v->State, mbsBadReply);
         EXPECT_EQ(U16(v->Value), u"12");
+        EXPECT_EQ(shell.Engine.PendingCount(), 0);
+    }
+}
+
+TEST_F(OnReplyTest, AWriteEchoOfAnotherAddressFailsTheWrite)
+{
+    for (const bool multiple : {false, true}) {
+        SCOPED_TRACE(multiple ? "write multiple" : "write single");
+        ModbusAction *v = Variable(multiple ? mbtFloat : mbtUShort, multiple ? 2 : 1);
+        v->Value = MString(u"3");
+        v->WritePending = true;
+        ASSERT_TRUE(shell.EncodeWrite(v));
+        v->State = mbsSent;
+        // 1002 instead of 1000 = 0x03E8.
+        const std::vector<uint8_t> echo = multiple ? WithCrc({0xFE, 0x10, 0x03, 0xEA, 0x00, 0x02})
+                                                   : WithCrc({0xFE, 0x06, 0x03, 0xEA, 0x00, 0x03});
+        EXPECT_EQ(shell.Engine.ProcessFrame(echo.data(), static_cast<uint16_t>(echo.size()), MbRtu), 1);
+        EXPECT_EQ(v->State, mbsBadReply);
     }
 }
 

@@ -155,6 +155,7 @@ bool CSerialPort::Open(int n)
 bool CSerialPort::Close()
 {
   int fd;
+  closing_.fetch_add(1);
   Wake();
   {
     // Once both are held the thread is neither in a pass nor waiting on the descriptor,
@@ -164,6 +165,7 @@ bool CSerialPort::Close()
     fd = handle_.exchange(0);
     portNumber_.store(0);
   }
+  closing_.fetch_sub(1);
   if (fd == 0)
     return false;
   // Closed outside the locks: a serial close may wait for the output to drain, and the
@@ -306,9 +308,15 @@ void CSerialPort::ThreadMain()
       continue;
     }
     eventWithoutProgress = lastWaitByPort;
-    std::lock_guard<std::mutex> guard(fdGuard_);
+    std::unique_lock<std::mutex> guard(fdGuard_);
     if (handle_.load() != fd) {  // closed or replaced since the pass
       lastWaitByPort = false;
+      continue;
+    }
+    if (closing_.load() != 0) {  // a Close waits for fdGuard_: let it have it
+      lastWaitByPort = false;
+      guard.unlock();
+      std::this_thread::yield();
       continue;
     }
     if (eventWithoutProgress) {

@@ -89,6 +89,7 @@ private:
   // while they change it, so the thread never waits on a closed or reused descriptor.
   std::mutex fdGuard_;
   int wakeFd_ = -1;  // eventfd that cuts the thread's wait short
+  std::atomic<int> closing_{0};  // Close is waiting for fdGuard_: the thread must not wait again
   std::atomic<bool> Running{false};
   std::thread ReaderThread;
 };

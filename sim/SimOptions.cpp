@@ -37,6 +37,10 @@ const char *SimUsage()
          "  --address N          own Modbus address 1..247 (unit 254 is always answered)\n"
          "  --hour H             time of day at start, 0..24 (default 12)\n"
          "  --speed F            simulated time runs F times faster (default 1)\n"
+         "  --line-rate BAUD     pace the line as a real one at BAUD (10 bits a character): a\n"
+         "                       request is complete a character time per byte after it began,\n"
+         "                       and a reply goes out one character at a time (default 9600;\n"
+         "                       0 sends at once)\n"
          "  --state FILE         configuration file: loaded at start, written by the save command\n"
          "  --log FILE           append every write the device stores to FILE, one line per\n"
          "                       variable, flushed at once: \"<ms> <NAME> <register> <value>\"\n"
@@ -77,6 +81,7 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
       {"--hour", [&](const std::string &v) { return ParseNumber(v, &o->StartHour) && o->StartHour >= 0 && o->StartHour <= 24; }},
       {"--speed", [&](const std::string &v) { return ParseNumber(v, &o->Speed) && o->Speed > 0; }},
       {"--delay", [&](const std::string &v) { return ParseCount(v, &o->DelayMs); }},
+      {"--line-rate", [&](const std::string &v) { return ParseCount(v, &o->LineRate) && (o->LineRate == 0 || o->LineRate >= 300); }},
       {"--drop-every", count(&o->DropEvery)},
       {"--bad-crc-every", count(&o->BadCrcEvery)},
       {"--garbage-every", count(&o->GarbageEvery)},

@@ -12,6 +12,7 @@ struct SimOptions {
   std::string LinkPath;
   std::string WriteLogPath;    // empty: no write log
   int Address = -1;            // -1: the saved (or default) address
+  uint32_t LineRate = 9600;    // baud the replies are paced at (10 bits a character); 0: unpaced
   // Fault switches.
   bool Silent = false;
   uint32_t DelayMs = 0;

@@ -52,6 +52,8 @@ void SimFramer::Feed(const uint8_t *bytes, size_t n, uint64_t nowUs)
 {
   if (n == 0)
     return;
+  if (!receiving_)
+    firstUs_ = nowUs;
   receiving_ = true;
   lastUs_ = nowUs;
   if (overflow_ || bytes_.size() + n > kMaxFrame) {
@@ -70,10 +72,12 @@ int64_t SimFramer::UsUntilDue(uint64_t nowUs) const
   return nowUs >= due ? 0 : static_cast<int64_t>(due - nowUs);
 }
 
-std::vector<uint8_t> SimFramer::Take(uint64_t nowUs)
+std::vector<uint8_t> SimFramer::Take(uint64_t nowUs, uint64_t *startUs)
 {
   if (UsUntilDue(nowUs) != 0)
     return {};
+  if (startUs != nullptr)
+    *startUs = firstUs_;
   std::vector<uint8_t> frame;
   if (!overflow_)
     frame.swap(bytes_);
@@ -162,30 +166,63 @@ void SimServer::AdvanceModel(uint64_t nowUs)
   lastStepUs_ = nowUs;
 }
 
-void SimServer::Serve(const std::vector<uint8_t> &frame, uint64_t nowUs)
+void SimServer::Serve(const std::vector<uint8_t> &frame, uint64_t startUs, uint64_t nowUs)
 {
   if (frame.empty())
     return;
   std::vector<uint8_t> reply = faults_.Shape(slave_.HandleFrame(frame.data(), frame.size()));
-  if (!reply.empty())
-    outgoing_.push_back({nowUs + static_cast<uint64_t>(options_.DelayMs) * 1000, std::move(reply)});
+  if (reply.empty())
+    return;
+  // A pseudo-terminal hands over a request at once; a real line needs a character time
+  // per byte, then the 3.5-character silence that ends the frame.
+  uint64_t due = nowUs;
+  if (const uint64_t charUs = CharUs(); charUs != 0)
+    due = std::max(due, startUs + frame.size() * charUs + charUs * 7 / 2);
+  outgoing_.push_back({due + static_cast<uint64_t>(options_.DelayMs) * 1000, std::move(reply)});
+}
+
+int64_t SimServer::UsUntilNextByte(uint64_t nowUs) const
+{
+  if (outgoing_.empty())
+    return -1;
+  const Outgoing &o = outgoing_.front();
+  uint64_t due = o.DueUs;
+  if (const uint64_t charUs = CharUs(); charUs != 0) {
+    // A byte reaches the far end once all its bits are on the line.
+    const uint64_t start = o.Started ? o.StartUs : std::max(o.DueUs, lineFreeUs_);
+    due = start + (o.Sent + 1) * charUs;
+  }
+  return due > nowUs ? static_cast<int64_t>(due - nowUs) : 0;
 }
 
 void SimServer::SendDue(uint64_t nowUs)
 {
-  while (!outgoing_.empty() && outgoing_.front().DueUs <= nowUs) {
-    const std::vector<uint8_t> &b = outgoing_.front().Bytes;
-    size_t done = 0;
-    while (done < b.size()) {
-      ssize_t n = write(pty_.MasterFd(), b.data() + done, b.size() - done);
-      if (n > 0)
-        done += static_cast<size_t>(n);
-      else if (n < 0 && errno == EINTR)
-        continue;
-      else
-        break;  // the terminal's queue is full: nobody is reading, the rest is lost as on a wire
+  const uint64_t charUs = CharUs();
+  while (!outgoing_.empty() && UsUntilNextByte(nowUs) == 0) {
+    Outgoing &o = outgoing_.front();
+    if (!o.Started) {
+      o.StartUs = charUs != 0 ? std::max(o.DueUs, lineFreeUs_) : o.DueUs;
+      o.Started = true;
     }
-    outgoing_.pop_front();
+    // Unpaced: the whole reply at once. Paced: every character complete by now.
+    size_t upTo = o.Bytes.size();
+    if (charUs != 0)
+      upTo = std::min<size_t>(upTo, static_cast<size_t>((nowUs - o.StartUs) / charUs));
+    while (o.Sent < upTo) {
+      ssize_t n = write(pty_.MasterFd(), o.Bytes.data() + o.Sent, upTo - o.Sent);
+      if (n > 0) {
+        o.Sent += static_cast<size_t>(n);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        o.Sent = o.Bytes.size();  // the terminal's queue is full: nobody reads, lost as on a wire
+        break;
+      }
+    }
+    if (charUs != 0)
+      lineFreeUs_ = o.StartUs + o.Sent * charUs;
+    if (o.Sent >= o.Bytes.size())
+      outgoing_.pop_front();
   }
 }
 
@@ -198,8 +235,8 @@ int SimServer::Run(volatile std::sig_atomic_t *stop, const sigset_t *waitMask)
     int64_t waitUs = kIdleWakeUs;
     if (int64_t frameUs = framer_.UsUntilDue(now); frameUs >= 0)
       waitUs = std::min(waitUs, frameUs);
-    if (!outgoing_.empty())
-      waitUs = std::min<int64_t>(waitUs, outgoing_.front().DueUs > now ? static_cast<int64_t>(outgoing_.front().DueUs - now) : 0);
+    if (int64_t byteUs = UsUntilNextByte(now); byteUs >= 0)
+      waitUs = std::min(waitUs, byteUs);
     timespec ts{static_cast<time_t>(waitUs / 1000000), static_cast<long>((waitUs % 1000000) * 1000)};
     pollfd pfd{pty_.MasterFd(), POLLIN, 0};
     int r = ppoll(&pfd, 1, &ts, waitMask);
@@ -217,7 +254,9 @@ int SimServer::Run(volatile std::sig_atomic_t *stop, const sigset_t *waitMask)
       usleep(static_cast<useconds_t>(kIdleWakeUs));
     }
     AdvanceModel(now);
-    Serve(framer_.Take(now), now);
+    uint64_t startUs = now;
+    std::vector<uint8_t> frame = framer_.Take(now, &startUs);
+    Serve(frame, startUs, now);
     SendDue(NowUs());
   }
   return 0;

@@ -37,11 +37,13 @@ public:
   void Feed(const uint8_t *bytes, size_t n, uint64_t nowUs);
   // Microseconds until the frame is complete; -1 when nothing is being received.
   int64_t UsUntilDue(uint64_t nowUs) const;
-  // The completed frame (empty when none is due, or when it overflowed).
-  std::vector<uint8_t> Take(uint64_t nowUs);
+  // The completed frame (empty when none is due, or when it overflowed); *startUs, when
+  // given, gets the time its first byte came.
+  std::vector<uint8_t> Take(uint64_t nowUs, uint64_t *startUs = nullptr);
 
 private:
   std::vector<uint8_t> bytes_;
+  uint64_t firstUs_ = 0;
   uint64_t lastUs_ = 0;
   bool receiving_ = false;
   bool overflow_ = false;
@@ -78,11 +80,17 @@ public:
 
 private:
   struct Outgoing {
-    uint64_t DueUs;
+    uint64_t DueUs;  // when the first byte goes out
     std::vector<uint8_t> Bytes;
+    size_t Sent = 0;
+    bool Started = false;
+    uint64_t StartUs = 0;  // paced: the first character's start on the line
   };
-  void Serve(const std::vector<uint8_t> &frame, uint64_t nowUs);
+  void Serve(const std::vector<uint8_t> &frame, uint64_t startUs, uint64_t nowUs);
   void SendDue(uint64_t nowUs);
+  // Microseconds until the next byte is due (0: now), -1 when nothing waits.
+  int64_t UsUntilNextByte(uint64_t nowUs) const;
+  uint64_t CharUs() const { return options_.LineRate == 0 ? 0 : 10000000ull / options_.LineRate; }
   void AdvanceModel(uint64_t nowUs);
 
   SimPty &pty_;
@@ -93,4 +101,5 @@ private:
   SimFramer framer_;
   std::deque<Outgoing> outgoing_;
   uint64_t lastStepUs_ = 0;
+  uint64_t lineFreeUs_ = 0;  // the end of the last character put on the line
 };

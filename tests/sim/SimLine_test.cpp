@@ -25,7 +25,7 @@ TEST(SimOptions, AcceptsTheDocumentedOptions)
   SimOptions o;
   ASSERT_TRUE(Parse({"--version", "1.10", "--hour", "6.5", "--speed", "60", "--address", "12", "--state", "/tmp/x",
                      "--link", "/tmp/l", "--delay", "700", "--drop-every", "3", "--bad-crc-every", "4", "--garbage-every",
-                     "5", "--exception", "Reg.ChargeI", "--silent"},
+                     "5", "--exception", "Reg.ChargeI", "--silent", "--line-rate", "19200", "--log", "/tmp/w"},
                     &o));
   EXPECT_EQ(o.DeviceType, "Quintavolte 1.10");
   EXPECT_EQ(o.StartHour, 6.5);
@@ -39,6 +39,8 @@ TEST(SimOptions, AcceptsTheDocumentedOptions)
   EXPECT_EQ(o.GarbageEvery, 5u);
   EXPECT_EQ(o.ExceptionVar, "Reg.ChargeI");
   EXPECT_TRUE(o.Silent);
+  EXPECT_EQ(o.LineRate, 19200u);
+  EXPECT_EQ(o.WriteLogPath, "/tmp/w");
 
   SimOptions typed;
   ASSERT_TRUE(Parse({"--type", "Other device 2.0", "--version", "1.10"}, &typed));
@@ -49,6 +51,10 @@ TEST(SimOptions, AcceptsTheDocumentedOptions)
   EXPECT_EQ(plain.Address, -1);
   EXPECT_FALSE(plain.ShowVersion);
   EXPECT_FALSE(o.ShowVersion);
+  EXPECT_EQ(plain.LineRate, 9600u);  // paced like the real line unless told otherwise
+  SimOptions unpaced;
+  ASSERT_TRUE(Parse({"--line-rate", "0"}, &unpaced));
+  EXPECT_EQ(unpaced.LineRate, 0u);
 }
 
 TEST(SimOptions, ABareVersionAsksForTheProgramsOwn)
@@ -76,6 +82,9 @@ TEST(SimOptions, RefusesWhatItCannotUse)
       {"--speed", "nan"},
       {"--drop-every", "0"},
       {"--drop-every", "-1"},
+      {"--line-rate", "100"},  // below any real line
+      {"--line-rate", "9600x"},
+      {"--log", ""},
       {"--exception", "Reg.NoSuchThing"},
       {"--type", "123456789012345678901"},     // 21 characters do not fit in 10 registers
       {"--version", "1.11 with a long tail"},  // nor does this

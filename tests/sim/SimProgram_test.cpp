@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <bit>
@@ -263,4 +264,56 @@ TEST(SimProgram, WriteLogThatCannotBeOpenedStopsTheStart)
   SimProcess sim({"--log", "/nonexistent-dir/writes.log"});
   EXPECT_EQ(sim.FirstLine(3000ms), "");
   EXPECT_EQ(sim.Wait(5000ms), 1);
+}
+
+TEST(SimProgram, RepliesArePacedAtTheLineRate)
+{
+  // 1200 baud: 8.33 ms a character, slow enough to measure without fine timers.
+  SimProcess sim({"--line-rate", "1200"});
+  std::string path = sim.FirstLine();
+  ASSERT_FALSE(path.empty());
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  termios tio{};
+  ASSERT_EQ(tcgetattr(fd, &tio), 0);
+  cfmakeraw(&tio);
+  ASSERT_EQ(tcsetattr(fd, TCSANOW, &tio), 0);
+
+  // Read 10 registers at 2000: the reply is 5 + 20 = 25 bytes.
+  uint8_t request[8] = {0x01, 0x03, 0x07, 0xD0, 0x00, 0x0A};
+  uint16_t crc = 0xFFFF;
+  for (int i = 0; i < 6; ++i) {
+    crc ^= request[i];
+    for (int b = 0; b < 8; ++b)
+      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+  }
+  request[6] = static_cast<uint8_t>(crc);
+  request[7] = static_cast<uint8_t>(crc >> 8);
+  const auto sent = std::chrono::steady_clock::now();
+  ASSERT_EQ(write(fd, request, sizeof request), 8);
+  std::vector<uint8_t> reply;
+  std::chrono::steady_clock::time_point first, last;
+  const auto end = sent + 5000ms;
+  while (reply.size() < 25 && std::chrono::steady_clock::now() < end) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0)
+      continue;
+    uint8_t buf[64];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0)
+      continue;
+    if (reply.empty())
+      first = std::chrono::steady_clock::now();
+    last = std::chrono::steady_clock::now();
+    reply.insert(reply.end(), buf, buf + n);
+  }
+  close(fd);
+  ASSERT_EQ(reply.size(), 25u);
+  EXPECT_EQ(reply[2], 20);
+  using ms = std::chrono::duration<double, std::milli>;
+  const double charMs = 10000.0 / 1200;
+  // The request's own 8 characters and the silence after it come before the reply's first
+  // character is complete; then one character time per byte.
+  EXPECT_GE(ms(first - sent).count(), (8 + 3.5 + 1) * charMs - 1);
+  EXPECT_GE(ms(last - first).count(), 24 * charMs - 1);
 }

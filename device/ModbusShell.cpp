@@ -266,6 +266,9 @@ void ModbusShell::ReceiveStep()
     // A reply is complete once the line has been silent for a while.
     if (TickDiff(GetTickCount32(), Port.LastRxTick) <= static_cast<int32_t>(kSilenceMs))
         return;
+    // Silence in the ring only: the line may have gone on while the thread was held up.
+    if (Port.InputWaiting())
+        return;
     const uint16_t n = static_cast<uint16_t>(Port.RxRing.Take(RxFrame, kFrameSize));
     const int result = Engine.ProcessFrame(RxFrame, n, MbRtu);
     // A bad frame, or more than one: what is left cannot be framed, so start afresh.

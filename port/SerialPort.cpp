@@ -223,6 +223,13 @@ bool CSerialPort::Transmit(const uint8_t *bytes, size_t n)
   return true;
 }
 
+bool CSerialPort::InputWaiting() const
+{
+  const int fd = handle_.load();
+  int n = 0;
+  return fd > 0 && ioctl(fd, FIONREAD, &n) == 0 && n > 0;
+}
+
 void CSerialPort::Wake()
 {
   if (wakeFd_ >= 0) {

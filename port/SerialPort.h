@@ -50,6 +50,9 @@ public:
   // Queues a whole frame for sending and wakes the thread; false (nothing queued) when
   // the transmit ring cannot take all of it. Takes Lock itself.
   bool Transmit(const uint8_t *bytes, size_t n);
+  // Whether received bytes still wait in the system's queue, not yet moved to RxRing
+  // (the transfer thread was held up): a frame is not over while they do.
+  bool InputWaiting() const;
   // Tells the thread that bytes were put into TxRing directly.
   void Wake();
 

@@ -249,7 +249,19 @@ QRect cTreeView::CellRect(int node, int column) const
   return visualRect(index);
 }
 
-void cTreeView::Refresh() { viewport()->update(); }
+void cTreeView::Refresh() { viewport()->update(RefreshRect()); }
+
+// Only the value column changes between two refreshes: names are fixed and the controls
+// repaint themselves. Painting it still asks every row in view for its value, and so
+// still reads them all; the other columns are drawn when the toolkit needs them.
+QRect cTreeView::RefreshRect() const
+{
+  const int left = columnViewportPosition(1);
+  const int width = columnWidth(1);
+  if (width <= 0)
+    return viewport()->rect();  // no value column to paint: paint all, so rows are still read
+  return QRect(left, 0, width, viewport()->height());
+}
 
 void cTreeView::RowHeightsChanged() { scheduleDelayedItemsLayout(); }
 

@@ -86,6 +86,7 @@ public:
   QRect CellRect(int node, int column) const;
   // The periodic refresh: repaint the rows in view.
   void Refresh();
+  QRect RefreshRect() const;
   void RowHeightsChanged();
   // Lays out the controls of the rows painted since the last call; runs on its own after
   // every paint, and may be called directly to do it at once.

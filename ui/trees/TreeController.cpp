@@ -21,6 +21,9 @@ QList<QIcon> &Glyphs()
 }
 
 int HandlerDepth = 0;
+// Controls being taken down; the focus they give away then lands on a sibling of the same
+// dying record, whose handlers must not run.
+int TeardownDepth = 0;
 constexpr char kFocusWatchName[] = "treeEditFocusWatch";
 
 class EditFocusWatch : public QObject {
@@ -35,6 +38,8 @@ public:
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override
   {
+    if (TeardownDepth > 0)
+      return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::FocusIn && Enter) {
       TreeHandlerScope scope;
       Enter();
@@ -79,6 +84,7 @@ void DestroyTreeWidget(QWidget *widget)
   // Hiding a focused edit box sends it a focus-out; its record is being destroyed by then.
   for (QObject *watch : widget->findChildren<QObject *>(QString::fromLatin1(kFocusWatchName), Qt::FindDirectChildrenOnly))
     delete watch;
+  ++TeardownDepth;
   widget->hide();
   if (TreeHandlerScope::Active()) {
     widget->disconnect();
@@ -87,6 +93,7 @@ void DestroyTreeWidget(QWidget *widget)
   } else {
     delete widget;
   }
+  --TeardownDepth;
 }
 
 void SetupSquareButton(QToolButton *button, const QString &hint, const QString &caption)

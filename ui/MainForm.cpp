@@ -152,6 +152,8 @@ void TMainForm::CreatePages()
     SplashImage->setObjectName(QStringLiteral("SplashImage"));
     MainPC = new QTabWidget(central);
     MainPC->setObjectName(QStringLiteral("MainPC"));
+    // The splash lies under the page control: with few tabs shown it would peek out beside them.
+    MainPC->setAutoFillBackground(true);
     grid->addWidget(SplashImage, 0, 0);
     grid->addWidget(MainPC, 0, 0);
     setCentralWidget(central);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cli/CliBackup.h"
 #include "cli/CliMqtt.h"
 #include "cli/CliPorts.h"
@@ -80,10 +82,23 @@ public:
             RememberPort(PortPath(Manager().Shell.Port.PortNumber()));  // tried first next time
             return true;
         }
-        err_ << "quintavolte-cli: no Quintavolte device answered on";
-        for (const std::string &p : CandidatePorts())
-            err_ << " " << p;
-        err_ << "\n";
+        // Say what went wrong where: a port that would not open is no missing device.
+        std::vector<std::string> silent;
+        for (const cActionManager::PortOutcome &p : Manager().TriedPorts) {
+            if (!p.OpenError.empty())
+                err_ << "quintavolte-cli: cannot open " << p.Path << ": " << p.OpenError << "\n";
+            else if (p.BadReplies && !p.Answered)
+                err_ << "quintavolte-cli: replies on " << p.Path
+                     << " failed their check (damaged, or not an answer to the request)\n";
+            else
+                silent.push_back(p.Path);
+        }
+        if (!silent.empty()) {
+            err_ << "quintavolte-cli: no Quintavolte device answered on";
+            for (const std::string &p : silent)
+                err_ << " " << p;
+            err_ << "\n";
+        }
         ReportRefusedPorts(Manager().RefusedPorts, err_);
         return false;
     }
@@ -125,6 +140,10 @@ public:
             return false;
         case mbsTimedOut:
             err_ << "quintavolte-cli: no reply for " << name << "\n";
+            return false;
+        case mbsBadReply:
+            err_ << "quintavolte-cli: the reply for " << name
+                 << " failed its check (damaged, or not an answer to the request)\n";
             return false;
         default:
             err_ << "quintavolte-cli: " << (manager_->Identified ? "gave up waiting for " : "connection lost while reading ")
@@ -268,7 +287,7 @@ int CmdWatch(Session &s, const CliOptions &o)
             break;
         s.out_ << ClockText();
         for (const ModbusAction *v : vars) {
-            const std::string value = v->State == mbsDone ? v->Value.ToUtf8() : std::string(v->State == mbsException ? "refused" : "no reply");
+            const std::string value = v->State == mbsDone ? v->Value.ToUtf8() : std::string(v->State == mbsException ? "refused" : v->State == mbsBadReply ? "bad reply" : "no reply");
             if (o.Csv)
                 s.out_ << "," << CsvField(value);
             else
@@ -293,17 +312,29 @@ int CmdDump(Session &s, const std::string &file)
 {
     if (!s.Connect())
         return 1;
-    const auto entries = CollectDumpEntries(s.Manager());
-    size_t unread = 0;
-    for (const auto &e : entries)
-        unread += e.second.Equals(u"--") ? 1 : 0;
-    if (!SaveDebugDump(MString::FromUtf8(file), entries)) {
-        s.err_ << "quintavolte-cli: cannot write " << file << "\n";
+    DumpOutcome outcome;
+    const auto entries = CollectDumpEntries(s.Manager(), &outcome, &g_cliStop);
+    // A dump cut short is not worth more than the file it would replace.
+    if (outcome.Stopped || g_cliStop.load()) {
+        s.err_ << "quintavolte-cli: interrupted; " << file << " was not written\n";
+        return 1;
+    }
+    if (outcome.ConnectionLost) {
+        s.err_ << "quintavolte-cli: connection lost during the dump (" << outcome.Unread << " of " << entries.size()
+               << " variables unread); " << file << " was not written\n";
+        return 1;
+    }
+    std::string error;
+    if (!SaveDebugDumpAt(file, entries, &error)) {
+        s.err_ << "quintavolte-cli: cannot write " << file << ": " << error << "\n";
         return 1;
     }
     s.out_ << "saved " << entries.size() << " variables to " << file << "\n";
-    if (unread > 0)
-        s.err_ << "quintavolte-cli: " << unread << " variables could not be read and were saved as --\n";
+    if (outcome.Unread > 0) {
+        s.err_ << "quintavolte-cli: " << outcome.Unread << " of " << entries.size()
+               << " variables could not be read; they were saved with their last known text (-- when never read)\n";
+        return 1;
+    }
     return 0;
 }
 
@@ -313,7 +344,15 @@ int CmdShow(Session &s, const std::string &file)
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(file, ec);
     const MString path = MString::FromUtf8(ec ? file : full.lexically_normal().string());
-    const std::vector<MString> lines = ReadDebugDump(path);
+    // The path goes to the system byte for byte; only the damaged line shows it as text.
+    std::string error;
+    const int fd = OpenDumpForReading(file, &error);
+    if (fd < 0) {
+        s.err_ << "quintavolte-cli: cannot read " << file << ": " << error << "\n";
+        return 1;
+    }
+    const std::vector<MString> lines = ReadDebugDumpFrom(fd, path);
+    ::close(fd);
     for (const MString &line : lines)
         s.out_ << line.ToUtf8() << "\n";
     const MString damaged = MString::Concat(MString::Concat(u"Файл ", path), u" поврежден!");

@@ -71,6 +71,7 @@ bool cActionManager::Connect()
         return false;
 
     RefusedPorts.clear();
+    TriedPorts.clear();
     const std::vector<std::string> ports = CandidatePorts();
     for (int n = 1; n <= kMaxPortNumber; ++n) {
         const std::string path = static_cast<size_t>(n) <= ports.size() ? ports[n - 1] : std::string();
@@ -80,8 +81,11 @@ bool cActionManager::Connect()
             // Kept for the failure message: the device may be behind a port the user may not open.
             if (!path.empty() && OpenRefusedForPermission(path))
                 RefusedPorts.push_back(path);
+            else if (!path.empty())
+                TriedPorts.push_back({path, Shell.Port.LastError()});
             continue;
         }
+        TriedPorts.push_back({path});
         Shell.PollingEnabled = true;
         Shell.Engine.Reset();
         for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {
@@ -97,8 +101,11 @@ bool cActionManager::Connect()
                 TickScheduler();
                 SleepMs(1);
             }
+            if (device->State == mbsBadReply)
+                TriedPorts.back().BadReplies = true;
             if (device->State != mbsDone)
                 continue;
+            TriedPorts.back().Answered = true;
             if (StartsWith(device->Value, kDevicePrefix)) {
                 Identified = true;
                 VersionX100 = ParseVersionX100(device->Value);

@@ -40,6 +40,15 @@ public:
     std::function<void(const std::string &path)> OnTryPort;
     // The ports the last Connect could not open for lack of permission, in search order.
     std::vector<std::string> RefusedPorts;
+    // What the last Connect found on each port it tried, in search order (refused ports
+    // are in RefusedPorts instead).
+    struct PortOutcome {
+        std::string Path;
+        std::string OpenError;   // the system's reason when the port could not be opened
+        bool BadReplies = false; // replies came but failed their check
+        bool Answered = false;   // a device answered (not ours, or ours)
+    };
+    std::vector<PortOutcome> TriedPorts;
 
     MicroTaskManager Scheduler;  // this object's handle on the scheduler
     ModbusShell Shell;

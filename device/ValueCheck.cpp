@@ -7,6 +7,47 @@
 
 namespace {
 
+// A decimal number written out in full: sign, digits with at most one point or comma,
+// and an exponent with its digits. "1e" or "2." + "e5" cut short are not numbers here,
+// though the lenient reader would take their first part.
+bool CompleteNumber(const MString &text)
+{
+    std::string t = text.ToUtf8();
+    const size_t b = t.find_first_not_of(" \t");
+    const size_t e = t.find_last_not_of(" \t");
+    if (b == std::string::npos)
+        return false;
+    t = t.substr(b, e - b + 1);
+    size_t i = 0;
+    if (t[i] == '+' || t[i] == '-')
+        ++i;
+    size_t digits = 0;
+    bool point = false;
+    for (; i < t.size(); ++i) {
+        if (t[i] >= '0' && t[i] <= '9')
+            ++digits;
+        else if ((t[i] == '.' || t[i] == ',') && !point)
+            point = true;
+        else
+            break;
+    }
+    if (digits == 0)
+        return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        size_t expDigits = 0;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+            ++i;
+            ++expDigits;
+        }
+        if (expDigits == 0)
+            return false;
+    }
+    return i == t.size();
+}
+
 // The integer an integer text stands for, or false when it does not fit 64 bits. The
 // encoder's ToInt keeps only the low 64 bits of a longer number, so 2^64 + 1 would pass
 // a range check as 1 and be written as 1.
@@ -67,7 +108,7 @@ bool ValueFits(const ModbusAction &v, const MString &text, std::string *why)
     case mbtInt64: return integerIn(INT64_MIN, INT64_MAX);
     case mbtFloat:
     case mbtDouble: {
-        if (!text.IsNumber()) {
+        if (!text.IsNumber() || !CompleteNumber(text)) {
             *why = "is not a number";
             return false;
         }

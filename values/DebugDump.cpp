@@ -1,5 +1,15 @@
 #include "values/DebugDump.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "values/MStream.h"
+
 MVarArray BuildDumpTree(const std::vector<std::pair<MString, MString>> &nameValuePairs)
 {
     MVarArray root;
@@ -12,14 +22,104 @@ MVarArray BuildDumpTree(const std::vector<std::pair<MString, MString>> &nameValu
 
 bool SaveDebugDump(const MString &path, const std::vector<std::pair<MString, MString>> &entries)
 {
-    return BuildDumpTree(entries).SaveToFile(path);
+    std::string error;
+    return SaveDebugDumpAt(path.ToUtf8(), entries, &error);
+}
+
+bool SaveDebugDumpAt(const std::string &path, const std::vector<std::pair<MString, MString>> &entries,
+                     std::string *error)
+{
+    // The records are made before any file is touched, so a tree that cannot be written
+    // costs nothing.
+    MStream stream;
+    if (path.empty() || !BuildDumpTree(entries).WriteTo(stream)) {
+        *error = path.empty() ? "no file name" : "out of memory";
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    // mkstemp makes 0600; a dump is an ordinary document.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    bool ok = stream.SaveToFile(fd, true);
+    int saved = errno;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        *error = std::strerror(saved != 0 ? saved : EIO);
+        return false;
+    }
+    // The rename itself lasts only once the folder is on disk too.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+int OpenDumpForReading(const std::string &path, std::string *error)
+{
+    // Non-blocking, so that a FIFO without a writer does not hold us up; made blocking
+    // again once the file is known to be a regular one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return -1;
+    }
+    struct stat st {};
+    const char *why = nullptr;
+    if (::fstat(fd, &st) != 0)
+        why = "cannot be examined";
+    else if (S_ISDIR(st.st_mode))
+        why = "is a directory";
+    else if (!S_ISREG(st.st_mode))
+        why = "is not a regular file";
+    else if (st.st_size == 0)
+        why = "is empty";
+    if (why != nullptr) {
+        ::close(fd);
+        *error = why;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 std::vector<MString> ReadDebugDump(const MString &path)
 {
+    std::string error;
+    const int fd = OpenDumpForReading(path.ToUtf8(), &error);
+    std::vector<MString> lines = ReadDebugDumpFrom(fd, path);
+    if (fd >= 0)
+        ::close(fd);
+    return lines;
+}
+
+std::vector<MString> ReadDebugDumpFrom(int fd, const MString &path)
+{
     MVarArray root;
     std::vector<MString> lines;
-    if (!root.LoadFromFile(path)) {
+    if (fd < 0 || !root.LoadFromDescriptor(fd)) {
         MString damaged(u"Файл ");
         damaged.Append(path);
         damaged.Append(u" поврежден!");

@@ -2,6 +2,7 @@
 // "*.debug" file, and the lines the viewer shows for such a file.
 #pragma once
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,21 @@ MVarArray BuildDumpTree(const std::vector<std::pair<MString, MString>> &nameValu
 
 // Builds the tree and saves it compressed. False when the file cannot be written.
 bool SaveDebugDump(const MString &path, const std::vector<std::pair<MString, MString>> &entries);
+
+// The same, for a path given as the system's own bytes (any encoding). The file is written
+// whole or not at all: a temporary file in the same folder, flushed to disk, then renamed
+// over the target; on failure the temporary file is removed and a file already there is
+// untouched. False with the system's reason in *error.
+bool SaveDebugDumpAt(const std::string &path, const std::vector<std::pair<MString, MString>> &entries,
+                     std::string *error);
+
+// Opens a dump for reading by the system's bytes: only a regular file, never waiting on a
+// FIFO or a device. -1 with the reason in *error ("No such file or directory", "is a
+// directory", "is not a regular file", "is empty").
+int OpenDumpForReading(const std::string &path, std::string *error);
+// The viewer's lines for an open descriptor (left open); shownPath names the file in the
+// damaged line.
+std::vector<MString> ReadDebugDumpFrom(int fd, const MString &shownPath);
 
 // The viewer's lines: "name = value" per variable in key order, or the single line
 // "Файл <path> поврежден!" when the file cannot be loaded.

@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
+#include <sys/stat.h>
+#include <thread>
 #include <filesystem>
 #include <unistd.h>
 #include <fstream>
@@ -157,6 +160,8 @@ TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)
         {"get Reg.ChargeMaxU Nope", 1, "unknown variable Nope"},
         {"set Adc.U_Solar 1", 1, "Adc.U_Solar is read-only"},
         {"set Reg.ChargeMaxU abc", 1, "is not a number"},
+        {"set Reg.ChargeMaxU 1e", 1, "is not a number"},  // the lenient reader would write 1
+        {"set Reg.ChargeMaxU 14,2e", 1, "is not a number"},
         {"set Reg.bForceLoadOff 70000", 1, "out of range"},
         // Beyond 64 bits: must not wrap round to a small number that fits.
         {"set Reg.bForceLoadOff 18446744073709551617", 1, "out of range"},
@@ -243,11 +248,16 @@ TEST_F(CliWithDevice, ASecondInterruptEndsALongSearchAtOnce)
     EXPECT_EQ(status, 128 + SIGINT) << cli.Stderr();
 }
 
-TEST(Cli, NoDeviceOnAMissingPort)
+TEST(Cli, APortThatCannotBeOpenedIsNamedWithTheSystemsReason)
 {
-    Outcome o = RunCli("--port /nonexistent/tty info");
+    const std::string plain = testing::TempDir() + "cli-not-a-tty-" + std::to_string(getpid());
+    std::ofstream(plain) << "x";
+    Outcome o = RunCli("--port /nonexistent/tty --port " + plain + " info");
     EXPECT_EQ(o.Status, 1);
-    EXPECT_NE(o.Err.find("no Quintavolte device answered"), std::string::npos) << o.Err;
+    EXPECT_NE(o.Err.find("cannot open /nonexistent/tty: No such file or directory\n"), std::string::npos) << o.Err;
+    EXPECT_NE(o.Err.find("cannot open " + plain + ": not a terminal\n"), std::string::npos) << o.Err;
+    EXPECT_EQ(o.Err.find("no Quintavolte device answered"), std::string::npos) << o.Err;
+    std::filesystem::remove(plain);
 }
 
 TEST_F(CliWithDevice, DumpsEveryVariableAndShowsTheFile)
@@ -281,6 +291,87 @@ TEST_F(CliWithDevice, DumpsEveryVariableAndShowsTheFile)
     Outcome badRelative = RunCli("show " + relative);
     EXPECT_EQ(badRelative.Status, 1);
     EXPECT_EQ(badRelative.Out, "Файл " + cut + " поврежден!\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CliWithDevice, ADumpCutShortLeavesTheOldFileAndFails)
+{
+    StartSim();
+    const std::string file = testing::TempDir() + "cli-kept-" + std::to_string(getpid()) + ".debug";
+    ASSERT_EQ(RunCli(Port() + "dump " + file).Status, 0);
+    const std::string good = Slurp(file);
+    ASSERT_FALSE(good.empty());
+
+    // The stand-in goes away while the dump runs.
+    testutil::ChildProcess cli;
+    ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "dump", file}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // well inside the ~5 s dump
+    sim_.Stop();
+    EXPECT_EQ(cli.WaitExit(60000), 1);
+    EXPECT_NE(cli.Stderr().find("connection lost during the dump"), std::string::npos) << cli.Stderr();
+    EXPECT_NE(cli.Stderr().find(file + " was not written"), std::string::npos) << cli.Stderr();
+    EXPECT_EQ(Slurp(file), good);
+    std::filesystem::remove(file);
+}
+
+TEST_F(CliWithDevice, AnInterruptedDumpWritesNothing)
+{
+    StartSim();
+    const std::string file = testing::TempDir() + "cli-int-" + std::to_string(getpid()) + ".debug";
+    std::filesystem::remove(file);
+    testutil::ChildProcess cli;
+    ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "dump", file}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.WaitExit(10000), 1);
+    EXPECT_NE(cli.Stderr().find("interrupted"), std::string::npos) << cli.Stderr();
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST(Cli, ShowNamesWhyAFileCannotBeRead)
+{
+    const std::string dir = testing::TempDir() + "cli-show-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    const std::string fifo = dir + "/pipe.debug", empty = dir + "/empty.debug";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(empty).close();
+    const struct {
+        std::string Path;
+        std::string Reason;
+    } cases[] = {
+        {dir + "/missing.debug", "No such file or directory"},
+        {dir, "is a directory"},
+        {fifo, "is not a regular file"},  // once hung forever waiting for a writer
+        {empty, "is empty"},
+    };
+    for (const auto &c : cases) {
+        Outcome o = RunCli("show " + c.Path);
+        EXPECT_EQ(o.Status, 1) << c.Path;
+        EXPECT_EQ(o.Out, "") << c.Path;
+        EXPECT_NE(o.Err.find("cannot read " + c.Path + ": " + c.Reason), std::string::npos) << o.Err;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(CliWithDevice, FileNamesReachTheSystemByteForByte)
+{
+    StartSim();
+    const std::string dir = testing::TempDir() + "cli-bytes-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    const std::string file = dir + "/caf\xe9.debug";  // Latin-1, not UTF-8
+    Outcome dump = RunCli(Port() + "dump '" + file + "'");
+    ASSERT_EQ(dump.Status, 0) << dump.Err;
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"caf\xe9.debug"});
+    Outcome show = RunCli("show '" + file + "'");
+    EXPECT_EQ(show.Status, 0) << show.Err;
+    EXPECT_NE(show.Out.find("DeviceType = Quintavolte 1.11\n"), std::string::npos);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

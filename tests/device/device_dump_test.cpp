@@ -4,12 +4,14 @@
 #include "DeviceTestUtil.h"
 #include "device/DeviceDump.h"
 
+#include <atomic>
+
 using testutil::FakeClock;
 using testutil::U16;
 
 namespace {
 
-TEST(DeviceDumpTest, WithoutADeviceAllPassesRunAndUnreadValuesStay)
+TEST(DeviceDumpTest, WithoutAnOpenPortItEndsAtOnceAndUnreadValuesStay)
 {
     FakeClock clock;
     cActionManager manager;
@@ -18,8 +20,11 @@ TEST(DeviceDumpTest, WithoutADeviceAllPassesRunAndUnreadValuesStay)
     known->Value = MString(u"1,5");
 
     const uint32_t start = clock.Now();
-    const auto entries = CollectDumpEntries(manager);
-    EXPECT_EQ(clock.Now() - start, static_cast<uint32_t>(kDumpMaxPasses));  // one 1 ms sleep per pass
+    DumpOutcome outcome;
+    const auto entries = CollectDumpEntries(manager, &outcome);
+    EXPECT_EQ(clock.Now(), start);  // no fixed count of passes to sit out
+    EXPECT_EQ(outcome.Unread, 120);
+    EXPECT_FALSE(outcome.ConnectionLost);  // there was none to lose
 
     ASSERT_EQ(entries.size(), 120u);
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -30,18 +35,21 @@ TEST(DeviceDumpTest, WithoutADeviceAllPassesRunAndUnreadValuesStay)
     }
 }
 
-TEST(DeviceDumpTest, StopsAsSoonAsEveryValueIsThere)
+TEST(DeviceDumpTest, AStopRequestEndsTheDumpAtOnce)
 {
     FakeClock clock;
     cActionManager manager;
     manager.BuildRegisterMap();
     for (int i = 0; ModbusAction *v = manager.Shell.Actions.At(i); ++i)
         v->Value = MString::FromInt(i);
+    const std::atomic<bool> stop{true};
     const uint32_t start = clock.Now();
-    const auto entries = CollectDumpEntries(manager);
+    DumpOutcome outcome;
+    const auto entries = CollectDumpEntries(manager, &outcome, &stop);
     EXPECT_EQ(clock.Now(), start);  // no sleep at all
+    EXPECT_TRUE(outcome.Stopped);
     ASSERT_EQ(entries.size(), 120u);
-    EXPECT_EQ(U16(entries[119].second), u"119");
+    EXPECT_EQ(U16(entries[119].second), u"119");  // earlier texts stay
     EXPECT_EQ(U16(entries[119].first), u"Extremes.bReset");
 }
 

@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <algorithm>
 #include <clocale>
@@ -346,3 +353,56 @@ TEST_F(DebugDumpTest, SavingToAnUnwritablePathFailsAndCreatesNothing)
     EXPECT_FALSE(SaveDebugDump(path, {{MString(u"AB"), MString(u"5")}}));
     EXPECT_NE(::access((dir_ + "/no").c_str(), F_OK), 0);
 }
+
+namespace {
+
+std::vector<std::string> FolderNames(const std::string &dir)
+{
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string FileBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(DebugDumpTest, ASaveThatFailsLeavesTheOldFileWholeAndNoPartialFile)
+{
+    const std::string target = dir_ + "/kept.debug";
+    std::string error;
+    ASSERT_TRUE(SaveDebugDumpAt(target, {{MString(u"AB"), MString(u"5")}}, &error)) << error;
+    const std::string good = FileBytes(target);
+
+    // A file-size limit hit half way (in a child, so the limit stays there).
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string e;
+        _exit(SaveDebugDumpAt(target, DeviceLikeEntries(), &e) ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(FileBytes(target), good);
+    EXPECT_EQ(FolderNames(dir_), std::vector<std::string>{"kept.debug"});
+
+    // A target that cannot be replaced (a folder): refused, the temporary file gone too.
+    std::filesystem::create_directory(dir_ + "/folder.debug");
+    EXPECT_FALSE(SaveDebugDumpAt(dir_ + "/folder.debug", {{MString(u"AB"), MString(u"5")}}, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(FolderNames(dir_), (std::vector<std::string>{"folder.debug", "kept.debug"}));
+
+    // A good save replaces the file whole.
+    ASSERT_TRUE(SaveDebugDumpAt(target, DeviceLikeEntries(), &error)) << error;
+    EXPECT_EQ(ReadDebugDump(MString::FromUtf8(target)).size(), DeviceLikeEntries().size());
+}
+
+}  // namespace

@@ -135,8 +135,10 @@ uint32_t MicroModbus::ReadRegisters(uint16_t start, uint8_t *buffer, uint32_t le
   return done;
 }
 
-uint32_t MicroModbus::WriteRegisters(uint16_t start, const uint8_t *buffer, uint32_t length)
+uint32_t MicroModbus::WriteRegisters(uint16_t start, const uint8_t *buffer, uint32_t length, uint32_t *storedBytes)
 {
+  if (storedBytes)
+    *storedBytes = 0;
   if (!buffer || length == 0)
     return 0;
   uint32_t offset;
@@ -144,12 +146,14 @@ uint32_t MicroModbus::WriteRegisters(uint16_t start, const uint8_t *buffer, uint
   if (index < 0)
     return 0;
   uint32_t done = 0;
+  uint32_t stored = 0;  // what reached a block: a skipped pad byte was not written
   uint32_t reg = start;
   for (;;) {
     const MbVarMapRecord &block = RegisterMap.ValueAt(index);
     uint32_t take = std::min<uint32_t>(length - done, block.Size - offset);
     WriteBlock(block, buffer + done, offset, take);
     done += take;
+    stored += take;
     // Skip the half register an odd block lacks, so the next block gets its own bytes.
     if ((take & 1) && done < length) {
       ++done;
@@ -163,6 +167,8 @@ uint32_t MicroModbus::WriteRegisters(uint16_t start, const uint8_t *buffer, uint
       break;  // a write stops at the first register without a block
     offset = 0;
   }
+  if (storedBytes)
+    *storedBytes = stored;
   return done;
 }
 
@@ -267,10 +273,13 @@ ModbusError MbHandleWriteMultiple(MicroModbus *e)
   uint8_t *d = StartReply(e);
   if (!d || e->TxDataCapacity() < 4)
     return MbIllegalDataValue;
-  const uint32_t written = e->WriteRegisters(start, host, b);
+  uint32_t stored = 0;
+  const uint32_t written = e->WriteRegisters(start, host, b, &stored);
   if (written == 0)
     return MbIllegalDataAddress;
   PutBe16(d, start);
-  PutBe16(d + 2, static_cast<uint16_t>((written & 0xFF) / 2));
+  // Only what reached a block counts: the pad byte of an odd block's half register was
+  // skipped, not written.
+  PutBe16(d + 2, static_cast<uint16_t>((stored & 0x1FF) / 2));
   return e->TxFinish(4) ? MbOk : MbIllegalDataValue;
 }

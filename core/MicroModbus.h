@@ -120,9 +120,11 @@ public:
 
   // Slave side: the node's register blocks, keyed by first register.
   bool AddBlock(uint16_t firstRegister, const MbVarMapRecord &block) { return RegisterMap.Insert(firstRegister, block); }
-  // Bytes read or written through the register blocks, starting at a register.
+  // Bytes read or written through the register blocks, starting at a register (a pad
+  // byte skipped for an odd block's half register counts as taken). *storedBytes, when
+  // given, gets the bytes that really reached a block.
   uint32_t ReadRegisters(uint16_t start, uint8_t *buffer, uint32_t length);
-  uint32_t WriteRegisters(uint16_t start, const uint8_t *buffer, uint32_t length);
+  uint32_t WriteRegisters(uint16_t start, const uint8_t *buffer, uint32_t length, uint32_t *storedBytes = nullptr);
 
   uint16_t TxLength() const { return txLength_; }
   uint16_t AcceptedLength() const { return acceptedLength_; }

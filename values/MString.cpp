@@ -1,5 +1,7 @@
 #include "values/MString.h"
 
+#include <new>
+
 #include <algorithm>
 #include <charconv>
 #include <clocale>
@@ -15,6 +17,7 @@
 namespace {
 
 constexpr unsigned kCodePageUtf8 = 65001;
+constexpr unsigned kCodePage1251 = 1251;
 
 // Formatting and case mapping follow the user's regional settings, as a desktop program
 // should; the switch is done once, at the first string made during start-up.
@@ -79,15 +82,29 @@ MString::MString(const char16_t *text)
 {
     if (text == nullptr) return;
     SwitchLocaleOnce();
-    text_.assign(text, UnitsUpToZero(text));
+    Guarded([&] { text_.assign(text, UnitsUpToZero(text)); });
 }
 
 MString::MString(const char *ansi)
 {
-    if (ansi != nullptr) text_ = Cp1251ToUtf16(ansi);
+    if (ansi != nullptr) Guarded([&] { text_ = Cp1251ToUtf16(ansi); });
 }
 
-MString::MString(const MString &other) : text_(other.text_) {}
+MString::MString(const MString &other)
+{
+    Guarded([&] { text_ = other.text_; });
+}
+
+template <typename F>
+void MString::Guarded(F &&build)
+{
+    // No exception crosses a layer: a string that cannot get its buffer is left empty.
+    try {
+        build();
+    } catch (const std::bad_alloc &) {
+        std::u16string().swap(text_);
+    }
+}
 
 MString::MString(MString &&other) noexcept : text_(std::move(other.text_))
 {
@@ -124,7 +141,17 @@ const char *MString::ToAnsi(unsigned codePage) const
         ReleaseAnsi();
         return "";
     }
-    ansi_ = codePage == kCodePageUtf8 ? Utf16ToUtf8(text_) : Utf16ToCp1251(text_);
+    // 0 is the system's ANSI code page, which for this program is 1251.
+    if (codePage != 0 && codePage != kCodePage1251 && codePage != kCodePageUtf8) {
+        ReleaseAnsi();
+        return "";
+    }
+    try {
+        ansi_ = codePage == kCodePageUtf8 ? Utf16ToUtf8(text_) : Utf16ToCp1251(text_);
+    } catch (const std::bad_alloc &) {
+        ReleaseAnsi();
+        return "";
+    }
     return ansi_.c_str();
 }
 
@@ -186,30 +213,34 @@ void MString::AssignUnits(const char16_t *units, std::size_t count)
 void MString::Append(const MString &other)
 {
     if (other.text_.empty()) return;
-    if (this == &other) {
-        text_ += std::u16string(text_);
-    } else {
-        text_ += other.text_;
-    }
+    Guarded([&] {
+        if (this == &other) {
+            text_ += std::u16string(text_);
+        } else {
+            text_ += other.text_;
+        }
+    });
 }
 
 void MString::Append(const char16_t *text)
 {
     if (text == nullptr || text[0] == 0) return;
     // The pointer may be our own buffer, which the append may move.
-    std::u16string copy(text, UnitsUpToZero(text));
-    text_ += copy;
+    Guarded([&] {
+        std::u16string copy(text, UnitsUpToZero(text));
+        text_ += copy;
+    });
 }
 
 void MString::Append(const char *ansi)
 {
     if (ansi == nullptr || ansi[0] == 0) return;
-    text_ += Cp1251ToUtf16(ansi);
+    Guarded([&] { text_ += Cp1251ToUtf16(ansi); });
 }
 
 void MString::Append(char16_t unit)
 {
-    if (unit != 0) text_.push_back(unit);
+    if (unit != 0) Guarded([&] { text_.push_back(unit); });
 }
 
 MString MString::Concat(const MString &left, const MString &right)
@@ -309,11 +340,20 @@ MString MString::FromInt(std::int64_t value)
     char buf[24];
     const auto res = std::to_chars(buf, buf + sizeof buf, value);
     MString s;
-    s.text_.assign(buf, res.ptr);
+    s.Guarded([&] { s.text_.assign(buf, res.ptr); });
     return s;
 }
 
 MString MString::FromReal(double value, unsigned significantDigits, unsigned maxDecimals)
+{
+    try {
+        return FromRealUnguarded(value, significantDigits, maxDecimals);
+    } catch (const std::bad_alloc &) {
+        return MString();
+    }
+}
+
+MString MString::FromRealUnguarded(double value, unsigned significantDigits, unsigned maxDecimals)
 {
     MString s;
     if (std::isinf(value) || std::isnan(value)) {

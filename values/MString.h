@@ -30,6 +30,7 @@ public:
     const char16_t *Chars() const { return text_.c_str(); }  // never null
     std::u16string_view View() const { return text_; }
     // codePage 0 = system ANSI code page (Windows-1251); 65001 = UTF-8; 1251 also accepted.
+    // Code page 0 (the system's, here 1251), 1251 or 65001 (UTF-8); any other gives "".
     // The pointer stays valid until the next ToAnsi, assignment or destruction.
     const char *ToAnsi(unsigned codePage = 0) const;
     void ToLower();
@@ -86,6 +87,10 @@ public:
 
 private:
     void ReleaseAnsi() const;
+    // Runs a step that builds text_; when memory runs out, text_ is left empty.
+    template <typename F>
+    void Guarded(F &&build);
+    static MString FromRealUnguarded(double value, unsigned significantDigits, unsigned maxDecimals);
 
     std::u16string text_;
     mutable std::string ansi_;

@@ -220,6 +220,20 @@ TEST_F(SlaveTest, RegisterWalkStaysInsideTheCallersBuffer)
   EXPECT_EQ(engine.WriteRegisters(500, in, 2), 0u);
 }
 
+TEST_F(SlaveTest, WriteMultipleCountsOnlyRegistersReallyStored)
+{
+  // A 3-byte block alone at register 0: a 2-register write stores 3 bytes; the fourth is
+  // the pad of the half register the block lacks and goes nowhere.
+  std::array<uint8_t, 3> odd{1, 2, 3};
+  ASSERT_TRUE(engine.AddBlock(0, MbVarMapRecord::Memory(odd.data(), 3)));
+  EXPECT_EQ(Ask({17, 16, 0, 0, 0, 2, 4, 0xA1, 0xA2, 0xB1, 0xB2}), (Bytes{17, 16, 0, 0, 0, 1}));
+  EXPECT_EQ(odd, (std::array<uint8_t, 3>{0xA2, 0xA1, 0xB2}));
+  uint32_t stored = 0;
+  const uint8_t in[4] = {1, 2, 3, 4};
+  EXPECT_EQ(engine.WriteRegisters(0, in, 4, &stored), 4u);
+  EXPECT_EQ(stored, 3u);
+}
+
 TEST_F(SlaveTest, BlockWithoutBytesCountsAsNoBlock)
 {
   // Registers 598 and 599, then an empty block at 600: every walk must get past it.

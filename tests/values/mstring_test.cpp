@@ -154,6 +154,20 @@ TEST(MString, Cp1251RoundTripsCyrillic)
     EXPECT_STREQ(MString(u"АЯая").ToAnsi(1251), "\xC0\xDF\xE0\xFF");
 }
 
+TEST(MString, ToAnsiHonoursItsCodePage)
+{
+    const MString s(u"Яa");
+    const struct {
+        unsigned codePage;
+        const char *expected;
+    } cases[] = {
+        {0, "\xDF" "a"}, {1251, "\xDF" "a"}, {65001, "\xD0\xAF" "a"},
+        {1252, ""}, {437, ""}, {1200, ""},  // not supported: empty, never 1251 in disguise
+    };
+    for (const auto &c : cases)
+        EXPECT_STREQ(s.ToAnsi(c.codePage), c.expected) << c.codePage;
+}
+
 TEST(MString, Cp1251EveryByteMapsBackToItself)
 {
     std::string all;

@@ -4,8 +4,9 @@
 
 namespace {
 
-bool Busy(const ModbusAction *v) { return v->State == mbsRequested || v->State == mbsSent; }
-bool Failed(const ModbusAction *v) { return v->State == mbsTimedOut || v->State == mbsBadReply; }
+bool Busy(const uint32_t *state) { return *state == mbsRequested || *state == mbsSent; }
+bool Busy(const ModbusAction *v) { return Busy(&v->State); }
+bool Failed(uint32_t state) { return state == mbsTimedOut || state == mbsBadReply; }
 
 std::vector<ModbusAction *> AllVariables(TMbActions &actions)
 {
@@ -18,17 +19,25 @@ std::vector<ModbusAction *> AllVariables(TMbActions &actions)
     }
 }
 
-// Runs the scheduler until none of the variables waits; false when it had to give up.
+// Runs the scheduler until each variable's exchange has ended, and notes how it ended in
+// *ended (indexed like variables). An ending is latched when first seen: other tasks of
+// the scheduler (a window's refresh) may ask for the variable again right after. False
+// when it had to give up.
 bool WaitForExchanges(cActionManager &manager, const std::vector<ModbusAction *> &variables, bool wasIdentified,
-                      DumpOutcome &outcome, const std::atomic<bool> *stop)
+                      DumpOutcome &outcome, const std::atomic<bool> *stop, std::vector<uint32_t> *ended)
 {
-    int lastBusy = -1;
+    ended->assign(variables.size(), mbsRequested);
+    size_t done = 0;
     uint32_t lastProgress = GetTickCount32();
     for (;;) {
-        int busy = 0;
-        for (const ModbusAction *v : variables)
-            busy += Busy(v) ? 1 : 0;
-        if (busy == 0)
+        for (size_t i = 0; i < variables.size(); ++i) {
+            if (Busy(&(*ended)[i]) && !Busy(variables[i])) {
+                (*ended)[i] = variables[i]->State;
+                ++done;
+                lastProgress = GetTickCount32();
+            }
+        }
+        if (done == variables.size())
             return true;
         if (stop != nullptr && stop->load()) {
             outcome.Stopped = true;
@@ -38,13 +47,8 @@ bool WaitForExchanges(cActionManager &manager, const std::vector<ModbusAction *>
             outcome.ConnectionLost = wasIdentified;
             return false;
         }
-        const uint32_t now = GetTickCount32();
-        if (busy != lastBusy) {
-            lastBusy = busy;
-            lastProgress = now;
-        } else if (TickDiff(now, lastProgress) > static_cast<int32_t>(kDumpNoProgressMs)) {
+        if (TickDiff(GetTickCount32(), lastProgress) > static_cast<int32_t>(kDumpNoProgressMs))
             return false;
-        }
         manager.TickScheduler();
         SleepMs(1);
     }
@@ -62,22 +66,29 @@ std::vector<std::pair<MString, MString>> CollectDumpEntries(cActionManager &mana
     const bool wasIdentified = manager.Identified;
     for (ModbusAction *v : all)
         v->State = mbsRequested;
-    if (WaitForExchanges(manager, all, wasIdentified, out, stop)) {
+    std::vector<uint32_t> ended;
+    if (WaitForExchanges(manager, all, wasIdentified, out, stop, &ended)) {
         // A second chance for what failed on the line (a lost or damaged reply); a refusal
         // by the device stands.
         std::vector<ModbusAction *> again;
-        for (ModbusAction *v : all)
-            if (Failed(v))
-                again.push_back(v);
+        std::vector<size_t> where;
+        for (size_t i = 0; i < all.size(); ++i)
+            if (Failed(ended[i])) {
+                again.push_back(all[i]);
+                where.push_back(i);
+            }
         for (ModbusAction *v : again)
             v->State = mbsRequested;
-        WaitForExchanges(manager, again, wasIdentified, out, stop);
+        std::vector<uint32_t> endedAgain;
+        WaitForExchanges(manager, again, wasIdentified, out, stop, &endedAgain);
+        for (size_t k = 0; k < where.size(); ++k)
+            ended[where[k]] = endedAgain[k];
     }
     std::vector<std::pair<MString, MString>> entries;
     entries.reserve(all.size());
-    for (const ModbusAction *v : all) {
-        out.Unread += v->State == mbsDone ? 0 : 1;
-        entries.emplace_back(v->Name, v->Value);
+    for (size_t i = 0; i < all.size(); ++i) {
+        out.Unread += ended[i] == mbsDone ? 0 : 1;
+        entries.emplace_back(all[i]->Name, all[i]->Value);
     }
     return entries;
 }

@@ -480,8 +480,21 @@ void TMainForm::DebugMenuItemClick()
     if (path.isEmpty())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    SaveDebugDump(FromQString(path), CollectDumpEntries(*ActionManager));
+    DumpOutcome outcome;
+    const auto entries = CollectDumpEntries(*ActionManager, &outcome);
+    // A dump cut short by a lost link is not worth the file it would replace; a save that
+    // failed or a dump with unread variables must not pass for a whole one.
+    const bool saved = !outcome.ConnectionLost && SaveDebugDump(FromQString(path), entries);
     QGuiApplication::restoreOverrideCursor();
+    if (outcome.ConnectionLost)
+        ShowMessageBox(u"Связь с устройством потеряна: дамп не сохранен.");
+    else if (!saved)
+        ShowMessageBox((QStringLiteral("Не удалось записать файл ") + path).toStdU16String());
+    else if (outcome.Unread > 0)
+        ShowMessageBox(QStringLiteral("Дамп сохранен, но %1 из %2 переменных прочитать не удалось.")
+                           .arg(outcome.Unread)
+                           .arg(entries.size())
+                           .toStdU16String());
 }
 
 void TMainForm::LoadDebugMenuItemClick()

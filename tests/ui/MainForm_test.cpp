@@ -297,6 +297,29 @@ private slots:
         QVERIFY(w.form->ExpertMenuItem->isVisible());
     }
 
+    void dumpWithALostLinkLeavesTheFileAlone()
+    {
+        StandIn sim;
+        QVERIFY2(sim.Start(), sim.Stderr().c_str());
+        Window w({sim.Path()});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+
+        const QString path = sim.TempPath(QStringLiteral("old.debug"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older dump");
+        old.close();
+        Answers answers;
+        sim.Stop();
+        f.DebugSaveDialogHook = [&] { return path; };
+        f.DebugMenuItem->trigger();
+        QCOMPARE(answers.messages, QStringList{QStringLiteral("Связь с устройством потеряна: дамп не сохранен.")});
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("older dump"));
+    }
+
     void dumpSavedFromMenuReadsBackInViewer()
     {
         StandIn sim;
@@ -308,8 +331,18 @@ private slots:
 
         const QString path = sim.TempPath(QStringLiteral("Quintavolte.debug"));
         f.DebugSaveDialogHook = [&] { return path; };
+        Answers answers;
         f.DebugMenuItem->trigger();
         QVERIFY(QFile::exists(path));
+        QVERIFY2(answers.messages.isEmpty(), qPrintable(answers.messages.join('\n')));
+
+        // A file that cannot be written is said so, not passed over in silence.
+        const QString nowhere = sim.TempPath(QStringLiteral("missing-folder/Quintavolte.debug"));
+        f.DebugSaveDialogHook = [&] { return nowhere; };
+        f.DebugMenuItem->trigger();
+        QCOMPARE(answers.messages, QStringList{QStringLiteral("Не удалось записать файл ") + nowhere});
+        QVERIFY(!QFile::exists(nowhere));
+        f.DebugSaveDialogHook = [&] { return path; };
 
         TDebugViewerForm &viewer = *f.DebugViewerForm;
         QCOMPARE(viewer.DumpMemo->toPlainText(), QString::fromUtf16(TDebugViewerForm::kHintLine));

@@ -164,6 +164,8 @@ bool MicroModbus::AddPending(uint8_t unit, uint8_t function, uint16_t timeoutMs,
   record.Context = context;
   record.Address = address;
   record.Quantity = quantity;
+  if (const uint8_t *d = TxData())
+    record.Echo = Be16(d + 2);
   if (!Pending.Insert(RequestKey(tid, unit, function), record)) {
     // Same unit and function still awaiting a reply (or no memory): the frame must
     // not go out, so it is not offered as sendable either.
@@ -411,7 +413,7 @@ bool MicroModbus::ReplyFits(const MbReqRecord &request, uint8_t function) const
   case 6:
   case 15:
   case 16:
-    return n == 4 && Be16(d) == request.Address;
+    return n == 4 && Be16(d) == request.Address && Be16(d + 2) == request.Echo;
   default:
     return true;  // a forced function of unknown shape: its caller judges the reply
   }

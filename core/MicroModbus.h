@@ -48,6 +48,9 @@ struct MbReqRecord {
   // (registers or bits; 1 for single writes).
   uint16_t Address = 0;
   uint16_t Quantity = 0;
+  // The request's second word (a single write's value, a multiple write's quantity): a
+  // write reply must echo it too, or the device did not store what was sent.
+  uint16_t Echo = 0;
 };
 
 // One block of this node's registers, keyed by its first register; byte b of the

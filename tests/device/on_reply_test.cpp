@@ -142,18 +142,26 @@ TEST_F(OnReplyTest, RepliesThatDoNotFitTheRequestFailAndLeaveThePreviousText)
     }
 }
 
-TEST_F(OnReplyTest, AWriteEchoOfAnotherAddressFailsTheWrite)
+TEST_F(OnReplyTest, AWriteEchoThatDiffersFromTheRequestFailsTheWrite)
 {
-    for (const bool multiple : {false, true}) {
-        SCOPED_TRACE(multiple ? "write multiple" : "write single");
-        ModbusAction *v = Variable(multiple ? mbtFloat : mbtUShort, multiple ? 2 : 1);
+    struct Case {
+        const char *label;
+        bool multiple;
+        std::vector<uint8_t> echo;  // the request was address 1000 = 0x03E8, value 3 or 2 registers
+    } cases[] = {
+        {"single, another address", false, {0xFE, 0x06, 0x03, 0xEA, 0x00, 0x03}},
+        {"single, another value", false, {0xFE, 0x06, 0x03, 0xE8, 0x08, 0x03}},
+        {"multiple, another address", true, {0xFE, 0x10, 0x03, 0xEA, 0x00, 0x02}},
+        {"multiple, another quantity", true, {0xFE, 0x10, 0x03, 0xE8, 0x00, 0x01}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        ModbusAction *v = Variable(c.multiple ? mbtFloat : mbtUShort, c.multiple ? 2 : 1);
         v->Value = MString(u"3");
         v->WritePending = true;
         ASSERT_TRUE(shell.EncodeWrite(v));
         v->State = mbsSent;
-        // 1002 instead of 1000 = 0x03E8.
-        const std::vector<uint8_t> echo = multiple ? WithCrc({0xFE, 0x10, 0x03, 0xEA, 0x00, 0x02})
-                                                   : WithCrc({0xFE, 0x06, 0x03, 0xEA, 0x00, 0x03});
+        const std::vector<uint8_t> echo = WithCrc(c.echo);
         EXPECT_EQ(shell.Engine.ProcessFrame(echo.data(), static_cast<uint16_t>(echo.size()), MbRtu), 1);
         EXPECT_EQ(v->State, mbsBadReply);
     }

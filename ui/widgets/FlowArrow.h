@@ -20,7 +20,7 @@ class FlowArrow : public QWidget {
   // How far the chevrons have moved along the length, in widget pixels, within one chevron pitch.
   qreal phase() const { return Phase; }
 
-  static constexpr int kFrameMs = 40;  // 25 frames per second
+  static constexpr int kFrameMs = 50;  // 20 frames per second: smooth enough, and cheap while idle
 
   QSize sizeHint() const override;
 

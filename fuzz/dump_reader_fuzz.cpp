@@ -5,7 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
+#include <algorithm>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "values/DebugDump.h"
@@ -13,6 +17,25 @@
 #include "values/MVarArray.h"
 
 namespace {
+
+using Record = std::pair<std::string, std::string>;
+
+std::vector<Record> Records(const MVarArray &tree)
+{
+    std::vector<Record> records;
+    for (std::int32_t i = 0; i < tree.Count(); ++i)
+        records.emplace_back(tree.Child(i).Key().ToText().ToUtf8(), tree.Child(i).Value().ToText().ToUtf8());
+    return records;
+}
+
+bool OnlyTextKeys(const MVarArray &tree)
+{
+    for (std::int32_t i = 0; i < tree.Count(); ++i) {
+        if (tree.Child(i).Key().EffectiveTag() != MVariant::Text)
+            return false;
+    }
+    return true;
+}
 
 bool Rewind(int fd) { return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0; }
 
@@ -81,6 +104,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     MVarArray reloaded;
     if (!reloaded.LoadFromDescriptor(saved) || reloaded.Count() != root.Count())
         __builtin_trap();
+    // Every record comes back with its key and value text. Keys of one kind, as a device's
+    // dump has, come back in the same order too; mixed kinds have no consistent order (a text
+    // and a number compare as texts, two numbers as numbers), so sorting again may move them.
+    std::vector<Record> before = Records(root);
+    std::vector<Record> after = Records(reloaded);
+    if (!OnlyTextKeys(root)) {
+        std::sort(before.begin(), before.end());
+        std::sort(after.begin(), after.end());
+    }
+    if (before != after) {
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            if (before[i] != after[i])
+                std::fprintf(stderr, "record %zu: [%s]=[%s] came back as [%s]=[%s]\n", i, before[i].first.c_str(),
+                             before[i].second.c_str(), after[i].first.c_str(), after[i].second.c_str());
+        }
+        __builtin_trap();
+    }
     if (::lseek(saved, 0, SEEK_SET) != 0)
         __builtin_trap();
     if (ReadDebugDumpFrom(saved, MString(u"saved.debug")).size() != static_cast<std::size_t>(root.Count()))

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 #include "values/MStream.h"
 
@@ -45,12 +44,19 @@ Order OrderOfCompacts(const MCompactInt &a, const MCompactInt &b)
     return a.Equals(b) ? Order::Equal : a.Less(b) ? Order::Less : Order::Greater;
 }
 
-// An arbitrary order that stays fixed while the objects live: their addresses.
-Order OrderOfObjects(const void *a, const void *b)
+// Blobs order by content: an empty blob first, then by used length, then by bytes. Any fixed
+// order would do for comparing, but one that follows the bytes also keeps a sorted tree's
+// order the same when it is saved and loaded again, which addresses do not.
+Order OrderOfBlobs(const MBlob &a, const MBlob &b)
 {
-    if (a == b)
+    if (a.Equals(b))
         return Order::Equal;
-    return std::less<const void *>{}(a, b) ? Order::Less : Order::Greater;
+    if (a.IsEmpty() != b.IsEmpty())
+        return a.IsEmpty() ? Order::Less : Order::Greater;
+    if (a.Used() != b.Used())
+        return a.Used() < b.Used() ? Order::Less : Order::Greater;
+    const int c = std::memcmp(a.Bytes(), b.Bytes(), static_cast<std::size_t>(a.Used()));
+    return c < 0 ? Order::Less : Order::Greater;
 }
 
 // Truncation toward zero to 64 bits; values beyond the range saturate instead of being
@@ -270,7 +276,7 @@ Order CompareVariants(const MVariant &a, const MVariant &b)
         if (CompareConverted(ta, a, b, &order))
             return order;
         if (ta == MVariant::Blob)
-            return a.BlobValue()->Equals(*b.BlobValue()) ? Order::Equal : OrderOfObjects(a.BlobValue(), b.BlobValue());
+            return OrderOfBlobs(*a.BlobValue(), *b.BlobValue());
         return Order::Equal;
     }
     const std::uint32_t na = a.NaturalType();
@@ -279,7 +285,7 @@ Order CompareVariants(const MVariant &a, const MVariant &b)
     if (CompareConverted(common, a, b, &order))
         return order;
     if (common == MVariant::Blob)
-        return OrderOfObjects(&a, &b);  // different tags: never the same payload object
+        return ta < tb ? Order::Less : Order::Greater;  // different tags: never equal; by tag, to stay fixed
     return Order::None;
 }
 

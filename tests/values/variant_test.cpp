@@ -239,6 +239,31 @@ TEST(MVariant, ComparesAcrossTypesThroughTheLargerNaturalType)
     EXPECT_FALSE(a.Equals(int5));
 }
 
+// Blob keys order by their bytes, never by where they live, so a sorted tree reads back in
+// the order it was written.
+TEST(MVariant, BlobsOrderByContent)
+{
+    const auto blob = [](std::initializer_list<unsigned char> bytes) {
+        MBlob b;
+        const std::vector<unsigned char> v(bytes);
+        EXPECT_TRUE(b.SetBytes(v.data(), static_cast<std::int32_t>(v.size())));
+        return MVariant(b);
+    };
+    const MVariant none((MBlob()));
+    const MVariant ascending[] = {none, blob({}), blob({2}), blob({1, 0}), blob({1, 1})};
+    for (std::size_t i = 0; i + 1 < std::size(ascending); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(ascending[i].Less(ascending[i + 1]));
+        EXPECT_TRUE(ascending[i + 1].Greater(ascending[i]));
+        EXPECT_FALSE(ascending[i + 1].Less(ascending[i]));
+    }
+    // Against another type the blob is never equal and always on the same side.
+    const MVariant text(MString(u"BLOB"));
+    EXPECT_FALSE(blob({1}).Equals(text));
+    EXPECT_NE(blob({1}).Less(text), text.Less(blob({1})));
+    EXPECT_EQ(blob({1}).Less(text), blob({9, 9}).Less(text));
+}
+
 TEST(MVariant, RecordsAreTaggedLittleEndian)
 {
     const std::pair<MVariant, Bytes> cases[] = {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
+#include "cli/CliRun.h"
 #include "device/ChildProcess.h"
 #include "device/DeviceTestUtil.h"
 
@@ -69,44 +70,12 @@ TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
     EXPECT_EQ(o.IntervalMs, 250);
 }
 
-struct Outcome {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
+using Outcome = testutil::CliOutcome;
+using testutil::RunCliProgram;
 
-std::string Slurp(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+Outcome RunCli(const std::string &args) { return RunCliProgram(args); }
 
-// Runs the command-line program in the C locale (decimal points) and collects its output.
-Outcome RunCli(const std::string &args)
-{
-    // ctest runs test cases in parallel processes: every call gets its own file.
-    std::string err = testing::TempDir() + "cli-stderr-XXXXXX";
-    const int fd = mkstemp(err.data());
-    if (fd < 0)
-        return Outcome{};
-    close(fd);
-    const std::string cmd = std::string("LC_ALL=C ") + QUINTAVOLTE_CLI_PATH + " " + args + " 2>" + err;
-    Outcome o;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return o;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        o.Out.append(buf, n);
-    const int status = pclose(p);
-    o.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    o.Err = Slurp(err);
-    unlink(err.c_str());
-    return o;
-}
+std::string Slurp(const std::string &path) { return testutil::SlurpFile(path); }
 
 class CliWithDevice : public testing::Test {
 protected:
@@ -193,6 +162,54 @@ TEST_F(CliWithDevice, DeviceRefusalIsAFailure)
         Outcome o = RunCli(Port() + c.Args);
         EXPECT_EQ(o.Status, 1) << c.Args;
         EXPECT_NE(o.Err.find(c.Message), std::string::npos) << c.Args << "\n" << o.Err;
+    }
+}
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A device slower than the reply deadline, around it and beyond it as far as the quiet wait
+// after a failed exchange absorbs: every value printed is the one the device holds, and a
+// command that could not read everything exits 1 naming each variable it lacks.
+TEST_F(CliWithDevice, SlowRepliesGiveTheRightValuesOrAFailure)
+{
+    const std::vector<std::string> names{"Reg.ChargeMinU", "Reg.ChargeMaxU", "Reg.ChargeI", "485.Init.BaudRate"};
+    std::string get = "get";
+    for (const std::string &name : names)
+        get += " " + name;
+    StartSim();
+    const Outcome reference = RunCli(Port() + get);
+    ASSERT_EQ(reference.Status, 0) << reference.Err;
+    const std::vector<std::string> held = Lines(reference.Out);
+    ASSERT_EQ(held.size(), names.size()) << reference.Out;
+
+    for (const char *delay : {"200", "450", "480", "500", "550", "700", "800"}) {
+        SCOPED_TRACE(std::string("--delay ") + delay);
+        sim_.Stop();
+        StartSim({"--delay", delay});
+        const Outcome o = RunCli(Port() + get);
+        for (const std::string &line : Lines(o.Out))
+            EXPECT_THAT(held, testing::Contains(line));
+        if (o.Status == 0) {
+            EXPECT_EQ(o.Out, reference.Out);
+            continue;
+        }
+        EXPECT_EQ(o.Status, 1);
+        if (o.Err.find("no Quintavolte device answered") != std::string::npos) {
+            EXPECT_EQ(o.Out, "");
+            continue;
+        }
+        for (const std::string &name : names) {
+            if (o.Out.find(name + " = ") == std::string::npos) {
+                EXPECT_NE(o.Err.find(" " + name), std::string::npos) << name << " neither printed nor named:\n" << o.Err;
+            }
+        }
     }
 }
 

@@ -26,21 +26,6 @@ QString Local(const char *number)
 {
     return QString::fromLatin1(number).replace(QLatin1Char('.'), QLocale().decimalPoint());
 }
-
-// Connected to the stand-in with the charger page in front.
-struct Connected {
-    StandIn sim;
-    std::unique_ptr<Window> w;
-    bool Start()
-    {
-        if (!sim.Start())
-            return false;
-        w = std::make_unique<Window>(std::vector<std::string>{sim.Path()});
-        if (!w->ShowAndConnect())
-            return false;
-        return QTest::qWaitFor([&] { return w->form->IsConnectedView(); }, kViewTimeoutMs);
-    }
-};
 }  // namespace
 
 class ChargerMnemoPageTest : public QObject {
@@ -150,7 +135,7 @@ private slots:
     void shownArrowAnimatesOnScreen()
     {
         Connected c;
-        QVERIFY2(c.Start(), c.sim.Stderr().c_str());
+        QVERIFY2(c.Start(), c.error.c_str());
         ChargerMnemoPage &page = *c.w->form->ChargerMnemoTS;
         // The stand-in's load draws power at noon: its arrow runs, hidden ones do not.
         QTRY_VERIFY_WITH_TIMEOUT(page.ChargerLoadArrowImg->isVisible(), kViewTimeoutMs);
@@ -164,7 +149,7 @@ private slots:
     void resetButtonWritesOnlyItsCounter()
     {
         Connected c;
-        QVERIFY2(c.Start(), c.sim.Stderr().c_str());
+        QVERIFY2(c.Start(), c.error.c_str());
         ChargerMnemoPage &page = *c.w->form->ChargerMnemoTS;
         QTest::mouseClick(page.BatEnergyDischargeResetBtn, Qt::LeftButton);
         QCOMPARE(c.sim.Writes(), QStringList{QStringLiteral("Adc.EnergyAccuDischarge 0")});
@@ -180,7 +165,7 @@ private slots:
     void checkBoxesWriteOnMouseReleaseOnly()
     {
         Connected c;
-        QVERIFY2(c.Start(), c.sim.Stderr().c_str());
+        QVERIFY2(c.Start(), c.error.c_str());
         ChargerMnemoPage &page = *c.w->form->ChargerMnemoTS;
         QTRY_VERIFY_WITH_TIMEOUT(c.w->Var(u"Reg.bForceLoadOff")->Value.Equals(u"0"), kViewTimeoutMs);
         QVERIFY(!page.LoadTurnOffCB->isChecked());

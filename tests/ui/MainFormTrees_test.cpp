@@ -22,13 +22,11 @@ class MainFormTreesTest : public QObject {
 private slots:
   void treesFollowTheConnection()
   {
-    StandIn sim;
-    QVERIFY2(sim.Start(), sim.Stderr().c_str());
     Answers answers;
-    Window w({sim.Path()});
-    QVERIFY(w.ShowAndConnect());
-    TMainForm &f = *w.form;
-    QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kTimeoutMs);
+    Connected c;
+    QVERIFY2(c.Start(), c.error.c_str());
+    Window &w = *c.w;
+    TMainForm &f = c.Form();
     QCOMPARE(ServiceTree->View(), f.ServiceTreeView);
     QCOMPARE(f.ServiceTreeView->RowCount(), ActionManager->Shell.Actions.Count());
     QCOMPARE(f.CalibTreeView->RowCount(), 8);
@@ -67,12 +65,10 @@ private slots:
 
   void theServiceFilterInExpertMode()
   {
-    StandIn sim;
-    QVERIFY2(sim.Start(), sim.Stderr().c_str());
-    Window w({sim.Path()});
-    QVERIFY(w.ShowAndConnect());
-    TMainForm &f = *w.form;
-    QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kTimeoutMs);
+    Connected c;
+    QVERIFY2(c.Start(), c.error.c_str());
+    Window &w = *c.w;
+    TMainForm &f = c.Form();
     bExpertMode = true;
     QTRY_VERIFY_WITH_TIMEOUT(f.IsTabShown(f.ExpertTS), kTimeoutMs);
     f.MainPC->setCurrentWidget(f.ExpertTS);

@@ -91,12 +91,10 @@ private slots:
 
     void disconnectMenuSavesAndReturnsToSplash()
     {
-        StandIn sim;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
-        Window w({sim.Path()});
-        QVERIFY(w.ShowAndConnect());
-        TMainForm &f = *w.form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
         QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
         f.ConnectMenuItem->trigger();
         QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")), QStringList{QStringLiteral("1")});
@@ -134,13 +132,11 @@ private slots:
 
     void lostDeviceReturnsToSplashWithoutSaveOrMessage()
     {
-        StandIn sim;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
         Answers answers;
-        Window w({sim.Path()});
-        QVERIFY(w.ShowAndConnect());
-        TMainForm &f = *w.form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
         // A frozen stand-in answers nothing; what the program sends meanwhile waits in the line.
         QVERIFY(sim.Signal(SIGSTOP));
         QTRY_VERIFY_WITH_TIMEOUT(!f.MainPC->isVisible(), 20000);
@@ -156,12 +152,10 @@ private slots:
 
     void modeSwitchMovesTabsAndMenuCheck()
     {
-        StandIn sim;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
-        Window w({sim.Path()});
-        QVERIFY(w.ShowAndConnect());
-        TMainForm &f = *w.form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
         QTRY_VERIFY_WITH_TIMEOUT(!f.IsTabShown(f.SupplyMnemoTS), kViewTimeoutMs);
         f.MainPC->setCurrentWidget(f.PerifTS);
 
@@ -208,12 +202,10 @@ private slots:
 
     void onlyThePageInFrontIsRead()
     {
-        StandIn sim;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
-        Window w({sim.Path()});
-        QVERIFY(w.ShowAndConnect());
-        TMainForm &f = *w.form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.IsConnectedView(), kViewTimeoutMs);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        Window &w = *c.w;
+        TMainForm &f = c.Form();
         ModbusAction *chargerOnly = w.Var(u"Adc.EnergyLoad");
         ModbusAction *supplyOnly = w.Var(u"Reg.ChargeI");
         QTRY_VERIFY_WITH_TIMEOUT(!chargerOnly->Value.Equals(u"--"), kViewTimeoutMs);
@@ -299,12 +291,10 @@ private slots:
 
     void dumpWithALostLinkLeavesTheFileAlone()
     {
-        StandIn sim;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
-        Window w({sim.Path()});
-        QVERIFY(w.ShowAndConnect());
-        TMainForm &f = *w.form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
 
         const QString path = sim.TempPath(QStringLiteral("old.debug"));
         QFile old(path);
@@ -322,12 +312,10 @@ private slots:
 
     void dumpSavedFromMenuReadsBackInViewer()
     {
-        StandIn sim;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
-        Window w({sim.Path()});
-        QVERIFY(w.ShowAndConnect());
-        TMainForm &f = *w.form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
 
         const QString path = sim.TempPath(QStringLiteral("Quintavolte.debug"));
         f.DebugSaveDialogHook = [&] { return path; };

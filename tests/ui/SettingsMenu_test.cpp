@@ -25,13 +25,11 @@ class SettingsMenuTest : public QObject {
 private slots:
     void saveAChangeAndLoadItBackAfterConfirmation()
     {
-        StandIn sim;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
         Answers answers;
-        Window w({sim.Path()});
-        QVERIFY(w.ShowAndConnect());
-        TMainForm &f = *w.form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
         QCOMPARE(f.SaveSettingsMenuItem->text(), QStringLiteral("Сохранить настройки…"));
         QCOMPARE(f.LoadSettingsMenuItem->text(), QStringLiteral("Загрузить настройки…"));
         QVERIFY(f.ServiceMenu->actions().contains(f.LoadSettingsMenuItem));
@@ -71,13 +69,11 @@ private slots:
 
     void aDamagedFileIsRefusedWithoutAQuestionOrAWrite()
     {
-        StandIn sim;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
         Answers answers;
-        Window w({sim.Path()});
-        QVERIFY(w.ShowAndConnect());
-        TMainForm &f = *w.form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), kViewTimeoutMs);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
         const QString path = sim.TempPath(QStringLiteral("damaged.txt"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -131,20 +131,16 @@ private slots:
 class SupplyWritesTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<StandIn> stand;
-    std::unique_ptr<Window> w;
+    std::unique_ptr<Connected> c;
     SupplyMnemoPage *page = nullptr;
 
 private slots:
     void init()
     {
-        stand = std::make_unique<StandIn>();
-        StandIn &sim = *stand;
-        QVERIFY2(sim.Start(), sim.Stderr().c_str());
-        w = std::make_unique<Window>(std::vector<std::string>{sim.Path()});
-        QVERIFY(w->ShowAndConnect());
-        TMainForm &f = *w->form;
-        QTRY_VERIFY_WITH_TIMEOUT(f.IsConnectedView(), kViewTimeoutMs);
+        c = std::make_unique<Connected>();
+        QVERIFY2(c->Start(), c->error.c_str());
+        StandIn &sim = c->sim;
+        TMainForm &f = c->Form();
         f.SupplyModeMenuItem->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->currentWidget() == f.SupplyMnemoTS, kViewTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(sim.WritesTo(QStringLiteral("Reg.bModeCharger")), QStringList{QStringLiteral("0")},
@@ -152,14 +148,13 @@ private slots:
         page = f.SupplyMnemoTS;
         f.MainPC->setCurrentWidget(f.PerifTS);
         // Output showing 12.0 V.
-        w->Var(u"Adc.U_Accu")->Value = MString::FromReal(12.0, 10, 5);
+        c->w->Var(u"Adc.U_Accu")->Value = MString::FromReal(12.0, 10, 5);
         page->Update();
         QCOMPARE(page->DisplayText(page->SupUDisplay), Local("12.0"));
     }
     void cleanup()
     {
-        w.reset();
-        stand.reset();
+        c.reset();
     }
 
     void voltageRiseAboveThreeVoltsAsksFirst_data()
@@ -185,7 +180,7 @@ private slots:
         const QString question =
             QStringLiteral("Внимание!|Задать напряжение ") + page->SupUsetEdit->text() + QStringLiteral("В ?");
         QCOMPARE(answers.questions, asked ? QStringList{question} : QStringList{});
-        const QStringList writes = stand->WritesTo(QStringLiteral("Reg.ChargeMaxU"));
+        const QStringList writes = c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU"));
         QCOMPARE(writes.size(), written.isEmpty() ? 0 : 1);
         // The device stores what a single-precision number carries: 14.9 may come back as 14.89999.
         if (!written.isEmpty())
@@ -198,7 +193,7 @@ private slots:
     {
         Answers answers;
         TypeAndEnter(page->SupIsetEdit, Local("6.5"));
-        QCOMPARE(stand->WritesTo(QStringLiteral("Reg.ChargeI")), QStringList{QStringLiteral("6.5")});
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), QStringList{QStringLiteral("6.5")});
         QVERIFY(answers.questions.isEmpty());
         QVERIFY(!bIsetEditing);
     }
@@ -209,37 +204,37 @@ private slots:
         page->SupIsetEdit->setValue(1.0);
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
-        QCOMPARE(stand->WritesTo(QStringLiteral("Reg.ChargeI")), (QStringList{QStringLiteral("1.1"), QStringLiteral("1.2")}));
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), (QStringList{QStringLiteral("1.1"), QStringLiteral("1.2")}));
         // A step of the voltage 4 V above the display asks first.
         page->SupUsetEdit->setValue(12.0);
         answers.answerYes = false;
         page->SupUsetEdit->stepBy(4);
         QCOMPARE(answers.questions.size(), 1);
-        QVERIFY(stand->WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
+        QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
         page->SupUsetEdit->stepBy(-1);  // 15 V: no question
         QCOMPARE(answers.questions.size(), 1);
-        QCOMPARE(stand->WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("15")});
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("15")});
     }
 
     void outputSwitchWritesCurrentBeforeVoltage()
     {
-        w->Var(u"Reg.ChargeMaxU")->Value = MString(u"0");
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"0");
         page->Update();
         QVERIFY(!page->SupOutSwitch->isChecked());
         page->SupUsetEdit->setValue(9.5);
         page->SupIsetEdit->setValue(1.5);
         QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
-        QCOMPARE(stand->Writes(), (QStringList{QStringLiteral("Reg.bModeCharger 0"), QStringLiteral("Reg.ChargeI 1.5"),
+        QCOMPARE(c->sim.Writes(), (QStringList{QStringLiteral("Reg.bModeCharger 0"), QStringLiteral("Reg.ChargeI 1.5"),
                                             QStringLiteral("Reg.ChargeMaxU 9.5")}));
         QVERIFY(page->SupOutSwitch->isChecked());
         QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
-        QCOMPARE(stand->Writes().mid(1), (QStringList{QStringLiteral("Reg.ChargeI 1.5"), QStringLiteral("Reg.ChargeMaxU 9.5"),
+        QCOMPARE(c->sim.Writes().mid(1), (QStringList{QStringLiteral("Reg.ChargeI 1.5"), QStringLiteral("Reg.ChargeMaxU 9.5"),
                                                    QStringLiteral("Reg.ChargeMaxU 0")}));
         // A switch moved by the refresh writes nothing.
-        w->Var(u"Reg.ChargeMaxU")->Value = MString::FromReal(9.5, 10, 5);
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString::FromReal(9.5, 10, 5);
         page->Update();
         QVERIFY(page->SupOutSwitch->isChecked());
-        QCOMPARE(stand->Writes().size(), 4);
+        QCOMPARE(c->sim.Writes().size(), 4);
     }
 };
 

@@ -126,6 +126,34 @@ public:
     std::unique_ptr<TMainForm> form;
 };
 
+// The stand-in and a main window connected to it, with the connected view on screen.
+struct Connected {
+    StandIn sim;
+    std::unique_ptr<Window> w;  // after sim: goes first, while the stand-in still answers
+    std::string error;
+
+    // Starts the stand-in with extra options, opens the window on it and waits for the
+    // connected view; false with error naming the step that failed.
+    bool Start(std::vector<std::string> extra = {}, int timeoutMs = 8000)
+    {
+        if (!sim.Start(std::move(extra))) {
+            error = "the stand-in did not start: " + sim.Stderr();
+            return false;
+        }
+        w = std::make_unique<Window>(std::vector<std::string>{sim.Path()});
+        if (!w->ShowAndConnect()) {
+            error = "the start-up connect attempt did not end";
+            return false;
+        }
+        if (!QTest::qWaitFor([this] { return w->form->MainPC->isVisible(); }, timeoutMs)) {
+            error = "the connected view did not appear";
+            return false;
+        }
+        return true;
+    }
+    TMainForm &Form() { return *w->form; }
+};
+
 // A port that does not exist: the search ends at once without a device.
 inline const std::vector<std::string> kNoDevice{"/nonexistent/quintavolte-port"};
 

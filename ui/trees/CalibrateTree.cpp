@@ -93,11 +93,10 @@ void cCalibrateTree::AfterItemPaint(int row)
   sCalibrateND *record = FindRow(row);
   if (record == nullptr || record->PreciseAction == nullptr)
     return;
-  const QRect r = TreeView->CellRect(row, 2);
-  const sTreeRect rect = ToTreeRect(r);
-  if (rect == record->LastRect)
+  const std::optional<QRect> cell = MovedValueCell(record, row);
+  if (!cell)
     return;
-  record->LastRect = rect;
+  const QRect r = *cell;
   const int w = r.width();
   const int h = r.height();
   if (w <= 0) {

@@ -159,10 +159,8 @@ void cPerifTree::AfterItemPaint(int row)
   sPerifND *record = FindRow(row);
   if (record == nullptr || record->Action == nullptr)
     return;
-  const QRect r = TreeView->CellRect(row, 2);
-  const sTreeRect rect = ToTreeRect(r);
-  if (rect != record->LastRect) {
-    record->LastRect = rect;
+  if (const std::optional<QRect> cell = MovedValueCell(record, row)) {
+    const QRect r = *cell;
     const int w = r.width();
     const int h = r.height();
     if (w <= 0) {

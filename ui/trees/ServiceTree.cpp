@@ -67,11 +67,10 @@ void cServiceTree::AfterItemPaint(int row)
   sServiceND *record = FindRow(row);
   if (record == nullptr || record->Action == nullptr)
     return;
-  const QRect r = TreeView->CellRect(row, 2);
-  const sTreeRect rect = ToTreeRect(r);
-  if (rect == record->LastRect)
+  const std::optional<QRect> cell = MovedValueCell(record, row);
+  if (!cell)
     return;
-  record->LastRect = rect;
+  const QRect r = *cell;
   const int w = r.width();
   const int h = r.height();
   if (record->Action->Access == mbaRead || w <= 0) {

@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "device/ActionManager.h"
 #include "ui/trees/FormatRounded.h"
@@ -154,6 +155,17 @@ protected:
       Device->Shell.RequestWrite(action, text);
   }
   bool Built() const { return TreeView && Rows.Count() > 0; }
+  // The row's value cell when it moved or changed size since the record's controls were
+  // last placed, remembered for next time; nothing when they are still in place.
+  std::optional<QRect> MovedValueCell(ND *record, int row)
+  {
+    const QRect r = TreeView->CellRect(row, 2);
+    const sTreeRect rect = ToTreeRect(r);
+    if (rect == record->LastRect)
+      return std::nullopt;
+    record->LastRect = rect;
+    return r;
+  }
 
   QPointer<cTreeView> TreeView;
 };

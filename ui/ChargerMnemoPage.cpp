@@ -94,8 +94,7 @@ ChargerMnemoPage::ChargerMnemoPage(QWidget *parent) : QWidget(parent)
         {ChargerTempLabel, u"Adc.Temp_External", u"t[°C] "},
         {ChargerUptimeLabel, u"Rtc.UpTimeHours", u"Ton[ч] "},
     };
-    for (const ValueLabel &v : valueLabels_)
-        v.Label->setText(QString::fromUtf16(v.Prefix) + QStringLiteral("--"));
+    ShowNoValues(valueLabels_);
 
     PhotoEnergyResetBtn = ResetButton(Image2, "PhotoEnergyResetBtn");
     text->PlaceAtLineEnd(PhotoEnergyResetBtn, kChargerSolarLabels, 3);
@@ -145,10 +144,7 @@ ChargerMnemoPage::ChargerMnemoPage(QWidget *parent) : QWidget(parent)
 
 void ChargerMnemoPage::Update()
 {
-    for (const ValueLabel &v : valueLabels_) {
-        const MString shown = cActionManager::RoundValue(Value(v.Variable), 10);
-        v.Label->setText(QString::fromUtf16(v.Prefix) + ToQString(shown));
-    }
+    ShowValues(valueLabels_);
     // Setting the boxes by program writes nothing: their writes belong to the mouse.
     LoadTurnOffCB->setChecked(Value(u"Reg.bForceLoadOff").ToInt() != 0);
     LoadNightModeCB->setChecked(Value(u"Reg.bNightLightMode").ToInt() != 0);

@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QWidget>
 
+#include "ui/DiagramLabels.h"
+
 class FlowArrow;
 class PictureCanvas;
 class QLabel;
@@ -68,10 +70,5 @@ public:
     FlowArrow *ChargerLoadArrowImg = nullptr;
 
 private:
-    struct ValueLabel {
-        QLabel *Label;
-        const char16_t *Variable;
-        const char16_t *Prefix;
-    };
     std::vector<ValueLabel> valueLabels_;
 };

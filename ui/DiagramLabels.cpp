@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QLabel>
 
+#include "ui/MainUnit.h"
+#include "ui/QtHooks.h"
 #include "ui/resources/DiagramLayout.h"
 #include "ui/widgets/PictureCanvas.h"
 
@@ -53,5 +55,19 @@ void DiagramLabels::Rescale()
             continue;
         font.setPixelSize(pixels);
         w->setFont(font);
+    }
+}
+
+void ShowNoValues(const std::vector<ValueLabel> &labels)
+{
+    for (const ValueLabel &v : labels)
+        v.Label->setText(QString::fromUtf16(v.Prefix) + QStringLiteral("--"));
+}
+
+void ShowValues(const std::vector<ValueLabel> &labels)
+{
+    for (const ValueLabel &v : labels) {
+        const MString shown = cActionManager::RoundValue(ActionManager->GetValue(MString(v.Variable)), 10);
+        v.Label->setText(QString::fromUtf16(v.Prefix) + ToQString(shown));
     }
 }

@@ -10,6 +10,17 @@ class PictureCanvas;
 class QLabel;
 class QWidget;
 
+// A label that shows a device variable's rounded value after a fixed prefix, "U[В] 12,5".
+struct ValueLabel {
+    QLabel *Label;
+    const char16_t *Variable;
+    const char16_t *Prefix;
+};
+// "--" after each prefix: nothing has been read yet.
+void ShowNoValues(const std::vector<ValueLabel> &labels);
+// Each variable's present value, rounded to 10 significant digits, after its prefix.
+void ShowValues(const std::vector<ValueLabel> &labels);
+
 class DiagramLabels : public QObject {
     Q_OBJECT
 public:

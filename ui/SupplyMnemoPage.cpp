@@ -94,8 +94,7 @@ SupplyMnemoPage::SupplyMnemoPage(QWidget *parent) : QWidget(parent)
         {SupSrcVoltageLabel, u"Adc.U_Solar", u"U[В] "},
         {SupSrcPowerLabel, u"Adc.PowerSolar", u"P[Вт] "},
     };
-    for (const ValueLabel &v : valueLabels_)
-        v.Label->setText(QString::fromUtf16(v.Prefix) + QStringLiteral("--"));
+    ShowNoValues(valueLabels_);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 2, 6, 2);
@@ -192,10 +191,7 @@ QString SupplyMnemoPage::DisplayText(const QLCDNumber *display) const
 
 void SupplyMnemoPage::Update()
 {
-    for (const ValueLabel &v : valueLabels_) {
-        const MString shown = cActionManager::RoundValue(Value(v.Variable), 10);
-        v.Label->setText(QString::fromUtf16(v.Prefix) + ToQString(shown));
-    }
+    ShowValues(valueLabels_);
     float u = static_cast<float>(Value(u"Adc.U_Accu").ToReal());
     float i = static_cast<float>(Value(u"Adc.I_Accu").ToReal());
     float p = static_cast<float>(Value(u"Adc.PowerAccu").ToReal());

@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <QWidget>
+
+#include "ui/DiagramLabels.h"
 #include <vector>
 
 class IndicatorLamp;
@@ -57,10 +59,5 @@ private:
     QWidget *CreatePanel();
 
     QString uText_, iText_, pText_;
-    struct ValueLabel {
-        QLabel *Label;
-        const char16_t *Variable;
-        const char16_t *Prefix;
-    };
     std::vector<ValueLabel> valueLabels_;
 };

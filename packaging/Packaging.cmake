@@ -47,6 +47,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # Dependencies come from the libraries the programs link, not from a list kept by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The framework's own buttons and file dialogs in Russian; without it they stay English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
 # Package only what the programs need: the build of tests and benchmarks is not waited for.

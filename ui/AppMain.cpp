@@ -85,6 +85,7 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options,
     QApplication::setApplicationName(QStringLiteral("quintavolte"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quintavolte Control"));
     QLocale::setDefault(QLocale::system());
+    InstallQtTranslations();
     SetExplicitPorts(options.Ports);
     SetPreferredPort(RememberedPort());
     try {

@@ -1,6 +1,9 @@
 #include "ui/QtHooks.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -39,6 +42,17 @@ QuestionHook SetQuestionHook(QuestionHook hook)
     QuestionHook old = std::move(Question());
     Question() = std::move(hook);
     return old;
+}
+
+bool InstallQtTranslations()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 QString ToQString(const MString &text)

@@ -17,6 +17,10 @@ bool AskYesNo(QWidget *owner, const QString &caption, const QString &text);
 // Returns the previous hook so that a scope can restore it.
 QuestionHook SetQuestionHook(QuestionHook hook);
 
+// The framework's own texts (Yes and No, the file dialogs) in Russian, as the rest of the
+// window is. False when the system has no such translation: those texts stay English.
+bool InstallQtTranslations();
+
 // MString <-> QString, both UTF-16.
 class MString;
 QString ToQString(const MString &text);

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -76,6 +77,15 @@ private slots:
         QTest::mouseClick(&about, Qt::LeftButton, {}, free);
         QVERIFY(!about.isVisible());
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+
+    void questionButtonsSpeakRussian()
+    {
+        QVERIFY(InstallQtTranslations());
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Вопрос"), QStringLiteral("Записать?"),
+                        QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Да"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')), QStringLiteral("Нет"));
     }
 
     void passwordDialogTexts()

@@ -87,17 +87,12 @@ void cAccuTree::AfterItemPaint(int row)
   if (record == nullptr || record->Action == nullptr || !record->ValueEdit || !record->WriteBtn)
     return;
   const QRect r = TreeView->CellRect(row, 2);
-  const int w = r.width();
-  const int h = r.height();
-  if (w <= 0) {
+  if (r.width() <= 0) {
     HideRowControls(row);
     return;
   }
   // Laid out on every paint: this tree keeps no layout cache.
-  record->ValueEdit->setGeometry(r.left(), r.top(), w - h - 4, h);
-  record->WriteBtn->setGeometry(r.left() + (w - h - 4) + 2, r.top(), h, h);
-  SetVisibleIfChanged(record->ValueEdit.get(), true);
-  SetVisibleIfChanged(record->WriteBtn.get(), true);
+  PlaceEditAndButton(record->ValueEdit.get(), record->WriteBtn.get(), r);
 }
 
 void cAccuTree::HideRowControls(int row)

@@ -173,10 +173,7 @@ void cPerifTree::AfterItemPaint(int row)
     } else if (record->IsCounter) {
       record->ResetBtn->setGeometry(r.left(), r.top(), h, h);
     } else if (record->IsEditable) {
-      record->ValueEdit->setGeometry(r.left(), r.top(), w - h - 4, h);
-      record->WriteBtn->setGeometry(r.left() + (w - h - 4) + 2, r.top(), h, h);
-      SetVisibleIfChanged(record->ValueEdit.get(), true);
-      SetVisibleIfChanged(record->WriteBtn.get(), true);
+      PlaceEditAndButton(record->ValueEdit.get(), record->WriteBtn.get(), r);
     } else if (record->IsMode) {
       record->ModeCB->setGeometry(r.left(), r.top() + 1, w - 4, h - 2);
       SetVisibleIfChanged(record->ModeCB.get(), true);

@@ -71,17 +71,12 @@ void cServiceTree::AfterItemPaint(int row)
   if (!cell)
     return;
   const QRect r = *cell;
-  const int w = r.width();
-  const int h = r.height();
-  if (record->Action->Access == mbaRead || w <= 0) {
+  if (record->Action->Access == mbaRead || r.width() <= 0) {
     SetVisibleIfChanged(record->ValueEdit.get(), false);
     SetVisibleIfChanged(record->WriteBtn.get(), false);
     return;
   }
-  record->ValueEdit->setGeometry(r.left(), r.top(), w - h - 4, h);
-  record->WriteBtn->setGeometry(r.left() + w - h - 2, r.top(), h, h);
-  SetVisibleIfChanged(record->ValueEdit.get(), true);
-  SetVisibleIfChanged(record->WriteBtn.get(), true);
+  PlaceEditAndButton(record->ValueEdit.get(), record->WriteBtn.get(), r);
 }
 
 void cServiceTree::HideRowControls(int row)

@@ -137,6 +137,16 @@ void SetVisibleIfChanged(QWidget *widget, bool visible)
     widget->setVisible(visible);
 }
 
+void PlaceEditAndButton(QLineEdit *edit, QToolButton *button, const QRect &cell)
+{
+  const int h = cell.height();
+  const int editWidth = cell.width() - h - 4;
+  edit->setGeometry(cell.left(), cell.top(), editWidth, h);
+  button->setGeometry(cell.left() + editWidth + 2, cell.top(), h, h);
+  SetVisibleIfChanged(edit, true);
+  SetVisibleIfChanged(button, true);
+}
+
 void RequestReadOf(ModbusAction *action)
 {
   if (action != nullptr && action->State != mbsSent)

@@ -68,6 +68,8 @@ void OnTreeClick(QAbstractButton *button, std::function<void()> handler);
 void ParentToView(QWidget *control, cTreeView *view);
 void SetTextIfChanged(QLineEdit *edit, const QString &text);
 void SetVisibleIfChanged(QWidget *widget, bool visible);
+// Lays an edit box and its square write button out in the value cell and shows both.
+void PlaceEditAndButton(QLineEdit *edit, QToolButton *button, const QRect &cell);
 
 // Requests a read of the variable unless an exchange is under way.
 void RequestReadOf(ModbusAction *action);

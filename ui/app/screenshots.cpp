@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -11,7 +10,6 @@
 #include <QScrollBar>
 #include <QLineEdit>
 #include <QTabWidget>
-#include <QTimer>
 #include <clocale>
 #include <cstdio>
 
@@ -21,37 +19,25 @@
 #include "ui/ExpertPasswordForm.h"
 #include "ui/MainForm.h"
 #include "ui/MainUnit.h"
+#include "ui/QtHooks.h"
 #include "ui/ChargerMnemoPage.h"
 #include "ui/SetpointEdit.h"
 #include "ui/SupplyMnemoPage.h"
 #include "ui/trees/TreeView.h"
 #include "ui/widgets/ToggleSwitch.h"
+#include "ShotUtil.h"
 
 namespace {
 
-// Lets the heartbeat run for a while.
-void Pump(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool WaitFor(const std::function<bool()> &done, int ms)
-{
-    for (int waited = 0; waited < ms && !done(); waited += 50)
-        Pump(50);
-    return done();
-}
+using shot::Pump;
+using shot::WaitFor;
 
 class Shooter {
 public:
     explicit Shooter(const QString &dir) : dir_(dir) {}
     bool Save(QWidget *widget, const QString &name)
     {
-        const QString path = dir_.filePath(name + QStringLiteral(".png"));
-        const bool ok = widget->grab().save(path);
-        std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+        const bool ok = shot::Save(widget, dir_, name);
         failed_ |= !ok;
         return ok;
     }
@@ -165,6 +151,7 @@ int main(int argc, char **argv)
     std::setlocale(LC_ALL, "");
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale::system());
+    InstallQtTranslations();
     const QStringList args = QApplication::arguments();
     const qsizetype portAt = args.indexOf(QStringLiteral("--port"));
     if (args.size() != 4 || portAt < 1 || portAt + 1 >= args.size()) {

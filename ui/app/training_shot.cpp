@@ -6,43 +6,25 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <clocale>
 #include <cstdio>
 
 #include "port/PortList.h"
 #include "ui/MainForm.h"
 #include "ui/MainUnit.h"
+#include "ui/QtHooks.h"
 #include "ui/TrainingPage.h"
+#include "ShotUtil.h"
 
 namespace {
 
-void Pump(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool WaitFor(const std::function<bool()> &done, int ms)
-{
-    for (int waited = 0; waited < ms && !done(); waited += 50)
-        Pump(50);
-    return done();
-}
-
-bool Save(QWidget *widget, const QDir &dir, const QString &name)
-{
-    const QString path = dir.filePath(name + QStringLiteral(".png"));
-    const bool ok = widget->grab().save(path);
-    std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
-    return ok;
-}
+using shot::Pump;
+using shot::Save;
+using shot::WaitFor;
 
 int Run(const QDir &dir, const std::string &port, double speed)
 {
@@ -95,6 +77,7 @@ int main(int argc, char **argv)
     std::setlocale(LC_ALL, "");
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale::system());
+    InstallQtTranslations();
     const QStringList args = QApplication::arguments();
     const qsizetype portAt = args.indexOf(QStringLiteral("--port"));
     const qsizetype speedAt = args.indexOf(QStringLiteral("--speed"));

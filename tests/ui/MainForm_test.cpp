@@ -297,15 +297,13 @@ private slots:
         TMainForm &f = c.Form();
 
         const QString path = sim.TempPath(QStringLiteral("old.debug"));
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("older dump");
-        old.close();
+        QVERIFY(WriteFile(path, "older dump"));
         Answers answers;
         sim.Stop();
         f.DebugSaveDialogHook = [&] { return path; };
         f.DebugMenuItem->trigger();
         QCOMPARE(answers.messages, QStringList{QStringLiteral("Связь с устройством потеряна: дамп не сохранен.")});
+        QFile old(path);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("older dump"));
     }
@@ -352,9 +350,7 @@ private slots:
 
         // A damaged file shows the one line; a cancelled dialog leaves the memo empty.
         QFile damaged(sim.TempPath(QStringLiteral("bad.debug")));
-        QVERIFY(damaged.open(QIODevice::WriteOnly));
-        damaged.write("\x10\x00\x00\x00\x01", 5);
-        damaged.close();
+        QVERIFY(WriteFile(damaged.fileName(), QByteArray("\x10\x00\x00\x00\x01", 5)));
         viewer.DebugOpenDialogHook = [&] { return damaged.fileName(); };
         viewer.LoadDumpButtonClick();
         QCOMPARE(viewer.DumpMemo->toPlainText(), QStringLiteral("Файл ") + damaged.fileName() + QStringLiteral(" поврежден!"));

@@ -75,10 +75,7 @@ private slots:
         StandIn &sim = c.sim;
         TMainForm &f = c.Form();
         const QString path = sim.TempPath(QStringLiteral("damaged.txt"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("# device: Quintavolte 1.11\nReg.ChargeI = 3\nReg.ChargeMaxU = 14,2\n");
-        file.close();
+        QVERIFY(WriteFile(path, "# device: Quintavolte 1.11\nReg.ChargeI = 3\nReg.ChargeMaxU = 14,2\n"));
         f.SettingsFileDialogHook = [&](bool) { return path; };
         f.LoadSettingsMenuItem->trigger();
         QVERIFY(answers.questions.isEmpty());

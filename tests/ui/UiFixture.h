@@ -154,6 +154,13 @@ struct Connected {
     TMainForm &Form() { return *w->form; }
 };
 
+// Puts exactly these bytes in the file, replacing what it held.
+inline bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // A port that does not exist: the search ends at once without a device.
 inline const std::vector<std::string> kNoDevice{"/nonexistent/quintavolte-port"};
 

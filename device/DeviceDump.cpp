@@ -4,8 +4,7 @@
 
 namespace {
 
-bool Busy(const uint32_t *state) { return *state == mbsRequested || *state == mbsSent; }
-bool Busy(const ModbusAction *v) { return Busy(&v->State); }
+bool Busy(uint32_t state) { return state == mbsRequested || state == mbsSent; }
 bool Failed(uint32_t state) { return state == mbsTimedOut || state == mbsBadReply; }
 
 std::vector<ModbusAction *> AllVariables(TMbActions &actions)
@@ -31,7 +30,7 @@ bool WaitForExchanges(cActionManager &manager, const std::vector<ModbusAction *>
     uint32_t lastProgress = GetTickCount32();
     for (;;) {
         for (size_t i = 0; i < variables.size(); ++i) {
-            if (Busy(&(*ended)[i]) && !Busy(variables[i])) {
+            if (Busy((*ended)[i]) && !Busy(variables[i]->State)) {
                 (*ended)[i] = variables[i]->State;
                 ++done;
                 lastProgress = GetTickCount32();

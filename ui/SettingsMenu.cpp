@@ -24,12 +24,24 @@ public:
     ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
 };
 
-QString UnreadText(const std::vector<std::string> &unread)
+// Reads every setting from the device under a busy cursor. When some cannot be read, says
+// which, followed by what was therefore not done, and returns false.
+bool ReadSettingsOrSay(cActionManager &manager, std::vector<std::pair<std::string, std::string>> *values,
+                       const QString &notDone)
 {
+    std::vector<std::string> unread;
+    bool read = false;
+    {
+        BusyCursor busy;
+        read = ReadDeviceSettings(manager, values, &unread);
+    }
+    if (read)
+        return true;
     QStringList names;
     for (const std::string &n : unread)
         names << Q(n);
-    return QStringLiteral("Не удалось прочитать из устройства: %1").arg(names.join(QStringLiteral(", ")));
+    Show(QStringLiteral("Не удалось прочитать из устройства: %1\n%2").arg(names.join(QStringLiteral(", ")), notDone));
+    return false;
 }
 
 QString ValueReason(const std::string &why)
@@ -85,16 +97,8 @@ QString FaultText(const SettingsFault &f)
 bool SaveSettingsToFile(QWidget *, cActionManager &manager, const QString &path)
 {
     std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::string> unread;
-    bool read = false;
-    {
-        BusyCursor busy;
-        read = ReadDeviceSettings(manager, &values, &unread);
-    }
-    if (!read) {
-        Show(UnreadText(unread) + QStringLiteral("\nФайл не записан."));
+    if (!ReadSettingsOrSay(manager, &values, QStringLiteral("Файл не записан.")))
         return false;
-    }
     std::string error;
     const std::string text = FormatSettingsFile(ConnectedDeviceType(manager), SettingsDateText(), values);
     if (!WriteSettingsText(path.toStdString(), text, &error)) {
@@ -120,16 +124,8 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
         return false;
     }
     std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::string> unread;
-    bool read = false;
-    {
-        BusyCursor busy;
-        read = ReadDeviceSettings(manager, &values, &unread);
-    }
-    if (!read) {
-        Show(UnreadText(unread) + QStringLiteral("\nНичего не записано."));
+    if (!ReadSettingsOrSay(manager, &values, QStringLiteral("Ничего не записано.")))
         return false;
-    }
     const std::vector<SettingChange> changes = CompareSettings(file, values);
     if (changes.empty()) {
         Show(QStringLiteral("Настройки устройства уже совпадают с файлом."));

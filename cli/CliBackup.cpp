@@ -8,6 +8,19 @@ namespace {
 
 constexpr const char *kPrefix = "quintavolte-cli: ";
 
+// Every setting the device holds; when some cannot be read, names them on err.
+bool ReadSettingsOrSay(cActionManager &m, std::vector<std::pair<std::string, std::string>> *values, std::ostream &err)
+{
+    std::vector<std::string> unread;
+    if (ReadDeviceSettings(m, values, &unread))
+        return true;
+    err << kPrefix << "could not read from the device:";
+    for (const std::string &n : unread)
+        err << " " << n;
+    err << "\n";
+    return false;
+}
+
 // Reads and checks the whole file, connects, checks it against the device and reads the
 // device's settings: everything a restore or a diff needs before its first write.
 bool Prepare(CliDeviceLink &link, const std::string &path, SettingsFile *file,
@@ -30,14 +43,8 @@ bool Prepare(CliDeviceLink &link, const std::string &path, SettingsFile *file,
         return false;
     }
     std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::string> unread;
-    if (!ReadDeviceSettings(m, &values, &unread)) {
-        err << kPrefix << "could not read from the device:";
-        for (const std::string &n : unread)
-            err << " " << n;
-        err << "\n";
+    if (!ReadSettingsOrSay(m, &values, err))
         return false;
-    }
     *changes = CompareSettings(*file, values);
     return true;
 }
@@ -50,12 +57,8 @@ int CmdBackup(CliDeviceLink &link, const std::string &path, std::ostream &out, s
         return 1;
     cActionManager &m = link.Manager();
     std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::string> unread;
-    if (!ReadDeviceSettings(m, &values, &unread)) {
-        err << kPrefix << "could not read from the device:";
-        for (const std::string &n : unread)
-            err << " " << n;
-        err << "\n" << kPrefix << path << " was not written\n";
+    if (!ReadSettingsOrSay(m, &values, err)) {
+        err << kPrefix << path << " was not written\n";
         return 1;
     }
     std::string error;

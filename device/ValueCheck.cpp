@@ -4,20 +4,28 @@
 #include <cmath>
 #include <limits>
 #include <cstdint>
+#include <string>
 
 namespace {
+
+// The text in UTF-8 without the spaces and tabs around it.
+std::string Trimmed(const MString &text)
+{
+    const std::string t = text.ToUtf8();
+    const size_t b = t.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return {};
+    return t.substr(b, t.find_last_not_of(" \t") - b + 1);
+}
 
 // A decimal number written out in full: sign, digits with at most one point or comma,
 // and an exponent with its digits. "1e" or "2." + "e5" cut short are not numbers here,
 // though the lenient reader would take their first part.
 bool CompleteNumber(const MString &text)
 {
-    std::string t = text.ToUtf8();
-    const size_t b = t.find_first_not_of(" \t");
-    const size_t e = t.find_last_not_of(" \t");
-    if (b == std::string::npos)
+    const std::string t = Trimmed(text);
+    if (t.empty())
         return false;
-    t = t.substr(b, e - b + 1);
     size_t i = 0;
     if (t[i] == '+' || t[i] == '-')
         ++i;
@@ -53,12 +61,9 @@ bool CompleteNumber(const MString &text)
 // a range check as 1 and be written as 1.
 bool IntegerValue(const MString &text, int64_t *value)
 {
-    std::string t = text.ToUtf8();
-    const size_t b = t.find_first_not_of(" \t");
-    const size_t e = t.find_last_not_of(" \t");
-    if (b == std::string::npos)
+    const std::string t = Trimmed(text);
+    if (t.empty())
         return false;
-    t = t.substr(b, e - b + 1);
     size_t i = 0;
     const bool negative = t[i] == '-';
     if (t[i] == '-' || t[i] == '+')

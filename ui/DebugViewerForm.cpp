@@ -68,9 +68,7 @@ void TDebugViewerForm::LoadDumpButtonClick()
     if (DebugOpenDialogHook) {
         path = DebugOpenDialogHook();
     } else {
-        std::unique_ptr<QFileDialog> dialog(CreateDebugOpenDialog());
-        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
-            path = dialog->selectedFiles().constFirst();
+        path = RunFileDialog(CreateDebugOpenDialog());
     }
     if (path.isEmpty())
         return;

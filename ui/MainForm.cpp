@@ -473,9 +473,7 @@ void TMainForm::DebugMenuItemClick()
     if (DebugSaveDialogHook) {
         path = DebugSaveDialogHook();
     } else {
-        std::unique_ptr<QFileDialog> dialog(CreateDebugSaveDialog());
-        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
-            path = dialog->selectedFiles().constFirst();
+        path = RunFileDialog(CreateDebugSaveDialog());
     }
     if (path.isEmpty())
         return;

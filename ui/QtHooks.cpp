@@ -1,11 +1,13 @@
 #include "ui/QtHooks.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 #include <QMessageBox>
 #include <QPointer>
+#include <memory>
 
 #include "core/Notify.h"
 #include "values/MString.h"
@@ -42,6 +44,14 @@ QuestionHook SetQuestionHook(QuestionHook hook)
     QuestionHook old = std::move(Question());
     Question() = std::move(hook);
     return old;
+}
+
+QString RunFileDialog(QFileDialog *dialog)
+{
+    const std::unique_ptr<QFileDialog> owned(dialog);
+    if (owned->exec() != QDialog::Accepted || owned->selectedFiles().isEmpty())
+        return {};
+    return owned->selectedFiles().constFirst();
 }
 
 bool InstallQtTranslations()

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 
+class QFileDialog;
 class QWidget;
 
 // Shows the core's messages (ShowMessageBox) in plain information boxes over owner.
@@ -16,6 +17,9 @@ using QuestionHook = std::function<bool(const QString &caption, const QString &t
 bool AskYesNo(QWidget *owner, const QString &caption, const QString &text);
 // Returns the previous hook so that a scope can restore it.
 QuestionHook SetQuestionHook(QuestionHook hook);
+
+// Runs the dialog (and frees it); the chosen file, or empty when the operator cancelled.
+QString RunFileDialog(QFileDialog *dialog);
 
 // The framework's own texts (Yes and No, the file dialogs) in Russian, as the rest of the
 // window is. False when the system has no such translation: those texts stay English.

@@ -5,7 +5,7 @@
 #include "bridge/BridgeTopics.h"
 #include "core/MicroClock.h"
 #include "device/RegisterMap.h"
-#include "device/ValueCheck.h"
+#include "device/WriteGate.h"
 #include "port/PortList.h"
 
 namespace {
@@ -293,10 +293,13 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
         return;
     }
     ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(name));
-    std::string why;
-    if (v == nullptr || !ValueFits(*v, MString::FromUtf8(text), &why)) {
-        Log("refused a set of " + name + ": '" + text + "' " + why);
-        Answer(name, "refused: '" + text + "' " + why);
+    if (v == nullptr) {
+        Answer(name, "refused: " + name + " is not a variable of this device");
+        return;
+    }
+    if (const WriteCheck check = CheckWrite(*v, MString::FromUtf8(text)); !check.Ok()) {
+        Log("refused a set of " + DescribeRefusal(check));
+        Answer(name, "refused: \"" + check.Value + "\" " + RefusalReason(check));
         return;
     }
     if (writes_.size() >= kMaxQueuedWrites) {

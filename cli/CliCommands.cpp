@@ -18,7 +18,7 @@
 #include "core/Version.h"
 #include "device/ActionManager.h"
 #include "device/DeviceDump.h"
-#include "device/ValueCheck.h"
+#include "device/WriteGate.h"
 #include "port/PortList.h"
 #include "values/DebugDump.h"
 
@@ -213,9 +213,8 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText)
         return 1;
     }
     const MString text = MString::FromUtf8(valueText);
-    std::string why;
-    if (!ValueFits(*v, text, &why)) {
-        s.err_ << "quintavolte-cli: '" << valueText << "' " << why << ", cannot write it to " << name << "\n";
+    if (const WriteCheck check = CheckWrite(*v, text); !check.Ok()) {
+        s.err_ << "quintavolte-cli: refused, nothing written: " << DescribeRefusal(check) << "\n";
         return 1;
     }
     if (!s.Connect())

@@ -174,11 +174,17 @@ MString cActionManager::GetValue(const MString &name)
     return variable->Value;
 }
 
-bool cActionManager::WriteNumber(const MString &name, float value)
+bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *refusal)
 {
     ModbusAction *variable = Shell.FindVariable(name);
     if (variable == nullptr) {
         ShowMessageBox(name.View());
+        return false;
+    }
+    const MString text = MString::FromReal(value, 10, 5);
+    if (WriteCheck check = CheckWrite(*variable, text); !check.Ok()) {
+        if (refusal != nullptr)
+            *refusal = std::move(check);
         return false;
     }
     // Let an exchange already under way finish first.
@@ -192,7 +198,7 @@ bool cActionManager::WriteNumber(const MString &name, float value)
         variable->State = mbsDone;
         return false;
     }
-    variable->Value = MString::FromReal(value, 10, 5);
+    variable->Value = text;
     variable->WritePending = true;
     variable->State = mbsRequested;
     // Only the shell's turn runs from here on: no engine expiry, no screen refresh.

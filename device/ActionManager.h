@@ -24,7 +24,9 @@ public:
     void SaveToRom();
     bool RequestRead(const MString &names);  // comma-separated list; does not wait
     MString GetValue(const MString &name);    // current text; marks the variable for reading
-    bool WriteNumber(const MString &name, float value);  // blocks until acknowledged
+    // Blocks until acknowledged. A value the write gate refuses is not written: false, with
+    // the reason in *refusal when given.
+    bool WriteNumber(const MString &name, float value, WriteCheck *refusal = nullptr);
     // Numbers rounded half away from zero to a multiple of 1/scale; other texts unchanged.
     static MString RoundValue(const MString &text, float scale);
     ModbusAction *AddVariable(const MString &name, uint16_t address, uint16_t count,

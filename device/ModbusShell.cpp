@@ -351,13 +351,20 @@ void ModbusShell::ClearVariables()
     PollCursor = -1;
 }
 
-void ModbusShell::RequestWrite(ModbusAction *variable, const MString &text)
+bool ModbusShell::RequestWrite(ModbusAction *variable, const MString &text, WriteCheck *refusal)
 {
     if (variable == nullptr)
-        return;
+        return false;
+    WriteCheck check = CheckWrite(*variable, text);
+    if (!check.Ok()) {
+        if (refusal != nullptr)
+            *refusal = std::move(check);
+        return false;
+    }
     variable->Value = text;
     variable->WritePending = true;
     variable->State = mbsRequested;
+    return true;
 }
 
 bool ModbusShell::EncodeWrite(ModbusAction *variable)

@@ -10,6 +10,7 @@
 #include "core/MicroTask.h"
 #include "core/ObjectFactory.h"
 #include "device/ModbusAction.h"
+#include "device/WriteGate.h"
 #include "port/SerialPort.h"
 
 using TMbActions = uObjectFactoryT<ModbusAction>;
@@ -44,8 +45,10 @@ public:
     ModbusAction *NewVariable();
     void ClearVariables();
 
-    // Sets the text to write and leaves the rest to Poll.
-    void RequestWrite(ModbusAction *variable, const MString &text);
+    // Sets the text to write and leaves the rest to Poll, when the write gate lets the
+    // text through; otherwise leaves the variable alone, puts the reason in *refusal
+    // (when given) and returns false.
+    bool RequestWrite(ModbusAction *variable, const MString &text, WriteCheck *refusal = nullptr);
     // Turns the variable's text into register data and builds the write request. A text
     // that cannot be represented (a number beyond the float or double range, an ASCII text
     // over 62 characters, more than 64 hex pairs) shows kConversionErrorText, leaves the

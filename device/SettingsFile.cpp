@@ -13,7 +13,7 @@
 
 #include "core/Version.h"
 #include "device/ModbusAction.h"
-#include "device/ValueCheck.h"
+#include "device/WriteGate.h"
 
 namespace {
 
@@ -89,8 +89,13 @@ bool CheckValue(const MbVariableRow &row, const std::string &value, std::string 
         return false;
     }
     ModbusAction probe;
+    probe.Name = MString(row.Name);
     probe.Type = row.Type;
-    return ValueFits(probe, MString::FromUtf8(value), why);
+    probe.Access = row.Access;
+    const WriteCheck check = CheckWrite(probe, MString::FromUtf8(value));
+    if (!check.Ok())
+        *why = RefusalReason(check);
+    return check.Ok();
 }
 
 // A value text with a decimal point whatever the locale wrote.

@@ -124,13 +124,14 @@ void cActionManager::Disconnect()
 {
     SaveToRom();
     Identified = false;
+    HoldSave = false;
     Shell.PollingEnabled = false;
     Shell.Port.Close();
 }
 
 void cActionManager::SaveToRom()
 {
-    if (Identified)
+    if (Identified && !HoldSave)
         WriteNumber(MString(u"SaveConfigToRomNow"), 1);
 }
 

@@ -55,6 +55,10 @@ public:
     MicroTaskManager Scheduler;  // this object's handle on the scheduler
     ModbusShell Shell;
     bool Identified = false;
+    // Set when the device holds settings that must not be made permanent (a restore that
+    // failed and could not put everything back): SaveToRom then asks nothing, so the
+    // device's saved configuration stays what it was. Cleared by Disconnect.
+    bool HoldSave = false;
     int32_t VersionX100 = 0;
 
     static constexpr int kMaxPortNumber = 99;

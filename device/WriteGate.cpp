@@ -293,12 +293,10 @@ WriteCheck CheckWrite(const ModbusAction &v, const MString &text)
             return refuse(WriteFault::NotANumber);
         x = text.ToReal();
         if (!std::isfinite(x))
+            return refuse(WriteFault::OutOfRange);  // beyond even a double
+        // A non-zero value too small for a float would be stored as 0.
+        if (limits->Type == mbtFloat && static_cast<float>(x) == 0 && x != 0)
             return refuse(WriteFault::NotRepresentable);
-        if (limits->Type == mbtFloat) {
-            const float f = static_cast<float>(x);
-            if (!std::isfinite(f) || (f == 0 && x != 0))
-                return refuse(WriteFault::NotRepresentable);
-        }
     }
     if (!limits->Options.empty()) {
         if (std::find(limits->Options.begin(), limits->Options.end(), x) == limits->Options.end())
@@ -307,6 +305,8 @@ WriteCheck CheckWrite(const ModbusAction &v, const MString &text)
     }
     if (x < limits->Min || x > limits->Max)
         return refuse(WriteFault::OutOfRange);
+    if (limits->Type == mbtFloat && !std::isfinite(static_cast<float>(x)))
+        return refuse(WriteFault::OutOfRange);  // just above the largest float
     return c;
 }
 
@@ -344,7 +344,7 @@ std::string RefusalReason(const WriteCheck &c)
     case WriteFault::NotAnInteger: return "is not a whole number" + allowed;
     case WriteFault::OutOfRange: return "is out of range" + allowed;
     case WriteFault::NotAnOption: return "is not one of " + AllowedText(c.Limits);
-    case WriteFault::NotRepresentable: return "cannot be stored as a 32-bit float" + allowed;
+    case WriteFault::NotRepresentable: return "is too small for a 32-bit float and would be stored as 0" + allowed;
     }
     return "is refused";
 }

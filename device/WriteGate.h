@@ -32,7 +32,7 @@ enum class WriteFault {
     NotAnInteger,     // "1.5" for an integer variable
     OutOfRange,       // beyond Min..Max
     NotAnOption,      // not one of Options
-    NotRepresentable, // a float that would overflow, or a non-zero one that would become 0
+    NotRepresentable, // a non-zero number too small for a float, which would become 0
 };
 
 struct WriteCheck {

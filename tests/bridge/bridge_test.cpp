@@ -190,8 +190,9 @@ TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
         {"Reg.ChargeI", "3", false, "refused: Reg.ChargeI is not writable"},
         {"Adc.U_Accu", "3", false, "refused: Adc.U_Accu is not writable"},
         {"Nope", "3", false, "refused: Nope is not writable"},
-        {"Reg.ChargeMaxU", "abc", false, "refused: 'abc' is not a number"},
-        {"Reg.bForceLoadOff", "70000", false, "refused: '70000' is out of range 0..65535"},
+        {"Reg.ChargeMaxU", "abc", false, "refused: \"abc\" is not a number (allowed: 0..100)"},
+        {"Reg.bForceLoadOff", "70000", false, "refused: \"70000\" is out of range (allowed: 0 or 1)"},
+        {"Reg.bForceLoadOff", "2", false, "refused: \"2\" is out of range (allowed: 0 or 1)"},
         {"Reg.ChargeMaxU", "14.1", true, "refused: a retained set is not carried out"},
         {"Reg.ChargeMaxU", "75", false, "failed: the device refused the value"},  // above its 60 V
         {"Reg.bForceLoadOff", "1", false, "ok"},

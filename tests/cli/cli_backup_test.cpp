@@ -135,11 +135,12 @@ TEST_F(CliSettings, ADamagedOrForeignFileWritesNothing)
     } cases[] = {
         {"unknown name", changed + "Reg.ChargeMaxi = 14\n", ": line 36: unknown variable Reg.ChargeMaxi"},
         {"bad number", Replace(changed, "Reg.LoadOnU = 12\n", "Reg.LoadOnU = 12.0.1\n"),
-         "'12.0.1' is not a number, cannot write it to Reg.LoadOnU"},
+         "'12.0.1' is not a number (allowed: 0..100), cannot write it to Reg.LoadOnU"},
         {"wrong device type", Replace(changed, "# device: Quintavolte 1.11", "# device: Other device 3.2"),
          ": line 2: the file is for Other device 3.2, the device is Quintavolte 1.11"},
         {"truncated line", changed + "Reg.bNightLi", ": line 36: not a \"NAME = VALUE\" line: Reg.bNightLi"},
-        {"value beyond the type", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 65536"), "out of range 0..65535"},
+        {"value beyond the type", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 65536"), "'65536' is out of range (allowed: 0..5)"},
+        {"value beyond the device's limits", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 99"), "'99' is out of range (allowed: 0..5)"},
     };
     for (const auto &c : cases) {
         const std::string path = File("damaged.txt");

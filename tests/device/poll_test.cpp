@@ -289,7 +289,8 @@ TEST_F(PollTest, ATextThatCannotBeWrittenIsRefusedEachTimeItIsAskedFor)
 {
     MessageRecorder messages;
     ModbusAction *type = Var(u"DeviceType");
-    manager.Shell.RequestWrite(type, MString(std::u16string(70, u'Q').c_str()));
+    type->Access = mbaReadWrite;  // the write gate leaves a text's length to the encoder
+    ASSERT_TRUE(manager.Shell.RequestWrite(type, MString(std::u16string(70, u'Q').c_str())));
     manager.Shell.Poll();
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(type->State, mbsDone);

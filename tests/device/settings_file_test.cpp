@@ -76,12 +76,12 @@ TEST(SettingsFile, ADamagedFileIsRefusedNamingTheLine)
         {"Reg.Nonsense = 1\n", "line 3: unknown variable Reg.Nonsense"},
         {"Reg.ChargeMaxU = 14.x\n", "line 3: '14.x' is not a number"},
         {"Reg.ChargeMaxU = 14,2\n", "line 3: '14,2' has a decimal comma"},
-        {"Reg.ChargeMaxU = 1e39\n", "beyond the range of a 32-bit float"},
+        {"Reg.ChargeMaxU = 1e39\n", "'1e39' is out of range (allowed: 0..100)"},
         {"Reg.ChargeMaxU = 14.2\nReg.ChargeM", "line 4: not a \"NAME = VALUE\" line: Reg.ChargeM"},
         {"Reg.ChargeMaxU =\n", "line 3: no value for Reg.ChargeMaxU"},
         {"= 3\n", "line 3: no name before '='"},
-        {"Mb.MyModbusAddr = 70000\n", "'70000' is out of range 0..65535"},
-        {"Do1.Mode = 1.5\n", "'1.5' is not an integer"},
+        {"Mb.MyModbusAddr = 70000\n", "'70000' is out of range (allowed: 1..247)"},
+        {"Do1.Mode = 1.5\n", "'1.5' is not a whole number (allowed: 0..5)"},
         {"Reg.ChargeI = 2\nReg.ChargeI = 3\n", "line 4: Reg.ChargeI is given twice (also on line 3)"},
         {"SaveConfigToRomNow = 1\n", "line 3: SaveConfigToRomNow is not a setting"},
         {"Adc.U_Accu = 12\n", "Adc.U_Accu is not a setting"},
@@ -112,7 +112,7 @@ TEST(SettingsFile, AFaultCarriesWhatAFrontEndNeedsToWordIt)
     EXPECT_FALSE(ParseSettingsFile(kHeader + "Do1.Mode = x\n", &file, &error, &fault));
     EXPECT_EQ(fault.Kind, SettingsFaultKind::BadValue);
     EXPECT_EQ(fault.Value, "x");
-    EXPECT_EQ(fault.Other, "is not an integer");
+    EXPECT_EQ(fault.Other, "is not a number (allowed: 0..5)");
 
     ASSERT_TRUE(ParseSettingsFile("\n# device: Other device 2.0\n", &file, &error, &fault)) << error;
     EXPECT_EQ(fault.Kind, SettingsFaultKind::None);

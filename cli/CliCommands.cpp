@@ -1,5 +1,6 @@
 #include "cli/CliCommands.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -116,7 +117,7 @@ public:
             if (!manager_->Identified || g_cliStop.load() || TickDiff(GetTickCount32(), start) > int32_t(timeoutMs))
                 return false;
             manager_->TickScheduler();
-            SleepMs(1);
+            manager_->ServeLine(1);  // the shell runs as soon as the line has something for it
         }
     }
 
@@ -268,6 +269,9 @@ int CmdWatch(Session &s, const CliOptions &o)
         return 1;
     vars.clear();
     s.Lookup(o.Args, &vars);
+    // The operator asked for this pace: a variable may be read again that soon.
+    for (ModbusAction *v : vars)
+        v->PeriodMs = std::min<int32_t>(v->PeriodMs, static_cast<int32_t>(o.IntervalMs));
     cActionManager &m = s.Manager();
     if (o.Csv) {
         s.out_ << "time";
@@ -301,7 +305,7 @@ int CmdWatch(Session &s, const CliOptions &o)
         // Keep the link's tasks running until the next sample is due.
         while (!g_cliStop.load() && TickDiff(GetTickCount32(), start) < o.IntervalMs && m.Identified) {
             m.TickScheduler();
-            SleepMs(5);
+            m.ServeLine(5);
         }
     }
     return 0;

@@ -1,5 +1,7 @@
 #include "device/ActionManager.h"
 
+#include <poll.h>
+
 #include <cmath>
 #include <limits>
 
@@ -48,6 +50,19 @@ cActionManager::cActionManager()
 void cActionManager::TickScheduler()
 {
     Scheduler.Tick();
+}
+
+bool cActionManager::ServeLine(int waitMs)
+{
+    const int fd = Shell.Port.ReadyFd();
+    if (fd >= 0 && waitMs > 0) {
+        pollfd p{fd, POLLIN, 0};
+        poll(&p, 1, waitMs);
+    }
+    if (!Shell.Port.TakeReady())
+        return false;
+    Shell.Run();
+    return true;
 }
 
 int32_t cActionManager::ParseVersionX100(const MString &typeText)
@@ -99,7 +114,8 @@ bool cActionManager::Connect()
             }
             for (int i = 0; i < kReplyRounds && device->State == mbsSent; ++i) {
                 TickScheduler();
-                SleepMs(1);
+                if (!ServeLine(0))
+                    SleepMs(1);
             }
             if (device->State == mbsBadReply)
                 TriedPorts.back().BadReplies = true;
@@ -211,7 +227,8 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
         if (variable->State == mbsRequested)
             ServeNext(Shell, variable);
         Shell.Run();
-        SleepMs(1);
+        if (variable->State != mbsDone && !ServeLine(0))
+            SleepMs(1);
     }
     return variable->State == mbsDone;
 }

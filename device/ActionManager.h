@@ -35,6 +35,10 @@ public:
 
     // Runs one scheduler turn (used by the blocking waits and the dump).
     void TickScheduler();
+    // Waits up to waitMs for the line to have something for the connection (a reply that
+    // may be complete, the end of a frame's silence), then gives the shell a turn at once
+    // instead of at its next scheduler turn. True when the shell ran. waitMs 0 only looks.
+    bool ServeLine(int waitMs);
     // VersionX100 from a type text "Quintavolte 1.11" (0 when no version follows).
     static int32_t ParseVersionX100(const MString &typeText);
 

@@ -231,6 +231,8 @@ bool DecodeRead(MicroModbus *engine, ModbusAction *variable)
 ModbusShell::ModbusShell() : Engine(0, 5)
 {
     Engine.SetTxBuffer(TxFrame, kFrameSize, MbRtu);
+    // Wake the connection when a frame may have ended and when the silence has.
+    Port.SetQuietMarks({FrameGapMs(), kSilenceMs + 1});
     TaskManager.Register(this, 0, 5);
 }
 
@@ -261,23 +263,73 @@ void ModbusShell::Poll()
 void ModbusShell::ReceiveStep()
 {
     CAutoLock guard(Port.Lock);
-    if (Port.RxRing.Count() == 0)
+    const uint16_t count = Port.RxRing.Count();
+    if (count == 0)
         return;
-    // A reply is complete once the line has been silent for a while.
-    if (TickDiff(GetTickCount32(), Port.LastRxTick) <= static_cast<int32_t>(kSilenceMs))
+    // A reply is complete when it holds as many bytes as its first ones announce and its
+    // CRC is right; anything else ends only when the line has been silent for a while.
+    if (TickDiff(GetTickCount32(), Port.LastRxTick) <= static_cast<int32_t>(kSilenceMs) &&
+        !(Engine.PendingCount() != 0 && HoldsCompleteReply(count)))
         return;
     // Silence in the ring only: the line may have gone on while the thread was held up.
     if (Port.InputWaiting())
         return;
     const uint16_t n = static_cast<uint16_t>(Port.RxRing.Take(RxFrame, kFrameSize));
+    const bool pending = Engine.PendingCount() != 0;
     const int result = Engine.ProcessFrame(RxFrame, n, MbRtu);
     // A bad frame, or more than one: what is left cannot be framed, so start afresh.
     if (Engine.AcceptedLength() != n)
         Port.RxRing.Clear();
+    if (!pending) {
+        Stats.LateBytesDropped += n;
+        return;
+    }
     // A damaged frame while a request waits was its reply (or ran into it): that
     // exchange has failed, and saying so beats waiting for a timeout.
     if (result == 0)
         Engine.AbandonPending(MbReplyBad);
+}
+
+bool ModbusShell::HoldsCompleteReply(uint16_t count) const
+{
+    uint8_t head[3];
+    if (count < 5 || Port.RxRing.Peek(head, 3) < 3)
+        return false;
+    const uint32_t expected = ReplyLength(head);
+    if (expected == 0 || expected != count || expected > kFrameSize)
+        return false;
+    uint8_t frame[kFrameSize];
+    Port.RxRing.Peek(frame, expected);
+    const uint16_t crc = MbCrc16(frame, expected - 2);
+    return frame[expected - 2] == (crc & 0xFF) && frame[expected - 1] == (crc >> 8);
+}
+
+uint32_t ModbusShell::FrameGapMs() const
+{
+    // 3.5 characters of 10 bits, rounded up, and a millisecond for the clock's grain.
+    const uint32_t baud = Port.BaudRate() != 0 ? Port.BaudRate() : 9600;
+    return (35000 + baud - 1) / baud + 1;
+}
+
+uint32_t ModbusShell::ReplyLength(const uint8_t head[3])
+{
+    const uint8_t function = head[1];
+    if (function & 0x80)
+        return 5;  // unit, function, exception code, CRC
+    switch (function) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+        return 5u + head[2];  // unit, function, byte count, data, CRC
+    case 5:
+    case 6:
+    case 15:
+    case 16:
+        return 8;  // unit, function, address, value or quantity, CRC
+    default:
+        return 0;  // not ours to frame: the silence decides
+    }
 }
 
 void ModbusShell::NoteFailure()
@@ -295,6 +347,13 @@ void ModbusShell::SendStep(uint32_t now)
         if (TickDiff(now, since) < static_cast<int32_t>(kQuietAfterFailureMs))
             return;
         quietPending_ = false;
+    }
+    {
+        // A frame on the line ends with 3.5 characters of silence: the device is not
+        // ready for the next request before that.
+        CAutoLock guard(Port.Lock);
+        if (TickDiff(now, Port.LastRxTick) < static_cast<int32_t>(FrameGapMs()))
+            return;
     }
     const int count = Actions.Count();
     for (int i = 0; i < count; ++i) {
@@ -315,9 +374,12 @@ void ModbusShell::SendStep(uint32_t now)
             // Half a frame on the wire would corrupt the exchange; when the ring cannot
             // take the whole frame, the pending request simply times out.
             // Nothing that came while no request was pending can be its reply.
+            Stats.LateBytesDropped += Port.RxRing.Count();
             Port.RxRing.Clear();
-            if (Port.Transmit(TxFrame, Engine.TxLength()))
+            if (Port.Transmit(TxFrame, Engine.TxLength())) {
                 variable->State = mbsSent;
+                ++Stats.Requests;
+            }
         }
         variable->LastPoll = now;  // also after a failed build: tried again after PeriodMs
         return;
@@ -390,10 +452,13 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
     if (variable == nullptr)
         return;
     ModbusShell *shell = variable->Owner;
+    LinkStats ignored;
+    LinkStats &stats = shell != nullptr ? shell->Stats : ignored;
     switch (status) {
     case MbReplyNormal:
         if (function > 4) {
             ConsecutiveTimeouts = 0;
+            ++stats.GoodReplies;
             variable->State = mbsDone;  // a write acknowledged: Value keeps the written text
             return;
         }
@@ -401,23 +466,29 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
             // A write was asked for while this read was on its way: the read's value is
             // stale and the write must still go out.
             ConsecutiveTimeouts = 0;
+            ++stats.GoodReplies;
             variable->State = mbsRequested;
             return;
         }
         if (DecodeRead(engine, variable)) {
             ConsecutiveTimeouts = 0;
+            ++stats.GoodReplies;
             variable->State = mbsDone;
             return;
         }
+        ++stats.BadReplies;
         variable->State = mbsBadReply;
         break;
     case MbReplyException:
+        ++stats.Exceptions;
         variable->State = mbsException;
         return;
     case MbReplyTimeout:
+        ++stats.Timeouts;
         variable->State = mbsTimedOut;
         break;
     case MbReplyBad:
+        ++stats.BadReplies;
         variable->State = mbsBadReply;
         break;
     default:

@@ -74,11 +74,30 @@ public:
     TMbActions Actions;
     bool PollingEnabled = false;
 
+    // What the link has done since the counters were last cleared.
+    struct LinkStats {
+        uint64_t Requests = 0;          // requests put on the line
+        uint64_t GoodReplies = 0;       // normal replies that fitted their request
+        uint64_t Timeouts = 0;          // no reply in time
+        uint64_t BadReplies = 0;        // damaged (CRC) or of the wrong shape
+        uint64_t Exceptions = 0;        // the device refused (exception reply)
+        uint64_t LateBytesDropped = 0;  // bytes that came while no request waited
+        uint64_t Reconnections = 0;     // connections after the first
+    } Stats;
+
+    // The silence after a frame before the next request may go out (3.5 characters at the
+    // port's rate, rounded up to whole milliseconds).
+    uint32_t FrameGapMs() const;
+    // Length of the reply whose first three bytes are given, from its function code and
+    // byte count; 0 when it cannot be told.
+    static uint32_t ReplyLength(const uint8_t head[3]);
+
     // True while the next request waits for the line to fall quiet after a failure.
     bool WaitingForQuiet() const { return quietPending_; }
 
 private:
     void ReceiveStep();
+    bool HoldsCompleteReply(uint16_t count) const;
     void SendStep(uint32_t now);
     void NoteFailure();
 

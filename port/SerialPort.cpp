@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -103,6 +104,7 @@ SerialTransport TermiosTransport() { return SerialTransport{PosixRead, PosixWrit
 CSerialPort::CSerialPort() : transport_(TermiosTransport())
 {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);  // without it waits just run their time
+  readyFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   Running.store(true);
   ReaderThread = std::thread(&CSerialPort::ThreadMain, this);
 }
@@ -118,6 +120,8 @@ CSerialPort::~CSerialPort()
   Close();
   if (wakeFd_ >= 0)
     ::close(wakeFd_);
+  if (readyFd_ >= 0)
+    ::close(readyFd_);
 }
 
 bool CSerialPort::IsOpen() const { return handle_.load() != 0 && portNumber_.load() > 0; }
@@ -238,6 +242,51 @@ void CSerialPort::Wake()
   }
 }
 
+void CSerialPort::SignalReady()
+{
+  if (readyFd_ >= 0) {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t r = ::write(readyFd_, &one, sizeof one);
+  }
+}
+
+bool CSerialPort::TakeReady()
+{
+  uint64_t count = 0;
+  return readyFd_ >= 0 && ::read(readyFd_, &count, sizeof count) == static_cast<ssize_t>(sizeof count) && count > 0;
+}
+
+void CSerialPort::SetQuietMarks(std::initializer_list<uint32_t> marksMs)
+{
+  {
+    CAutoLock lock(Lock);
+    quietMarkCount_ = 0;
+    for (uint32_t m : marksMs)
+      if (quietMarkCount_ < quietMarks_.size())
+        quietMarks_[quietMarkCount_++] = m;
+    std::sort(quietMarks_.begin(), quietMarks_.begin() + static_cast<long>(quietMarkCount_));
+    quietMarksSignalled_ = quietMarkCount_;  // nothing received yet
+  }
+  Wake();
+}
+
+int CSerialPort::NextQuietMark()
+{
+  if (quietMarksSignalled_ >= quietMarkCount_)
+    return -1;
+  const int32_t quiet = TickDiff(GetTickCount32(), LastRxTick);
+  bool passed = false;
+  while (quietMarksSignalled_ < quietMarkCount_ && quiet >= static_cast<int32_t>(quietMarks_[quietMarksSignalled_])) {
+    ++quietMarksSignalled_;
+    passed = true;
+  }
+  if (passed)
+    SignalReady();
+  if (quietMarksSignalled_ >= quietMarkCount_)
+    return -1;
+  return static_cast<int>(quietMarks_[quietMarksSignalled_]) - (quiet < 0 ? 0 : quiet);
+}
+
 bool CSerialPort::TransferPass(int fd, bool &blocked)
 {
   uint8_t buf[kChunk];
@@ -266,8 +315,11 @@ bool CSerialPort::TransferPass(int fd, bool &blocked)
     RxRing.Put(buf, static_cast<size_t>(r) < kChunk ? static_cast<size_t>(r) : kChunk, false);
     activity = true;
   }
-  if (RxRing.Count() > before)
+  if (RxRing.Count() > before) {
     LastRxTick = GetTickCount32();
+    quietMarksSignalled_ = 0;
+    SignalReady();
+  }
   return activity;
 }
 
@@ -303,12 +355,14 @@ void CSerialPort::ThreadMain()
     int fd;
     bool blocked = false;
     bool activity;
+    int markMs;
     {
       CAutoLock lock(Lock);
       fd = handle_.load();  // Open and Close change it only under Lock
       if (fd == 0)
         continue;
       activity = TransferPass(fd, blocked);
+      markMs = NextQuietMark();
     }
     if (activity) {
       lastWaitByPort = false;
@@ -330,7 +384,8 @@ void CSerialPort::ThreadMain()
       WaitOn(wakeFd_, -1, false, kStuckPortWaitMs);
       lastWaitByPort = false;
     } else {
-      lastWaitByPort = WaitOn(wakeFd_, fd, blocked, kIdleWaitMs);
+      // The next quiet mark ends the wait; a wait that ends on it alone moved nothing.
+      lastWaitByPort = WaitOn(wakeFd_, fd, blocked, markMs >= 0 ? markMs + 1 : kIdleWaitMs);
     }
   }
 }

@@ -2,7 +2,9 @@
 // port and two rings; the device connection only opens and closes the port and works
 // on the rings under Lock.
 #pragma once
+#include <array>
 #include <atomic>
+#include <initializer_list>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -56,6 +58,17 @@ public:
   // Tells the thread that bytes were put into TxRing directly.
   void Wake();
 
+  // A descriptor (eventfd) that becomes readable when the connection has something to do
+  // on the line: bytes were received, or the line has been quiet for one of the quiet
+  // marks since the last byte came in. Wait on it instead of polling the rings; read it
+  // (or call TakeReady) to reset it. -1 when it could not be created.
+  int ReadyFd() const { return readyFd_; }
+  // Resets ReadyFd; true when it had been signalled.
+  bool TakeReady();
+  // Times of silence after the last received byte at which ReadyFd is signalled (the end
+  // of a frame on the line, the end-of-reply silence). Up to 4, in milliseconds.
+  void SetQuietMarks(std::initializer_list<uint32_t> marksMs);
+
   // Replaces the thread's byte mover (tests); takes effect at the next pass.
   void SetTransport(const SerialTransport &transport);
 
@@ -92,6 +105,14 @@ private:
   // while they change it, so the thread never waits on a closed or reused descriptor.
   std::mutex fdGuard_;
   int wakeFd_ = -1;  // eventfd that cuts the thread's wait short
+  int readyFd_ = -1; // eventfd the thread signals for the connection
+  void SignalReady();
+  // Milliseconds until the next quiet mark after the last received byte is due, -1 when
+  // none is left; signals the marks already passed. Under Lock.
+  int NextQuietMark();
+  std::array<uint32_t, 4> quietMarks_{};
+  size_t quietMarkCount_ = 0;
+  size_t quietMarksSignalled_ = 0;  // marks already signalled since the last byte
   std::atomic<int> closing_{0};  // Close is waiting for fdGuard_: the thread must not wait again
   std::atomic<bool> Running{false};
   std::thread ReaderThread;

@@ -54,7 +54,6 @@ TEST_F(BridgeOnBroker, PublishesRetainedValuesCarriesOutAllowedSetsAndSurvivesAB
 
     // A newcomer gets the values the broker kept.
     {
-        Subscriber late(broker_.Port(), "qvtest/#");
         const struct {
             const char *Sub;
             std::string Payload;
@@ -65,6 +64,10 @@ TEST_F(BridgeOnBroker, PublishesRetainedValuesCarriesOutAllowedSetsAndSurvivesAB
             {"Reg.ChargeMaxU", "14.39999"},
             {"info", "{\"type\":\"Quintavolte 1.11\",\"version\":\"1.11\",\"port\":\"" + sim_.Path() + "\"}"},
         };
+        // The first round publishes in no fixed order: all of it must be out first.
+        for (const auto &k : kept)
+            ASSERT_GE(watch.WaitFor(Topic(k.Sub), k.Payload, kWaitMs), 0) << k.Sub << "\n" << watch.Dump();
+        Subscriber late(broker_.Port(), "qvtest/#");
         for (const auto &k : kept) {
             const int i = late.WaitFor(Topic(k.Sub), k.Payload, kWaitMs);
             ASSERT_GE(i, 0) << k.Sub << "\n" << late.Dump();

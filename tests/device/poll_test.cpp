@@ -58,7 +58,7 @@ protected:
     cActionManager manager;
 };
 
-TEST_F(PollTest, AMarkedVariableIsReadOnceAndItsReplyTakenAfterTheSilence)
+TEST_F(PollTest, AMarkedVariableIsReadOnceAndItsCompleteReplyTakenAtOnce)
 {
     const MString first = manager.GetValue(MString(u"Reg.ChargeI"));
     const MString second = manager.GetValue(MString(u"Reg.ChargeI"));
@@ -77,15 +77,15 @@ TEST_F(PollTest, AMarkedVariableIsReadOnceAndItsReplyTakenAfterTheSilence)
     EXPECT_TRUE(device.Drain().empty());
 
     Answer(WithCrc({0xFE, 0x03, 0x04, 0x00, 0x00, 0x40, 0x20}));  // 2.5f
-    clock.Advance(20);
-    manager.Shell.Poll();  // 20 ms of silence is not yet the end of the reply
-    EXPECT_EQ(chargeI->State, mbsSent);
-    clock.Advance(1);
-    manager.Shell.Poll();
+    manager.Shell.Poll();  // as long as announced, and its CRC is right: no silence needed
     EXPECT_EQ(chargeI->State, mbsDone);
     EXPECT_DOUBLE_EQ(chargeI->Value.ToReal(), 2.5);
     EXPECT_EQ(RxCount(), 0);
-    // The same turn sends the next marked variable.
+    // The next request waits for the 3.5-character silence that ends a frame on the line.
+    EXPECT_EQ(Var(u"Reg.bForceLoadOff")->State, mbsRequested);
+    EXPECT_TRUE(device.Drain().empty());
+    clock.Advance(manager.Shell.FrameGapMs());
+    manager.Shell.Poll();
     EXPECT_EQ(Var(u"Reg.bForceLoadOff")->State, mbsSent);
     EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xDD, 0x00, 0x01}));
 }
@@ -101,27 +101,64 @@ TEST_F(PollTest, AWriteOnlyVariableCanStillBeRead)
     EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x00, 0x82, 0x00, 0x01}));
 }
 
-TEST_F(PollTest, TheSilenceIsCountedFromTheLastByteOfAReplyInPieces)
+TEST_F(PollTest, AReplyInPiecesIsTakenWholeOnceItsLastPieceIsIn)
 {
     ModbusAction *v = Var(u"Reg.bModeCharger");
     manager.GetValue(v->Name);
     manager.Shell.Poll();
     ASSERT_EQ(device.Receive(8).size(), 8u);
     const std::vector<uint8_t> reply = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01});
-    device.Send({reply.begin(), reply.begin() + 3});
-    ASSERT_TRUE(Received(3));
-    clock.Advance(15);
-    manager.Shell.Poll();
-    EXPECT_EQ(RxCount(), 3);  // still arriving: nothing taken yet
-    device.Send({reply.begin() + 3, reply.end()});
+    for (size_t cut : {size_t{1}, size_t{3}, size_t{5}}) {
+        device.Send({reply.begin() + static_cast<long>(RxCount()), reply.begin() + static_cast<long>(cut)});
+        ASSERT_TRUE(Received(cut));
+        clock.Advance(15);
+        manager.Shell.Poll();
+        EXPECT_EQ(RxCount(), static_cast<int>(cut)) << "after " << cut << " bytes: still arriving";
+        EXPECT_EQ(v->State, mbsSent);
+    }
+    device.Send({reply.begin() + 5, reply.end()});
     ASSERT_TRUE(Received(reply.size()));
-    clock.Advance(15);  // 30 ms after the first piece, 15 after the last
-    manager.Shell.Poll();
-    EXPECT_EQ(v->State, mbsSent);
-    clock.Advance(6);
     manager.Shell.Poll();
     EXPECT_EQ(v->State, mbsDone);
     EXPECT_TRUE(v->Value.Equals(u"1"));
+}
+
+// What does not frame as a complete reply ends only with the silence: a bad CRC, a reply
+// longer or shorter than its byte count says.
+TEST_F(PollTest, AReplyThatDoesNotFrameWaitsForTheSilence)
+{
+    std::vector<uint8_t> badCrc = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01});
+    badCrc.back() ^= 0xFF;
+    std::vector<uint8_t> tooLong = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01});
+    tooLong.push_back(0x00);
+    const struct {
+        const char *label;
+        std::vector<uint8_t> bytes;
+        uint32_t state;
+    } cases[] = {
+        {"bad CRC", badCrc, mbsBadReply},
+        {"longer than announced", tooLong, mbsBadReply},
+        {"shorter than announced", WithCrc({0xFE, 0x03, 0x04, 0x00, 0x01}), mbsBadReply},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        ModbusAction *v = Var(u"Reg.bModeCharger");
+        clock.Advance(ModbusShell::kQuietAfterFailureMs + 1);
+        manager.GetValue(v->Name);
+        clock.Advance(101);
+        manager.Shell.Poll();
+        ASSERT_EQ(v->State, mbsSent);
+        ASSERT_EQ(device.Receive(8).size(), 8u);
+        Answer(c.bytes);
+        manager.Shell.Poll();
+        clock.Advance(ModbusShell::kSilenceMs);
+        manager.Shell.Poll();
+        EXPECT_EQ(v->State, mbsSent) << "taken before the silence";
+        clock.Advance(1);
+        manager.Shell.Poll();
+        EXPECT_EQ(v->State, c.state);
+        EXPECT_EQ(RxCount(), 0);
+    }
 }
 
 TEST_F(PollTest, AReplyAfterTheTimeoutChangesNothing)
@@ -199,14 +236,18 @@ TEST_F(PollTest, BytesThatCameWhileNothingWasPendingAreNotPartOfTheReply)
 {
     ModbusAction *v = Var(u"Reg.bModeCharger");
     manager.GetValue(v->Name);
-    // Stray bytes still arriving (no silence yet) when the request is queued.
+    // Stray bytes still arriving (no silence yet) when the request is queued: it waits
+    // for the end of their frame, and they are dropped when it goes out.
     Answer({0xFE, 0x03});
+    manager.Shell.Poll();
+    EXPECT_EQ(v->State, mbsRequested);
+    clock.Advance(manager.Shell.FrameGapMs());
     manager.Shell.Poll();
     EXPECT_EQ(v->State, mbsSent);
     EXPECT_EQ(RxCount(), 0);
+    EXPECT_EQ(manager.Shell.Stats.LateBytesDropped, 2u);
     ASSERT_EQ(device.Receive(8).size(), 8u);
     Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
-    clock.Advance(21);
     manager.Shell.Poll();
     EXPECT_EQ(v->State, mbsDone);
     EXPECT_TRUE(v->Value.Equals(u"1"));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <iomanip>
 #include <filesystem>
 #include <ctime>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "core/Version.h"
 #include "device/ActionManager.h"
 #include "device/DeviceDump.h"
+#include "device/LinkStatsFields.h"
 #include "device/WriteGate.h"
 #include "port/PortList.h"
 #include "values/DebugDump.h"
@@ -262,7 +265,13 @@ std::string ClockText()
     return buf;
 }
 
-int CmdWatch(Session &s, const CliOptions &o)
+// The link's counters on err, after a command that used the line for a while.
+void SayLinkStats(Session &s)
+{
+    s.err_ << "quintavolte-cli: link: " << LinkStatsSummary(s.Manager().Shell.Stats) << "\n";
+}
+
+int WatchLoop(Session &s, const CliOptions &o)
 {
     std::vector<ModbusAction *> vars;
     if (!s.Lookup(o.Args, &vars) || !s.Connect())
@@ -311,12 +320,65 @@ int CmdWatch(Session &s, const CliOptions &o)
     return 0;
 }
 
+int CmdWatch(Session &s, const CliOptions &o)
+{
+    const int status = WatchLoop(s, o);
+    if (o.Stats && s.Manager().Shell.Stats.Requests > 0)
+        SayLinkStats(s);
+    return status;
+}
+
+// Polls every variable of the table, round after round, and shows the link's counters
+// every interval: one table row or CSV line each, until interrupted.
+int CmdStats(Session &s, const CliOptions &o)
+{
+    if (!s.Connect())
+        return 1;
+    cActionManager &m = s.Manager();
+    const auto names = LinkStatsFields(m.Shell.Stats);
+    s.out_ << (o.Csv ? "time" : "time    ");
+    for (const auto &[name, value] : names)
+        s.out_ << (o.Csv ? "," : " ") << name;
+    s.out_ << std::endl;
+    uint32_t shown = GetTickCount32();
+    while (!g_cliStop.load() && m.Identified) {
+        for (int i = 0; i < m.Shell.Actions.Count(); ++i) {
+            ModbusAction *v = m.Shell.Actions.At(i);
+            if (v != nullptr && v->State != mbsRequested && v->State != mbsSent)
+                v->State = mbsRequested;
+        }
+        m.TickScheduler();
+        m.ServeLine(5);
+        if (TickDiff(GetTickCount32(), shown) < o.IntervalMs)
+            continue;
+        shown = GetTickCount32();
+        s.out_ << ClockText();
+        for (const auto &[name, value] : LinkStatsFields(m.Shell.Stats)) {
+            if (o.Csv)
+                s.out_ << "," << value;
+            else
+                s.out_ << " " << std::setw(static_cast<int>(std::strlen(name))) << value;
+        }
+        s.out_ << std::endl;
+        if (!s.out_) {
+            s.err_ << "quintavolte-cli: cannot write the output\n";
+            return 1;
+        }
+    }
+    if (!m.Identified) {
+        s.err_ << "quintavolte-cli: connection lost\n";
+        return 1;
+    }
+    return 0;
+}
+
 int CmdDump(Session &s, const std::string &file)
 {
     if (!s.Connect())
         return 1;
     DumpOutcome outcome;
     const auto entries = CollectDumpEntries(s.Manager(), &outcome, &g_cliStop);
+    SayLinkStats(s);
     // A dump cut short is not worth more than the file it would replace.
     if (outcome.Stopped || g_cliStop.load()) {
         s.err_ << "quintavolte-cli: interrupted; " << file << " was not written\n";
@@ -374,6 +436,8 @@ int RunCommand(Session &s, const CliOptions &o)
         return CmdSet(s, o.Args[0], o.Args[1]);
     if (o.Command == "watch")
         return CmdWatch(s, o);
+    if (o.Command == "stats")
+        return CmdStats(s, o);
     if (o.Command == "dump")
         return CmdDump(s, o.Args[0]);
     if (o.Command == "show")

@@ -12,7 +12,7 @@ struct CommandShape {
 
 constexpr CommandShape kCommands[] = {
     {"ports", 0, 0}, {"info", 0, 0}, {"get", 1, 1000}, {"set", 2, 2},
-    {"watch", 1, 1000}, {"dump", 1, 1}, {"show", 1, 1}, {"mqtt", 0, 1000},
+    {"watch", 1, 1000}, {"stats", 0, 0}, {"dump", 1, 1}, {"show", 1, 1}, {"mqtt", 0, 1000},
     {"backup", 1, 1}, {"restore", 1, 1}, {"diff", 1, 1},
 };
 
@@ -45,9 +45,15 @@ const char *CliUsage()
            "  info                       connect and show the port, type text and version\n"
            "  get NAME...                read variables, one \"NAME = VALUE\" line each\n"
            "  set NAME VALUE             write a variable and wait for the acknowledgement\n"
-           "  watch NAME... [--interval MS] [--csv]\n"
-           "                             show live values until interrupted (default 1000 ms)\n"
-           "  dump FILE                  save a debug dump of every variable\n"
+           "  watch NAME... [--interval MS] [--csv] [--stats]\n"
+           "                             show live values until interrupted (default 1000 ms);\n"
+           "                             --stats: the link's counters at the end\n"
+           "  stats [--interval MS] [--csv]\n"
+           "                             poll every variable and show the link's counters\n"
+           "                             (requests, good replies, timeouts, bad replies,\n"
+           "                             exceptions, late bytes dropped, reconnections)\n"
+           "  dump FILE                  save a debug dump of every variable (and say how the\n"
+           "                             link did)\n"
            "  show FILE                  list the variables of a debug dump\n"
            "  mqtt --broker HOST[:PORT] [OPTIONS]\n"
            "                             publish the device to an MQTT broker (mqtt --help)\n"
@@ -102,6 +108,8 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
             intervalGiven = true;
         } else if (a == "--csv") {
             options->Csv = true;
+        } else if (a == "--stats") {
+            options->Stats = true;
         } else if (a == "--dry-run") {
             options->DryRun = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
@@ -128,8 +136,12 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
         *error = "wrong number of arguments for " + options->Command;
         return false;
     }
-    if ((intervalGiven || options->Csv) && options->Command != "watch") {
-        *error = "--interval and --csv go with watch";
+    if ((intervalGiven || options->Csv) && options->Command != "watch" && options->Command != "stats") {
+        *error = "--interval and --csv go with watch or stats";
+        return false;
+    }
+    if (options->Stats && options->Command != "watch") {
+        *error = "--stats goes with watch";
         return false;
     }
     if (options->DryRun && options->Command != "restore") {

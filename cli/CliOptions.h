@@ -5,10 +5,11 @@
 
 struct CliOptions {
     std::vector<std::string> Ports;  // explicit --port paths, in order
-    std::string Command;             // ports, info, get, set, watch, dump, show, backup, restore, diff
+    std::string Command;             // ports, info, get, set, watch, stats, dump, show, backup, restore, diff
     std::vector<std::string> Args;   // the command's own arguments
-    int IntervalMs = 1000;           // watch
-    bool Csv = false;                // watch
+    int IntervalMs = 1000;           // watch, stats
+    bool Csv = false;                // watch, stats
+    bool Stats = false;              // watch: the link's counters at the end
     bool DryRun = false;             // restore
     bool Help = false;
     bool Version = false;

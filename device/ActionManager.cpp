@@ -125,6 +125,9 @@ bool cActionManager::Connect()
             if (StartsWith(device->Value, kDevicePrefix)) {
                 Identified = true;
                 VersionX100 = ParseVersionX100(device->Value);
+                if (connectedBefore_)
+                    ++Shell.Stats.Reconnections;
+                connectedBefore_ = true;
                 return true;
             }
             break;  // another kind of device answers on this port

@@ -66,4 +66,7 @@ public:
     int32_t VersionX100 = 0;
 
     static constexpr int kMaxPortNumber = 99;
+
+private:
+    bool connectedBefore_ = false;
 };

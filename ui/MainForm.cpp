@@ -13,6 +13,10 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QDateTime>
+#include <QLabel>
+#include <QSocketNotifier>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -24,6 +28,7 @@
 #include "ui/ChargerMnemoPage.h"
 #include "ui/DebugViewerForm.h"
 #include "ui/ExpertPasswordForm.h"
+#include "ui/LinkStatus.h"
 #include "ui/MainUnit.h"
 #include "ui/PresetPages.h"
 #include "ui/QtHooks.h"
@@ -92,6 +97,21 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     connect(HandlerTimer, &QTimer::timeout, this, &TMainForm::HandlerTimerTimer);
     HandlerTimer->start();
 
+    if (ActionManager) {
+        LineNotifier = new QSocketNotifier(ActionManager->Shell.Port.ReadyFd(), QSocketNotifier::Read, this);
+        connect(LineNotifier, &QSocketNotifier::activated, this, &TMainForm::LineReady);
+        LinkStatsForm = new TLinkStatsForm(*ActionManager, this);
+    }
+    LinkStatusLabel = new QLabel(this);
+    LinkStatusLabel->setObjectName(QStringLiteral("LinkStatusLabel"));
+    statusBar()->addWidget(LinkStatusLabel, 1);
+    statusBar()->setSizeGripEnabled(false);
+    LinkStatusTimer = new QTimer(this);
+    LinkStatusTimer->setInterval(1000);
+    connect(LinkStatusTimer, &QTimer::timeout, this, &TMainForm::UpdateLinkStatus);
+    LinkStatusTimer->start();
+    UpdateLinkStatus();
+
     if (GuiHandler)
         GuiHandler->Form = this;
 }
@@ -135,6 +155,9 @@ void TMainForm::CreateMenus()
     connect(SaveSettingsMenuItem, &QAction::triggered, this, &TMainForm::SaveSettingsMenuItemClick);
     LoadSettingsMenuItem = ServiceMenu->addAction(QStringLiteral("Загрузить настройки…"));
     connect(LoadSettingsMenuItem, &QAction::triggered, this, &TMainForm::LoadSettingsMenuItemClick);
+    ServiceMenu->addSeparator();
+    LinkStatsMenuItem = ServiceMenu->addAction(tr("Связь с устройством…"));
+    connect(LinkStatsMenuItem, &QAction::triggered, this, &TMainForm::LinkStatsMenuItemClick);
     ServiceMenuItem->setVisible(false);
 
     AboutMenuItem = bar->addAction(QStringLiteral("О программе"));
@@ -213,6 +236,36 @@ void TMainForm::HandlerTimerTimer()
         TaskManager->Tick();
     QCoreApplication::processEvents();
     bTimerBusy = false;
+}
+
+void TMainForm::LineReady()
+{
+    // A turn of the shell never blocks; it only takes a complete reply and sends the next
+    // request, so it may run inside a blocking command's ticks too.
+    if (ActionManager)
+        ActionManager->ServeLine(0);
+}
+
+void TMainForm::UpdateLinkStatus()
+{
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    if (!ActionManager)
+        return;
+    const ModbusShell::LinkStats now = ActionManager->Shell.Stats;
+    const int n = ActionManager->Shell.Port.PortNumber();
+    const QString port = n > 0 && ActionManager->Identified ? QString::fromStdString(PortPath(n)) : QString();
+    const double seconds = statusBeforeMs_ > 0 ? (nowMs - statusBeforeMs_) / 1000.0 : 0;
+    LinkStatusLabel->setText(LinkStatusText(now, statusBefore_, seconds, port));
+    statusBefore_ = now;
+    statusBeforeMs_ = nowMs;
+}
+
+void TMainForm::LinkStatsMenuItemClick()
+{
+    if (LinkStatsForm) {
+        LinkStatsForm->show();
+        LinkStatsForm->raise();
+    }
 }
 
 // --- start, close, connection ----------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <functional>
 
+#include "device/ModbusShell.h"
 #include "ui/PresetPages.h"
 #include "ui/TrainingPage.h"
 
@@ -16,7 +17,10 @@ class QLineEdit;
 class QMenu;
 class QTabWidget;
 class QTimer;
+class QLabel;
+class QSocketNotifier;
 class ChargerMnemoPage;
+class TLinkStatsForm;
 class cTreeView;
 class SupplyMnemoPage;
 class TAboutForm;
@@ -48,6 +52,11 @@ public:
     void AboutMenuItemClick();
     void SaveSettingsMenuItemClick();
     void LoadSettingsMenuItemClick();
+    void LinkStatsMenuItemClick();
+    // The port has something for the connection: the shell's turn now, not at the next
+    // heartbeat, so a complete reply is taken and the next request sent without delay.
+    void LineReady();
+    void UpdateLinkStatus();
 
     // Shows or hides a tab of MainPC; a hidden current tab hands over to the next shown one.
     void SetTabShown(QWidget *page, bool shown);
@@ -74,6 +83,7 @@ public:
     QAction *LoadDebugMenuItem = nullptr;
     QAction *SaveSettingsMenuItem = nullptr;
     QAction *LoadSettingsMenuItem = nullptr;
+    QAction *LinkStatsMenuItem = nullptr;
     QAction *AboutMenuItem = nullptr;
 
     // Views and pages
@@ -99,6 +109,10 @@ public:
     QLineEdit *ServiceFilterEdit = nullptr;
 
     QTimer *HandlerTimer = nullptr;
+    QSocketNotifier *LineNotifier = nullptr;
+    QLabel *LinkStatusLabel = nullptr;  // in the status bar
+    QTimer *LinkStatusTimer = nullptr;
+    TLinkStatsForm *LinkStatsForm = nullptr;
 
     TAboutForm *AboutForm = nullptr;
     TExpertPasswordForm *ExpertPasswordForm = nullptr;
@@ -132,4 +146,6 @@ private:
     QString AskSettingsFile(bool save);
 
     bool shownOnce_ = false;
+    ModbusShell::LinkStats statusBefore_;
+    qint64 statusBeforeMs_ = 0;
 };

@@ -45,7 +45,11 @@ TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
         {{"--port"}, false, "", 0},                          // option without its value
         {{"watch", "A", "--interval", "5"}, false, "watch", 1},   // below 10 ms
         {{"watch", "A", "--interval", "1x"}, false, "watch", 1},
-        {{"get", "A", "--csv"}, false, "get", 1},            // --csv belongs to watch
+        {{"get", "A", "--csv"}, false, "get", 1},            // --csv belongs to watch and stats
+        {{"stats", "--interval", "500", "--csv"}, true, "stats", 0},
+        {{"stats", "A"}, false, "stats", 1},                 // stats polls everything
+        {{"watch", "A", "--stats"}, true, "watch", 1},
+        {{"get", "A", "--stats"}, false, "get", 1},          // --stats belongs to watch
         // The bridge parses its own options; only --port stays with the program.
         {{"mqtt", "--broker", "h", "--port", "/dev/a", "--interval", "200"}, true, "mqtt", 4},
     };
@@ -249,6 +253,37 @@ TEST_F(CliWithDevice, WatchSamplesUntilInterruptedOrItsReaderGoes)
     }
 }
 
+// The link's counters: stats shows them while it polls everything; watch --stats and
+// dump say them when they end.
+TEST_F(CliWithDevice, TheLinksCountersAreShown)
+{
+    StartSim();
+    {
+        testutil::ChildProcess cli;
+        ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "stats", "--interval", "200", "--csv"}));
+        EXPECT_EQ(cli.FirstLine(),
+                  "time,requests,good_replies,timeouts,bad_replies,exceptions,late_bytes_dropped,reconnections");
+        const std::string first = cli.FirstLine(), second = cli.FirstLine();
+        const auto requests = [](const std::string &row) { return std::stoull(row.substr(row.find(',') + 1)); };
+        EXPECT_THAT(first, testing::MatchesRegex("[0-9:]+,[0-9]+,[0-9]+,0,0,0,0,0")) << cli.Stderr();
+        ASSERT_FALSE(second.empty()) << cli.Stderr();
+        EXPECT_GT(requests(second), requests(first)) << "every variable is polled, round after round";
+        ASSERT_TRUE(cli.Signal(SIGINT));
+        EXPECT_EQ(cli.WaitExit(10000), 0) << cli.Stderr();
+    }
+    {
+        testutil::ChildProcess cli;
+        ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "watch", "Reg.ChargeI", "--interval", "50",
+                               "--stats"}));
+        ASSERT_FALSE(cli.FirstLine().empty()) << cli.Stderr();
+        ASSERT_TRUE(cli.Signal(SIGINT));
+        EXPECT_EQ(cli.WaitExit(10000), 0);
+        EXPECT_THAT(cli.Stderr(), testing::ContainsRegex("link: [0-9]+ requests, [0-9]+ good replies, 0 timeouts, "
+                                                         "0 bad replies, 0 exceptions, 0 late bytes dropped, "
+                                                         "0 reconnections"));
+    }
+}
+
 TEST_F(CliWithDevice, ASecondInterruptEndsALongSearchAtOnce)
 {
     StartSim({"--silent"});  // every identification attempt waits for its timeout
@@ -284,6 +319,7 @@ TEST_F(CliWithDevice, DumpsEveryVariableAndShowsTheFile)
     Outcome dump = RunCli(Port() + "dump " + file);
     ASSERT_EQ(dump.Status, 0) << dump.Err;
     EXPECT_EQ(dump.Out, "saved 120 variables to " + file + "\n");
+    EXPECT_THAT(dump.Err, testing::ContainsRegex("link: [0-9]+ requests, [0-9]+ good replies, 0 timeouts"));
 
     Outcome show = RunCli("show " + file);
     ASSERT_EQ(show.Status, 0) << show.Err;

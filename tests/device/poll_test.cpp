@@ -209,6 +209,8 @@ TEST_F(PollTest, ALateReplyIsNeverTakenByTheNextRequest)
     clock.Advance(ModbusShell::kQuietAfterFailureMs - 21);
     manager.Shell.Poll();
     EXPECT_EQ(b->State, mbsSent);
+    EXPECT_EQ(manager.Shell.Stats.LateBytesDropped, 9u);  // A's reply, counted once
+    EXPECT_EQ(manager.Shell.Stats.Timeouts, 1u);
     EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xD2, 0x00, 0x02}));
     Answer(WithCrc({0xFE, 0x03, 0x04, 0x66, 0x66, 0x41, 0x66}));  // B's 14.4
     clock.Advance(21);

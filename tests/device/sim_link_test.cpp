@@ -326,4 +326,39 @@ TEST_F(SimLinkTest, ADumpWhoseDeviceGoesAwayEndsAsLost)
     EXPECT_FALSE(manager.Identified);
 }
 
+// Each fault the stand-in can play lands in its own counter, exactly: nine reads of one
+// variable against a fault on every third reply (or on all of them). Late bytes are
+// counted in the polling tests, where a reply can be made to come late.
+TEST_F(SimLinkTest, EachFaultLandsInItsOwnCounter)
+{
+    struct Case {
+        std::vector<std::string> Args;
+        uint64_t Good, Timeouts, Bad, Exceptions;
+    } cases[] = {
+        {{"--drop-every", "3"}, 6, 3, 0, 0},
+        {{"--bad-crc-every", "3"}, 6, 0, 3, 0},
+        {{"--garbage-every", "3"}, 6, 0, 3, 0},
+        {{"--exception", "Reg.ChargeI"}, 0, 0, 0, 9},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.Args[0]);
+        ASSERT_NO_FATAL_FAILURE(Connect(c.Args));
+        ModbusAction *v = Var(u"Reg.ChargeI");
+        const ModbusShell::LinkStats before = manager.Shell.Stats;
+        for (int i = 0; i < 9; ++i)
+            Read(v);
+        const auto &s = manager.Shell.Stats;
+        EXPECT_EQ(s.Requests - before.Requests, 9u);
+        EXPECT_EQ(s.GoodReplies - before.GoodReplies, c.Good);
+        EXPECT_EQ(s.Timeouts - before.Timeouts, c.Timeouts);
+        EXPECT_EQ(s.BadReplies - before.BadReplies, c.Bad);
+        EXPECT_EQ(s.Exceptions - before.Exceptions, c.Exceptions);
+        EXPECT_EQ(s.LateBytesDropped, before.LateBytesDropped);
+        EXPECT_EQ(s.Reconnections, before.Reconnections);
+        manager.Shell.Port.Close();
+    }
+    // The manager has connected once per case: every connection after the first counts.
+    EXPECT_EQ(manager.Shell.Stats.Reconnections, std::size(cases) - 1);
+}
+
 }  // namespace

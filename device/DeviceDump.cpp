@@ -49,7 +49,8 @@ bool WaitForExchanges(cActionManager &manager, const std::vector<ModbusAction *>
         if (TickDiff(GetTickCount32(), lastProgress) > static_cast<int32_t>(kDumpNoProgressMs))
             return false;
         manager.TickScheduler();
-        SleepMs(1);
+        if (!manager.ServeLine(0))
+            SleepMs(1);
     }
 }
 

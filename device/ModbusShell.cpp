@@ -290,12 +290,15 @@ void ModbusShell::ReceiveStep()
         Engine.AbandonPending(MbReplyBad);
 }
 
-bool ModbusShell::HoldsCompleteReply(uint16_t count) const
+bool ModbusShell::HoldsCompleteReply(uint16_t count)
 {
     uint8_t head[3];
-    if (count < 5 || Port.RxRing.Peek(head, 3) < 3)
+    if (count < kShortestReply || Port.RxRing.Peek(head, 3) < 3)
         return false;
     const uint32_t expected = ReplyLength(head);
+    // Wake again when the whole reply can be in, not at every byte on the way.
+    if (expected > count && expected <= kFrameSize)
+        Port.SetReadyCount(static_cast<uint16_t>(expected));
     if (expected == 0 || expected != count || expected > kFrameSize)
         return false;
     uint8_t frame[kFrameSize];
@@ -376,6 +379,7 @@ void ModbusShell::SendStep(uint32_t now)
             // Nothing that came while no request was pending can be its reply.
             Stats.LateBytesDropped += Port.RxRing.Count();
             Port.RxRing.Clear();
+            Port.SetReadyCount(kShortestReply);  // an exception reply; its head tells the rest
             if (Port.Transmit(TxFrame, Engine.TxLength())) {
                 variable->State = mbsSent;
                 ++Stats.Requests;

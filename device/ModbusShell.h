@@ -28,6 +28,7 @@ public:
     static constexpr uint32_t kFrameSize = 1024;
     static constexpr uint32_t kSilenceMs = 20;   // end of a reply: this much line silence
     static constexpr uint32_t kEncodeBufferSize = 64;
+    static constexpr uint16_t kShortestReply = 5;  // an exception reply
     // After an exchange that failed (no reply, or one that did not fit), the next request
     // waits until the line has been quiet this long: a reply the device sends late is
     // drained then instead of being taken as the answer to the next request.
@@ -97,7 +98,7 @@ public:
 
 private:
     void ReceiveStep();
-    bool HoldsCompleteReply(uint16_t count) const;
+    bool HoldsCompleteReply(uint16_t count);
     void SendStep(uint32_t now);
     void NoteFailure();
 

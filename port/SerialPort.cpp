@@ -270,6 +270,12 @@ void CSerialPort::SetQuietMarks(std::initializer_list<uint32_t> marksMs)
   Wake();
 }
 
+void CSerialPort::SetReadyCount(uint16_t count)
+{
+  CAutoLock lock(Lock);
+  readyCount_ = count == 0 ? 1 : count;
+}
+
 int CSerialPort::NextQuietMark()
 {
   if (quietMarksSignalled_ >= quietMarkCount_)
@@ -318,7 +324,8 @@ bool CSerialPort::TransferPass(int fd, bool &blocked)
   if (RxRing.Count() > before) {
     LastRxTick = GetTickCount32();
     quietMarksSignalled_ = 0;
-    SignalReady();
+    if (RxRing.Count() >= readyCount_)
+      SignalReady();
   }
   return activity;
 }

@@ -65,6 +65,10 @@ public:
   int ReadyFd() const { return readyFd_; }
   // Resets ReadyFd; true when it had been signalled.
   bool TakeReady();
+  // Received bytes signal ReadyFd only once RxRing holds at least this many (1 by default):
+  // a connection that knows how long the frame it waits for is wakes once, not per byte.
+  // The quiet marks signal whatever the count. Under Lock, or takes it.
+  void SetReadyCount(uint16_t count);
   // Times of silence after the last received byte at which ReadyFd is signalled (the end
   // of a frame on the line, the end-of-reply silence). Up to 4, in milliseconds.
   void SetQuietMarks(std::initializer_list<uint32_t> marksMs);
@@ -113,6 +117,7 @@ private:
   std::array<uint32_t, 4> quietMarks_{};
   size_t quietMarkCount_ = 0;
   size_t quietMarksSignalled_ = 0;  // marks already signalled since the last byte
+  uint16_t readyCount_ = 1;
   std::atomic<int> closing_{0};  // Close is waiting for fdGuard_: the thread must not wait again
   std::atomic<bool> Running{false};
   std::thread ReaderThread;

@@ -90,6 +90,9 @@ uint8_t SimSlave::Screen(std::vector<int> *vars) const
   for (int id : *vars)
     if (SimVar(id).Access == SimR)
       return MbIllegalDataAddress;
+  for (int id : *vars)
+    if (id == refusedWriteVar_)
+      return SimFailed;
   return 0;
 }
 

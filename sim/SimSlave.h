@@ -26,6 +26,9 @@ public:
 
   // Fault switch: requests touching this variable's registers get exception 4; -1 = none.
   void SetFaultVar(int id) { faultVar_ = id; }
+  // Fault switch: writes touching this variable's registers get exception 4 and change
+  // nothing; reads are answered. -1 = none.
+  void SetRefusedWriteVar(int id) { refusedWriteVar_ = id; }
   // Called for every variable a write stored, in register order, with the value its
   // registers now hold (text variables: the text).
   using WriteObserver = std::function<void(int id, double value, const std::string &text)>;
@@ -55,5 +58,6 @@ private:
   std::array<size_t, vSimVarCount> offset_{};
   std::array<uint8_t, 260> tx_{};
   int faultVar_ = -1;
+  int refusedWriteVar_ = -1;
   WriteObserver onWrite_;
 };

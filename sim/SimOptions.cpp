@@ -56,6 +56,8 @@ const char *SimUsage()
          "  --exception NAME     answer requests touching variable NAME with exception 4\n"
          "  --refuse-write NAME  answer writes touching variable NAME with exception 4 (reads\n"
          "                       are answered)\n"
+         "  --lock-after N       once N variables have been written, answer every further\n"
+         "                       write with exception 4, except the save command\n"
          "  --help               this text\n"
          "  --version            (without V) the program's own version\n";
 }
@@ -87,6 +89,7 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
       {"--delay", [&](const std::string &v) { return ParseCount(v, &o->DelayMs); }},
       {"--line-rate", [&](const std::string &v) { return ParseCount(v, &o->LineRate) && (o->LineRate == 0 || o->LineRate >= 300); }},
       {"--drop-every", count(&o->DropEvery)},
+      {"--lock-after", count(&o->LockAfter)},
       {"--bad-crc-every", count(&o->BadCrcEvery)},
       {"--garbage-every", count(&o->GarbageEvery)},
       {"--exception", [&](const std::string &v) { o->ExceptionVar = v; return SimFindVar(v) >= 0; }},

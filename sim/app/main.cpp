@@ -59,6 +59,7 @@ int main(int argc, char **argv)
     slave.SetFaultVar(SimFindVar(options.ExceptionVar));
   if (!options.RefuseWriteVar.empty())
     slave.SetRefusedWriteVar(SimFindVar(options.RefuseWriteVar));
+  slave.SetLockAfter(options.LockAfter);
   writeLog.SetWithWords(options.LogWords);
 
   // The stop signals are blocked except while the server waits, so none is lost between

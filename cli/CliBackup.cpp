@@ -3,6 +3,7 @@
 #include "device/ActionManager.h"
 #include "device/SettingsFile.h"
 #include "device/SettingsTransfer.h"
+#include "values/MFile.h"
 
 namespace {
 
@@ -66,9 +67,10 @@ int CmdBackup(CliDeviceLink &link, const std::string &path, std::ostream &out, s
         err << kPrefix << error << "\n";
         return 1;
     }
-    // With "-" the file is the standard output; the note must not run into it.
-    (path == "-" ? err : out) << "saved " << values.size() << " settings of " << ConnectedDeviceType(m) << " to "
-                              << (path == "-" ? "the standard output" : path) << "\n";
+    // When the file is the standard output, the note must not run into it.
+    const bool toOut = IsStandardOutput(path);
+    (toOut ? err : out) << "saved " << values.size() << " settings of " << ConnectedDeviceType(m) << " to "
+                        << (path == "-" ? "the standard output" : path) << "\n";
     return 0;
 }
 

@@ -153,13 +153,22 @@ bool WriteAllBytes(int fd, const void *data, size_t size)
     return true;
 }
 
+bool IsStandardOutput(const std::string &path)
+{
+    if (path == "-")
+        return true;
+    struct stat out {}, named {};
+    return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &named) == 0 && out.st_dev == named.st_dev &&
+           out.st_ino == named.st_ino;
+}
+
 bool WriteFileWhole(const std::string &path, const std::function<bool(int fd)> &write, std::string *error)
 {
     if (path.empty()) {
         *error = "no file name";
         return false;
     }
-    if (path == "-") {
+    if (IsStandardOutput(path)) {
         std::fflush(stdout);  // whatever was printed before goes first
         errno = 0;
         if (!write(STDOUT_FILENO)) {
@@ -168,20 +177,15 @@ bool WriteFileWhole(const std::string &path, const std::function<bool(int fd)> &
         }
         return true;
     }
-    std::string target;
-    int e = 0;
-    if (!FinalTarget(path, &target, &e)) {
-        *error = std::strerror(e);
-        return false;
-    }
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         if (S_ISDIR(st.st_mode)) {
             *error = "is a directory";
             return false;
         }
-        // A terminal or a pipe has no folder to put a file beside: write into it.
-        const int fd = OpenRetrying(target, O_WRONLY | O_CLOEXEC | O_NOCTTY, 0);
+        // A terminal or a pipe has no folder to put a file beside: write into it. Opened
+        // by the given path, so that links like /dev/stderr lead where the kernel says.
+        const int fd = OpenRetrying(path, O_WRONLY | O_CLOEXEC | O_NOCTTY, 0);
         if (fd < 0) {
             *error = std::strerror(errno);
             return false;
@@ -194,6 +198,14 @@ bool WriteFileWhole(const std::string &path, const std::function<bool(int fd)> &
             *error = std::strerror(saved != 0 ? saved : EIO);
         return ok;
     }
+    std::string target;
+    int e = 0;
+    if (!FinalTarget(path, &target, &e)) {
+        *error = std::strerror(e);
+        return false;
+    }
+    st = {};
+    ::stat(target.c_str(), &st);
     const size_t slash = target.rfind('/');
     const std::string folder = Folder(target);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);

@@ -26,8 +26,12 @@ bool ReadRegularFile(const std::string &path, size_t maxSize, std::string *text,
 // Writes all bytes to the descriptor, going on after interruptions and short writes.
 bool WriteAllBytes(int fd, const void *data, size_t size);
 
+// Whether the path stands for the standard output: "-", or the file, terminal or pipe
+// the standard output is (/dev/stdout, or a file name the shell redirected it to).
+bool IsStandardOutput(const std::string &path);
+
 // Writes a document through `write`, which gets a descriptor to write it to:
-// - "-": the standard output;
+// - the standard output (IsStandardOutput): its descriptor;
 // - a symbolic link: the file it names (in turn), so the link stays a link;
 // - a special file (a terminal, /dev/stdout, a FIFO): opened and written into as it is;
 // - a regular file or a new name: a temporary file beside it, flushed to disk and renamed

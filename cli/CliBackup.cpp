@@ -3,6 +3,7 @@
 #include "device/ActionManager.h"
 #include "device/SettingsFile.h"
 #include "device/SettingsTransfer.h"
+#include "values/MFile.h"
 
 namespace {
 
@@ -66,7 +67,10 @@ int CmdBackup(CliDeviceLink &link, const std::string &path, std::ostream &out, s
         err << kPrefix << error << "\n";
         return 1;
     }
-    out << "saved " << values.size() << " settings of " << ConnectedDeviceType(m) << " to " << path << "\n";
+    // When the file is the standard output, the note must not run into it.
+    const bool toOut = IsStandardOutput(path);
+    (toOut ? err : out) << "saved " << values.size() << " settings of " << ConnectedDeviceType(m) << " to "
+                        << (path == "-" ? "the standard output" : path) << "\n";
     return 0;
 }
 
@@ -103,8 +107,24 @@ int CmdRestore(CliDeviceLink &link, const std::string &path, bool dryRun, std::o
     for (const std::string &f : outcome.Failed)
         err << kPrefix << f << "\n";
     if (!outcome.Failed.empty()) {
-        err << kPrefix << outcome.Failed.size() << " of " << changes.size()
-            << " settings did not arrive; the device was not asked to save its configuration\n";
+        err << kPrefix << "the restore stopped after " << outcome.Written << " of " << changes.size() << " settings"
+            << (outcome.ConnectionLost ? ": the connection was lost" : "") << "\n";
+        if (!outcome.PutBack.empty()) {
+            err << kPrefix << "put back to their old values:";
+            for (const std::string &n : outcome.PutBack)
+                err << " " << n;
+            err << "\n";
+        }
+        for (const std::string &n : outcome.NotPutBack)
+            err << kPrefix << "could not put back " << n << "\n";
+        err << kPrefix
+            << (outcome.NotPutBack.empty() ? "the device holds its old settings; it was not asked to save"
+                                           : "the device may hold a half-restored configuration; it was not asked to save it")
+            << "\n";
+        return 1;
+    }
+    if (outcome.SaveHeld) {
+        err << kPrefix << "the settings were written, but an earlier failed restore holds back the save\n";
         return 1;
     }
     if (!outcome.Saved) {

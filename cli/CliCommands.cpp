@@ -25,6 +25,7 @@
 #include "device/WriteGate.h"
 #include "port/PortList.h"
 #include "values/DebugDump.h"
+#include "values/MFile.h"
 
 std::atomic<bool> g_cliStop{false};
 
@@ -394,7 +395,9 @@ int CmdDump(Session &s, const std::string &file)
         s.err_ << "quintavolte-cli: cannot write " << file << ": " << error << "\n";
         return 1;
     }
-    s.out_ << "saved " << entries.size() << " variables to " << file << "\n";
+    // When the dump itself is the standard output, the note must not run into it.
+    (IsStandardOutput(file) ? s.err_ : s.out_) << "saved " << entries.size() << " variables to "
+                                               << (file == "-" ? "the standard output" : file) << "\n";
     if (outcome.Unread > 0) {
         s.err_ << "quintavolte-cli: " << outcome.Unread << " of " << entries.size()
                << " variables could not be read; they were saved with their last known text (-- when never read)\n";

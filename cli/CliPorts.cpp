@@ -23,8 +23,10 @@ std::string OpenState(const std::string &path)
     const int fd = OpenPortFile(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
-        if (OpenRefusedForPermission(path))
-            return "cannot be opened: permission denied (group " + PortGroupName(path) + ")";
+        if (OpenRefusedForPermission(path)) {
+            const std::string group = PortAccessGroup(path);
+            return "cannot be opened: permission denied (" + (group.empty() ? PortOwnerText(path) : "group " + group) + ")";
+        }
         return std::string("cannot be opened: ") + std::strerror(e);
     }
     const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -49,9 +51,16 @@ int CmdPorts(std::ostream &out)
 
 void ReportRefusedPorts(const std::vector<std::string> &refused, std::ostream &err)
 {
+    // Joining a group is the advice only where its members may read and write the port;
+    // for any other port say who may use it.
     std::map<std::string, std::vector<std::string>> byGroup;
-    for (const std::string &p : refused)
-        byGroup[PortGroupName(p)].push_back(p);
+    for (const std::string &p : refused) {
+        const std::string group = PortAccessGroup(p);
+        if (group.empty())
+            err << kPrefix << "permission denied on " << p << " (" << PortOwnerText(p) << ")\n";
+        else
+            byGroup[group].push_back(p);
+    }
     for (const auto &[group, ports] : byGroup) {
         err << kPrefix << "permission denied on";
         for (const std::string &p : ports)

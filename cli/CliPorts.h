@@ -8,7 +8,9 @@
 
 int CmdPorts(std::ostream &out);
 
-// "permission denied on PATH... (group G): ..." for the refused ports, one line per group.
+// "permission denied on PATH...: these ports belong to the group G; ..." for the refused
+// ports whose group may read and write them, one line per group; for each other refused
+// port "permission denied on PATH (owner O, group G, mode 0600)".
 void ReportRefusedPorts(const std::vector<std::string> &refused, std::ostream &err);
 
 // A progress line for a search, shown only when err is the terminal's standard error;

@@ -55,6 +55,12 @@ struct ModbusAction {
     uint32_t LastPoll = 0;
     bool WritePending = false;
 
+    // The register bytes of the last successful read (host order, least significant word
+    // first), up to the 8 bytes of the widest number; RawCount 0 when a write has set
+    // Value since. The value text cuts floats to 5 decimals; these keep every bit.
+    uint8_t Raw[8] = {};
+    uint8_t RawCount = 0;
+
     // The shell whose table holds this variable; the reply callback gets only the
     // variable, and needs the shell for the received frame and the lost-link hook.
     ModbusShell *Owner = nullptr;

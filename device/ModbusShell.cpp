@@ -1,6 +1,9 @@
 #include "device/ModbusShell.h"
 
+#include <algorithm>
 #include <bit>
+#include <charconv>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -57,6 +60,29 @@ int HexDigit(char16_t c)
     return -1;
 }
 
+// A complete decimal number ("-1.2345678", "1e-7", "14,4") parsed straight to the type,
+// correctly rounded: the lenient ToReal sums digit weights and can miss the nearest float
+// by a unit, so the shortest text of a float would not give back its bits. False for
+// anything else, which then takes the lenient way.
+template <typename T>
+bool ParseExact(const MString &text, T *out)
+{
+    std::string t = text.ToUtf8();
+    const size_t b = t.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return false;
+    t = t.substr(b, t.find_last_not_of(" \t") - b + 1);
+    if (t.find('.') == std::string::npos)
+        std::replace(t.begin(), t.end(), ',', '.');
+    if (t[0] == '+')
+        t.erase(0, 1);
+    const size_t first = t[0] == '-' ? 1 : 0;
+    if (first >= t.size() || !((t[first] >= '0' && t[first] <= '9') || t[first] == '.'))
+        return false;  // no "inf" or "nan"
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), *out, std::chars_format::general);
+    return ec == std::errc() && end == t.data() + t.size() && std::isfinite(*out);
+}
+
 // Turns a value text into register bytes (host order). Returns the byte count, or -1
 // when the text cannot be represented: a number outside the type's floating range, or
 // a text whose encoded form does not fit the buffer.
@@ -78,6 +104,10 @@ int EncodeValue(const MString &text, uint32_t type, uint8_t (&out)[ModbusShell::
         PutLE(out, static_cast<uint64_t>(text.ToInt()), 8);
         return 8;
     case mbtFloat: {
+        if (float exact = 0; ParseExact(text, &exact)) {
+            PutLE(out, std::bit_cast<uint32_t>(exact), 4);
+            return 4;
+        }
         const double value = text.ToReal();
         // Narrowing an out-of-range double is undefined; it is the overflow that the
         // conversion message is for.
@@ -87,6 +117,10 @@ int EncodeValue(const MString &text, uint32_t type, uint8_t (&out)[ModbusShell::
         return 4;
     }
     case mbtDouble: {
+        if (double exact = 0; ParseExact(text, &exact)) {
+            PutLE(out, std::bit_cast<uint64_t>(exact), 8);
+            return 8;
+        }
         const double value = text.ToReal();
         if (!std::isfinite(value))
             return -1;
@@ -215,6 +249,8 @@ bool DecodeRead(MicroModbus *engine, ModbusAction *variable)
         if (!DecodeValue(data, n, variable->Type, value))
             return false;
         variable->Value = value;
+        variable->RawCount = static_cast<uint8_t>(std::min<int>(n, sizeof variable->Raw));
+        std::memcpy(variable->Raw, data, variable->RawCount);
         return true;
     }
     // Bit areas: the first data byte in decimal without leading zeros (0 reads as empty).
@@ -428,6 +464,7 @@ bool ModbusShell::RequestWrite(ModbusAction *variable, const MString &text, Writ
         return false;
     }
     variable->Value = text;
+    variable->RawCount = 0;
     variable->WritePending = true;
     variable->State = mbsRequested;
     return true;

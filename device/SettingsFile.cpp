@@ -1,12 +1,10 @@
 #include "device/SettingsFile.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <bit>
+#include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -14,14 +12,15 @@
 #include "core/Version.h"
 #include "device/ModbusAction.h"
 #include "device/WriteGate.h"
+#include "values/MFile.h"
 
 namespace {
 
 constexpr std::string_view kDeviceKey = "# device:";
 constexpr std::string_view kDateKey = "# date:";
 constexpr int32_t kOutputModesFrom = 111;  // firmware that has Do1.Mode..Do4.Mode
-// Far more than any settings file; keeps a wrong file name from reading a disk image.
-constexpr std::streamoff kMaxFileSize = 1 << 20;
+// Quoted file text in a message stops after this many characters.
+constexpr size_t kQuoteLength = 60;
 
 std::string Utf8(const char16_t *name) { return MString(name).ToUtf8(); }
 
@@ -126,6 +125,54 @@ std::string ShownAs(uint32_t type, const std::string &text)
 
 std::string LineText(int line) { return "line " + std::to_string(line) + ": "; }
 
+// File text for a message: at most kQuoteLength characters (not bytes: a UTF-8 sequence
+// is never split), then "...".
+std::string Cut(const std::string &text)
+{
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue;  // a continuation byte belongs to the character before
+        if (chars++ == kQuoteLength)
+            return text.substr(0, i) + "...";
+    }
+    return text;
+}
+
+// The first control character of a line (a line end's CR aside), or -1.
+int ControlCharacter(std::string_view line)
+{
+    for (size_t i = 0; i < line.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c == '\t' || (c == '\r' && i + 1 == line.size()))
+            continue;
+        if (c < 0x20 || c == 0x7F)
+            return c;
+    }
+    return -1;
+}
+
+// A float or double text parsed exactly, when it is a complete C-locale number.
+template <typename T>
+bool ExactNumber(const std::string &text, T *out)
+{
+    const char *b = text.data(), *e = text.data() + text.size();
+    if (b != e && *b == '+')
+        ++b;
+    if (b == e || !(std::isdigit(static_cast<unsigned char>(*b)) || *b == '.' || *b == '-'))
+        return false;
+    const auto [end, ec] = std::from_chars(b, e, *out, std::chars_format::general);
+    return ec == std::errc() && end == e && std::isfinite(*out);
+}
+
+template <typename T>
+std::string ShortestText(T value)
+{
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr);
+}
+
 }  // namespace
 
 bool IsSetting(const MbVariableRow &row, int32_t versionX100)
@@ -173,11 +220,26 @@ bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *e
     bool haveDevice = false;
     int lineNo = 0;
     size_t pos = 0;
+    // Editors on some systems begin a UTF-8 file with a byte order mark.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        pos = 3;
     while (pos < text.size()) {
         const size_t eol = text.find('\n', pos);
         const std::string_view raw = text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
         pos = eol == std::string_view::npos ? text.size() : eol + 1;
         ++lineNo;
+        // A file cut short ends inside a line, and what is left of it may still read as a
+        // value ("Reg.ChargeMinU = 1" of "= 10.5"): only whole lines count.
+        if (eol == std::string_view::npos) {
+            return fail(SettingsFaultKind::NoLineEnd, lineNo, {}, Cut(Trim(raw)), {},
+                        LineText(lineNo) + "the last line has no line end, the file may be cut short: " + Cut(Trim(raw)));
+        }
+        if (const int c = ControlCharacter(raw); c >= 0) {
+            char code[16];
+            std::snprintf(code, sizeof code, "0x%02X", c);
+            return fail(SettingsFaultKind::ControlCharacter, lineNo, {}, {}, code,
+                        LineText(lineNo) + "a control character (" + code + "): not a text file line");
+        }
         const std::string line = Trim(raw);
         if (line.empty())
             continue;
@@ -193,18 +255,19 @@ bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *e
         }
         const size_t eq = line.find('=');
         if (eq == std::string::npos) {
-            return fail(SettingsFaultKind::NotALine, lineNo, {}, line, {},
-                        LineText(lineNo) + "not a \"NAME = VALUE\" line: " + line);
+            return fail(SettingsFaultKind::NotALine, lineNo, {}, Cut(line), {},
+                        LineText(lineNo) + "not a \"NAME = VALUE\" line: " + Cut(line));
         }
         SettingLine s{Trim(std::string_view(line).substr(0, eq)), Trim(std::string_view(line).substr(eq + 1)), lineNo};
         if (s.Name.empty() || s.Value.empty()) {
-            return fail(s.Name.empty() ? SettingsFaultKind::NoName : SettingsFaultKind::NoValue, lineNo, s.Name, s.Value,
-                        {}, LineText(lineNo) + (s.Name.empty() ? "no name before '='" : "no value for " + s.Name));
+            return fail(s.Name.empty() ? SettingsFaultKind::NoName : SettingsFaultKind::NoValue, lineNo, Cut(s.Name),
+                        Cut(s.Value), {},
+                        LineText(lineNo) + (s.Name.empty() ? "no name before '='" : "no value for " + Cut(s.Name)));
         }
         const MbVariableRow *row = FindRow(s.Name);
         if (row == nullptr) {
-            return fail(SettingsFaultKind::UnknownName, lineNo, s.Name, s.Value, {},
-                        LineText(lineNo) + "unknown variable " + s.Name);
+            return fail(SettingsFaultKind::UnknownName, lineNo, Cut(s.Name), Cut(s.Value), {},
+                        LineText(lineNo) + "unknown variable " + Cut(s.Name));
         }
         if (!IsSetting(*row, INT32_MAX)) {
             return fail(SettingsFaultKind::NotASetting, lineNo, s.Name, s.Value, {},
@@ -216,8 +279,8 @@ bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *e
         }
         std::string why;
         if (!CheckValue(*row, s.Value, &why)) {
-            return fail(SettingsFaultKind::BadValue, lineNo, s.Name, s.Value, why,
-                        LineText(lineNo) + "'" + s.Value + "' " + why + ", cannot write it to " + s.Name);
+            return fail(SettingsFaultKind::BadValue, lineNo, s.Name, Cut(s.Value), why,
+                        LineText(lineNo) + "'" + Cut(s.Value) + "' " + why + ", cannot write it to " + s.Name);
         }
         file->Settings.push_back(std::move(s));
     }
@@ -272,12 +335,32 @@ std::string SettingFileText(uint32_t type, std::string_view shown)
     return t;
 }
 
-bool SameSettingValue(uint32_t type, const std::string &shown, const std::string &value)
+std::string ExactSettingText(uint32_t type, const uint8_t *raw, size_t count, std::string_view shown)
 {
-    // A shown float is already cut to 5 decimals, and cutting it again can lose one more
-    // unit (2.59999 stores as 2.5999899 and shows 2.59998): compare it as it stands.
-    const std::string stored = ShownAs(type, value);
-    return CText(shown) == stored || ShownAs(type, shown) == stored;
+    uint64_t bits = 0;
+    const size_t size = type == mbtFloat ? 4 : type == mbtDouble ? 8 : 0;
+    if (size == 0)
+        return SettingFileText(type, shown);
+    if (count < size)
+        return {};
+    for (size_t i = 0; i < size; ++i)
+        bits |= static_cast<uint64_t>(raw[i]) << (8 * i);
+    return type == mbtFloat ? ShortestText(std::bit_cast<float>(static_cast<uint32_t>(bits)))
+                            : ShortestText(std::bit_cast<double>(bits));
+}
+
+bool SameSettingValue(uint32_t type, const std::string &device, const std::string &value)
+{
+    if (type == mbtFloat) {
+        float a = 0, b = 0;
+        if (ExactNumber(CText(device), &a) && ExactNumber(value, &b))
+            return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+    } else if (type == mbtDouble) {
+        double a = 0, b = 0;
+        if (ExactNumber(CText(device), &a) && ExactNumber(value, &b))
+            return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+    }
+    return ShownAs(type, CText(device)) == ShownAs(type, value);
 }
 
 std::vector<SettingChange> CompareSettings(const SettingsFile &file,
@@ -312,43 +395,22 @@ std::vector<SettingChange> CompareSettings(const SettingsFile &file,
 
 bool ReadSettingsText(const std::string &path, std::string *text, std::string *error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read " + path + ": " + std::strerror(errno);
+    std::string why;
+    if (!ReadRegularFile(path, kMaxSettingsFileSize, text, &why)) {
+        *error = "cannot read " + path + ": " + why;
         return false;
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size > kMaxFileSize) {
-        *error = path + " is too large for a settings file";
-        return false;
-    }
-    in.seekg(0);
-    std::ostringstream s;
-    s << in.rdbuf();
-    *text = s.str();
     return true;
 }
 
-// Written aside and renamed: a failure never leaves half a file, nor spoils an old one.
 bool WriteSettingsText(const std::string &path, const std::string &text, std::string *error)
 {
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out || !(out << text) || !out.flush()) {
-            *error = "cannot write " + path + ": " + std::strerror(errno);
-            out.close();
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    std::string why;
+    const bool ok = WriteFileWhole(
+        path, [&](int fd) { return WriteAllBytes(fd, text.data(), text.size()); }, &why);
+    if (!ok)
+        *error = "cannot write " + path + ": " + why;
+    return ok;
 }
 
 std::string SettingsDateText()

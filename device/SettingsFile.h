@@ -35,6 +35,8 @@ enum class SettingsFaultKind {
     None,
     NotASettingsFile,  // no "# device:" line
     NotALine,          // no '=' (a truncated line)
+    NoLineEnd,         // the last line has no line end: the file may be cut short
+    ControlCharacter,  // Other: the character's code, 0x07
     NoName,
     NoValue,
     UnknownName,
@@ -57,8 +59,10 @@ std::string FormatSettingsFile(const std::string &deviceType, const std::string 
                                const std::vector<std::pair<std::string, std::string>> &values);
 
 // Reads a file's text and checks every line: the header, the names (settings of some
-// version, each once) and that each value fits its variable's type. False with a message
-// naming the line in *error at the first fault.
+// version, each once) and that each value passes the write gate. A leading UTF-8 byte
+// order mark is skipped; a line with a control character and a last line without its
+// line end (a file cut short) are refused. False with a message naming the line in
+// *error at the first fault; quoted text in it is cut to about 60 characters.
 bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error,
                        SettingsFault *fault = nullptr);
 
@@ -72,14 +76,27 @@ bool CheckSettingsForDevice(const SettingsFile &file, const std::string &deviceT
 // program shows the same way, so 14.4 reads "14.4" and not "14.39999".
 std::string SettingFileText(uint32_t type, std::string_view shown);
 
-// Whether a device whose variable shows `shown` (as read, or in its file form) holds
-// `value`: storing `value` would show the same text.
-bool SameSettingValue(uint32_t type, const std::string &shown, const std::string &value);
+// A value from the register bytes of a read (host order, least significant word first):
+// a float or double as the shortest C-locale text that reads back to the same bits
+// (1.2345678, 1e-07, -0.000123456); other types as SettingFileText makes them of the
+// shown text. Empty when the bytes are too few for the type.
+std::string ExactSettingText(uint32_t type, const uint8_t *raw, size_t count, std::string_view shown);
 
-// A settings file's text; false with "cannot read PATH: reason" in *error, also for a
-// file far larger than any settings file.
+// Whether a device whose setting reads `device` holds the file's `value`. Floats and
+// doubles compare by their bits, so 1.2345678 and 1.23456 differ and 14.4 and 14.40 do
+// not; the device's text is the exact one ExactSettingText makes.
+bool SameSettingValue(uint32_t type, const std::string &device, const std::string &value);
+
+// The file size no settings file comes near; a larger file is refused unread.
+constexpr size_t kMaxSettingsFileSize = 1 << 20;
+
+// A settings file's text: a regular file only (never waiting on a FIFO or reading a
+// device), at most kMaxSettingsFileSize bytes. False with "cannot read PATH: reason" in
+// *error.
 bool ReadSettingsText(const std::string &path, std::string *text, std::string *error);
-// Writes aside and renames, so a failure never leaves half a file nor spoils an old one.
+// Writes the file whole or not at all (see WriteFileWhole): through a symbolic link to
+// the file it names, straight into a terminal or another special file, "-" to the
+// standard output.
 bool WriteSettingsText(const std::string &path, const std::string &text, std::string *error);
 // The date line of a new file: local time with its offset.
 std::string SettingsDateText();

@@ -4,8 +4,9 @@
 
 namespace {
 
-// Per exchange: the 500 ms reply timeout plus the silence and a scheduler turn or two.
-constexpr uint32_t kPerVariableMs = 700;
+// Per exchange: the 500 ms reply timeout, the silence, the quiet line after a failure and
+// a scheduler turn or two.
+constexpr uint32_t kPerVariableMs = 1000;
 
 bool Busy(const ModbusAction *v) { return v->State == mbsRequested || v->State == mbsSent; }
 
@@ -27,13 +28,100 @@ bool WaitSettled(cActionManager &manager, const std::vector<ModbusAction *> &var
     }
 }
 
-std::string Why(const ModbusAction *v)
+std::string Why(const cActionManager &manager, const ModbusAction *v)
 {
+    if (!manager.Identified)
+        return "no answer (connection lost)";
     switch (v->State) {
     case mbsException: return "refused by the device (exception reply)";
     case mbsTimedOut: return "no reply";
-    default: return "no answer (connection lost)";
+    case mbsBadReply: return "a damaged reply";
+    default: return "no answer";
     }
+}
+
+// The setting's exact value when its last read succeeded, else empty.
+std::string ReadText(const ModbusAction *v)
+{
+    if (v->State != mbsDone || v->WritePending || v->Value.Equals(u"--"))
+        return {};
+    return ExactSettingText(v->Type, v->Raw, v->RawCount, v->Value.ToUtf8());
+}
+
+// Reads the variables; each that fails gets one more try while the link lasts.
+void ReadWithRetry(cActionManager &manager, const std::vector<ModbusAction *> &vars)
+{
+    for (int attempt = 0; attempt < 2 && manager.Identified; ++attempt) {
+        std::vector<ModbusAction *> asked;
+        for (ModbusAction *v : vars) {
+            if (attempt == 0 || ReadText(v).empty()) {
+                v->State = mbsRequested;
+                asked.push_back(v);
+            }
+        }
+        if (asked.empty())
+            return;
+        WaitSettled(manager, asked, kPerVariableMs * static_cast<uint32_t>(asked.size()) + 1000);
+    }
+}
+
+enum class StepResult {
+    Done,       // the device holds the value
+    NotTaken,   // nothing was sent, or the device refused it: it still holds its old value
+    Uncertain,  // sent, but the device may hold it, another value or the old one
+};
+
+struct Step {
+    StepResult Result = StepResult::NotTaken;
+    std::string Why;
+    bool NoAnswer = false;  // neither the write nor its read-back was answered
+};
+
+// Writes one setting and reads it back.
+Step WriteAndCheck(cActionManager &manager, ModbusAction *v, const std::string &value)
+{
+    Step step;
+    WaitSettled(manager, {v}, kPerVariableMs);  // let a poll of it finish first
+    if (!manager.Identified) {
+        step.Why = "not written (connection lost)";
+        return step;
+    }
+    WriteCheck refusal;
+    if (!manager.Shell.RequestWrite(v, MString::FromUtf8(value), &refusal)) {
+        step.Why = "not written: '" + value + "' " + RefusalReason(refusal);
+        return step;
+    }
+    WaitSettled(manager, {v}, 2 * kPerVariableMs);
+    if (v->WritePending) {
+        // Not sent: the encoder refused it, or the link went first. Never let the poll
+        // send it later.
+        v->WritePending = false;
+        v->State = mbsDone;
+        step.Why = manager.Identified ? "the value " + value + " cannot be encoded" : "not written (connection lost)";
+        return step;
+    }
+    if (v->State == mbsException) {
+        step.Why = Why(manager, v);
+        return step;
+    }
+    const bool acknowledged = v->State == mbsDone;
+    const std::string writeWhy = Why(manager, v);
+    step.Result = StepResult::Uncertain;
+    // The read-back decides: a lost acknowledgement of a write the device took is done.
+    ReadWithRetry(manager, {v});
+    const std::string now = ReadText(v);
+    if (now.empty()) {
+        step.NoAnswer = !acknowledged && v->State == mbsTimedOut;
+        step.Why = acknowledged ? "written, but the read-back failed: " + Why(manager, v)
+                                : writeWhy + " to the write, and the read-back failed: " + Why(manager, v);
+        return step;
+    }
+    if (!SameSettingValue(v->Type, now, value)) {
+        step.Why = (acknowledged ? "written " : writeWhy + " to writing ") + value + ", but the device holds " + now;
+        return step;
+    }
+    step.Result = StepResult::Done;
+    return step;
 }
 
 ModbusAction *Find(cActionManager &manager, const std::string &name)
@@ -56,12 +144,11 @@ bool ReadDeviceSettings(cActionManager &manager, std::vector<std::pair<std::stri
     for (const MbVariableRow *row : DeviceSettings(manager.VersionX100))
         if (ModbusAction *v = manager.Shell.FindVariable(MString(row->Name)))
             vars.push_back(v);
-    for (ModbusAction *v : vars)
-        v->State = mbsRequested;
-    WaitSettled(manager, vars, kPerVariableMs * static_cast<uint32_t>(vars.size()) + 1000);
+    ReadWithRetry(manager, vars);
     for (const ModbusAction *v : vars) {
-        if (v->State == mbsDone && !v->Value.Equals(u"--"))
-            values->emplace_back(v->Name.ToUtf8(), SettingFileText(v->Type, v->Value.ToUtf8()));
+        const std::string text = manager.Identified ? ReadText(v) : std::string();
+        if (!text.empty())
+            values->emplace_back(v->Name.ToUtf8(), text);
         else
             unread->push_back(v->Name.ToUtf8());
     }
@@ -71,42 +158,52 @@ bool ReadDeviceSettings(cActionManager &manager, std::vector<std::pair<std::stri
 RestoreOutcome ApplySettingChanges(cActionManager &manager, const std::vector<SettingChange> &changes)
 {
     RestoreOutcome out;
-    std::vector<std::pair<const SettingChange *, ModbusAction *>> written;
+    // The changes the device may hold, in the order they were written.
+    std::vector<std::pair<const SettingChange *, ModbusAction *>> changed;
     for (const SettingChange &c : changes) {
         ModbusAction *v = Find(manager, c.Name);
-        if (v == nullptr || !manager.Identified) {
-            out.Failed.push_back(c.Name + ": not written (connection lost)");
+        if (v == nullptr) {
+            out.Failed.push_back(c.Name + ": not a variable of the device");
+            break;
+        }
+        const Step step = WriteAndCheck(manager, v, c.FileValue);
+        if (step.Result != StepResult::NotTaken)
+            changed.emplace_back(&c, v);
+        if (step.Result != StepResult::Done) {
+            out.Failed.push_back(c.Name + ": " + step.Why);
+            break;
+        }
+        ++out.Written;
+    }
+    if (out.Failed.empty()) {
+        if (manager.HoldSave)
+            out.SaveHeld = true;
+        else if (!changes.empty())
+            out.Saved = manager.Identified && manager.WriteNumber(MString(u"SaveConfigToRomNow"), 1);
+        out.ConnectionLost = !manager.Identified;
+        return out;
+    }
+    // Put back what was changed, last first, so the device holds its old configuration.
+    bool noAnswer = false;
+    for (auto it = changed.rbegin(); it != changed.rend(); ++it) {
+        const auto [c, v] = *it;
+        // A device that answered nothing to a write and two reads is gone; trying each
+        // further setting would only add seconds of waiting.
+        if (!manager.Identified || noAnswer) {
+            out.NotPutBack.push_back(c->Name + ": " + (manager.Identified ? "no answer" : "connection lost"));
             continue;
         }
-        WaitSettled(manager, {v}, kPerVariableMs);  // let a poll of it finish first
-        manager.Shell.RequestWrite(v, MString::FromUtf8(c.FileValue));
-        WaitSettled(manager, {v}, 2 * kPerVariableMs);
-        if (v->WritePending) {
-            v->WritePending = false;  // the encoder refused it; do not retry it in the poll
-            out.Failed.push_back(c.Name + ": the value " + c.FileValue + " cannot be encoded");
-        } else if (v->State != mbsDone) {
-            out.Failed.push_back(c.Name + ": " + Why(v));
+        const Step step = WriteAndCheck(manager, v, c->DeviceValue);
+        if (step.Result == StepResult::Done) {
+            out.PutBack.push_back(c->Name);
         } else {
-            written.emplace_back(&c, v);
+            out.NotPutBack.push_back(c->Name + ": " + step.Why);
+            noAnswer = step.NoAnswer;
         }
     }
-    // Read back what was acknowledged: a device may take a write and keep another value.
-    std::vector<ModbusAction *> readBack;
-    for (auto &[c, v] : written) {
-        v->State = mbsRequested;
-        readBack.push_back(v);
-    }
-    WaitSettled(manager, readBack, kPerVariableMs * static_cast<uint32_t>(readBack.size()) + 1000);
-    for (auto &[c, v] : written) {
-        if (v->State != mbsDone) {
-            out.Failed.push_back(c->Name + ": written, but the read-back failed: " + Why(v));
-            continue;
-        }
-        const std::string now = SettingFileText(v->Type, v->Value.ToUtf8());
-        if (!SameSettingValue(v->Type, now, c->FileValue))
-            out.Failed.push_back(c->Name + ": written " + c->FileValue + ", but the device holds " + now);
-    }
-    if (out.Failed.empty() && !changes.empty())
-        out.Saved = manager.Identified && manager.WriteNumber(MString(u"SaveConfigToRomNow"), 1);
+    out.ConnectionLost = !manager.Identified;
+    if (!out.NotPutBack.empty())
+        manager.HoldSave = true;
+    out.SaveHeld = manager.HoldSave;
     return out;
 }

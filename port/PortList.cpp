@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <pwd.h>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -184,6 +185,31 @@ std::string PortGroupName(const std::string &path)
   if (getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == 0 && found != nullptr)
     return found->gr_name;
   return std::to_string(st.st_gid);
+}
+
+std::string PortAccessGroup(const std::string &path)
+{
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || st.st_gid == 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+    return {};
+  const std::string name = PortGroupName(path);
+  return name == "root" ? std::string() : name;
+}
+
+std::string PortOwnerText(const std::string &path)
+{
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    return {};
+  std::vector<char> buf(16384);
+  struct passwd pw {};
+  struct passwd *found = nullptr;
+  const std::string owner = getpwuid_r(st.st_uid, &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr
+                                ? std::string(found->pw_name)
+                                : std::to_string(st.st_uid);
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  return "owner " + owner + ", group " + PortGroupName(path) + ", mode " + mode;
 }
 
 std::string SerialByIdName(const std::string &path, const std::string &byIdDir)

@@ -31,6 +31,12 @@ int LastOpenErrno(const std::string &path);
 bool OpenRefusedForPermission(const std::string &path);
 // The group that owns the device file ("dialout"), or its number when it has no name.
 std::string PortGroupName(const std::string &path);
+// The group to join for the port: the device file's group when its members may read and
+// write it and it is not root (joining root is no advice to give). Empty otherwise.
+std::string PortAccessGroup(const std::string &path);
+// Who may use the port, for when there is no group to join: "owner root, group root,
+// mode 0600"; empty when the file cannot be examined.
+std::string PortOwnerText(const std::string &path);
 
 // The name in byIdDir (normally /dev/serial/by-id) that points at the path, as a full
 // path; empty when there is none.

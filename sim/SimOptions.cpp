@@ -45,6 +45,8 @@ const char *SimUsage()
          "  --log FILE           append every write the device stores to FILE, one line per\n"
          "                       variable, flushed at once: \"<ms> <NAME> <register> <value>\"\n"
          "                       (ms since start; value as stored, C locale; text as text)\n"
+         "  --log-words          end each write log line with the variable's registers as\n"
+         "                       4-digit hex words in register order, joined by ':'\n"
          "Fault switches:\n"
          "  --silent             never reply\n"
          "  --delay MS           delay every reply by MS milliseconds\n"
@@ -52,6 +54,10 @@ const char *SimUsage()
          "  --bad-crc-every N    corrupt the CRC of every N-th reply\n"
          "  --garbage-every N    send garbage bytes before every N-th reply\n"
          "  --exception NAME     answer requests touching variable NAME with exception 4\n"
+         "  --refuse-write NAME  answer writes touching variable NAME with exception 4 (reads\n"
+         "                       are answered)\n"
+         "  --lock-after N       once N variables have been written, answer every further\n"
+         "                       write with exception 4, except the save command\n"
          "  --help               this text\n"
          "  --version            (without V) the program's own version\n";
 }
@@ -83,9 +89,11 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
       {"--delay", [&](const std::string &v) { return ParseCount(v, &o->DelayMs); }},
       {"--line-rate", [&](const std::string &v) { return ParseCount(v, &o->LineRate) && (o->LineRate == 0 || o->LineRate >= 300); }},
       {"--drop-every", count(&o->DropEvery)},
+      {"--lock-after", count(&o->LockAfter)},
       {"--bad-crc-every", count(&o->BadCrcEvery)},
       {"--garbage-every", count(&o->GarbageEvery)},
       {"--exception", [&](const std::string &v) { o->ExceptionVar = v; return SimFindVar(v) >= 0; }},
+      {"--refuse-write", [&](const std::string &v) { o->RefuseWriteVar = v; return SimFindVar(v) >= 0; }},
   };
 
   for (size_t i = 0; i < args.size(); ++i) {
@@ -97,6 +105,8 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
       o->ShowVersion = true;
     } else if (a == "--silent") {
       o->Silent = true;
+    } else if (a == "--log-words") {
+      o->LogWords = true;
     } else if (auto it = withValue.find(a); it != withValue.end()) {
       if (i + 1 >= args.size()) {
         *error = "option " + a + " needs a value";

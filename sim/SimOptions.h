@@ -20,6 +20,9 @@ struct SimOptions {
   uint32_t BadCrcEvery = 0;
   uint32_t GarbageEvery = 0;
   std::string ExceptionVar;    // empty = none
+  std::string RefuseWriteVar;  // writes touching it get exception 4, reads are served; empty = none
+  uint32_t LockAfter = 0;      // after this many stored writes only the save command is taken; 0 = never
+  bool LogWords = false;       // the write log also shows each variable's register words
   bool Help = false;
   bool ShowVersion = false;    // --version without a firmware version: the program's own
 };

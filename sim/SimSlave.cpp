@@ -49,7 +49,11 @@ std::vector<uint8_t> SimSlave::HandleFrame(const uint8_t *frame, size_t length)
     return {};
   std::vector<int> vars;
   uint8_t code = Screen(&vars);
-  if (code == 0 && engine_.RxFunction() != kReadHolding && engine_.TxLength() > 1 && (tx_[1] & 0x80) == 0)
+  const bool write = engine_.RxFunction() != kReadHolding;
+  if (code == 0 && write && lockAfter_ != 0 && stored_ >= lockAfter_ &&
+      !(vars.size() == 1 && vars[0] == vSaveConfigToRomNow))
+    code = SimFailed;
+  if (code == 0 && write && engine_.TxLength() > 1 && (tx_[1] & 0x80) == 0)
     code = ApplyWrites(vars);
   if (code != 0)
     return ExceptionReply(code);
@@ -90,6 +94,9 @@ uint8_t SimSlave::Screen(std::vector<int> *vars) const
   for (int id : *vars)
     if (SimVar(id).Access == SimR)
       return MbIllegalDataAddress;
+  for (int id : *vars)
+    if (id == refusedWriteVar_)
+      return SimFailed;
   return 0;
 }
 
@@ -106,6 +113,7 @@ uint8_t SimSlave::ApplyWrites(const std::vector<int> &vars)
   for (size_t i = 0; i < vars.size(); ++i) {
     if (SimResult r = model_.Write(vars[i], values[i]); r != SimOk)
       return r;
+    ++stored_;
     if (onWrite_) {
       const SimVarInfo &v = SimVar(vars[i]);
       onWrite_(vars[i], values[i], v.Type == SimText ? SimDecodeText(Regs(vars[i]), v.Count) : std::string());

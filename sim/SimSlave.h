@@ -26,6 +26,12 @@ public:
 
   // Fault switch: requests touching this variable's registers get exception 4; -1 = none.
   void SetFaultVar(int id) { faultVar_ = id; }
+  // Fault switch: writes touching this variable's registers get exception 4 and change
+  // nothing; reads are answered. -1 = none.
+  void SetRefusedWriteVar(int id) { refusedWriteVar_ = id; }
+  // Fault switch: once this many variables have been stored, writes get exception 4,
+  // except a write of the save command alone. 0 = never.
+  void SetLockAfter(uint32_t stored) { lockAfter_ = stored; }
   // Called for every variable a write stored, in register order, with the value its
   // registers now hold (text variables: the text).
   using WriteObserver = std::function<void(int id, double value, const std::string &text)>;
@@ -55,5 +61,8 @@ private:
   std::array<size_t, vSimVarCount> offset_{};
   std::array<uint8_t, 260> tx_{};
   int faultVar_ = -1;
+  int refusedWriteVar_ = -1;
+  uint32_t lockAfter_ = 0;
+  uint32_t stored_ = 0;  // variables stored by writes so far
   WriteObserver onWrite_;
 };

@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "sim/SimRegisters.h"
 
@@ -46,12 +48,33 @@ std::string SimWriteLog::FormatLine(uint64_t ms, int id, double value, const std
   return line.append(buf, r.ptr);
 }
 
+std::string SimWriteLog::FormatWords(int id, double value, const std::string &text)
+{
+  const SimVarInfo &v = SimVar(id);
+  std::vector<uint16_t> regs(v.Count);
+  // The registers hold what encoding the stored value gives: the value came from them.
+  if (v.Type == SimText)
+    SimEncodeText(text, regs.data(), v.Count);
+  else
+    SimEncodeNumber(id, value, regs.data());
+  std::string words;
+  for (uint16_t r : regs) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%s%04X", words.empty() ? "" : ":", r);
+    words += buf;
+  }
+  return words;
+}
+
 void SimWriteLog::Record(int id, double value, const std::string &text)
 {
   if (fd_ < 0)
     return;
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
-  std::string line = FormatLine(static_cast<uint64_t>(ms), id, value, text) + '\n';
+  std::string line = FormatLine(static_cast<uint64_t>(ms), id, value, text);
+  if (withWords_)
+    line += ' ' + FormatWords(id, value, text);
+  line += '\n';
   // One write per line: with O_APPEND a reader never sees half a line from us.
   size_t done = 0;
   while (done < line.size()) {

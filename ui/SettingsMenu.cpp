@@ -70,6 +70,10 @@ QString FaultText(const SettingsFault &f)
         return QStringLiteral("это не файл настроек Quintavolte (нет строки «# device:»)");
     case SettingsFaultKind::NotALine:
         return line + QStringLiteral("ожидается «ИМЯ = ЗНАЧЕНИЕ», а не «%1»").arg(value);
+    case SettingsFaultKind::NoLineEnd:
+        return line + QStringLiteral("последняя строка не закончена, файл мог быть обрезан: «%1»").arg(value);
+    case SettingsFaultKind::ControlCharacter:
+        return line + QStringLiteral("управляющий символ %1, это не строка текстового файла").arg(other);
     case SettingsFaultKind::NoName:
         return line + QStringLiteral("нет имени перед «=»");
     case SettingsFaultKind::NoValue:
@@ -144,11 +148,38 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
         outcome = ApplySettingChanges(manager, changes);
     }
     if (!outcome.Failed.empty()) {
-        QStringList failed;
+        QStringList lines;
         for (const std::string &f : outcome.Failed)
-            failed << Q(f);
-        Show(QStringLiteral("Не все настройки записаны, устройство не сохраняло конфигурацию:\n%1")
-                 .arg(failed.join(QLatin1Char('\n'))));
+            lines << Q(f);
+        QString text = QStringLiteral("Загрузка настроек прервана: записано %1 из %2.\n%3")
+                           .arg(outcome.Written)
+                           .arg(changes.size())
+                           .arg(lines.join(QLatin1Char('\n')));
+        if (outcome.ConnectionLost)
+            text += QStringLiteral("\nСвязь с устройством потеряна.");
+        if (!outcome.PutBack.empty()) {
+            QStringList names;
+            for (const std::string &n : outcome.PutBack)
+                names << Q(n);
+            text += QStringLiteral("\nВозвращены прежние значения: %1.").arg(names.join(QStringLiteral(", ")));
+        }
+        if (outcome.NotPutBack.empty()) {
+            text += QStringLiteral("\nУстройство хранит прежние настройки, конфигурация не сохранялась.");
+        } else {
+            QStringList names;
+            for (const std::string &n : outcome.NotPutBack)
+                names << Q(n);
+            text += QStringLiteral("\nНе удалось вернуть прежние значения:\n%1\nВ устройстве могут остаться "
+                                   "частично загруженные настройки. Они не будут сохранены в памяти устройства, "
+                                   "в том числе при отключении.")
+                        .arg(names.join(QLatin1Char('\n')));
+        }
+        Show(text);
+        return false;
+    }
+    if (outcome.SaveHeld) {
+        Show(QStringLiteral("Настройки записаны, но не сохранены: после прерванной загрузки сохранение "
+                            "конфигурации отключено до отключения от устройства."));
         return false;
     }
     if (!outcome.Saved) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "values/MFile.h"
 #include "values/MStream.h"
 
 MVarArray BuildDumpTree(const std::vector<std::pair<MString, MString>> &nameValuePairs)
@@ -36,45 +37,7 @@ bool SaveDebugDumpAt(const std::string &path, const std::vector<std::pair<MStrin
         *error = path.empty() ? "no file name" : "out of memory";
         return false;
     }
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    // mkstemp makes 0600; a dump is an ordinary document.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    bool ok = stream.SaveToFile(fd, true);
-    int saved = errno;
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        *error = std::strerror(saved != 0 ? saved : EIO);
-        return false;
-    }
-    // The rename itself lasts only once the folder is on disk too.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    return WriteFileWhole(path, [&](int fd) { return stream.SaveToFile(fd, true); }, error);
 }
 
 int OpenDumpForReading(const std::string &path, std::string *error)

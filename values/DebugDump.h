@@ -16,10 +16,10 @@ MVarArray BuildDumpTree(const std::vector<std::pair<MString, MString>> &nameValu
 // Builds the tree and saves it compressed. False when the file cannot be written.
 bool SaveDebugDump(const MString &path, const std::vector<std::pair<MString, MString>> &entries);
 
-// The same, for a path given as the system's own bytes (any encoding). The file is written
-// whole or not at all: a temporary file in the same folder, flushed to disk, then renamed
-// over the target; on failure the temporary file is removed and a file already there is
-// untouched. False with the system's reason in *error.
+// The same, for a path given as the system's own bytes (any encoding), written as
+// WriteFileWhole writes: whole or not at all beside a regular file, through a symbolic
+// link, straight into a special file, "-" to the standard output. False with the
+// system's reason in *error.
 bool SaveDebugDumpAt(const std::string &path, const std::vector<std::pair<MString, MString>> &entries,
                      std::string *error);
 

@@ -57,6 +57,10 @@ int main(int argc, char **argv)
     slave.SetWriteObserver([&writeLog](int id, double value, const std::string &text) { writeLog.Record(id, value, text); });
   if (!options.ExceptionVar.empty())
     slave.SetFaultVar(SimFindVar(options.ExceptionVar));
+  if (!options.RefuseWriteVar.empty())
+    slave.SetRefusedWriteVar(SimFindVar(options.RefuseWriteVar));
+  slave.SetLockAfter(options.LockAfter);
+  writeLog.SetWithWords(options.LogWords);
 
   // The stop signals are blocked except while the server waits, so none is lost between
   // its check of the flag and its wait.

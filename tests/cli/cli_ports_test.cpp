@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "cli/CliCommands.h"
+#include "cli/CliPorts.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
 #include "device/ChildProcess.h"
@@ -25,6 +28,15 @@ extern char **environ;
 namespace {
 
 std::string g_refused;  // the path the open seam refuses
+
+// The group the tests give a port to, as a serial port's group usually is ("dialout").
+constexpr gid_t kPortGroup = 20;
+
+std::string GroupName(gid_t gid)
+{
+    const struct group *g = getgrgid(gid);
+    return g != nullptr ? g->gr_name : std::to_string(gid);
+}
 
 int RefuseOnePort(const char *path, int flags)
 {
@@ -102,6 +114,11 @@ TEST_F(CliPorts, ARefusedPortIsNamedWithItsGroupWhenNoDeviceIsFound)
 {
     PtyPair refused, other;
     ASSERT_TRUE(refused.Ok() && other.Ok());
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving the port to another group needs root";
+    // As a serial port usually is: its group may read and write it.
+    ASSERT_EQ(chown(refused.SlavePath().c_str(), static_cast<uid_t>(-1), kPortGroup), 0);
+    ASSERT_EQ(chmod(refused.SlavePath().c_str(), 0660), 0);
     g_refused = refused.SlavePath();
     SetPortOpenFunction(&RefuseOnePort);
     std::string out, err;
@@ -132,6 +149,40 @@ TEST_F(CliPorts, ARefusedPortIsNamedWithItsGroupWhenNoDeviceIsFound)
     EXPECT_EQ(out, "COM1 " + refused.SlavePath() + ": cannot be opened: permission denied (group " + group + ")\n" +
                        "COM2 " + other.SlavePath() + ": can be opened\n" +
                        "COM3 /nonexistent/qv-tty: cannot be opened: No such file or directory\n");
+}
+
+TEST_F(CliPorts, JoiningTheGroupIsAdvisedOnlyWhenTheGroupMayReadAndWriteThePort)
+{
+    PtyPair port;
+    ASSERT_TRUE(port.Ok());
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving the port to another group needs root";
+    const std::string path = port.SlavePath();
+    const struct {
+        gid_t Group;
+        mode_t Mode;
+        std::string Line;  // after "permission denied on PATH"
+    } cases[] = {
+        {kPortGroup, 0660, ": these ports belong to the group " + GroupName(kPortGroup)},
+        {kPortGroup, 0600, " (owner root, group " + GroupName(kPortGroup) + ", mode 0600)\n"},
+        {kPortGroup, 0640, " (owner root, group " + GroupName(kPortGroup) + ", mode 0640)\n"},
+        {kPortGroup, 0620, " (owner root, group " + GroupName(kPortGroup) + ", mode 0620)\n"},
+        {0, 0660, " (owner root, group root, mode 0660)\n"},  // joining root is no advice
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(chown(path.c_str(), 0, c.Group), 0);
+        ASSERT_EQ(chmod(path.c_str(), c.Mode), 0);
+        std::ostringstream err;
+        ReportRefusedPorts({path}, err);
+        EXPECT_EQ(err.str().rfind("quintavolte-cli: permission denied on " + path + c.Line, 0), 0u) << err.str();
+        EXPECT_EQ(err.str().find("adduser") != std::string::npos, c.Mode == 0660 && c.Group != 0) << err.str();
+    }
+    // The ports list says the same of a port only its owner may use.
+    g_refused = path;
+    SetPortOpenFunction(&RefuseOnePort);
+    std::string out, err;
+    ASSERT_EQ(RunInProcess({"--port", path, "ports"}, &out, &err), 0);
+    EXPECT_EQ(out, "COM1 " + path + ": cannot be opened: permission denied (owner root, group root, mode 0660)\n");
 }
 
 TEST_F(CliPorts, TheDeviceFoundAfterARefusalNeedsNoPermissionLine)

@@ -1,6 +1,8 @@
 // Write requests built from value texts, checked byte by byte against hand-written frames.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <string>
 #include <vector>
 
@@ -82,6 +84,50 @@ TEST_F(EncodeWriteTest, EveryTypeGivesTheDeviceEncoding)
         EXPECT_EQ(v->State, mbsRequested);
         EXPECT_EQ(testutil::U16(v->Value), std::u16string(c.text));  // the written text stays
         EXPECT_EQ(shell.Engine.PendingCount(), 1);
+    }
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(EncodeWriteTest, ACompleteNumberGoesOutAsTheNearestFloatOrDouble)
+{
+    // Texts on which summing digit weights misses the nearest value by a unit: halfway
+    // between two floats to 17 digits, and doubles of long mantissas.
+    const struct {
+        uint32_t Type;
+        const char *Text;
+    } cases[] = {
+        {mbtFloat, "6.1351882720499808e-35"}, {mbtFloat, "2.4350581718054043e+28"},
+        {mbtFloat, "1.9301190765949864e+28"}, {mbtFloat, "1.2345678"},
+        {mbtDouble, "2.631750030855515e+248"}, {mbtDouble, "6.689921856898562e-217"},
+        {mbtDouble, "-5.409760742964738e+124"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Text);
+        const std::string text = c.Text;
+        uint64_t bits = 0;
+        if (c.Type == mbtFloat) {
+            float f = 0;
+            ASSERT_EQ(std::from_chars(text.data(), text.data() + text.size(), f).ec, std::errc());
+            bits = std::bit_cast<uint32_t>(f);
+        } else {
+            double d = 0;
+            ASSERT_EQ(std::from_chars(text.data(), text.data() + text.size(), d).ec, std::errc());
+            bits = std::bit_cast<uint64_t>(d);
+        }
+        ModbusAction *v = shell.NewVariable();
+        v->Type = c.Type;
+        v->RegAddress = 2002;
+        v->Value = MString::FromUtf8(text);
+        ASSERT_TRUE(shell.EncodeWrite(v));
+        // Registers low first, each on the wire high byte first.
+        const std::vector<uint8_t> frame = BuiltFrame(shell);
+        const size_t words = c.Type == mbtFloat ? 2 : 4;
+        ASSERT_EQ(frame.size(), 7 + 2 * words);
+        uint64_t sent = 0;
+        for (size_t w = 0; w < words; ++w)
+            sent |= static_cast<uint64_t>((frame[7 + 2 * w] << 8) | frame[8 + 2 * w]) << (16 * w);
+        EXPECT_EQ(sent, bits);
+        shell.Engine.Reset();
     }
     EXPECT_TRUE(messages.texts.empty());
 }

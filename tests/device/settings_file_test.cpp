@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
 #include <clocale>
 #include <string>
 #include <vector>
@@ -58,13 +60,16 @@ TEST(SettingsFile, WrittenTextReadsBackAsTheSameSettings)
     EXPECT_EQ(file.Settings[1].Value, "3");
     EXPECT_EQ(file.Settings[1].Line, 6);
 
-    // What a person may do to it: comments, blank lines, spaces, Windows line ends, no
-    // final line end, fewer settings.
-    ASSERT_TRUE(ParseSettingsFile("\r\n# my notes\r\n" + kHeader + "  Reg.ChargeI=2.5  \r\n\nReg.LoadOnU = 12", &file, &error))
+    // What a person may do to it: a byte order mark, comments, blank lines, spaces and
+    // tabs, Windows line ends, fewer settings.
+    ASSERT_TRUE(ParseSettingsFile("\xEF\xBB\xBF\r\n# my notes\r\n" + kHeader + "  Reg.ChargeI=2.5  \r\n\n\tReg.LoadOnU = 12\r\n",
+                                  &file, &error))
         << error;
     ASSERT_EQ(file.Settings.size(), 2u);
     EXPECT_EQ(file.Settings[0].Value, "2.5");
     EXPECT_EQ(file.Settings[1].Line, 7);
+    ASSERT_TRUE(ParseSettingsFile("\xEF\xBB\xBF" + kHeader, &file, &error)) << error;
+    EXPECT_EQ(file.DeviceType, "Quintavolte 1.11");
 }
 
 TEST(SettingsFile, ADamagedFileIsRefusedNamingTheLine)
@@ -77,7 +82,14 @@ TEST(SettingsFile, ADamagedFileIsRefusedNamingTheLine)
         {"Reg.ChargeMaxU = 14.x\n", "line 3: '14.x' is not a number"},
         {"Reg.ChargeMaxU = 14,2\n", "line 3: '14,2' has a decimal comma"},
         {"Reg.ChargeMaxU = 1e39\n", "'1e39' is out of range (allowed: 0..100)"},
-        {"Reg.ChargeMaxU = 14.2\nReg.ChargeM", "line 4: not a \"NAME = VALUE\" line: Reg.ChargeM"},
+        {"Reg.ChargeMaxU = 14.2\nReg.ChargeM\n", "line 4: not a \"NAME = VALUE\" line: Reg.ChargeM"},
+        // Cut short inside a line: what is left reads as a value, but must not be written.
+        {"Reg.ChargeMinU = 1", "line 3: the last line has no line end, the file may be cut short: Reg.ChargeMinU = 1"},
+        {"Reg.ChargeI = 2\n# end", "line 4: the last line has no line end"},
+        {"Reg.ChargeI = 2\x07\n", "line 3: a control character (0x07)"},
+        {"Reg.ChargeI = 2\r5\n", "line 3: a control character (0x0D)"},
+        {"# note\x1B[2J\n", "line 3: a control character (0x1B)"},
+        {"Reg.ChargeI = 2\x7F\n", "line 3: a control character (0x7F)"},
         {"Reg.ChargeMaxU =\n", "line 3: no value for Reg.ChargeMaxU"},
         {"= 3\n", "line 3: no name before '='"},
         {"Mb.MyModbusAddr = 70000\n", "'70000' is out of range (allowed: 1..247)"},
@@ -97,6 +109,26 @@ TEST(SettingsFile, ADamagedFileIsRefusedNamingTheLine)
     EXPECT_FALSE(ParseSettingsFile("Reg.ChargeI = 2\n", &file, &error));
     EXPECT_NE(error.find("not a Quintavolte settings file"), std::string::npos) << error;
     EXPECT_FALSE(ParseSettingsFile("", &file, &error));
+}
+
+TEST(SettingsFile, QuotedFileTextIsCutInMessages)
+{
+    SettingsFile file;
+    std::string error;
+    SettingsFault fault;
+    const std::string longName = "Reg." + std::string(200, 'x');
+    EXPECT_FALSE(ParseSettingsFile(kHeader + longName + "\n", &file, &error, &fault));
+    EXPECT_EQ(error, "line 3: not a \"NAME = VALUE\" line: " + longName.substr(0, 60) + "...");
+    EXPECT_EQ(fault.Value, longName.substr(0, 60) + "...");
+    EXPECT_FALSE(ParseSettingsFile(kHeader + longName + " = 1\n", &file, &error, &fault));
+    EXPECT_EQ(error, "line 3: unknown variable " + longName.substr(0, 60) + "...");
+    // Characters, not bytes: a Cyrillic text is not split inside a letter.
+    std::string cyrillic;
+    for (int i = 0; i < 70; ++i)
+        cyrillic += "ж";
+    EXPECT_FALSE(ParseSettingsFile(kHeader + "Reg.ChargeI = " + cyrillic + "\n", &file, &error, &fault));
+    EXPECT_EQ(fault.Value, cyrillic.substr(0, 120) + "...");
+    EXPECT_NE(error.find("'" + cyrillic.substr(0, 120) + "...' is not a number"), std::string::npos) << error;
 }
 
 TEST(SettingsFile, AFaultCarriesWhatAFrontEndNeedsToWordIt)
@@ -137,30 +169,52 @@ TEST(SettingsFile, TheFileMustFitTheConnectedDevice)
     EXPECT_EQ(error, "line 1: the file is for Other device 2.0, the device is Quintavolte 1.11");
 }
 
-TEST(SettingsFile, FloatsAreWrittenAsTheShortestNumberShownTheSameWay)
+TEST(SettingsFile, FloatsAreWrittenFromTheirBitsAsTheShortestExactText)
 {
-    struct Case {
-        uint32_t Type;
-        std::string Shown;
+    const struct {
+        float Value;
         std::string File;
-    } cases[] = {
-        {mbtFloat, "14.39999", "14.4"},  // 14.4f is 14.3999996..., shown cut to 5 decimals
-        {mbtFloat, "2,59999", "2.6"},    // as shown in a locale with a decimal comma
-        {mbtFloat, "-1.95000", "-1.95"},
-        {mbtFloat, "12", "12"},
-        {mbtFloat, "0.00012", "0.000125"},  // 0.00012f is 0.000119999..., shown as 0.00011
-        {mbtFloat, "123456.7", "123456.7"},
-        {mbtUInt, "115200", "115200"},
-        {mbtUShort, "--", "--"},
+    } floats[] = {
+        {14.4f, "14.4"},
+        {1.2345678f, "1.2345678"},        // shown as 1.23456
+        {0.000123456f, "0.000123456"},    // shown as 0.00012
+        {-1.9876543f, "-1.9876543"},
+        {1e-7f, "1e-07"},
+        {-2.5e-30f, "-2.5e-30"},
+        {1e-40f, "1e-40"},                // below the normal range
+        {16777217.0f, "16777216"},        // 2^24 + 1 is no float
+        {3.4028235e38f, "3.4028235e+38"},
+        {-0.0f, "-0"},
     };
-    for (const Case &c : cases) {
-        EXPECT_EQ(SettingFileText(c.Type, c.Shown), c.File) << c.Shown;
-        EXPECT_TRUE(SameSettingValue(c.Type, c.Shown, c.File)) << c.Shown;
+    for (const auto &f : floats) {
+        const uint32_t bits = std::bit_cast<uint32_t>(f.Value);
+        const uint8_t raw[4] = {uint8_t(bits), uint8_t(bits >> 8), uint8_t(bits >> 16), uint8_t(bits >> 24)};
+        const std::string text = ExactSettingText(mbtFloat, raw, 4, "shown");
+        EXPECT_EQ(text, f.File);
+        float back = 0;
+        ASSERT_EQ(std::from_chars(text.data(), text.data() + text.size(), back).ec, std::errc()) << text;
+        EXPECT_EQ(std::bit_cast<uint32_t>(back), bits) << text;
+        EXPECT_TRUE(SameSettingValue(mbtFloat, text, f.File)) << text;
     }
-    EXPECT_FALSE(SameSettingValue(mbtFloat, "14.39999", "14.39998"));
-    EXPECT_FALSE(SameSettingValue(mbtFloat, "14.4", "14.39"));
+    const uint8_t two[2] = {1, 2};
+    EXPECT_EQ(ExactSettingText(mbtFloat, two, 2, "1"), "") << "too few bytes for a float";
+    EXPECT_EQ(ExactSettingText(mbtUInt, two, 2, "115200"), "115200");
+    EXPECT_EQ(ExactSettingText(mbtUShort, two, 2, "--"), "--");
+
+    // Floats compare by their bits: one unit in the last place is a difference, another
+    // way of writing the same float is not.
+    EXPECT_FALSE(SameSettingValue(mbtFloat, "1.2345678", "1.23456"));
+    EXPECT_FALSE(SameSettingValue(mbtFloat, "1.2345678", "1.2345679"));
+    EXPECT_FALSE(SameSettingValue(mbtFloat, "0", "-0"));
+    EXPECT_TRUE(SameSettingValue(mbtFloat, "14.4", "14.400000"));
+    EXPECT_TRUE(SameSettingValue(mbtFloat, "14.4", "1.44e1"));
+    EXPECT_TRUE(SameSettingValue(mbtFloat, "16777216", "16777217"));
     EXPECT_FALSE(SameSettingValue(mbtUShort, "1", "2"));
     EXPECT_TRUE(SameSettingValue(mbtUShort, "16", "0x10"));
+
+    // The text the program shows is still turned into the shortest number shown the same way.
+    EXPECT_EQ(SettingFileText(mbtFloat, "14.39999"), "14.4");
+    EXPECT_EQ(SettingFileText(mbtFloat, "2,59999"), "2.6");
 }
 
 TEST(SettingsFile, ChangesAreOnlyWhatDiffersInASafeWriteOrder)
@@ -174,7 +228,7 @@ TEST(SettingsFile, ChangesAreOnlyWhatDiffersInASafeWriteOrder)
         << error;
     const std::vector<std::pair<std::string, std::string>> device{
         {"Mb.MyModbusAddr", "1"},   {"485.Init.BaudRate", "9600"}, {"Reg.ChargeMaxU", "14.4"},
-        {"Reg.ChargeI", "2.59999"}, {"Reg.bModeCharger", "1"}};
+        {"Reg.ChargeI", "2.6"}, {"Reg.bModeCharger", "1"}};
     const std::vector<SettingChange> changes = CompareSettings(file, device);
     std::vector<std::string> order;
     for (const SettingChange &c : changes)

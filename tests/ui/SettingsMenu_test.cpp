@@ -67,6 +67,68 @@ private slots:
                  QStringList{QStringLiteral("Настройки загружены: 1, устройство сохранило конфигурацию.")});
     }
 
+    // After two stored writes the stand-in takes nothing but its save command: the third
+    // change is refused and the first two cannot be put back.
+    void aLoadThatCannotBePutBackIsNeverSaved()
+    {
+        Answers answers;
+        Connected c;
+        QVERIFY2(c.Start({"--lock-after", "2"}), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
+        const QString path = sim.TempPath(QStringLiteral("settings.txt"));
+        f.SettingsFileDialogHook = [&](bool) { return path; };
+        f.SaveSettingsMenuItem->trigger();
+        QString text = ReadAll(path);
+        text.replace(QStringLiteral("Reg.ChargeMaxU = 14.4\n"), QStringLiteral("Reg.ChargeMaxU = 14.1\n"));
+        text.replace(QStringLiteral("Reg.ChargeI = 2.6\n"), QStringLiteral("Reg.ChargeI = 3.3\n"));
+        text.replace(QStringLiteral("Reg.LoadOnU = 12\n"), QStringLiteral("Reg.LoadOnU = 12.9\n"));
+        QVERIFY(WriteFile(path, text.toUtf8()));
+
+        f.LoadSettingsMenuItem->trigger();
+        QCOMPARE(answers.questions.size(), 1);
+        QCOMPARE(sim.Writes(), (QStringList{QStringLiteral("Reg.ChargeMaxU 14.1"), QStringLiteral("Reg.ChargeI 3.3")}));
+        QCOMPARE(answers.messages.size(), 1);
+        const QString &m = answers.messages[0];
+        QVERIFY2(m.startsWith(QStringLiteral("Загрузка настроек прервана: записано 2 из 3.\n"
+                                             "Reg.LoadOnU: refused by the device (exception reply)\n"
+                                             "Не удалось вернуть прежние значения:\nReg.ChargeI: ")),
+                 qPrintable(m));
+        QVERIFY2(m.contains(QStringLiteral("\nReg.ChargeMaxU: ")), qPrintable(m));
+        QVERIFY(ActionManager->HoldSave);
+
+        // Neither disconnecting nor closing asks the device to keep what it holds now.
+        f.ConnectMenuItem->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.MainPC->isVisible(), kViewTimeoutMs);
+        f.close();
+        QVERIFY2(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty(), qPrintable(sim.Writes().join('\n')));
+    }
+
+    void aLoadRefusedPartWayPutsBackWhatItChanged()
+    {
+        Answers answers;
+        Connected c;
+        QVERIFY2(c.Start({"--refuse-write", "Reg.LoadOnU"}), c.error.c_str());
+        StandIn &sim = c.sim;
+        TMainForm &f = c.Form();
+        const QString path = sim.TempPath(QStringLiteral("settings.txt"));
+        f.SettingsFileDialogHook = [&](bool) { return path; };
+        f.SaveSettingsMenuItem->trigger();
+        QString text = ReadAll(path);
+        text.replace(QStringLiteral("Reg.ChargeMaxU = 14.4\n"), QStringLiteral("Reg.ChargeMaxU = 14.1\n"));
+        text.replace(QStringLiteral("Reg.LoadOnU = 12\n"), QStringLiteral("Reg.LoadOnU = 12.9\n"));
+        QVERIFY(WriteFile(path, text.toUtf8()));
+
+        f.LoadSettingsMenuItem->trigger();
+        QCOMPARE(sim.Writes(), (QStringList{QStringLiteral("Reg.ChargeMaxU 14.1"), QStringLiteral("Reg.ChargeMaxU 14.4")}));
+        QCOMPARE(answers.messages,
+                 QStringList{QStringLiteral("Загрузка настроек прервана: записано 1 из 2.\n"
+                                            "Reg.LoadOnU: refused by the device (exception reply)\n"
+                                            "Возвращены прежние значения: Reg.ChargeMaxU.\n"
+                                            "Устройство хранит прежние настройки, конфигурация не сохранялась.")});
+        QVERIFY(!ActionManager->HoldSave);
+    }
+
     void aDamagedFileIsRefusedWithoutAQuestionOrAWrite()
     {
         Answers answers;

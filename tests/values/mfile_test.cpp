@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,4 +112,122 @@ TEST_F(MFileTest, FailuresGiveMinusOne)
     EXPECT_EQ(CreateForWriting(MString()), -1);
     EXPECT_EQ(OpenForReading(MString::FromUtf8(dir_)), -1);  // a directory is not a file
     EXPECT_EQ(CreateForWriting(MString::FromUtf8(dir_)), -1);
+}
+
+namespace {
+
+// Writes `text` through WriteFileWhole.
+bool WriteText(const std::string &path, const std::string &text, std::string *error)
+{
+    return WriteFileWhole(path, [&](int fd) { return WriteAllBytes(fd, text.data(), text.size()); }, error);
+}
+
+std::string FileText(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    std::string out;
+    char buf[256];
+    for (ssize_t n; fd >= 0 && (n = ::read(fd, buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<size_t>(n));
+    if (fd >= 0)
+        ::close(fd);
+    return out;
+}
+
+bool IsLink(const std::string &path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+}  // namespace
+
+TEST_F(MFileTest, WritingThroughASymbolicLinkReplacesTheFileItNamesAndKeepsTheLink)
+{
+    const std::string target = PathOf("target.txt"), link = PathOf("link.txt"), dangling = PathOf("dangling.txt"),
+                      fresh = PathOf("fresh.txt");
+    std::string error;
+    ASSERT_TRUE(WriteText(target, "old\n", &error)) << error;
+    ASSERT_EQ(::symlink("target.txt", link.c_str()), 0);  // relative: to the link's folder
+    ASSERT_TRUE(WriteText(link, "new\n", &error)) << error;
+    EXPECT_TRUE(IsLink(link));
+    EXPECT_EQ(FileText(target), "new\n");
+
+    // A link to a file not yet there creates that file.
+    ASSERT_EQ(::symlink(fresh.c_str(), dangling.c_str()), 0);
+    ASSERT_TRUE(WriteText(dangling, "made\n", &error)) << error;
+    EXPECT_TRUE(IsLink(dangling));
+    EXPECT_EQ(FileText(fresh), "made\n");
+
+    // A loop is an error, not a hang.
+    const std::string a = PathOf("loop-a"), b = PathOf("loop-b");
+    ASSERT_EQ(::symlink(b.c_str(), a.c_str()), 0);
+    ASSERT_EQ(::symlink(a.c_str(), b.c_str()), 0);
+    EXPECT_FALSE(WriteText(a, "x", &error));
+    EXPECT_NE(error.find("symbolic links"), std::string::npos) << error;
+    EXPECT_FALSE(WriteText(dir_, "x", &error));
+    EXPECT_EQ(error, "is a directory");
+}
+
+TEST_F(MFileTest, ATerminalIsWrittenIntoAndDashIsTheStandardOutput)
+{
+    // A pseudo-terminal stands for the operator's terminal: no file can go beside it.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string terminal = ::ptsname(master);
+    const int keep = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);  // raw mode, so bytes pass as they are
+    ASSERT_GE(keep, 0);
+    termios tio {};
+    ASSERT_EQ(::tcgetattr(keep, &tio), 0);
+    ::cfmakeraw(&tio);
+    ASSERT_EQ(::tcsetattr(keep, TCSANOW, &tio), 0);
+    std::string error;
+    ASSERT_TRUE(WriteText(terminal, "to the terminal", &error)) << error;
+    char buf[64] = {};
+    const ssize_t n = ::read(master, buf, sizeof buf);
+    EXPECT_EQ(std::string(buf, n > 0 ? static_cast<size_t>(n) : 0), "to the terminal");
+    ::close(keep);
+    ::close(master);
+
+    const std::string out = PathOf("stdout.txt");
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const int saved = ::dup(STDOUT_FILENO);
+    ::dup2(fd, STDOUT_FILENO);
+    const bool ok = WriteText("-", "to standard output", &error);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(fd);
+    EXPECT_TRUE(ok) << error;
+    EXPECT_EQ(FileText(out), "to standard output");
+}
+
+TEST_F(MFileTest, OnlyAWholeRegularFileWithinTheLimitIsRead)
+{
+    const std::string file = PathOf("small.txt"), fifo = PathOf("fifo");
+    std::string error, text;
+    ASSERT_TRUE(WriteText(file, "12345", &error)) << error;
+    ASSERT_TRUE(ReadRegularFile(file, 5, &text, &error)) << error;
+    EXPECT_EQ(text, "12345");
+    EXPECT_FALSE(ReadRegularFile(file, 4, &text, &error));
+    EXPECT_EQ(error, "is too large");
+
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string Path;
+        std::string Error;
+    } refused[] = {
+        {fifo, "is not a regular file"},       // no writer: would wait for ever
+        {"/dev/zero", "is not a regular file"},  // would never end
+        {dir_, "is a directory"},
+        {dir_ + "/missing", "No such file or directory"},
+    };
+    for (const auto &r : refused) {
+        text = "untouched";
+        EXPECT_FALSE(ReadRegularFile(r.Path, 1 << 20, &text, &error)) << r.Path;
+        EXPECT_EQ(error, r.Error) << r.Path;
+        EXPECT_EQ(text, "untouched") << r.Path;
+    }
 }

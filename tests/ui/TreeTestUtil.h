@@ -2,11 +2,14 @@
 // real stand-in on a pseudo-terminal, a heartbeat that ticks the scheduler, the periodic
 // repaint, and the stand-in's write log.
 #pragma once
+#include <QApplication>
 #include <QHeaderView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <QWidget>
 #include <QtTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <clocale>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Notify.h"
 #include "device/ActionManager.h"
 #include "device/ChildProcess.h"
 #include "port/PortList.h"
@@ -133,6 +137,35 @@ public:
   cTreeView *View;
   QTimer Heartbeat;
   QTimer Repaint;
+};
+
+// One notch of the mouse wheel over the widget's centre, as the window system delivers it:
+// a wheel event the widget ignores goes on to its parents. Positive notches turn away
+// from the operator (scroll up).
+inline void TurnWheel(QWidget *widget, int notches)
+{
+  const QPointF local = QRectF(widget->rect()).center();
+  QWheelEvent event(local, widget->mapToGlobal(local), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  // As the test library sends its mouse events: sendEvent would clear the spontaneous flag.
+  QSpontaneKeyEvent::setSpontaneous(&event);
+  qApp->notify(widget, &event);
+}
+
+// The core's message boxes while it lives.
+class MessageLog {
+public:
+  MessageLog()
+  {
+    old_ = SetMessageHook([this](std::u16string_view text) {
+      Texts << QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    });
+  }
+  ~MessageLog() { SetMessageHook(old_); }
+  QStringList Texts;
+
+private:
+  MessageHook old_;
 };
 
 // Whether the control is shown and lies inside the cell.

@@ -2,14 +2,11 @@
 // real stand-in on a pseudo-terminal, a heartbeat that ticks the scheduler, the periodic
 // repaint, and the stand-in's write log.
 #pragma once
-#include <QApplication>
 #include <QHeaderView>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 #include <QWidget>
 #include <QtTest>
-#include <QtTest/qtestspontaneevent.h>
 #include <clocale>
 #include <cstdio>
 #include <fstream>
@@ -17,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "InputUtil.h"
 #include "core/Notify.h"
 #include "device/ActionManager.h"
 #include "device/ChildProcess.h"
@@ -138,19 +136,6 @@ public:
   QTimer Heartbeat;
   QTimer Repaint;
 };
-
-// One notch of the mouse wheel over the widget's centre, as the window system delivers it:
-// a wheel event the widget ignores goes on to its parents. Positive notches turn away
-// from the operator (scroll up).
-inline void TurnWheel(QWidget *widget, int notches)
-{
-  const QPointF local = QRectF(widget->rect()).center();
-  QWheelEvent event(local, widget->mapToGlobal(local), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
-                    Qt::NoModifier, Qt::NoScrollPhase, false);
-  // As the test library sends its mouse events: sendEvent would clear the spontaneous flag.
-  QSpontaneKeyEvent::setSpontaneous(&event);
-  qApp->notify(widget, &event);
-}
 
 // The core's message boxes while it lives.
 class MessageLog {

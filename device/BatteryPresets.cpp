@@ -1,5 +1,6 @@
 #include "device/BatteryPresets.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "device/ActionManager.h"
@@ -117,10 +118,60 @@ int CellCountFromText(const MString &text)
     return static_cast<int>(value);
 }
 
-bool WriteBatterySettings(cActionManager &device, const BatterySettings &settings)
+bool BatteryWriteResult::AllWritten() const
 {
-    bool last = false;
-    for (const SettingWrite &w : InWriteOrder(settings))
-        last = device.WriteNumber(MString(w.Name), w.Value);
-    return last;
+    return std::all_of(Settings.begin(), Settings.end(), [](const SettingResult &r) { return r.Outcome == SettingOutcome::Written; });
+}
+
+const SettingResult *BatteryWriteResult::FirstProblem() const
+{
+    for (const SettingResult &r : Settings)
+        if (r.Outcome != SettingOutcome::Written && r.Outcome != SettingOutcome::NotTried)
+            return &r;
+    return nullptr;
+}
+
+bool BatteryWriteResult::Any(SettingOutcome outcome) const
+{
+    return std::any_of(Settings.begin(), Settings.end(), [outcome](const SettingResult &r) { return r.Outcome == outcome; });
+}
+
+BatteryWriteResult WriteBatterySettings(cActionManager &device, const BatterySettings &settings)
+{
+    BatteryWriteResult result;
+    const auto writes = InWriteOrder(settings);
+    bool refused = false;
+    for (size_t i = 0; i < writes.size(); ++i) {
+        SettingResult &r = result.Settings[i];
+        r.Name = writes[i].Name;
+        r.Value = writes[i].Value;
+        // Checked as the write itself will be; a name missing from the table is reported
+        // by the write.
+        if (const ModbusAction *v = device.Shell.FindVariable(MString(r.Name))) {
+            r.Refusal = CheckWrite(*v, MString::FromReal(r.Value, 10, 5));
+            if (!r.Refusal.Ok()) {
+                r.Outcome = SettingOutcome::Refused;
+                refused = true;
+            }
+        }
+    }
+    if (refused)
+        return result;
+    for (SettingResult &r : result.Settings) {
+        ModbusAction *v = device.Shell.FindVariable(MString(r.Name));
+        // An earlier exchange that ended in an exception or without an answer is over; left
+        // as it is, the blocking write would take it for one under way, wait for it in vain
+        // and give up without sending this one.
+        if (v != nullptr && (v->State == mbsException || v->State == mbsTimedOut || v->State == mbsBadReply))
+            v->State = mbsDone;
+        if (device.WriteNumber(MString(r.Name), r.Value, &r.Refusal))
+            r.Outcome = SettingOutcome::Written;
+        else if (!r.Refusal.Ok())
+            r.Outcome = SettingOutcome::Refused;
+        else if (v != nullptr && v->State == mbsException)
+            r.Outcome = SettingOutcome::DeviceRefused;
+        else
+            r.Outcome = SettingOutcome::Failed;
+    }
+    return result;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 
+#include "device/WriteGate.h"
 #include "values/MString.h"
 
 class cActionManager;
@@ -46,10 +47,37 @@ float CapacityFromText(const MString &text);
 // comes back as a count that the lithium preset refuses, never as an undefined cast.
 int CellCountFromText(const MString &text);
 
-// Writes the six settings in order, each waiting for the device's answer. Every write is
-// made even after a failure; the result is that of the last one, which is what the
-// operator is told about.
-bool WriteBatterySettings(cActionManager &device, const BatterySettings &settings);
+// What became of one of the six writes.
+enum class SettingOutcome {
+    NotTried,       // another setting was refused by the gate, so none was written
+    Written,        // the device acknowledged it
+    Refused,        // the write gate refused the value; Refusal says why
+    DeviceRefused,  // the device answered with an exception
+    Failed,         // no answer, or no such variable
+};
+
+struct SettingResult {
+    const char16_t *Name = nullptr;
+    float Value = 0;
+    SettingOutcome Outcome = SettingOutcome::NotTried;
+    WriteCheck Refusal;
+};
+
+struct BatteryWriteResult {
+    std::array<SettingResult, 6> Settings;
+
+    bool AllWritten() const;
+    // The first setting refused (by the gate or the device) or left without an answer;
+    // nullptr when none was.
+    const SettingResult *FirstProblem() const;
+    bool Any(SettingOutcome outcome) const;
+};
+
+// Checks the six settings against the write gate first: when any is refused none is
+// written, since a preset applied in part leaves voltages and a current that do not belong
+// together. Otherwise writes them in order, each waiting for the device's answer; every
+// write is made even after a failure, and each one's outcome is reported.
+BatteryWriteResult WriteBatterySettings(cActionManager &device, const BatterySettings &settings);
 
 inline constexpr const char16_t *kPresetDoneText = u"Зарядное устройство настроено успешно!";
 inline constexpr const char16_t *kPresetFailedText =

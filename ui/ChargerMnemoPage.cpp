@@ -9,6 +9,7 @@
 #include "ui/DiagramLabels.h"
 #include "ui/MainUnit.h"
 #include "ui/QtHooks.h"
+#include "ui/WriteRefusal.h"
 #include "ui/resources/DiagramLayout.h"
 #include "ui/widgets/FlowArrow.h"
 #include "ui/widgets/PictureCanvas.h"
@@ -159,30 +160,30 @@ void ChargerMnemoPage::Update()
 
 void ChargerMnemoPage::PhotoEnergyResetBtnClick()
 {
-    ActionManager->WriteNumber(MString(u"Adc.EnergySolar"), 0);
+    WriteNumberOrExplain(*ActionManager, MString(u"Adc.EnergySolar"), 0);
 }
 
 void ChargerMnemoPage::LoadEnergyResetBtnClick()
 {
-    ActionManager->WriteNumber(MString(u"Adc.EnergyLoad"), 0);
+    WriteNumberOrExplain(*ActionManager, MString(u"Adc.EnergyLoad"), 0);
 }
 
 void ChargerMnemoPage::BatEnergyChargeResetBtnClick()
 {
-    ActionManager->WriteNumber(MString(u"Adc.EnergyAccuCharge"), 0);
+    WriteNumberOrExplain(*ActionManager, MString(u"Adc.EnergyAccuCharge"), 0);
 }
 
 void ChargerMnemoPage::BatEnergyDischargeResetBtnClick()
 {
-    ActionManager->WriteNumber(MString(u"Adc.EnergyAccuDischarge"), 0);
+    WriteNumberOrExplain(*ActionManager, MString(u"Adc.EnergyAccuDischarge"), 0);
 }
 
 void ChargerMnemoPage::LoadTurnOffCBMouseUp()
 {
-    ActionManager->WriteNumber(MString(u"Reg.bForceLoadOff"), LoadTurnOffCB->isChecked() ? 1 : 0);
+    WriteNumberOrExplain(*ActionManager, MString(u"Reg.bForceLoadOff"), LoadTurnOffCB->isChecked() ? 1 : 0);
 }
 
 void ChargerMnemoPage::LoadNightModeCBMouseUp()
 {
-    ActionManager->WriteNumber(MString(u"Reg.bNightLightMode"), LoadNightModeCB->isChecked() ? 1 : 0);
+    WriteNumberOrExplain(*ActionManager, MString(u"Reg.bNightLightMode"), LoadNightModeCB->isChecked() ? 1 : 0);
 }

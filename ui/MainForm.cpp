@@ -32,6 +32,7 @@
 #include "ui/MainUnit.h"
 #include "ui/PresetPages.h"
 #include "ui/QtHooks.h"
+#include "ui/WriteRefusal.h"
 #include "ui/SettingsMenu.h"
 #include "ui/SupplyMnemoPage.h"
 #include "ui/TrainingPage.h"
@@ -506,8 +507,7 @@ void TMainForm::SupplyModeMenuItemClick()
         SleepMs(1);
     }
     // Queued: the next polling turn writes it, the next refresh shows the new tab set.
-    ActionManager->Shell.RequestWrite(mode, MString::FromReal(value, 10, 5));
-    mode->State = mbsRequested;
+    RequestWriteOrExplain(ActionManager->Shell, mode, MString::FromReal(value, 10, 5));
 }
 
 QFileDialog *TMainForm::CreateDebugSaveDialog()

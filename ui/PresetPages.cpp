@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
@@ -13,7 +14,9 @@
 #include "core/Notify.h"
 #include "device/ActionManager.h"
 #include "device/BatteryPresets.h"
+#include "ui/QtHooks.h"
 #include "ui/RadioGroupBox.h"
+#include "ui/WriteRefusal.h"
 #include "ui/widgets/PictureCanvas.h"
 
 const char16_t *const kQuickSetupWarning =
@@ -46,9 +49,43 @@ QHBoxLayout *ApplyRow(QPushButton *button, PictureCanvas *picture)
     return row;
 }
 
-void ReportWrite(bool lastWriteDone) { ShowMessageBox(lastWriteDone ? kPresetDoneText : kPresetFailedText); }
+// A setting as the operator reads numbers: the locale's separator, a float's digits.
+QString SettingNumber(float value)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(static_cast<double>(value), 'g', 7);
+}
+
+void ReportWrite(const BatteryWriteResult &result) { ShowMessageBox(PresetReport::Text(result).toStdU16String()); }
 
 }  // namespace
+
+QString PresetReport::Text(const BatteryWriteResult &result)
+{
+    if (result.AllWritten())
+        return QString::fromUtf16(kPresetDoneText);
+    if (result.Any(SettingOutcome::Refused)) {
+        // Nothing went to the device: the first refusal says what to change.
+        const SettingResult *refused = result.FirstProblem();
+        return tr("Установки не записаны: устройство не изменено.") + QStringLiteral("\r\n") +
+               WriteRefusal::Text(refused->Refusal).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    }
+    // The error message's first line, then what went wrong with which setting.
+    QString text = QString::fromUtf16(kPresetFailedText).section(QStringLiteral("\r\n"), 0, 0);
+    QStringList unanswered;
+    for (const SettingResult &r : result.Settings) {
+        const QString name = QString::fromUtf16(r.Name);
+        if (r.Outcome == SettingOutcome::DeviceRefused)
+            text += QStringLiteral("\r\n") + tr("Устройство не приняло %1 = %2.").arg(name, SettingNumber(r.Value));
+        else if (r.Outcome == SettingOutcome::Failed)
+            unanswered << name;
+    }
+    if (!unanswered.isEmpty())
+        text += QStringLiteral("\r\n") + QString::fromUtf16(kPresetFailedText).section(QStringLiteral("\r\n"), 1) +
+                QStringLiteral("\r\n") + tr("Не записано: %1.").arg(unanswered.join(QStringLiteral(", ")));
+    return text;
+}
 
 PbPresetPage::PbPresetPage(cActionManager &device, QWidget *parent) : QWidget(parent), device_(device)
 {

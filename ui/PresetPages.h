@@ -2,6 +2,7 @@
 // settings from a few choices and writes them to the device in one step.
 #pragma once
 
+#include <QCoreApplication>
 #include <QWidget>
 
 class QComboBox;
@@ -11,6 +12,16 @@ class QPushButton;
 class PictureCanvas;
 class RadioGroupBox;
 class cActionManager;
+struct BatteryWriteResult;
+
+// The message that tells the operator how a preset's writes went: success, the setting the
+// write gate refused (then nothing was written), or the settings the device refused or
+// did not answer for.
+class PresetReport {
+    Q_DECLARE_TR_FUNCTIONS(PresetReport)
+public:
+    static QString Text(const BatteryWriteResult &result);
+};
 
 class PbPresetPage : public QWidget {
     Q_OBJECT

@@ -1,6 +1,25 @@
 #include "ui/SetpointEdit.h"
 
 #include <QKeyEvent>
+#include <QRegularExpression>
+#include <QWheelEvent>
+
+namespace {
+
+// What may still become a number while typing: a sign, digits, one separator of either kind.
+const QRegularExpression &PartialNumber()
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*[+-]?\\d*([.,]\\d*)?\\s*$"));
+    return re;
+}
+
+const QRegularExpression &CompleteNumber()
+{
+    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$"));
+    return re;
+}
+
+}  // namespace
 
 SetpointEdit::SetpointEdit(double maximum, double step, QWidget *parent) : QDoubleSpinBox(parent)
 {
@@ -12,7 +31,43 @@ SetpointEdit::SetpointEdit(double maximum, double step, QWidget *parent) : QDoub
     setToolTip(QStringLiteral("Введите значение и нажмите ENTER"));
     setKeyboardTracking(false);
     setAccelerated(false);
-    setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    // A text left beyond the range when the focus goes (a refused ENTER, a click elsewhere)
+    // falls back to the last value taken, never to the range's end: the editor shows only
+    // what the operator entered or the device holds.
+    setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+    // The wheel must not take the focus on its way to the page behind.
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+bool SetpointEdit::ParseTyped(const QString &text, double *value)
+{
+    QString t = text.trimmed();
+    if (!CompleteNumber().match(t).hasMatch())
+        return false;
+    t.replace(QLatin1Char(','), QLatin1Char('.'));
+    if (t.endsWith(QLatin1Char('.')))
+        t.append(QLatin1Char('0'));
+    bool ok = false;
+    const double x = QLocale::c().toDouble(t, &ok);
+    if (ok)
+        *value = x;
+    return ok;
+}
+
+QValidator::State SetpointEdit::validate(QString &text, int &) const
+{
+    if (!PartialNumber().match(text).hasMatch())
+        return QValidator::Invalid;
+    double x = 0;
+    if (ParseTyped(text, &x) && x >= minimum() && x <= maximum())
+        return QValidator::Acceptable;
+    return QValidator::Intermediate;
+}
+
+double SetpointEdit::valueFromText(const QString &text) const
+{
+    double x = 0;
+    return ParseTyped(text, &x) ? x : value();
 }
 
 void SetpointEdit::stepBy(int steps)
@@ -24,7 +79,20 @@ void SetpointEdit::stepBy(int steps)
 void SetpointEdit::keyPressEvent(QKeyEvent *event)
 {
     emit keyDown();
-    QDoubleSpinBox::keyPressEvent(event);
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // The base would correct the text to the range before the page has seen it; the
+        // page takes the text as typed on the release.
+        event->accept();
+        return;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        event->accept();
+        return;
+    default:
+        QDoubleSpinBox::keyPressEvent(event);
+    }
 }
 
 void SetpointEdit::keyReleaseEvent(QKeyEvent *event)
@@ -38,4 +106,9 @@ void SetpointEdit::focusOutEvent(QFocusEvent *event)
 {
     QDoubleSpinBox::focusOutEvent(event);
     emit exited();
+}
+
+void SetpointEdit::wheelEvent(QWheelEvent *event)
+{
+    event->ignore();  // on to the page behind
 }

@@ -6,14 +6,17 @@
 #include <QLabel>
 #include <QLocale>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
+#include "core/Notify.h"
 #include "ui/DiagramCanvas.h"
 #include "ui/DiagramLabels.h"
 #include "ui/FixedNotation.h"
 #include "ui/MainUnit.h"
 #include "ui/QtHooks.h"
 #include "ui/SetpointEdit.h"
+#include "ui/WriteRefusal.h"
 #include "ui/resources/DiagramLayout.h"
 #include "ui/widgets/IndicatorLamp.h"
 #include "ui/widgets/PictureCanvas.h"
@@ -245,13 +248,42 @@ void SupplyMnemoPage::SupIsetEditExit()
     bIsetEditing = false;
 }
 
+std::optional<float> SupplyMnemoPage::TakeSetpoint(SetpointEdit *edit, const char16_t *name)
+{
+    ModbusAction *variable = ActionManager->Shell.FindVariable(MString(name));
+    if (variable == nullptr) {
+        ShowMessageBox(name);
+        return std::nullopt;
+    }
+    const QString typed = edit->text();
+    WriteCheck check = CheckWrite(*variable, FromQString(typed));
+    double wanted = 0;
+    if (check.Ok() && !SetpointEdit::ParseTyped(typed, &wanted))
+        check.Fault = WriteFault::NotANumber;  // "1e1": the gate reads exponents, the editor does not
+    if (check.Ok() && (wanted < edit->minimum() || wanted > edit->maximum()))
+        check.Fault = WriteFault::OutOfRange;
+    if (!check.Ok()) {
+        // What this editor allows is narrower than what the variable takes.
+        check.Limits.Min = std::max(check.Limits.Min, edit->minimum());
+        check.Limits.Max = std::min(check.Limits.Max, edit->maximum());
+        WriteRefusal::Show(check);
+        return std::nullopt;
+    }
+    // The editor shows the number in its own form, as the question shows it and as it is written.
+    edit->setValue(wanted);
+    return static_cast<float>(edit->value());
+}
+
 void SupplyMnemoPage::SupUsetEditKeyUp(int key)
 {
     if (!IsEnter(key))
         return;
-    const float wanted = static_cast<float>(FromQString(SupUsetEdit->text()).ToReal());
+    // A refused text stays in the editor, still being edited, for the operator to correct.
+    const std::optional<float> wanted = TakeSetpoint(SupUsetEdit, u"Reg.ChargeMaxU");
+    if (!wanted)
+        return;
     const double shown = FromQString(uText_).ToReal();
-    if (wanted - shown > kConfirmRise) {
+    if (*wanted - shown > kConfirmRise) {
         // Leaving the editor ends the editing before the question is asked.
         SupOutSwitch->setFocus(Qt::OtherFocusReason);
         bUsetEditing = false;
@@ -259,7 +291,7 @@ void SupplyMnemoPage::SupUsetEditKeyUp(int key)
         if (!AskYesNo(window(), QStringLiteral("Внимание!"), question))
             return;
     }
-    ActionManager->WriteNumber(MString(u"Reg.ChargeMaxU"), wanted);
+    WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), *wanted);
     bUsetEditing = false;
 }
 
@@ -267,8 +299,10 @@ void SupplyMnemoPage::SupIsetEditKeyUp(int key)
 {
     if (!IsEnter(key))
         return;
-    const float wanted = static_cast<float>(FromQString(SupIsetEdit->text()).ToReal());
-    ActionManager->WriteNumber(MString(u"Reg.ChargeI"), wanted);
+    const std::optional<float> wanted = TakeSetpoint(SupIsetEdit, u"Reg.ChargeI");
+    if (!wanted)
+        return;
+    WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeI"), *wanted);
     bIsetEditing = false;
 }
 
@@ -290,12 +324,16 @@ void SupplyMnemoPage::SupOutSwitchOn()
         return;
     SupOutSwitchGuard = true;
     if (SupOutSwitch->isChecked()) {
-        const float u = static_cast<float>(FromQString(SupUsetEdit->text()).ToReal());
-        const float i = static_cast<float>(FromQString(SupIsetEdit->text()).ToReal());
-        ActionManager->WriteNumber(MString(u"Reg.ChargeI"), i);
-        ActionManager->WriteNumber(MString(u"Reg.ChargeMaxU"), u);
+        const std::optional<float> u = TakeSetpoint(SupUsetEdit, u"Reg.ChargeMaxU");
+        const std::optional<float> i = u ? TakeSetpoint(SupIsetEdit, u"Reg.ChargeI") : std::nullopt;
+        if (u && i) {
+            WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeI"), *i);
+            WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), *u);
+        } else {
+            SupOutSwitch->setChecked(false);  // nothing was switched on
+        }
     } else {
-        ActionManager->WriteNumber(MString(u"Reg.ChargeMaxU"), 0);
+        WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), 0);
     }
     SupOutSwitchGuard = false;
 }

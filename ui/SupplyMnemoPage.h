@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "ui/DiagramLabels.h"
+#include <optional>
 #include <vector>
 
 class IndicatorLamp;
@@ -55,6 +56,10 @@ public:
     bool SupOutSwitchGuard = false;  // set while the program moves the switch
 
 private:
+    // The editor's text as the number to write to the variable, shown back in the editor's
+    // own form; nothing, after telling the operator why, when the gate or the editor's
+    // range refuses it.
+    std::optional<float> TakeSetpoint(SetpointEdit *edit, const char16_t *name);
     void Show(QLCDNumber *display, const QString &text);
     QWidget *CreatePanel();
 

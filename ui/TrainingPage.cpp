@@ -24,6 +24,7 @@
 #include "device/ActionManager.h"
 #include "ui/RadioGroupBox.h"
 #include "ui/TrainingChart.h"
+#include "ui/WriteRefusal.h"
 
 namespace {
 
@@ -281,14 +282,20 @@ void TrainingPage::ShowPoints(const std::vector<TrainingPoint> &points)
 
 void TrainingPage::TrainBeginBitBtnClick()
 {
+    const MString countName(u"Reg.TrainingCycleCount");
     if (running_) {
-        device_.WriteNumber(MString(u"Reg.TrainingCycleCount"), 0);
+        WriteNumberOrExplain(device_, countName, 0);
         return;
     }
-    device_.WriteNumber(MString(u"Reg.bForceLoadOff"), static_cast<float>(TrainLoadStateRG->ItemIndex()));
-    const QString count = TrainCycleCountEdit->text();
-    device_.WriteNumber(MString(u"Reg.TrainingCycleCount"),
-                        static_cast<float>(MString(reinterpret_cast<const char16_t *>(count.utf16())).ToInt()));
+    // The count as typed passes the gate before anything is written: "abc" or 70000
+    // start nothing, rather than a training of 0 cycles or of a number cut short.
+    const QString countText = TrainCycleCountEdit->text();
+    const MString count(reinterpret_cast<const char16_t *>(countText.utf16()));
+    if (const ModbusAction *variable = device_.Shell.FindVariable(countName);
+        variable != nullptr && WriteRefusal::Show(CheckWrite(*variable, count)))
+        return;
+    WriteNumberOrExplain(device_, MString(u"Reg.bForceLoadOff"), static_cast<float>(TrainLoadStateRG->ItemIndex()));
+    WriteNumberOrExplain(device_, countName, static_cast<float>(count.ToInt()));
     TrainStartTime = clock_();
     bTrainSettingsEditing = false;
     livePoints_.clear();

@@ -1,9 +1,10 @@
-// The quick-setup figures: every lead-acid voltage triple, the lithium limits and the
-// order in which the six settings go to the device.
+// The quick-setup figures: every lead-acid voltage triple, the lithium limits, the
+// order in which the six settings go to the device, and a preset the write gate refuses.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "device/ActionManager.h"
 #include "device/BatteryPresets.h"
 
 namespace {
@@ -143,6 +144,27 @@ TEST(BatterySettings, WriteOrder)
         EXPECT_EQ(std::u16string(writes[i].Name), std::u16string(names[i]));
         EXPECT_EQ(writes[i].Value, static_cast<float>(i + 1));
     }
+}
+
+// The gate is asked about all six before the first write: a preset it refuses in part
+// never reaches the device, so the unconnected device here is never waited on.
+TEST(WriteBatterySettings, ASettingTheGateRefusesKeepsEveryWriteBack)
+{
+    cActionManager device;
+    device.BuildRegisterMap();
+    const BatteryWriteResult result =
+        WriteBatterySettings(device, LeadAcidPreset(1000, LeadAcidUse::MaxCapacity, LeadAcidBuild::Agm, NominalVoltage::V12));
+    EXPECT_FALSE(result.AllWritten());
+    ASSERT_NE(result.FirstProblem(), nullptr);
+    EXPECT_EQ(std::u16string(result.FirstProblem()->Name), u"Reg.ChargeI");
+    EXPECT_FLOAT_EQ(result.FirstProblem()->Value, 150.0f);
+    EXPECT_EQ(result.FirstProblem()->Refusal.Fault, WriteFault::OutOfRange);
+    EXPECT_EQ(result.FirstProblem()->Refusal.Limits.Max, 100.0);
+    for (const SettingResult &r : result.Settings)
+        if (std::u16string(r.Name) != u"Reg.ChargeI")
+            EXPECT_EQ(r.Outcome, SettingOutcome::NotTried);
+    EXPECT_TRUE(result.Any(SettingOutcome::Refused));
+    EXPECT_FALSE(result.Any(SettingOutcome::Written));
 }
 
 }  // namespace

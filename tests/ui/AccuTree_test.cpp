@@ -94,20 +94,42 @@ private slots:
     QTRY_COMPARE_WITH_TIMEOUT(rig->Cell(1, 1), Num("14.2"), 5000);
   }
 
-  void emptyEditBoxWritesTheEmptyText()
+  void refusedTextWritesNothingAndSaysWhy_data()
   {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("empty") << "" << "не введено";
+    QTest::newRow("letters") << "abc" << "это не число";
+    QTest::newRow("beyond the limit") << "1000" << "вне допустимых пределов";
+  }
+  void refusedTextWritesNothingAndSaysWhy()
+  {
+    QFETCH(QString, typed);
+    QFETCH(QString, reason);
     QVERIFY2(rig->Connect(), rig->Sim.Stderr().c_str());
     tree->Build();
     rig->Run();
     sAccuND *row = Row(3);
+    QCOMPARE(Q(row->Action->Name), QString("Reg.LoadOffU"));
     QTRY_VERIFY_WITH_TIMEOUT(row->ValueEdit->isVisible() && !row->Action->Value.Equals(u"--"), 10000);
     QTest::mouseClick(row->ValueEdit.get(), Qt::LeftButton);
     row->ValueEdit->clear();
+    QTest::keyClicks(row->ValueEdit.get(), typed);
+    MessageLog messages;
     QTest::mouseClick(row->WriteBtn.get(), Qt::LeftButton);
-    QVERIFY(row->Action->Value.IsEmpty());
-    QVERIFY(row->Action->WritePending);
-    // The device stores a text without digits as 0.
-    QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Reg.LoadOffU"), QStringList{"0"}, 5000);
+    QVERIFY(!row->Action->WritePending);
+    QCOMPARE(messages.Texts.size(), 1);
+    QVERIFY2(messages.Texts[0].contains("Reg.LoadOffU") && messages.Texts[0].contains(reason) &&
+                 messages.Texts[0].contains("от 0 до 100 В"),
+             qPrintable(messages.Texts[0]));
+    // The row stays frozen with the refused text, for the operator to correct it.
+    QVERIFY(row->Editing);
+    QCOMPARE(row->ValueEdit->text(), typed);
+    row->ValueEdit->setText("10,9");
+    QTest::mouseClick(row->WriteBtn.get(), Qt::LeftButton);
+    QVERIFY(!row->Editing);
+    QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Reg.LoadOffU"), QStringList{"10.9"}, 5000);
+    QCOMPARE(messages.Texts.size(), 1);
   }
 
   void aNewConnectionGivesFreshRows()

@@ -121,6 +121,35 @@ private slots:
     QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Cal_I_Solar.CalibrateZeroMode"), QStringList{"1"}, 5000);
   }
 
+  // An empty or wrong true value would calibrate the channel to 0: nothing goes out.
+  void aRefusedTrueValueSendsNeitherValueNorCommand_data()
+  {
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("empty") << "";
+    QTest::newRow("letters") << "abc";
+  }
+  void aRefusedTrueValueSendsNeitherValueNorCommand()
+  {
+    QFETCH(QString, typed);
+    QVERIFY2(rig->Connect(), rig->Sim.Stderr().c_str());
+    tree->Build();
+    rig->Run();
+    sCalibrateND *row = Row(3);
+    QTRY_VERIFY_WITH_TIMEOUT(row->ValueEdit->isVisible(), 5000);
+    row->ValueEdit->setText(typed);
+    MessageLog messages;
+    QTest::mouseClick(row->OnValueBtn.get(), Qt::LeftButton);
+    QVERIFY(!row->PreciseAction->WritePending);
+    QVERIFY(!row->OnValueModeAction->WritePending);
+    QCOMPARE(messages.Texts.size(), 1);
+    QVERIFY2(messages.Texts[0].contains("Cal_U_Accu.PreciseValue"), qPrintable(messages.Texts[0]));
+    // A later write to the device gets through; the channel's got none.
+    QTest::mouseClick(Row(0)->ZeroBtn.get(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Cal_I_Solar.CalibrateZeroMode"), QStringList{"1"}, 5000);
+    for (const QString &write : rig->Writes())
+      QVERIFY2(!write.startsWith("Cal_U_Accu."), qPrintable(write));
+  }
+
   void aSilentDeviceStillGetsTheCommandAfterTheWait()
   {
     // Identified on a working stand-in, which then stops answering.
@@ -146,6 +175,7 @@ private slots:
     QTRY_VERIFY(Row(0)->ValueEdit->isVisible());
     QVERIFY(rig->Sim.Signal(SIGSTOP));
     ModbusAction *command = Row(0)->OnValueModeAction;
+    Row(0)->ValueEdit->setText("3");
     QPointer<QToolButton> button = Row(0)->OnValueBtn.get();
     ClearingTask clearing(tree.get());
     QTest::mouseClick(button.data(), Qt::LeftButton);

@@ -2,6 +2,7 @@
 // and the zero-width third column.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include "TreeTestUtil.h"
@@ -104,6 +105,41 @@ private slots:
     emit mode->ModeCB->activated(3);  // what the list sends when the operator picks an item
     QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Do3.Mode"), QStringList{"3"}, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(rig->Cell(modeRow, 1), QString("АКБ заряжена"), 5000);
+  }
+
+  // Scrolling the page with the pointer over a row's control once wrote the output's mode.
+  void aWheelOverRowControlsScrollsTheTreeAndWritesNothing()
+  {
+    QVERIFY2(rig->Connect(), rig->Sim.Stderr().c_str());
+    tree->Build();
+    rig->Host.resize(640, 420);
+    rig->Run();
+    QScrollBar *bar = rig->View->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), 0);
+    sPerifND *address = Row(RowOf(u"Адрес устройства Modbus RTU"));
+    QTRY_VERIFY(address->ValueEdit->isVisible());
+    TurnWheel(address->ValueEdit.get(), -1);
+    QVERIFY(bar->value() > 0);
+
+    const int modeRow = RowOf(u"Режим работы DO 1");
+    sPerifND *mode = Row(modeRow);
+    rig->View->scrollTo(rig->View->model()->index(modeRow, 2));
+    QTRY_VERIFY(mode->ModeCB->isVisible() && mode->ModeCB->count() == 6);
+    const int scrolled = bar->value();
+    TurnWheel(mode->ModeCB.get(), 1);
+    QVERIFY(bar->value() < scrolled);
+    TurnWheel(mode->ModeCB.get(), -1);
+    TurnWheel(mode->ModeCB.get(), -1);
+    QCOMPARE(mode->ModeCB->currentIndex(), -1);
+    QVERIFY(!mode->Action->WritePending);
+
+    // Choosing with the keyboard writes the choice, once.
+    QTest::keyClick(mode->ModeCB.get(), Qt::Key_End);
+    QCOMPARE(mode->ModeCB->currentIndex(), 5);
+    QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Do1.Mode"), QStringList{"5"}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig->Cell(modeRow, 1), QString("Нагрузка включена"), 5000);
+    QCOMPARE(rig->WritesOf("Do1.Mode"), QStringList{"5"});
   }
 
   void modeValuesAndEditableRowsWithoutDevice()

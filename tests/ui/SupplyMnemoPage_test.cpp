@@ -12,6 +12,7 @@
 #include "ui/widgets/IndicatorLamp.h"
 #include "ui/widgets/PictureCanvas.h"
 #include "ui/widgets/ToggleSwitch.h"
+#include "InputUtil.h"
 #include "UiFixture.h"
 
 using namespace uitest;
@@ -39,9 +40,24 @@ void SetOutput(Window &w, double maxU, double u, double i)
     Set(w, u"Adc.PowerAccu", u * i);
 }
 
+// Counts the wheel events that reach a widget.
+class WheelCounter : public QObject {
+public:
+    explicit WheelCounter(QWidget *watched) { watched->installEventFilter(this); }
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        Count += event->type() == QEvent::Wheel ? 1 : 0;
+        return false;
+    }
+};
+
 void TypeAndEnter(SetpointEdit *edit, const QString &text)
 {
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
     QTest::keyClick(edit, Qt::Key_Return);
 }
@@ -214,6 +230,83 @@ private slots:
         page->SupUsetEdit->stepBy(-1);  // 15 V: no question
         QCOMPARE(answers.questions.size(), 1);
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("15")});
+    }
+
+    // What the operator typed is what is asked about, shown and written; the editor's range
+    // and the gate refuse the rest, saying why, and the typed text stays for correcting.
+    void typedTextDecidedAtEnter_data()
+    {
+        QTest::addColumn<bool>("voltage");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");  // empty: nothing
+        QTest::addColumn<QString>("shown");    // the editor's text afterwards
+        QTest::addColumn<QStringList>("message");  // parts of the one message, none when empty
+        QTest::addColumn<QString>("question");
+        const QStringList none;
+        QTest::newRow("50 V") << true << "50" << "" << "50"
+                              << QStringList{"«50»", "Reg.ChargeMaxU", "от 0 до 33 В"} << "";
+        QTest::newRow("12.5 V") << true << "12.5" << "12.5" << "12,50" << none << "";
+        QTest::newRow("12,5 V") << true << "12,5" << "12.5" << "12,50" << none << "";
+        QTest::newRow("15.5 V asks") << true << "15.5" << "15.5" << "15,50" << none << "Задать напряжение 15,50В ?";
+        QTest::newRow("empty") << true << "" << "" << "" << QStringList{"Reg.ChargeMaxU", "не введено"} << "";
+        QTest::newRow("minus") << true << "-" << "" << "-" << QStringList{"«-»", "это не число"} << "";
+        QTest::newRow("10 A") << false << "10" << "" << "10"
+                              << QStringList{"«10»", "Reg.ChargeI", "от 0 до 8 А"} << "";
+        QTest::newRow("6.25 A") << false << "6.25" << "6.25" << "6,25" << none << "";
+    }
+    void typedTextDecidedAtEnter()
+    {
+        QFETCH(bool, voltage);
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, message);
+        QFETCH(QString, question);
+        SetpointEdit *edit = voltage ? page->SupUsetEdit : page->SupIsetEdit;
+        const QString name = voltage ? QStringLiteral("Reg.ChargeMaxU") : QStringLiteral("Reg.ChargeI");
+        edit->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+        Answers answers;
+        TypeAndEnter(edit, typed);
+        QCOMPARE(edit->text(), shown);
+        QCOMPARE(answers.questions,
+                 question.isEmpty() ? QStringList{} : QStringList{QStringLiteral("Внимание!|") + question});
+        const QStringList writes = c->sim.WritesTo(name);
+        QCOMPARE(writes.size(), written.isEmpty() ? 0 : 1);
+        if (!written.isEmpty())
+            QVERIFY2(std::fabs(writes[0].toDouble() - written.toDouble()) < 1e-4, qPrintable(writes[0]));
+        QCOMPARE(answers.messages.size(), message.isEmpty() ? 0 : 1);
+        for (const QString &part : message)
+            QVERIFY2(answers.messages[0].contains(part), qPrintable(answers.messages[0]));
+    }
+
+    // The wheel and PageUp/PageDown once stepped a set-point and wrote it at once.
+    void wheelAndPageKeysLeaveTheSetPointsAlone()
+    {
+        Answers answers;
+        page->SupUsetEdit->setValue(5.0);
+        page->SupIsetEdit->setValue(1.0);
+        for (SetpointEdit *edit : {page->SupUsetEdit, page->SupIsetEdit}) {
+            const double before = edit->value();
+            WheelCounter behind(edit->parentWidget());
+            TurnWheel(edit, 1);
+            TurnWheel(edit, -2);
+            QVERIFY(!edit->hasFocus());
+            edit->setFocus();
+            TurnWheel(edit, 1);
+            QTest::keyClick(edit, Qt::Key_PageUp);
+            QTest::keyClick(edit, Qt::Key_PageDown);
+            QCOMPARE(edit->value(), before);
+            QCOMPARE(behind.Count, 3);  // the turns went on to the page behind
+        }
+        QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
+        QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")).isEmpty());
+        // The arrow keys still step and write.
+        QTest::keyClick(page->SupUsetEdit, Qt::Key_Up);
+        QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("6")});
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), QStringList{QStringLiteral("1.1")});
+        QVERIFY(answers.questions.isEmpty());
+        QVERIFY(answers.messages.isEmpty());
     }
 
     void outputSwitchWritesCurrentBeforeVoltage()

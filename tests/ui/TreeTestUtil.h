@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "InputUtil.h"
+#include "core/Notify.h"
 #include "device/ActionManager.h"
 #include "device/ChildProcess.h"
 #include "port/PortList.h"
@@ -133,6 +135,22 @@ public:
   cTreeView *View;
   QTimer Heartbeat;
   QTimer Repaint;
+};
+
+// The core's message boxes while it lives.
+class MessageLog {
+public:
+  MessageLog()
+  {
+    old_ = SetMessageHook([this](std::u16string_view text) {
+      Texts << QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    });
+  }
+  ~MessageLog() { SetMessageHook(old_); }
+  QStringList Texts;
+
+private:
+  MessageHook old_;
 };
 
 // Whether the control is shown and lies inside the cell.

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
+#include <QLocale>
 #include <csignal>
 
 #include "TrainingSimRig.h"
@@ -32,6 +33,12 @@ void CompareWrites(const std::vector<rig::StoredWrite> &writes, const std::vecto
     }
 }
 
+// A number in the locale's form.
+QString Local(const char *text)
+{
+    return QString::fromLatin1(text).replace(QLatin1Char('.'), QLocale().decimalPoint());
+}
+
 const QString kDone = QString::fromUtf16(kPresetDoneText);
 const QString kFailed = QString::fromUtf16(kPresetFailedText);
 
@@ -45,6 +52,8 @@ private slots:
     void lithiumWritesSixSettingsInOrder();
     void lithiumCellCountOutsideRangeWritesNothing();
     void deviceThatStopsAnsweringGivesTheErrorMessage();
+    void presetTheGateRefusesNamesTheValueAndWritesNothing();
+    void settingTheDeviceRefusesIsNamedEveryTime();
     void enteringTheCellCountIsAnnounced();
 };
 
@@ -150,8 +159,50 @@ void PresetPagesTest::deviceThatStopsAnsweringGivesTheErrorMessage()
     QVERIFY(sim.Sim.Signal(SIGSTOP));
     page.ApplyQuickSetupButtonClick();
     QCOMPARE(messages.Texts.size(), 1);
-    QCOMPARE(messages.Texts.front(), kFailed);
-    QCOMPARE(messages.Texts.front().split(QStringLiteral("\r\n")).value(1), QStringLiteral("Проверьте подключение!"));
+    const QStringList lines = messages.Texts.front().split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.mid(0, 2).join(QStringLiteral("\r\n")), kFailed);
+    QCOMPARE(lines.value(1), QStringLiteral("Проверьте подключение!"));
+    QCOMPARE(lines.value(2), QStringLiteral("Не записано: Reg.ChargeMaxU, Reg.ChargeMinU, Reg.ChargeI, Reg.LoadOffU, "
+                                            "Reg.LoadOnU, Reg.VoltTempCoef."));
+}
+
+// 1000 Ah for the greatest use of the capacity asks for a 150 A charge current: once the
+// other five were written and success was reported.
+void PresetPagesTest::presetTheGateRefusesNamesTheValueAndWritesNothing()
+{
+    rig::SimDevice sim;
+    QVERIFY2(sim.Start(), sim.Error.c_str());
+    rig::Messages messages;
+    PbPresetPage page(sim.Manager);
+    page.AccuCapacityEdit->setCurrentText(QStringLiteral("1000"));
+    page.BatteryUseRG->SetItemIndex(0);
+    page.ApplyQuickSetupButtonClick();
+    QCOMPARE(messages.Texts.size(), 1);
+    const QString &text = messages.Texts.front();
+    QVERIFY2(text.contains(QStringLiteral("Reg.ChargeI")) && text.contains(QStringLiteral("«150»")) &&
+                 text.contains(QStringLiteral("от 0 до 100 А")) && !text.contains(kDone),
+             qPrintable(text));
+    QTest::qWait(100);  // nothing queued may reach the device meanwhile
+    QCOMPARE(sim.Writes().size(), size_t(0));
+}
+
+// A setting the device answers with an exception: the rest are written, the message names
+// it, and the next preset sends it again instead of giving up on the old exception.
+void PresetPagesTest::settingTheDeviceRefusesIsNamedEveryTime()
+{
+    rig::SimDevice sim;
+    QVERIFY2(sim.Start({"--exception", "Reg.ChargeI"}), sim.Error.c_str());
+    rig::Messages messages;
+    PbPresetPage page(sim.Manager);
+    for (int round = 1; round <= 2; ++round) {
+        page.ApplyQuickSetupButtonClick();
+        QCOMPARE(messages.Texts.size(), round);
+        const QStringList lines = messages.Texts.back().split(QStringLiteral("\r\n"));
+        QCOMPARE(lines, (QStringList{kFailed.split(QStringLiteral("\r\n")).front(),
+                                     QStringLiteral("Устройство не приняло Reg.ChargeI = %1.").arg(Local("2.6"))}));
+        QCOMPARE(sim.Writes().size(), size_t(5 * round));
+        QCOMPARE(sim.Manager.Shell.FindVariable(MString(u"Reg.ChargeI"))->State, uint32_t(mbsException));
+    }
 }
 
 void PresetPagesTest::enteringTheCellCountIsAnnounced()

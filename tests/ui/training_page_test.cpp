@@ -40,6 +40,8 @@ private slots:
     void startWritesLoadStateThenCountAndEmptiesTheChart();
     void abortWritesOnlyTheCycleCountAndTheGroupComesBack();
 
+    void aCycleCountTheGateRefusesStartsNothing();
+
     // Device values by hand, injected clock.
     void pointSetEvery30SecondsAndOnlyValuesAbove0_1();
     void logHoldsTheChartsPoints();
@@ -167,6 +169,23 @@ void TrainingPageTest::abortWritesOnlyTheCycleCountAndTheGroupComesBack()
     QCOMPARE(live.TrainStateLabel->text(), QStringLiteral("Завершено"));
     QTRY_COMPARE(live.TrainCycleCountEdit->text(), QStringLiteral("0"));
     QCOMPARE(live.TrainLoadStateRG->ItemIndex(), 1);  // the device's load setting was not changed
+}
+
+// Letters once started a training of 0 cycles, a fraction one of its whole part.
+void TrainingPageTest::aCycleCountTheGateRefusesStartsNothing()
+{
+    rig::Messages messages;
+    for (const char *typed : {"abc", "1,5", "70000", ""}) {
+        page->TrainCycleCountEdit->setText(QString::fromLatin1(typed));
+        page->TrainBeginBitBtnClick();
+        QVERIFY2(messages.Texts.size() == 1 && messages.Texts[0].contains(QStringLiteral("Reg.TrainingCycleCount")),
+                 qPrintable(messages.Texts.join('|')));
+        messages.Texts.clear();
+        QCOMPARE(state->start, uint32_t(0));
+        // The unconnected device: a write would have marked the variables.
+        QVERIFY(!offline->Shell.FindVariable(MString(u"Reg.bForceLoadOff"))->WritePending);
+        QVERIFY(offline->Shell.FindVariable(MString(u"Reg.TrainingCycleCount"))->Value.Equals(u"--"));
+    }
 }
 
 void TrainingPageTest::pointSetEvery30SecondsAndOnlyValuesAbove0_1()

@@ -111,8 +111,9 @@ void cAccuTree::WriteBtnClick(sAccuND *record)
 {
   if (record->Action == nullptr)
     return;
-  Write(record->Action, FromQString(record->ValueEdit->text()));
-  record->Editing = false;
+  // A refused text stays in the box, the row still frozen, for the operator to correct.
+  if (Write(record->Action, FromQString(record->ValueEdit->text())))
+    record->Editing = false;
 }
 
 void cAccuTree::ValueEditEnter(sAccuND *record) { record->Editing = true; }

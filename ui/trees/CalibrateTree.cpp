@@ -142,7 +142,10 @@ void cCalibrateTree::OnValueBtnClick(sCalibrateND *record)
     return;
   // The true value goes first; the command follows once the device has taken it, or
   // once the bounded wait has run out.
-  Write(precise, FromQString(record->ValueEdit->text()));
+  // Without an accepted true value the command would calibrate to whatever value the
+  // device holds: nothing is sent then.
+  if (!Write(precise, FromQString(record->ValueEdit->text())))
+    return;
   const uint32_t generation = Generation;
   int steps = 0;
   while (steps < kWaitSteps && precise->State != mbsDone) {

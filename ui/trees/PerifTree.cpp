@@ -224,8 +224,9 @@ void cPerifTree::WriteBtnClick(sPerifND *record)
 {
   if (record->Action == nullptr)
     return;
-  Write(record->Action, FromQString(record->ValueEdit->text()));
-  record->Editing = false;
+  // A refused text stays in the box, the row still frozen, for the operator to correct.
+  if (Write(record->Action, FromQString(record->ValueEdit->text())))
+    record->Editing = false;
 }
 
 void cPerifTree::ModeCBSelect(sPerifND *record, int index)

@@ -14,7 +14,7 @@ struct sPerifND {
   TreeControl<QToolButton> OnBtn;
   TreeControl<QToolButton> ResetBtn;
   TreeControl<QToolButton> WriteBtn;
-  TreeControl<QComboBox> ModeCB;
+  TreeControl<TreeComboBox> ModeCB;
   TreeControl<QLineEdit> ValueEdit;
   bool IsSwitch = false;
   bool IsCounter = false;

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFile>
+#include <QWheelEvent>
 
 sTreeRect ToTreeRect(const QRect &r)
 {
@@ -94,6 +95,11 @@ void DestroyTreeWidget(QWidget *widget)
     delete widget;
   }
   --TeardownDepth;
+}
+
+void TreeComboBox::wheelEvent(QWheelEvent *event)
+{
+  event->ignore();  // on to the viewport, which scrolls
 }
 
 void SetupSquareButton(QToolButton *button, const QString &hint, const QString &caption)

@@ -1,6 +1,7 @@
 // What the four parameter trees share: the row record base, the controls a row owns, the
 // glyphs of the square buttons, and the controller template with its pool of records.
 #pragma once
+#include <QComboBox>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPointer>
@@ -13,6 +14,7 @@
 #include "ui/trees/FormatRounded.h"
 #include "ui/trees/ObjectFactoryT.h"
 #include "ui/trees/TreeView.h"
+#include "ui/WriteRefusal.h"
 
 // The column-2 cell at the last layout, in viewport pixels; all 0 before the first.
 struct sTreeRect {
@@ -56,6 +58,16 @@ public:
   TreeHandlerScope(const TreeHandlerScope &) = delete;
   TreeHandlerScope &operator=(const TreeHandlerScope &) = delete;
   static bool Active();
+};
+
+// The drop-down of a tree row. A wheel turn over it scrolls the tree instead of choosing
+// an item (which would write it); picking with the mouse or the keyboard still chooses.
+class TreeComboBox : public QComboBox {
+public:
+  using QComboBox::QComboBox;
+
+protected:
+  void wheelEvent(QWheelEvent *event) override;
 };
 
 // Square button of the row's height with a centred glyph (or a caption) and a hover hint.
@@ -151,10 +163,11 @@ protected:
     return record;
   }
   ModbusAction *Find(const char16_t *name) const { return Device->Shell.FindVariable(MString(name)); }
-  void Write(ModbusAction *action, const MString &text)
+  // Queues the write when the gate lets the text through; otherwise tells the operator
+  // why and writes nothing. False when nothing was queued.
+  bool Write(ModbusAction *action, const MString &text)
   {
-    if (action != nullptr)
-      Device->Shell.RequestWrite(action, text);
+    return action != nullptr && RequestWriteOrExplain(Device->Shell, action, text);
   }
   bool Built() const { return TreeView && Rows.Count() > 0; }
   // The row's value cell when it moved or changed size since the record's controls were

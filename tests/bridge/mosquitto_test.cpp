@@ -389,8 +389,9 @@ TEST_F(BridgeOnBroker, AFleetOfDevicesSharesOneBrokerForAMinuteWithoutReconnecti
             values += m.Topic == "qvtest/" + id + "/Adc.U_Accu" ? 1 : 0;
             if (m.Topic.find("/quintavolte_" + id + "/") != std::string::npos && !m.Payload.empty()) {
                 ++configs;
-                EXPECT_NE(m.Payload.find("\"availability_topic\":\"qvtest/" + id + "/status\""), std::string::npos)
-                    << m.Topic;
+                EXPECT_NE(m.Payload.find("\"state_topic\":\"qvtest/" + id + "/"), std::string::npos) << m.Topic;
+                for (const std::string &other : ids)
+                    EXPECT_TRUE(other == id || m.Payload.find(other) == std::string::npos) << m.Topic;
             }
         }
         EXPECT_EQ(statuses, 1) << id << ": one connection, one status";

@@ -49,6 +49,8 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
         {{"--broker", "h", "--writable", "Adc.U_Accu"}, false, "Adc.U_Accu is read-only"},
         {{"--broker", "h", "--prefix", "a/+/b"}, false, "--prefix"},
         {{"--broker", "h", "--prefix", "/"}, false, "--prefix"},
+        {{"--broker", "h", "--discovery-prefix", "ha/#"}, false, "--discovery-prefix"},
+        {{"--broker", "h", "--discovery-prefix", ""}, false, "--discovery-prefix"},
         {{"--broker", "h", "--interval", "5"}, false, "--interval"},
         {{"--broker", "h", "--password-file", password}, false, "goes with --username"},
         {{"--broker", "h", "--username", "u", "--password-file", "/nonexistent/pw"}, false, "cannot read"},
@@ -81,6 +83,17 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
     EXPECT_EQ(o.Names, (std::vector<std::string>{"Adc.EnergyAccuCharge", "Adc.EnergyAccuDischarge", "Adc.EnergySolar",
                                                  "Adc.EnergyLoad", "Extremes.bReset"}));
     EXPECT_TRUE(o.Writable.empty());  // nothing is writable unless the owner says so
+    EXPECT_EQ(o.DiscoveryPrefix, "homeassistant");
+
+    // The certificates are read at start: what happens to the file later cannot matter.
+    const std::string ca = testing::TempDir() + "bridge-ca.pem";
+    std::ofstream(ca) << "-----BEGIN CERTIFICATE-----\nAAAA\n";
+    ASSERT_TRUE(ParseBridgeOptions({"--broker", "h", "--tls-ca", ca, "--discovery-prefix", "home/ha/"}, &o, &error))
+        << error;
+    std::remove(ca.c_str());
+    EXPECT_EQ(o.TlsCaPem, "-----BEGIN CERTIFICATE-----\nAAAA\n");
+    EXPECT_EQ(o.BrokerPort(), 8883);
+    EXPECT_EQ(o.DiscoveryPrefix, "home/ha");
     std::remove(password.c_str());
 }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "device/ModbusAction.h"
 #include "device/RegisterMap.h"
@@ -58,10 +59,12 @@ const char *BridgeUsage()
            "\n"
            "Publishes the device's variables to an MQTT broker under PREFIX/<device id>/:\n"
            "  NAME           the value text (C locale), retained; on change and every 60 s\n"
-           "  status         \"online\", or \"offline\" (also the last will)\n"
+           "  status         \"online\"; \"searching\" while the device is away; \"offline\"\n"
+           "                 when the bridge stops (also its last will)\n"
            "  info           type text, version and port, retained\n"
-           "  set/NAME       a value text to write (only names given with --writable)\n"
-           "  result/NAME    \"ok\" or the reason a set was not done\n"
+           "  set/NAME       a value text to write (only names given with --writable; at most\n"
+           "                 64 bytes; an empty one is ignored, a retained one refused)\n"
+           "  result/NAME    \"ok\", or \"refused: ...\", \"failed: ...\" or \"unknown: ...\"\n"
            "\n"
            "options:\n"
            "  --broker HOST[:PORT]   the broker (port 1883, or 8883 with --tls-ca)\n"
@@ -74,8 +77,12 @@ const char *BridgeUsage()
            "  --client-id ID         MQTT client id (default quintavolte-<device id>)\n"
            "  --username U --password-file F\n"
            "                         log in; the password is the first line of F\n"
-           "  --tls-ca FILE          TLS with the certificate authorities in FILE\n"
-           "  --ha-discovery         publish home-automation discovery messages\n";
+           "  --tls-ca FILE          TLS with the certificate authorities in FILE (read at start);\n"
+           "                         never falls back to a plain connection\n"
+           "  --ha-discovery         publish home-automation discovery messages\n"
+           "  --discovery-prefix TOPIC\n"
+           "                         first topic level of the discovery messages (default\n"
+           "                         homeassistant)\n";
 }
 
 bool ParseBrokerAddress(const std::string &text, std::string *host, int *port)
@@ -167,7 +174,7 @@ bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, 
         }
         static const std::set<std::string> withValue{"--broker",    "--prefix",   "--interval",      "--names",
                                                      "--writable",  "--client-id", "--username",     "--password-file",
-                                                     "--tls-ca"};
+                                                     "--tls-ca",    "--discovery-prefix"};
         if (withValue.count(a) == 0) {
             *error = a.rfind("--", 0) == 0 ? "unknown option " + a + " for mqtt" : "mqtt takes no argument " + a;
             return false;
@@ -215,12 +222,24 @@ bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, 
         } else if (a == "--password-file") {
             passwordFile = v;
         } else if (a == "--tls-ca") {
-            std::ifstream in(v);
-            if (!in) {
+            // Read once: a file changed or removed later cannot turn TLS off.
+            std::ifstream in(v, std::ios::binary);
+            std::ostringstream text;
+            if (!in || !(text << in.rdbuf())) {
                 *error = "cannot read the certificate file " + v;
                 return false;
             }
             o->TlsCaFile = v;
+            o->TlsCaPem = text.str();
+        } else if (a == "--discovery-prefix") {
+            std::string prefix = v;
+            while (!prefix.empty() && prefix.back() == '/')
+                prefix.pop_back();
+            if (!ValidPrefix(prefix)) {
+                *error = "--discovery-prefix wants topic levels without + or #, not '" + v + "'";
+                return false;
+            }
+            o->DiscoveryPrefix = prefix;
         }
     }
     if (o->Help)

@@ -16,7 +16,9 @@ struct BridgeOptions {
     std::string Username;
     std::string Password;              // the first line of --password-file
     std::string TlsCaFile;
+    std::string TlsCaPem;              // the file's text, read once at start
     bool Discovery = false;            // --ha-discovery
+    std::string DiscoveryPrefix = "homeassistant";
     bool Help = false;
 
     int BrokerPort() const { return Port != 0 ? Port : (TlsCaFile.empty() ? 1883 : 8883); }

@@ -1,54 +1,92 @@
 #include "bridge/BridgeTopics.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "device/RegisterMap.h"
+#include "device/WriteGate.h"
 
 namespace {
 
-// The discovery protocol's topic root.
-constexpr char kDiscoveryRoot[] = "homeassistant";
-
-struct Measurement {
-    const char *Name;
-    const char *DeviceClass;
-    const char *Unit;
-    const char *StateClass;
+// How a published read-only variable (or a counter) shows as an entity.
+struct SensorRole {
+    const char *Name;           // exact name, or "Di*" for each of the four inputs
+    const char *Component;      // "sensor" or "binary_sensor"
+    const char *DeviceClass;    // nullptr: none
+    const char *Unit;           // nullptr: none
+    const char *StateClass;     // nullptr: none
+    const char *Category;       // nullptr: a primary entity
 };
 
-constexpr Measurement kMeasurements[] = {
-    {"Adc.AvddVoltage", "voltage", "V", "measurement"},
-    {"Adc.I_Load", "current", "A", "measurement"},
-    {"Adc.U_Load", "voltage", "V", "measurement"},
-    {"Adc.I_Accu", "current", "A", "measurement"},
-    {"Adc.U_Accu", "voltage", "V", "measurement"},
-    {"Adc.I_Solar", "current", "A", "measurement"},
-    {"Adc.U_Solar", "voltage", "V", "measurement"},
-    {"Adc.PowerAccu", "power", "W", "measurement"},
-    {"Adc.PowerSolar", "power", "W", "measurement"},
-    {"Adc.PowerLoad", "power", "W", "measurement"},
-    {"Adc.Temp_External", "temperature", "°C", "measurement"},
-    // The counters can be reset from the device: a drop starts a new count.
-    {"Adc.EnergyAccuCharge", "energy", "Wh", "total_increasing"},
-    {"Adc.EnergyAccuDischarge", "energy", "Wh", "total_increasing"},
-    {"Adc.EnergySolar", "energy", "Wh", "total_increasing"},
-    {"Adc.EnergyLoad", "energy", "Wh", "total_increasing"},
+constexpr char kDiagnostic[] = "diagnostic";
+constexpr char kConfig[] = "config";
+
+// Units of what the device measures; the counters can be reset from the device or the
+// bridge, so their state class takes a drop as a new count.
+constexpr SensorRole kSensors[] = {
+    {"DeviceType", "sensor", nullptr, nullptr, nullptr, kDiagnostic},
+    {"Adc.AvddVoltage", "sensor", "voltage", "V", "measurement", kDiagnostic},
+    {"Adc.I_Load", "sensor", "current", "A", "measurement", nullptr},
+    {"Adc.U_Load", "sensor", "voltage", "V", "measurement", nullptr},
+    {"Adc.I_Accu", "sensor", "current", "A", "measurement", nullptr},
+    {"Adc.U_Accu", "sensor", "voltage", "V", "measurement", nullptr},
+    {"Adc.I_Solar", "sensor", "current", "A", "measurement", nullptr},
+    {"Adc.U_Solar", "sensor", "voltage", "V", "measurement", nullptr},
+    {"Adc.PowerAccu", "sensor", "power", "W", "measurement", nullptr},
+    {"Adc.PowerSolar", "sensor", "power", "W", "measurement", nullptr},
+    {"Adc.PowerLoad", "sensor", "power", "W", "measurement", nullptr},
+    {"Adc.Temp_External", "sensor", "temperature", "°C", "measurement", nullptr},
+    {"Adc.UserAdcV1", "sensor", "voltage", "V", "measurement", nullptr},
+    {"Adc.UserAdcV2", "sensor", "voltage", "V", "measurement", nullptr},
+    {"Adc.EnergyAccuCharge", "sensor", "energy", "Wh", "total_increasing", nullptr},
+    {"Adc.EnergyAccuDischarge", "sensor", "energy", "Wh", "total_increasing", nullptr},
+    {"Adc.EnergySolar", "sensor", "energy", "Wh", "total_increasing", nullptr},
+    {"Adc.EnergyLoad", "sensor", "energy", "Wh", "total_increasing", nullptr},
+    {"Reg.bLoadIsOn", "binary_sensor", "power", nullptr, nullptr, nullptr},
+    {"Reg.TrainingDischargeEnergy", "sensor", "energy", "Wh", "total_increasing", nullptr},
+    {"Reg.TrainingChargeEnergy", "sensor", "energy", "Wh", "total_increasing", nullptr},
+    {"Di*.CurState", "binary_sensor", nullptr, nullptr, nullptr, nullptr},
+    {"Di*.ChangesCounter", "sensor", nullptr, nullptr, "total_increasing", kDiagnostic},
+    {"Di*.Frequency", "sensor", "frequency", "Hz", "measurement", nullptr},
+    {"Di*.DutyCycle", "sensor", nullptr, "%", "measurement", nullptr},
+    {"Rtc.UpTimeHours", "sensor", "duration", "h", "total_increasing", kDiagnostic},
+    {"Rtc.WorkTimeHours", "sensor", "duration", "h", "total_increasing", kDiagnostic},
 };
 
-// Units of the set-points, for the number controls.
-constexpr Measurement kSetPoints[] = {
-    {"Reg.ChargeMinU", "voltage", "V", nullptr}, {"Reg.ChargeMaxU", "voltage", "V", nullptr},
-    {"Reg.ChargeI", "current", "A", nullptr},    {"Reg.LoadOffU", "voltage", "V", nullptr},
-    {"Reg.LoadOnU", "voltage", "V", nullptr},
-};
+// Writable variables that an operator works with day to day; every other setting is
+// shown among the device's configuration.
+constexpr const char *kPrimaryControls[] = {"Reg.bForceLoadOff", "Reg.TrainingCycleCount", "Do1.State",
+                                            "Do2.State",         "Do3.State",              "Do4.State"};
 
-const Measurement *Find(const auto &table, const std::string &name)
+const SensorRole *FindSensor(const std::string &name)
 {
-    for (const Measurement &m : table)
-        if (name == m.Name)
-            return &m;
+    for (const SensorRole &r : kSensors) {
+        const std::string pattern = r.Name;
+        if (pattern.size() > 3 && pattern.compare(0, 3, "Di*") == 0) {
+            if (name.size() == pattern.size() && name.compare(0, 2, "Di") == 0 && name[2] >= '1' && name[2] <= '4' &&
+                name.compare(3, std::string::npos, pattern, 3, std::string::npos) == 0)
+                return &r;
+        } else if (name == pattern) {
+            return &r;
+        }
+    }
     return nullptr;
+}
+
+bool IsPrimaryControl(const std::string &name)
+{
+    for (const char *n : kPrimaryControls)
+        if (name == n)
+            return true;
+    return false;
+}
+
+// Do1.Mode .. Do4.Mode.
+bool IsOutputMode(const std::string &name)
+{
+    return name.size() == 8 && name.compare(0, 2, "Do") == 0 && name[2] >= '1' && name[2] <= '4' &&
+           name.compare(3, 5, ".Mode") == 0;
 }
 
 const MbVariableRow *FindRow(const std::string &name)
@@ -69,11 +107,30 @@ std::string ObjectId(const std::string &name)
     return id;
 }
 
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return text;
+}
+
 bool ParseU32(const MString &text, uint32_t *value)
 {
     const std::string t = text.ToUtf8();
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), *value);
     return !t.empty() && ec == std::errc() && end == t.data() + t.size();
+}
+
+// A number as JSON: integers without a fraction, others with the digits a float holds.
+std::string JsonNumber(double x)
+{
+    char buf[40];
+    if (x == std::floor(x) && std::fabs(x) < 1e15)
+        std::snprintf(buf, sizeof buf, "%.0f", x);
+    else
+        std::snprintf(buf, sizeof buf, "%.9g", x);
+    return buf;
 }
 
 class JsonObject {
@@ -93,52 +150,158 @@ private:
     std::string body_;
 };
 
+std::string JsonArray(const std::vector<std::string> &items)
+{
+    std::string out;
+    for (const std::string &i : items)
+        out += (out.empty() ? "" : ",") + JsonString(i);
+    return "[" + out + "]";
+}
+
+std::string NodeId(const DiscoveryDevice &d) { return "quintavolte_" + d.Id; }
+
 // The fields every config message shares: name, ids, availability, the device.
 JsonObject Common(const DiscoveryDevice &d, const std::string &component, const std::string &name,
-                  bool withState = true)
+                  bool withState = true, bool withAvailability = true)
 {
-    const std::string node = "quintavolte_" + d.Id;
+    const std::string node = NodeId(d);
     JsonObject device;
     device.Raw("identifiers", "[" + JsonString(node) + "]")
         .Text("name", "Quintavolte " + d.Id)
+        .Text("manufacturer", "Quintavolte")
         .Text("model", d.Type)
         .Text("sw_version", VersionText(d.VersionX100));
     JsonObject o;
     o.Text("name", name)
         .Text("unique_id", node + "_" + component + "_" + ObjectId(name))
-        .Text("object_id", node + "_" + ObjectId(name));
+        .Text("default_entity_id", component + "." + Lower(node + "_" + ObjectId(name)));
     if (withState)
         o.Text("state_topic", d.Base + "/" + name);
-    o.Text("availability_topic", d.Base + "/status")
-        .Text("payload_available", "online")
-        .Text("payload_not_available", "offline")
-        .Raw("device", device.Done());
+    if (withAvailability)
+        // "searching" and "offline" both mean the values are not current.
+        o.Text("availability_topic", d.Base + "/status")
+            .Text("availability_template", "{{ 'online' if value == 'online' else 'offline' }}")
+            .Text("payload_available", "online")
+            .Text("payload_not_available", "offline");
+    o.Raw("device", device.Done());
     return o;
 }
 
-MqttMessage Config(const DiscoveryDevice &d, const std::string &component, const std::string &name,
+MqttMessage Config(const DiscoveryDevice &d, const std::string &component, const std::string &object,
                    const JsonObject &o)
 {
     MqttMessage m;
-    m.Topic = std::string(kDiscoveryRoot) + "/" + component + "/quintavolte_" + d.Id + "/" + ObjectId(name) + "/config";
+    m.Topic = d.Prefix + "/" + component + "/" + NodeId(d) + "/" + object + "/config";
     m.Payload = o.Done();
     m.Retained = true;
     return m;
 }
 
-void NumberRange(uint32_t type, std::string *min, std::string *max, std::string *step)
+const char *UnitClass(const std::string &unit)
 {
-    *step = "1";
-    switch (type) {
-    case mbtUShort: *min = "0"; *max = "65535"; break;
-    case mbtShort: *min = "-32768"; *max = "32767"; break;
-    case mbtUInt: *min = "0"; *max = "4294967295"; break;
-    case mbtInt: *min = "-2147483648"; *max = "2147483647"; break;
-    default: *min = "-1000000"; *max = "1000000"; *step = "0.001"; break;
+    if (unit == "V")
+        return "voltage";
+    if (unit == "A")
+        return "current";
+    if (unit == "Wh")
+        return "energy";
+    return nullptr;
+}
+
+void AddSensor(const DiscoveryDevice &d, const std::string &name, const SensorRole &r, std::vector<MqttMessage> *out)
+{
+    const std::string component = r.Component;
+    JsonObject o = Common(d, component, name);
+    if (component == "binary_sensor")
+        o.Text("payload_on", "1").Text("payload_off", "0");
+    if (r.DeviceClass != nullptr)
+        o.Text("device_class", r.DeviceClass);
+    if (r.Unit != nullptr)
+        o.Text("unit_of_measurement", r.Unit);
+    if (r.StateClass != nullptr)
+        o.Text("state_class", r.StateClass);
+    if (r.Category != nullptr)
+        o.Text("entity_category", r.Category);
+    out->push_back(Config(d, component, ObjectId(name), o));
+}
+
+void AddControl(const DiscoveryDevice &d, const std::string &name, const MbVariableRow &row,
+                std::vector<MqttMessage> *out)
+{
+    const WriteLimits *limits = WriteLimitsOf(row.Name, row.Type, row.Access);
+    if (limits == nullptr)
+        return;
+    const std::string command = d.Base + "/set/" + name;
+    const bool readable = row.Access != mbaWrite;
+    const char *category = IsPrimaryControl(name) ? nullptr : kConfig;
+    auto finish = [&](JsonObject &o, const std::string &component) {
+        if (category != nullptr)
+            o.Text("entity_category", category);
+        out->push_back(Config(d, component, ObjectId(name), o));
+    };
+    if (limits->Command) {
+        // Writing 1 makes the device act once: nothing to show, something to press.
+        JsonObject o = Common(d, "button", name, false);
+        o.Text("command_topic", command).Text("payload_press", "1");
+        finish(o, "button");
+        return;
     }
+    if (IsOutputMode(name)) {
+        if (d.VersionX100 <= 110)
+            return;  // older firmware has no output modes
+        std::vector<std::string> options(std::begin(kOutputModes), std::end(kOutputModes));
+        std::string toIndex;
+        for (size_t i = 0; i < options.size(); ++i)
+            toIndex += (i == 0 ? "" : ", ") + JsonString(options[i]) + ": " + std::to_string(i);
+        JsonObject o = Common(d, "select", name, readable);
+        o.Text("command_topic", command)
+            .Raw("options", JsonArray(options))
+            .Text("value_template", "{% set m = " + JsonArray(options) +
+                                        " %}{{ m[value | int] if value | int(-1) in range(" +
+                                        std::to_string(options.size()) + ") else value }}")
+            .Text("command_template", "{{ {" + toIndex + "}[value] }}");
+        finish(o, "select");
+        return;
+    }
+    if (!limits->Options.empty()) {
+        std::vector<std::string> options;
+        for (double v : limits->Options)
+            options.push_back(JsonNumber(v));
+        JsonObject o = Common(d, "select", name, readable);
+        o.Text("command_topic", command).Raw("options", JsonArray(options));
+        finish(o, "select");
+        return;
+    }
+    if (IsSwitchVariable(name)) {
+        JsonObject o = Common(d, "switch", name, readable);
+        o.Text("command_topic", command)
+            .Text("payload_on", "1")
+            .Text("payload_off", "0")
+            .Text("state_on", row.Type == mbtBool ? "true" : "1")
+            .Text("state_off", row.Type == mbtBool ? "false" : "0");
+        finish(o, "switch");
+        return;
+    }
+    const double step = limits->Step > 0 ? limits->Step : (limits->Integer ? 1 : 0.001);
+    JsonObject o = Common(d, "number", name, readable);
+    o.Text("command_topic", command)
+        .Raw("min", JsonNumber(limits->Min))
+        .Raw("max", JsonNumber(limits->Max))
+        .Raw("step", JsonNumber(step))
+        .Text("mode", "box");
+    const std::string unit = limits->Unit;
+    if (!unit.empty()) {
+        if (const char *cls = UnitClass(unit))
+            o.Text("device_class", cls);
+        o.Text("unit_of_measurement", unit);
+    }
+    finish(o, "number");
 }
 
 }  // namespace
+
+const char *const kOutputModes[6] = {"Управление по Modbus", "Панель ОК",     "АКБ заряжается",
+                                     "АКБ заряжена",         "АКБ разряжена", "Нагрузка включена"};
 
 bool DeviceIdFrom(const MString &h1, const MString &h2, const MString &l, std::string *id)
 {
@@ -187,6 +350,60 @@ std::string JsonString(const std::string &text)
     return out + "\"";
 }
 
+std::string Printable(std::string_view text, size_t maxChars)
+{
+    std::string out;
+    size_t chars = 0;
+    size_t i = 0;
+    auto hex = [&out](unsigned value, const char *format) {
+        char buf[12];
+        std::snprintf(buf, sizeof buf, format, value);
+        out += buf;
+    };
+    while (i < text.size() && chars < maxChars) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        ++chars;
+        if (c < 0x80) {
+            if (c < 0x20 || c == 0x7F)
+                hex(c, "\\x%02x");
+            else if (c == '\\')
+                out += "\\\\";
+            else
+                out += char(c);
+            ++i;
+            continue;
+        }
+        // A complete, shortest-form UTF-8 sequence, or the byte is shown as an escape.
+        const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+        uint32_t cp = length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            valid = (b & 0xC0) == 0x80;
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        valid = valid && !(length == 3 && cp < 0x800) && !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
+                !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (!valid) {
+            hex(c, "\\x%02x");
+            ++i;
+            continue;
+        }
+        // C1 controls, line and paragraph separators, direction overrides and isolates.
+        const bool control = (cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 ||
+                             (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E ||
+                             cp == 0x200F || cp == 0x061C;
+        if (control)
+            hex(cp, "\\u%04x");
+        else
+            out.append(text.substr(i, length));
+        i += length;
+    }
+    if (i < text.size())
+        out += "...";
+    return out;
+}
+
 std::string InfoPayload(const std::string &type, int32_t versionX100, const std::string &port)
 {
     return JsonObject().Text("type", type).Text("version", VersionText(versionX100)).Text("port", port).Done();
@@ -204,51 +421,53 @@ std::string SetTopicName(const std::string &topic, const std::string &base)
 bool IsSwitchVariable(const std::string &name)
 {
     const MbVariableRow *row = FindRow(name);
-    if (row != nullptr && row->Type == mbtBool)
-        return true;
-    // Flags are named with a lower-case b (Reg.bForceLoadOff); the outputs' State is on/off.
-    const size_t dot = name.rfind('.');
-    const std::string last = dot == std::string::npos ? name : name.substr(dot + 1);
-    if (last.size() > 1 && last[0] == 'b' && last[1] >= 'A' && last[1] <= 'Z')
-        return true;
-    return name.size() == 9 && name.compare(0, 2, "Do") == 0 && name.compare(3, 6, ".State") == 0;
+    if (row == nullptr)
+        return false;
+    const WriteLimits *l = WriteLimitsOf(row->Name, row->Type, row->Access);
+    return l != nullptr && !l->Command && l->Options.empty() &&
+           (l->Type == mbtBool || (l->Integer && l->Min == 0 && l->Max == 1));
 }
 
 std::vector<MqttMessage> DiscoveryMessages(const DiscoveryDevice &d, const std::vector<std::string> &published,
                                            const std::vector<std::string> &writable)
 {
     std::vector<MqttMessage> out;
-    for (const std::string &name : published) {
-        const Measurement *m = Find(kMeasurements, name);
-        if (m == nullptr)
-            continue;
-        JsonObject o = Common(d, "sensor", name);
-        o.Text("device_class", m->DeviceClass).Text("unit_of_measurement", m->Unit).Text("state_class", m->StateClass);
-        out.push_back(Config(d, "sensor", name, o));
+    {
+        // The bridge's own link: stays readable while the device is away.
+        JsonObject o = Common(d, "binary_sensor", "status", true, false);
+        o.Text("device_class", "connectivity")
+            .Text("value_template", "{{ 'ON' if value == 'online' else 'OFF' }}")
+            .Text("payload_on", "ON")
+            .Text("payload_off", "OFF")
+            .Text("entity_category", kDiagnostic);
+        out.push_back(Config(d, "binary_sensor", "status", o));
     }
-    for (const std::string &name : writable) {
-        const MbVariableRow *row = FindRow(name);
-        if (row == nullptr)
-            continue;
-        const std::string command = d.Base + "/set/" + name;
-        if (IsSwitchVariable(name)) {
-            JsonObject o = Common(d, "switch", name, row->Access != mbaWrite);
-            o.Text("command_topic", command)
-                .Text("payload_on", "1")
-                .Text("payload_off", "0")
-                .Text("state_on", row->Type == mbtBool ? "true" : "1")
-                .Text("state_off", row->Type == mbtBool ? "false" : "0");
-            out.push_back(Config(d, "switch", name, o));
-            continue;
-        }
-        std::string min, max, step;
-        NumberRange(row->Type, &min, &max, &step);
-        // A command that can only be written has no state to show.
-        JsonObject o = Common(d, "number", name, row->Access != mbaWrite);
-        o.Text("command_topic", command).Raw("min", min).Raw("max", max).Raw("step", step).Text("mode", "box");
-        if (const Measurement *m = Find(kSetPoints, name))
-            o.Text("device_class", m->DeviceClass).Text("unit_of_measurement", m->Unit);
-        out.push_back(Config(d, "number", name, o));
-    }
+    for (const std::string &name : published)
+        if (const SensorRole *r = FindSensor(name))
+            AddSensor(d, name, *r, &out);
+    for (const std::string &name : writable)
+        if (const MbVariableRow *row = FindRow(name))
+            AddControl(d, name, *row, &out);
     return out;
+}
+
+std::string DiscoveryFilter(const DiscoveryDevice &d)
+{
+    return d.Prefix + "/+/" + NodeId(d) + "/+/config";
+}
+
+bool IsDiscoveryTopic(const std::string &topic, const DiscoveryDevice &d)
+{
+    // PREFIX/<component>/<node>/<object>/config, with one level each for component and object.
+    const std::string head = d.Prefix + "/";
+    const std::string tail = "/config";
+    if (topic.size() <= head.size() + tail.size() || topic.compare(0, head.size(), head) != 0 ||
+        topic.compare(topic.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    const std::string middle = topic.substr(head.size(), topic.size() - head.size() - tail.size());
+    const size_t a = middle.find('/');
+    const size_t b = a == std::string::npos ? a : middle.find('/', a + 1);
+    if (a == 0 || b == std::string::npos || middle.find('/', b + 1) != std::string::npos || b + 1 == middle.size())
+        return false;
+    return middle.compare(a + 1, b - a - 1, NodeId(d)) == 0 && b - a - 1 == NodeId(d).size();
 }

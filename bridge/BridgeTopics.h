@@ -23,6 +23,11 @@ std::string VersionText(int32_t versionX100);
 // A JSON string literal (quotes included).
 std::string JsonString(const std::string &text);
 
+// Untrusted text as it may stand in a log line or a result: control characters (C0, DEL,
+// C1), line and direction marks, bytes that are not UTF-8 and the backslash written as
+// escapes, cut after maxChars characters with "..." added. One line, whatever came in.
+std::string Printable(std::string_view text, size_t maxChars = 32);
+
 // The retained info record: {"type":…,"version":…,"port":…}.
 std::string InfoPayload(const std::string &type, int32_t versionX100, const std::string &port);
 
@@ -34,13 +39,25 @@ struct DiscoveryDevice {
     std::string Base;     // PREFIX/<id>
     std::string Type;     // type text
     int32_t VersionX100 = 0;
+    std::string Prefix = "homeassistant";  // the discovery topics' first levels
 };
 
-// One retained config message per main measurement among the published names (sensors
-// with their unit and device class) and per writable name (a switch for the 0/1 variables,
-// a number for the rest), all of one device.
+// The output modes, in the order of the numbers the Do<n>.Mode variables hold.
+extern const char *const kOutputModes[6];
+
+// One retained config message per entity of one device:
+// - the bridge's own link status (a diagnostic connectivity sensor);
+// - published measurements, counters, running hours and inputs, as sensors and binary
+//   sensors with their units, device and state classes;
+// - writable names as controls with the write gate's limits: a button for a command, a
+//   select for a choice (output modes from version 1.11 on, the baud rate), a switch for
+//   an on/off value, a number with its range, step and unit for the rest.
 std::vector<MqttMessage> DiscoveryMessages(const DiscoveryDevice &device, const std::vector<std::string> &published,
                                            const std::vector<std::string> &writable);
+
+// The topic filter that holds every config message of the device, and whether a topic is one.
+std::string DiscoveryFilter(const DiscoveryDevice &device);
+bool IsDiscoveryTopic(const std::string &topic, const DiscoveryDevice &device);
 
 // Whether a writable variable holds 0 or 1 only (shown as a switch).
 bool IsSwitchVariable(const std::string &name);

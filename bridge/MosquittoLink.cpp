@@ -1,14 +1,26 @@
-// MqttLink on libmosquitto. The library's network loop runs on a thread of this object:
-// first the connection attempts with back-off (the library's own thread does not retry a
-// first connection that fails), then the library's loop, which reconnects by itself.
+// MqttLink on libmosquitto. The network work runs on a thread of this object, which owns
+// the whole connection cycle: connect, run the library's loop until the connection ends,
+// say why it ended (each reason once until a connection succeeds), wait with back-off,
+// and connect again. MQTT 5 is spoken where the broker offers it, 3.1.1 elsewhere.
+//
+// With TLS asked for, the certificate authorities are taken from the text read at start
+// into a context of our own, which the library uses for every connection; when that
+// context cannot be made, no connection is attempted at all, so the password never goes
+// out in clear.
+#include <arpa/inet.h>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <ostream>
@@ -22,6 +34,8 @@ namespace {
 constexpr unsigned kRetryFirstS = 1;
 constexpr unsigned kRetryMaxS = 30;
 constexpr size_t kMaxIncoming = 1000;  // a flood of set messages must not eat the memory
+constexpr size_t kMaxTopic = 512;      // longer topics name nothing the bridge knows
+constexpr int kLoopWaitMs = 1000;
 constexpr auto kCloseWait = std::chrono::seconds(3);
 
 class LibraryUse {
@@ -30,30 +44,85 @@ public:
     ~LibraryUse() { mosquitto_lib_cleanup(); }
 };
 
+bool IsIpAddress(const std::string &host)
+{
+    unsigned char buf[sizeof(in6_addr)];
+    return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
+
+// The first error OpenSSL has queued, as text; the queue is emptied.
+std::string OpenSslError()
+{
+    const unsigned long e = ERR_get_error();
+    ERR_clear_error();
+    if (e == 0)
+        return {};
+    char buf[256];
+    ERR_error_string_n(e, buf, sizeof buf);
+    return buf;
+}
+
+// A client context that trusts exactly the certificates in pem and checks that the
+// broker's certificate names host. Null with the reason in *why.
+SSL_CTX *MakeTlsContext(const std::string &pem, const std::string &file, const std::string &host, std::string *why)
+{
+    SSL_CTX *ctx = SSL_CTX_new(TLS_client_method());
+    if (ctx == nullptr) {
+        *why = "cannot make a TLS context: " + OpenSslError();
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    X509_STORE *store = SSL_CTX_get_cert_store(ctx);
+    BIO *bio = BIO_new_mem_buf(pem.data(), int(pem.size()));
+    int added = 0;
+    while (bio != nullptr) {
+        X509 *cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+        if (cert == nullptr)
+            break;
+        added += X509_STORE_add_cert(store, cert) == 1 ? 1 : 0;
+        X509_free(cert);
+    }
+    BIO_free(bio);
+    ERR_clear_error();  // the end of the text reads as an error
+    if (added == 0) {
+        *why = "the certificate file " + file + " holds no usable certificate";
+        SSL_CTX_free(ctx);
+        return nullptr;
+    }
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    X509_VERIFY_PARAM *param = SSL_CTX_get0_param(ctx);
+    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    const int named = IsIpAddress(host) ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
+                                        : X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
+    if (named != 1) {
+        *why = "cannot check the broker's certificate against " + host;
+        SSL_CTX_free(ctx);
+        return nullptr;
+    }
+    return ctx;
+}
+
 class MosquittoLink : public MqttLink {
 public:
     MosquittoLink(const MqttLinkSettings &settings, std::ostream &log) : settings_(settings), log_(log)
     {
         static LibraryUse library;
         mosq_ = mosquitto_new(settings.ClientId.c_str(), true, this);
-        if (mosq_ == nullptr)
+        if (mosq_ == nullptr) {
+            Log("cannot make an MQTT client");
             return;
-        mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        }
+        mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, protocol_);
         mosquitto_threaded_set(mosq_, true);
         mosquitto_will_set(mosq_, settings.WillTopic.c_str(), int(settings.WillPayload.size()),
                            settings.WillPayload.data(), 1, true);
         if (!settings.Username.empty())
             mosquitto_username_pw_set(mosq_, settings.Username.c_str(), settings.Password.c_str());
-        if (!settings.TlsCaFile.empty()) {
-            const int rc = mosquitto_tls_set(mosq_, settings.TlsCaFile.c_str(), nullptr, nullptr, nullptr, nullptr);
-            if (rc != MOSQ_ERR_SUCCESS)
-                Log(std::string("TLS set-up failed: ") + mosquitto_strerror(rc));
-        }
-        mosquitto_reconnect_delay_set(mosq_, kRetryFirstS, kRetryMaxS, true);
-        mosquitto_connect_callback_set(mosq_, &OnConnect);
+        mosquitto_connect_v5_callback_set(mosq_, &OnConnect);
         mosquitto_disconnect_callback_set(mosq_, &OnDisconnect);
         mosquitto_message_callback_set(mosq_, &OnMessage);
         mosquitto_publish_callback_set(mosq_, &OnPublish);
+        mosquitto_log_callback_set(mosq_, &OnLibraryLog);
         thread_ = std::thread([this] { NetworkLoop(); });
     }
 
@@ -110,32 +179,111 @@ private:
         log_ << ("quintavolte-cli: mqtt: " + text + "\n") << std::flush;
     }
 
-    // Connect attempts with back-off until the first succeeds, then the library's loop.
+    // A reason the broker cannot be used, said once until a connection succeeds.
+    void Report(const std::string &why, unsigned delayS)
+    {
+        if (!reported_.insert(why).second)
+            return;
+        Log(why + "; trying again in " + std::to_string(delayS) + " s, then less often");
+    }
+
+    // Waits, unless the link is stopping; true when it is.
+    bool Pause(unsigned seconds)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(seconds), [this] { return stopping_.load(); });
+    }
+
+    bool SetUpTls(std::string *why)
+    {
+        SSL_CTX *ctx = MakeTlsContext(settings_.TlsCaPem, settings_.TlsCaFile, settings_.Host, why);
+        if (ctx == nullptr)
+            return false;
+        // The library takes its own reference; its defaults would load the file again.
+        mosquitto_int_option(mosq_, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+        const int rc = mosquitto_void_option(mosq_, MOSQ_OPT_SSL_CTX, ctx);
+        SSL_CTX_free(ctx);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            *why = std::string("the MQTT library cannot use TLS: ") + mosquitto_strerror(rc);
+            return false;
+        }
+        return true;
+    }
+
+    // Why the last attempt or connection ended, in words.
+    std::string Reason(int rc, int savedErrno)
+    {
+        const std::string where = "the broker " + settings_.Host + ":" + std::to_string(settings_.Port);
+        if (!refusal_.empty())
+            return where + " refused the connection: " + refusal_;
+        std::string detail;
+        {
+            std::lock_guard<std::mutex> lock(errorMutex_);
+            detail = libraryError_;
+        }
+        std::string why;
+        if (rc == MOSQ_ERR_ERRNO)
+            why = savedErrno == EPROTO && !settings_.TlsCaFile.empty() ? "the TLS handshake failed"
+                                                                       : std::string(std::strerror(savedErrno));
+        else if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE)
+            why = "the TLS handshake failed";
+        else if (rc == MOSQ_ERR_CONN_LOST && settings_.TlsCaFile.empty() && !sessionUp_)
+            why = "the connection was closed before the broker answered (does it want TLS?)";
+        else
+            why = mosquitto_strerror(rc);
+        if (!detail.empty())
+            why += " (" + detail + ")";
+        return "cannot use " + where + ": " + why;
+    }
+
     void NetworkLoop()
     {
         unsigned delay = kRetryFirstS;
-        std::string lastError;
+        const bool tls = !settings_.TlsCaFile.empty();
+        bool tlsReady = false;
         while (!stopping_.load()) {
-            const int rc = mosquitto_connect_async(mosq_, settings_.Host.c_str(), settings_.Port, settings_.KeepAliveS);
-            if (rc == MOSQ_ERR_SUCCESS)
+            std::string why;
+            if (tls && !tlsReady && !(tlsReady = SetUpTls(&why))) {
+                Report("TLS cannot be set up: " + why + "; not connecting without it", delay);
+                if (Pause(delay))
+                    break;
+                delay = std::min(delay * 2, kRetryMaxS);
+                continue;
+            }
+            refusal_.clear();
+            fallBack_ = false;
+            sessionUp_ = false;
+            {
+                std::lock_guard<std::mutex> lock(errorMutex_);
+                libraryError_.clear();
+            }
+            int rc = mosquitto_connect_async(mosq_, settings_.Host.c_str(), settings_.Port, settings_.KeepAliveS);
+            int savedErrno = errno;
+            while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) {
+                rc = mosquitto_loop(mosq_, kLoopWaitMs, 1);
+                savedErrno = errno;
+            }
+            if (stopping_.load())
                 break;
-            const std::string why = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc);
-            if (why != lastError)
-                Log("cannot reach the broker " + settings_.Host + ":" + std::to_string(settings_.Port) + ": " + why +
-                    "; trying again");
-            lastError = why;
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_.load(); });
+            if (fallBack_) {
+                // An older broker: the same connection in the protocol it knows, at once.
+                protocol_ = MQTT_PROTOCOL_V311;
+                mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, protocol_);
+                Log("the broker does not offer MQTT 5; using 3.1.1, where a retained set cannot be told from a "
+                    "fresh one");
+                continue;
+            }
+            if (sessionUp_) {
+                delay = kRetryFirstS;
+                reported_.clear();
+                Log("lost the broker: " + Reason(rc, savedErrno) + "; reconnecting");
+                reported_.insert(Reason(rc, savedErrno));
+            } else {
+                Report(Reason(rc, savedErrno), delay);
+            }
+            if (Pause(delay))
+                break;
             delay = std::min(delay * 2, kRetryMaxS);
-        }
-        // Returns only when Stop disconnects; it reconnects by itself meanwhile.
-        while (!stopping_.load()) {
-            mosquitto_loop_forever(mosq_, 1000, 1);
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (changed_.wait_for(lock, std::chrono::seconds(kRetryFirstS), [this] { return stopping_.load(); }))
-                break;
-            lock.unlock();
-            mosquitto_reconnect_async(mosq_);
         }
     }
 
@@ -156,31 +304,44 @@ private:
 
     static MosquittoLink *Self(void *obj) { return static_cast<MosquittoLink *>(obj); }
 
-    static void OnConnect(mosquitto *mosq, void *obj, int rc)
+    // On the network thread.
+    static void OnConnect(mosquitto *mosq, void *obj, int rc, int, const mosquitto_property *)
     {
         MosquittoLink *self = Self(obj);
         if (rc != 0) {
-            // Said once per reason: the library keeps trying with back-off.
-            const std::string why = mosquitto_connack_string(rc);
-            if (why != self->lastRefusal_)
-                self->Log("the broker refused the connection: " + why + "; trying again");
-            self->lastRefusal_ = why;
+            if (self->protocol_ == MQTT_PROTOCOL_V5 &&
+                (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || rc == CONNACK_REFUSED_PROTOCOL_VERSION))
+                self->fallBack_ = true;
+            else
+                self->refusal_ = self->protocol_ == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc)
+                                                                      : mosquitto_connack_string(rc);
             return;
         }
-        self->lastRefusal_.clear();
-        mosquitto_subscribe(mosq, nullptr, self->settings_.Subscription.c_str(), 1);
+        const MqttLinkSettings &s = self->settings_;
+        if (self->protocol_ == MQTT_PROTOCOL_V5) {
+            // A set is never sent from the broker's store, and one published retained says so.
+            mosquitto_subscribe_v5(mosq, nullptr, s.Subscription.c_str(), 1,
+                                   MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_SEND_RETAIN_NEVER, nullptr);
+            if (!s.StoreSubscription.empty())
+                mosquitto_subscribe_v5(mosq, nullptr, s.StoreSubscription.c_str(), 0, MQTT_SUB_OPT_NO_LOCAL, nullptr);
+        } else {
+            mosquitto_subscribe(mosq, nullptr, s.Subscription.c_str(), 1);
+            if (!s.StoreSubscription.empty())
+                mosquitto_subscribe(mosq, nullptr, s.StoreSubscription.c_str(), 0);
+        }
+        self->sessionUp_ = true;
+        self->reported_.clear();
         self->connected_.store(true);
         self->connections_.fetch_add(1);
-        self->Log("connected to " + self->settings_.Host + ":" + std::to_string(self->settings_.Port));
+        self->Log("connected to " + s.Host + ":" + std::to_string(s.Port) +
+                  (self->protocol_ == MQTT_PROTOCOL_V5 ? " (MQTT 5)" : " (MQTT 3.1.1)"));
     }
 
-    static void OnDisconnect(mosquitto *, void *obj, int rc)
+    static void OnDisconnect(mosquitto *, void *obj, int)
     {
         MosquittoLink *self = Self(obj);
-        const bool was = self->connected_.exchange(false);
+        self->connected_.store(false);
         self->changed_.notify_all();
-        if (was && rc != 0)
-            self->Log("lost the broker; reconnecting");
     }
 
     static void OnPublish(mosquitto *, void *obj, int mid)
@@ -193,17 +354,34 @@ private:
         self->changed_.notify_all();
     }
 
+    static void OnLibraryLog(mosquitto *, void *obj, int level, const char *text)
+    {
+        if (level != MOSQ_LOG_ERR || text == nullptr)
+            return;
+        MosquittoLink *self = Self(obj);
+        std::lock_guard<std::mutex> lock(self->errorMutex_);  // the library may log inside Publish
+        // The first error of an attempt says most ("certificate verify failed").
+        if (self->libraryError_.empty())
+            self->libraryError_ = std::string(text).substr(0, 200);
+    }
+
     static void OnMessage(mosquitto *, void *obj, const mosquitto_message *message)
     {
         MosquittoLink *self = Self(obj);
+        const size_t topicLength = std::strlen(message->topic);
         std::lock_guard<std::mutex> lock(self->mutex_);
-        if (self->incoming_.size() >= kMaxIncoming)
+        if (self->incoming_.size() >= kMaxIncoming || topicLength > kMaxTopic)
             return;
         MqttMessage m;
-        m.Topic = message->topic;
-        if (message->payloadlen > 0)
-            m.Payload.assign(static_cast<const char *>(message->payload), size_t(message->payloadlen));
-        m.Retained = message->retain;
+        m.Topic.assign(message->topic, topicLength);
+        m.Size = message->payloadlen > 0 ? size_t(message->payloadlen) : 0;
+        m.Payload.assign(static_cast<const char *>(message->payload), std::min(m.Size, MqttMessage::kKeptPayload));
+        // Under MQTT 5 the flag is as published (nothing stored is sent for a set); under
+        // 3.1.1 it marks a message sent from the store.
+        if (self->protocol_ == MQTT_PROTOCOL_V5)
+            m.Retained = message->retain;
+        else
+            m.Replayed = message->retain;
         self->incoming_.push_back(std::move(m));
     }
 
@@ -212,11 +390,18 @@ private:
     mosquitto *mosq_ = nullptr;
     std::thread thread_;
     std::mutex mutex_;  // incoming_, unacknowledged_, and the waits
+    std::mutex errorMutex_;  // libraryError_
     std::mutex logMutex_;
     std::condition_variable changed_;
     std::deque<MqttMessage> incoming_;
-    std::string lastRefusal_;  // the network thread's own
     std::set<int> unacknowledged_;  // message ids of QoS 1 messages not yet acknowledged
+    std::string libraryError_;
+    // The network thread's own (the callbacks run on it).
+    std::atomic<int> protocol_{MQTT_PROTOCOL_V5};
+    std::string refusal_;
+    bool fallBack_ = false;
+    bool sessionUp_ = false;
+    std::set<std::string> reported_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> connected_{false};
     std::atomic<uint32_t> connections_{0};

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "bridge/BridgeTopics.h"
 #include "core/MicroClock.h"
 #include "device/RegisterMap.h"
 #include "device/WriteGate.h"
@@ -80,7 +79,7 @@ void MqttBridge::Step()
         if (phase_ == Phase::Online)
             PublishEverything(now);
         else
-            Publish("status", "offline", true, 1);
+            Publish("status", "searching", true, 1);  // the link exists: the device was here
     }
     switch (phase_) {
     case Phase::Searching:
@@ -221,9 +220,12 @@ void MqttBridge::EnsureLink()
     s.Username = options_.Username;
     s.Password = options_.Password;
     s.TlsCaFile = options_.TlsCaFile;
+    s.TlsCaPem = options_.TlsCaPem;
     s.WillTopic = base_ + "/status";
     s.WillPayload = "offline";
     s.Subscription = base_ + "/set/+";
+    if (options_.Discovery)
+        s.StoreSubscription = DiscoveryFilter(Discovered());  // to remove what is no longer offered
     link_ = makeLink_(s);
     linkDeviceId_ = deviceId_;
     linkConnections_ = 0;
@@ -236,9 +238,11 @@ void MqttBridge::PublishEverything(uint32_t now)
     Publish("status", "online", true, 1);
     Publish("info", InfoPayload(typeText, manager_.VersionX100, portPath_), true, 1);
     if (options_.Discovery && link_) {
-        DiscoveryDevice d{deviceId_, base_, typeText, manager_.VersionX100};
-        for (const MqttMessage &m : DiscoveryMessages(d, options_.Names, options_.Writable))
+        discoveryTopics_.clear();
+        for (const MqttMessage &m : DiscoveryMessages(Discovered(), options_.Names, options_.Writable)) {
+            discoveryTopics_.insert(m.Topic);
             link_->Publish(m.Topic, m.Payload, true, 1);
+        }
     }
     for (Watched &w : watched_)
         if (w.HasPublished) {
@@ -247,16 +251,42 @@ void MqttBridge::PublishEverything(uint32_t now)
         }
 }
 
+DiscoveryDevice MqttBridge::Discovered() const
+{
+    const ModbusAction *type = manager_.Shell.FindVariable(MString(u"DeviceType"));
+    DiscoveryDevice d;
+    d.Id = deviceId_;
+    d.Base = base_;
+    d.Type = type != nullptr ? type->Value.ToUtf8() : std::string();
+    d.VersionX100 = manager_.VersionX100;
+    d.Prefix = options_.DiscoveryPrefix;
+    return d;
+}
+
+void MqttBridge::ForgetStaleEntity(const MqttMessage &m)
+{
+    // A config kept by the broker from an earlier run, for a name no longer offered (or
+    // offered as another kind of entity): an empty retained config removes it.
+    if (m.Size == 0 || discoveryTopics_.empty() || discoveryTopics_.count(m.Topic) != 0)
+        return;
+    Log("removing the discovery entry " + Printable(m.Topic, 200) + ": no longer offered");
+    link_->Publish(m.Topic, std::string(), true, 1);
+}
+
 void MqttBridge::DeviceLost()
 {
     Log("lost the device " + deviceId_ + "; searching again every " + std::to_string(kSearchPeriodMs / 1000) + " s");
-    Publish("status", "offline", true, 1);
+    Publish("status", "searching", true, 1);
     while (!writes_.empty())
         FinishWrite("failed: the device was lost");
+    // What was read before is not current when the device comes back: the first round
+    // after it publishes fresh values only.
     for (Watched &w : watched_) {
         w.Variable = nullptr;
         w.Awaiting = false;
         w.Queued = false;
+        w.HasPublished = false;
+        w.Published.clear();
     }
     due_.clear();
     phase_ = Phase::Searching;
@@ -269,12 +299,29 @@ void MqttBridge::TakeMessages()
         return;
     for (const MqttMessage &m : link_->TakeIncoming()) {
         const std::string name = SetTopicName(m.Topic, base_);
-        if (name.empty())
+        if (name.empty()) {
+            if (options_.Discovery && IsDiscoveryTopic(m.Topic, Discovered()))
+                ForgetStaleEntity(m);
             continue;
+        }
+        const std::string shown = Printable(name, 64);
+        if (m.Size == 0)
+            continue;  // clears a retained message; nothing to carry out
+        if (m.Replayed) {
+            // Kept by a broker that cannot leave it out; it was not published just now.
+            Log("ignored a set of " + shown + " kept by the broker from earlier");
+            continue;
+        }
         if (m.Retained) {
             // A retained command would be carried out again on every reconnection.
-            Log("ignored a retained set of " + name);
+            Log("refused a retained set of " + shown);
             Answer(name, "refused: a retained set is not carried out");
+            continue;
+        }
+        if (m.Size > kMaxSetBytes) {
+            Log("refused a set of " + shown + ": too long (" + std::to_string(m.Size) + " bytes): \"" +
+                Printable(m.Payload) + "\"");
+            Answer(name, "refused: too long");
             continue;
         }
         HandleSet(name, Trimmed(m.Payload));
@@ -283,9 +330,10 @@ void MqttBridge::TakeMessages()
 
 void MqttBridge::HandleSet(const std::string &name, const std::string &text)
 {
+    const std::string shown = Printable(name, 64);
     if (writable_.count(name) == 0) {
-        Log("refused a set of " + name + ": not writable");
-        Answer(name, "refused: " + name + " is not writable");
+        Log("refused a set of " + shown + ": not writable");
+        Answer(name, "refused: " + shown + " is not writable");
         return;
     }
     if (phase_ != Phase::Online) {
@@ -294,12 +342,13 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
     }
     ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(name));
     if (v == nullptr) {
-        Answer(name, "refused: " + name + " is not a variable of this device");
+        Answer(name, "refused: " + shown + " is not a variable of this device");
         return;
     }
     if (const WriteCheck check = CheckWrite(*v, MString::FromUtf8(text)); !check.Ok()) {
-        Log("refused a set of " + DescribeRefusal(check));
-        Answer(name, "refused: \"" + check.Value + "\" " + RefusalReason(check));
+        const std::string value = "\"" + Printable(text) + "\" " + RefusalReason(check);
+        Log("refused a set of " + shown + ": " + value);
+        Answer(name, "refused: " + value);
         return;
     }
     if (writes_.size() >= kMaxQueuedWrites) {
@@ -346,6 +395,10 @@ void MqttBridge::AdvanceWrite(uint32_t now)
     case mbsTimedOut:
         FinishWrite("failed: no reply from the device");
         return;
+    case mbsBadReply:
+        // A reply came, so the request arrived; whether it was stored, the read-back tells.
+        FinishWrite("unknown: the reply was damaged");
+        return;
     default:
         if (late)
             FinishWrite("failed: no reply from the device");
@@ -358,7 +411,7 @@ void MqttBridge::FinishWrite(const std::string &outcome)
     const Write w = writes_.front();
     writes_.pop_front();
     if (outcome != "ok")
-        Log("set of " + w.Name + " to '" + w.Text + "': " + outcome);
+        Log("set of " + w.Name + " to \"" + Printable(w.Text) + "\": " + outcome);
     else
         wroteSomething_ = true;
     Answer(w.Name, outcome);

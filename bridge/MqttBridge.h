@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bridge/BridgeOptions.h"
+#include "bridge/BridgeTopics.h"
 #include "bridge/DeviceSearch.h"
 #include "bridge/MqttLink.h"
 #include "device/ActionManager.h"
@@ -28,6 +29,7 @@ public:
     static constexpr uint32_t kIdentifyMs = 5000;     // the chip id has to be read by then
     static constexpr uint32_t kWriteLimitMs = 3000;   // a write not settled by then failed
     static constexpr size_t kMaxQueuedWrites = 64;
+    static constexpr size_t kMaxSetBytes = 64;        // a longer set payload is refused unread
     // Reads marked at a time: enough to keep the line busy, few enough that a write waits
     // for no more than these before it goes out.
     static constexpr size_t kReadWindow = 2;
@@ -71,6 +73,8 @@ private:
     void DeviceLost();
     void EnsureLink();
     void PublishEverything(uint32_t now);
+    DiscoveryDevice Discovered() const;
+    void ForgetStaleEntity(const MqttMessage &m);
     void PublishValue(Watched &w, uint32_t now);
     void TakeMessages();
     void HandleSet(const std::string &name, const std::string &text);
@@ -105,6 +109,7 @@ private:
     std::vector<Watched> watched_;
     std::set<std::string> writable_;
     std::deque<Write> writes_;      // the front one is under way
+    std::set<std::string> discoveryTopics_;  // the config topics of what is offered now
     std::deque<size_t> due_;        // watched_ entries still to be read in this round
     bool wroteSomething_ = false;  // a write succeeded: the device is asked to save at the end
     bool roundStarted_ = false;

@@ -81,9 +81,9 @@ uint32_t WaveEdges(const SquareWave &w, double t0, double t1)
 SimDeviceModel::SimDeviceModel(SimModelConfig config) : config_(std::move(config))
 {
   SetDefaults();
-  Val(vChipUID_H1) = 0x8A3C1F07u;  // above 2^31: exercises unsigned 32-bit decoding
-  Val(vChipUID_H2) = 0x00412233u;
-  Val(vChipUID_L) = 0x1234ABCDu;
+  Val(vChipUID_H1) = config_.ChipUid[0];
+  Val(vChipUID_H2) = config_.ChipUid[1];
+  Val(vChipUID_L) = config_.ChipUid[2];
   Refresh();
   ResetExtremes();
 }

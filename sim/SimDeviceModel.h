@@ -29,6 +29,8 @@ struct SimModelConfig {
   std::string DeviceType = "Quintavolte 1.11";
   double StartHour = 12.0;  // time of day at power-up, 0..24
   std::string StateFile;    // where the configuration is persisted; empty: kept in memory only
+  // The chip identity words ChipUID.H1, .H2, .L; H1 above 2^31 exercises unsigned decoding.
+  std::array<uint32_t, 3> ChipUid{0x8A3C1F07u, 0x00412233u, 0x1234ABCDu};
 };
 
 class SimDeviceModel {

@@ -24,6 +24,22 @@ bool ParseCount(const std::string &s, uint32_t *out)
   return !s.empty() && res.ec == std::errc() && res.ptr == s.data() + s.size();
 }
 
+// 24 hexadecimal digits: the three identity words, H1 first, as the bridge prints the id.
+bool ParseUid(const std::string &s, std::array<uint32_t, 3> *out)
+{
+  if (s.size() != 24)
+    return false;
+  std::array<uint32_t, 3> words{};
+  for (size_t i = 0; i < 3; ++i) {
+    const char *b = s.data() + 8 * i;
+    auto res = std::from_chars(b, b + 8, words[i], 16);
+    if (res.ec != std::errc() || res.ptr != b + 8)
+      return false;
+  }
+  *out = words;
+  return true;
+}
+
 }  // namespace
 
 const char *SimUsage()
@@ -35,6 +51,8 @@ const char *SimUsage()
          "  --version V          firmware version in the device type (default 1.11)\n"
          "  --type TEXT          device type text instead of \"Quintavolte <version>\" (20 characters at most)\n"
          "  --address N          own Modbus address 1..247 (unit 254 is always answered)\n"
+         "  --uid HEX            chip identity: 24 hexadecimal digits, ChipUID.H1, .H2 and .L\n"
+         "                       (default 8a3c1f07004122331234abcd), so stand-ins can differ\n"
          "  --hour H             time of day at start, 0..24 (default 12)\n"
          "  --speed F            simulated time runs F times faster (default 1)\n"
          "  --line-rate BAUD     pace the line as a real one at BAUD (10 bits a character): a\n"
@@ -84,6 +102,7 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
          o->Address = static_cast<int>(a);
          return true;
        }},
+      {"--uid", [&](const std::string &v) { return ParseUid(v, &o->ChipUid); }},
       {"--hour", [&](const std::string &v) { return ParseNumber(v, &o->StartHour) && o->StartHour >= 0 && o->StartHour <= 24; }},
       {"--speed", [&](const std::string &v) { return ParseNumber(v, &o->Speed) && o->Speed > 0; }},
       {"--delay", [&](const std::string &v) { return ParseCount(v, &o->DelayMs); }},

@@ -1,5 +1,6 @@
 // Command line of the stand-in device program.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@ struct SimOptions {
   std::string StateFile;
   std::string LinkPath;
   std::string WriteLogPath;    // empty: no write log
+  // Chip identity (ChipUID.H1, .H2, .L), from --uid: 24 hexadecimal digits, H1 first.
+  std::array<uint32_t, 3> ChipUid{0x8A3C1F07u, 0x00412233u, 0x1234ABCDu};
   int Address = -1;            // -1: the saved (or default) address
   uint32_t LineRate = 9600;    // baud the replies are paced at (10 bits a character); 0: unpaced
   // Fault switches.

@@ -36,7 +36,7 @@ int main(int argc, char **argv)
     return 0;
   }
 
-  SimDeviceModel model(SimModelConfig{options.DeviceType, options.StartHour, options.StateFile});
+  SimDeviceModel model(SimModelConfig{options.DeviceType, options.StartHour, options.StateFile, options.ChipUid});
   std::vector<std::string> problems;
   bool loaded = model.LoadState(&problems);
   for (const std::string &p : problems)

@@ -118,9 +118,11 @@ public:
             n += m.Topic == topic ? 1 : 0;
         return n;
     }
-    void Receive(const std::string &topic, const std::string &payload, bool retained = false)
+    // As the broker link hands it on: the payload cut on arrival, its full size kept.
+    void Receive(const std::string &topic, const std::string &payload, bool retained = false, bool replayed = false)
     {
-        Incoming.push_back(MqttMessage{topic, payload, retained});
+        Incoming.push_back(
+            MqttMessage{topic, payload.substr(0, MqttMessage::kKeptPayload), retained, replayed, payload.size()});
     }
 
     MqttLinkSettings Settings;

@@ -2,6 +2,13 @@
 // published and when, which writes reach the device, a lost device and a new connection.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <clocale>
 
 #include "bridge/MqttBridge.h"
@@ -204,6 +211,15 @@ TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
             << c.Name << " " << c.Payload;
         EXPECT_EQ(link_->Last(Topic("result/" + c.Name)), c.Result) << c.Name << " " << c.Payload;
     }
+    // Neither a set sent from the broker's store nor an empty one (which clears a kept set)
+    // is carried out or answered; one too long is refused unread.
+    const size_t flagResults = link_->Count(Topic("result/Reg.bForceLoadOff"));
+    link_->Receive(Topic("set/Reg.bForceLoadOff"), "0", false, true);
+    link_->Receive(Topic("set/Reg.bForceLoadOff"), "", true);
+    link_->Receive(Topic("set/Reg.ChargeMaxU"), "14." + std::string(62, '1'));
+    ASSERT_TRUE(Published("result/Reg.ChargeMaxU", "refused: too long"));
+    EXPECT_EQ(link_->Count(Topic("result/Reg.bForceLoadOff")), flagResults);
+
     // The device's own value comes back after a write.
     EXPECT_TRUE(Published("Reg.ChargeMaxU", "14.19999"));
     EXPECT_TRUE(Published("Reg.bForceLoadOff", "1"));
@@ -211,6 +227,8 @@ TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
     const std::string log = WriteLog();
     EXPECT_NE(log.find(" Reg.ChargeMaxU 2002 14.2"), std::string::npos) << log;
     EXPECT_NE(log.find(" Reg.bForceLoadOff 2013 1"), std::string::npos) << log;
+    EXPECT_EQ(log.find(" Reg.bForceLoadOff 2013 0"), std::string::npos) << log;
+    EXPECT_EQ(log.find(" Reg.bForceLoadOff 2013 2"), std::string::npos) << log;
     EXPECT_EQ(log.find("Reg.ChargeI "), std::string::npos) << log;
     EXPECT_EQ(log.find("14.1"), std::string::npos) << log;
     EXPECT_EQ(log.find(" 75"), std::string::npos) << log;
@@ -224,26 +242,135 @@ TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
     EXPECT_TRUE(link_->Closed);
 }
 
-TEST_F(BridgeWithDevice, ALostDeviceIsOfflineAndFoundAgain)
+TEST_F(BridgeWithDevice, ALostDeviceIsSearchedForAndComesBackWithFreshValuesOnly)
 {
-    StartBridge({"--names", "Adc.U_Accu", "--writable", "Reg.bForceLoadOff"});
+    StartBridge({"--names", "Adc.U_Accu", "--writable", "Reg.bForceLoadOff,Reg.ChargeMaxU"});
     ASSERT_TRUE(Published("status", "online"));
+    link_->Receive(Topic("set/Reg.ChargeMaxU"), "14.2");
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.19999")) << log_.str();
     sim_.Stop();
-    // Eleven timeouts in a row end the link.
-    ASSERT_TRUE(Published("status", "offline", 15000)) << log_.str();
+    // Eleven timeouts in a row end the link; the bridge goes on looking.
+    ASSERT_TRUE(Published("status", "searching", 15000)) << log_.str();
     EXPECT_EQ(bridge_->CurrentPhase(), MqttBridge::Phase::Searching);
     link_->Receive(Topic("set/Reg.bForceLoadOff"), "1");
     ASSERT_TRUE(Published("result/Reg.bForceLoadOff", "failed: the device is offline"));
     // A broker that restarts meanwhile hears that the device is away.
     link_->ConnectionCount = 2;
     ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("status")) == 3; }));
-    EXPECT_EQ(link_->Last(Topic("status")), "offline");
+    EXPECT_EQ(link_->Last(Topic("status")), "searching");
+    const size_t away = link_->Published.size();
 
+    // A fresh stand-in holds the default set-point again: what was read before the loss
+    // must not come back as current.
     ASSERT_TRUE(sim_.Start(simArgs_)) << sim_.Stderr();
     ASSERT_TRUE(Published("status", "online", 15000)) << log_.str();
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999")) << log_.str();
+    for (size_t i = away; i < link_->Published.size(); ++i)
+        EXPECT_NE(link_->Published[i].Payload, "14.19999") << link_->Published[i].Topic;
     EXPECT_EQ(links_.size(), 1u);  // the same device: the same link
     EXPECT_EQ(link_->Count(Topic("status")), 4u);
     EXPECT_EQ(WriteLog().find("Reg.bForceLoadOff"), std::string::npos);
+}
+
+// Sits on the line between the bridge and the stand-in and damages the first byte of the
+// reply to the next write once armed, so that its check fails.
+class DamagingLine {
+public:
+    DamagingLine(const std::string &device, const std::string &link) : link_(link)
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+            return;
+        slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY);  // held open: no hang-up between users
+        device_ = open(device.c_str(), O_RDWR | O_NOCTTY);
+        for (int fd : {slave_, device_}) {
+            termios t{};
+            tcgetattr(fd, &t);
+            cfmakeraw(&t);
+            tcsetattr(fd, TCSANOW, &t);
+        }
+        if (symlink(ptsname(master_), link.c_str()) != 0 || slave_ < 0 || device_ < 0)
+            return;
+        thread_ = std::thread([this] { Relay(); });
+    }
+    ~DamagingLine()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        for (int fd : {master_, slave_, device_})
+            if (fd >= 0)
+                close(fd);
+        unlink(link_.c_str());
+    }
+    bool Ready() const { return thread_.joinable(); }
+    void ArmForNextWrite() { armed_ = true; }
+    int Damaged() const { return damaged_; }
+
+private:
+    void Relay()
+    {
+        size_t requestBytes = 0;
+        bool writeSent = false;
+        while (!stop_) {
+            pollfd p[2] = {{master_, POLLIN, 0}, {device_, POLLIN, 0}};
+            if (poll(p, 2, 20) <= 0)
+                continue;
+            uint8_t buf[256];
+            if (p[0].revents & POLLIN) {
+                const ssize_t n = read(master_, buf, sizeof buf);
+                for (ssize_t i = 0; i < n; ++i, ++requestBytes)
+                    if (requestBytes == 1 && (buf[i] == 6 || buf[i] == 16))
+                        writeSent = armed_;
+                if (n > 0 && write(device_, buf, size_t(n)) != n)
+                    return;
+            }
+            if (p[1].revents & POLLIN) {
+                const ssize_t n = read(device_, buf, sizeof buf);
+                if (n > 0 && requestBytes > 0 && writeSent) {
+                    buf[0] ^= 0x5A;
+                    writeSent = false;
+                    armed_ = false;
+                    ++damaged_;
+                }
+                requestBytes = 0;
+                if (n > 0 && write(master_, buf, size_t(n)) != n)
+                    return;
+            }
+        }
+    }
+
+    std::string link_;
+    int master_ = -1, slave_ = -1, device_ = -1;
+    std::thread thread_;
+    std::atomic<bool> stop_{false}, armed_{false};
+    std::atomic<int> damaged_{0};
+};
+
+TEST_F(BridgeWithDevice, AWriteWhoseReplyWasDamagedIsUnknownAtOnceAndReadBack)
+{
+    DamagingLine line(sim_.Path(), dir_.File("damaging"));
+    ASSERT_TRUE(line.Ready());
+    SetExplicitPorts({dir_.File("damaging")});
+    // The bridge's clock moves only with the test's steps, so its bound on the answer is
+    // the bridge's own time, however busy the machine.
+    testutil::FakeClock clock(GetTickCount32());
+    g_clock = &clock;
+    SetSleepSink(&SleepAndAdvance);
+    StartBridge({"--names", "DeviceType", "--writable", "Reg.ChargeMaxU"});
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999")) << log_.str();
+
+    line.ArmForNextWrite();
+    const uint32_t setAt = clock.Now();
+    link_->Receive(Topic("set/Reg.ChargeMaxU"), "14.2");
+    ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("result/Reg.ChargeMaxU")) > 0; })) << log_.str();
+    EXPECT_EQ(line.Damaged(), 1);
+    EXPECT_EQ(link_->Last(Topic("result/Reg.ChargeMaxU")), "unknown: the reply was damaged");
+    EXPECT_LT(clock.Now() - setAt, 1000u);  // not the write's 3 s limit
+    // The device did store it, and the read that follows says so.
+    EXPECT_TRUE(Published("Reg.ChargeMaxU", "14.19999")) << log_.str();
+    EXPECT_NE(WriteLog().find(" Reg.ChargeMaxU 2002 14.2"), std::string::npos) << WriteLog();
+    bridge_->Shutdown();  // while the line is there
 }
 
 }  // namespace

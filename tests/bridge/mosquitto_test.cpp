@@ -2,8 +2,13 @@
 // pseudo-terminal and Debian's broker, watched by a subscriber of its own.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+
+#include <cstdio>
+#include <thread>
 
 #include "bridge/MqttTestUtil.h"
 
@@ -156,6 +161,252 @@ TEST_F(BridgeOnBroker, LogsInOverTlsAndSaysWhenTheBrokerRefusesIt)
                                  dir_.File("bad")});
     auto refused = [&] { return bridge_.Stderr().find("refused the connection") != std::string::npos; };
     EXPECT_TRUE(testutil::WaitUntil(refused, kWaitMs)) << bridge_.Stderr();
+}
+
+// A plain TCP listener that counts the connections made to it.
+class PlainListener {
+public:
+    PlainListener()
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && listen(fd_, 8) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+    }
+    ~PlainListener() { close(fd_); }
+    int Port() const { return port_; }
+    int Accepted()
+    {
+        for (int c; (c = accept(fd_, nullptr, nullptr)) >= 0;) {
+            close(c);
+            ++accepted_;
+        }
+        return accepted_;
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = -1;
+    int accepted_ = 0;
+};
+
+TEST_F(BridgeOnBroker, TlsNeverFallsBackToPlainAndUsesTheCertificatesReadAtStart)
+{
+    ASSERT_TRUE(MakeCertificates(dir_));
+    std::ofstream(dir_.File("garbage.crt")) << "-----BEGIN CERTIFICATE-----\nnot a certificate\n";
+    PlainListener plain;
+    ASSERT_GT(plain.Port(), 0);
+    StartBridge(plain.Port(), {"--tls-ca", dir_.File("garbage.crt")});
+    auto said = [&](const std::string &text) { return bridge_.Stderr().find(text) != std::string::npos; };
+    ASSERT_TRUE(testutil::WaitUntil([&] { return said("TLS cannot be set up"); }, kWaitMs)) << bridge_.Stderr();
+    // Long enough for the attempts after the first: none reaches the listener.
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    EXPECT_EQ(plain.Accepted(), 0);
+    const std::string log = bridge_.Stderr();
+    EXPECT_NE(log.find("holds no usable certificate; not connecting without it"), std::string::npos) << log;
+    EXPECT_EQ(log.find("TLS cannot be set up"), log.rfind("TLS cannot be set up")) << "said once\n" << log;
+    bridge_.Stop();
+
+    // Certificates removed after the start: the ones read then are used, over TLS.
+    broker_.AddConfig("allow_anonymous true\ncafile " + dir_.File("ca.crt") + "\ncertfile " + dir_.File("server.crt") +
+                      "\nkeyfile " + dir_.File("server.key") + "\n");
+    ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
+    sim_.Stop();
+    StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt")});
+    ASSERT_TRUE(testutil::WaitUntil(
+        [&] { return said("no Quintavolte device answered") || said("no serial ports found"); }, kWaitMs))
+        << bridge_.Stderr();
+    ASSERT_EQ(std::remove(dir_.File("ca.crt").c_str()), 0);
+    ASSERT_TRUE(sim_.Start({"--log", dir_.File("writes.log")})) << sim_.Stderr();
+    ASSERT_TRUE(testutil::WaitUntil([&] { return said("connected to 127.0.0.1"); }, 4 * kWaitMs)) << bridge_.Stderr();
+}
+
+TEST_F(BridgeOnBroker, SaysOnceWhyABrokerCannotBeUsedAndBacksOff)
+{
+    // A TLS client at a plain broker: the handshake fails, said once, not every second.
+    ASSERT_TRUE(MakeCertificates(dir_));
+    ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
+    StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt")});
+    auto count = [&](const std::string &text) {
+        const std::string log = bridge_.Stderr();
+        int n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    ASSERT_TRUE(testutil::WaitUntil([&] { return count("TLS handshake failed") > 0; }, kWaitMs)) << bridge_.Stderr();
+    std::this_thread::sleep_for(std::chrono::seconds(5));  // attempts at 1, 2 and 4 s
+    EXPECT_EQ(count("TLS handshake failed"), 1) << bridge_.Stderr();
+    EXPECT_EQ(count("connected to"), 0) << bridge_.Stderr();
+}
+
+// Peak resident memory in kB of the running program whose command line holds both parts.
+long PeakMemoryKb(const std::string &program, const std::string &part)
+{
+    DIR *proc = opendir("/proc");
+    long peak = -1;
+    while (dirent *e = proc != nullptr ? readdir(proc) : nullptr) {
+        std::string cmdline = testutil::ReadText(std::string("/proc/") + e->d_name + "/cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        if (cmdline.rfind(program + " ", 0) != 0 || cmdline.find(part) == std::string::npos)
+            continue;
+        std::ifstream in(std::string("/proc/") + e->d_name + "/status");
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("VmHWM:", 0) == 0)
+                peak = std::stol(line.substr(6));
+    }
+    if (proc != nullptr)
+        closedir(proc);
+    return peak;
+}
+
+TEST_F(BridgeOnBroker, HostileSetsAreRefusedEscapedAndNeverReachTheDevice)
+{
+    ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
+    StartBridge(broker_.Port(), {"--writable", "Reg.ChargeMaxU,Reg.bForceLoadOff"});
+    Subscriber watch(broker_.Port(), "qvtest/#");
+    ASSERT_GE(watch.WaitFor(Topic("status"), "online", kWaitMs), 0) << bridge_.Stderr();
+    ASSERT_GE(watch.WaitFor(Topic("Reg.ChargeMaxU"), "14.39999", kWaitMs), 0) << watch.Dump();
+
+    const struct {
+        std::string Name, Payload, Result;
+    } cases[] = {
+        {"Reg.ChargeMaxU", std::string(1 << 20, '7'), "refused: too long"},
+        {"Reg.ChargeMaxU", "1\nquintavolte-cli: mqtt: forged\x1b[31m",
+         "refused: \"1\\x0aquintavolte-cli: mqtt: forged\\x1b...\" is not a number (allowed: 0..100)"},
+        {"Reg.bForceLoadOff", "2", "refused: \"2\" is out of range (allowed: 0 or 1)"},
+    };
+    for (const auto &c : cases) {
+        const size_t mark = watch.Size();
+        watch.Publish(Topic("set/" + c.Name), c.Payload);
+        EXPECT_GE(watch.WaitFor(Topic("result/" + c.Name), c.Result, kWaitMs, mark), 0) << c.Result << watch.Dump();
+    }
+    // A flood of large sets is not kept: the bridge stays small.
+    for (int i = 0; i < 20; ++i)
+        watch.Publish(Topic("set/Reg.ChargeMaxU"), std::string(1 << 20, 'x'));
+    const size_t flooded = watch.Size();
+    watch.Publish(Topic("set/Reg.bForceLoadOff"), "abc");
+    ASSERT_GE(watch.WaitFor(Topic("result/Reg.bForceLoadOff"), "refused: \"abc\" is not a number (allowed: 0 or 1)",
+                            4 * kWaitMs, flooded),
+              0);
+    const long peakKb = PeakMemoryKb(QUINTAVOLTE_CLI_PATH, sim_.Path());
+    EXPECT_GT(peakKb, 0);
+    EXPECT_LT(peakKb, 32 * 1024);
+
+    // The forged line is one escaped line; nothing of the escape sequence reaches the log.
+    const std::string log = bridge_.Stderr();
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
+    EXPECT_EQ(log.find("\nquintavolte-cli: mqtt: forged"), std::string::npos) << log;
+    EXPECT_NE(log.find("refused a set of Reg.ChargeMaxU: \"1\\x0aquintavolte-cli: mqtt: forged\\x1b...\""),
+              std::string::npos)
+        << log;
+    EXPECT_LT(log.size(), 64u * 1024) << "no payload is echoed whole";
+    EXPECT_EQ(WriteLog(), "") << "nothing was written";
+
+    // A retained set is refused once, on delivery, and not again at the next connection;
+    // clearing it with an empty retained message is not an error either.
+    const size_t beforeRetained = watch.Size();
+    watch.Publish(Topic("set/Reg.bForceLoadOff"), "1", true);
+    ASSERT_GE(watch.WaitFor(Topic("result/Reg.bForceLoadOff"), "refused: a retained set is not carried out", kWaitMs,
+                            beforeRetained),
+              0)
+        << watch.Dump();
+    bridge_.Stop();
+    StartBridge(broker_.Port(), {"--writable", "Reg.ChargeMaxU,Reg.bForceLoadOff"});
+    const size_t restarted = watch.Size();
+    ASSERT_GE(watch.WaitFor(Topic("Reg.bForceLoadOff"), "0", kWaitMs, restarted), 0) << watch.Dump();
+    watch.Publish(Topic("set/Reg.bForceLoadOff"), "", true);
+    watch.Publish(Topic("set/Reg.ChargeMaxU"), "14.3");
+    ASSERT_GE(watch.WaitFor(Topic("result/Reg.ChargeMaxU"), "ok", kWaitMs, restarted), 0) << watch.Dump();
+    int flagResults = 0;
+    const std::vector<MqttMessage> all = watch.Messages();
+    for (size_t i = restarted; i < all.size(); ++i)
+        flagResults += all[i].Topic == Topic("result/Reg.bForceLoadOff") ? 1 : 0;
+    EXPECT_EQ(flagResults, 0) << watch.Dump();
+    EXPECT_EQ(WriteLog().find("Reg.bForceLoadOff"), std::string::npos) << WriteLog();
+}
+
+TEST_F(BridgeOnBroker, DiscoveryTakesBackWhatIsNoLongerOffered)
+{
+    ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
+    auto config = [&](const std::string &component, const std::string &object) {
+        return "qvha/" + component + "/quintavolte_8a3c1f07004122331234abcd/" + object + "/config";
+    };
+    Subscriber watch(broker_.Port(), "qvha/#");
+    StartBridge(broker_.Port(), {"--ha-discovery", "--discovery-prefix", "qvha", "--writable", "Reg.ChargeMaxU,Reg.ChargeI"});
+    ASSERT_TRUE(testutil::WaitUntil([&] {
+        for (const MqttMessage &m : watch.Messages())
+            if (m.Topic == config("number", "Reg_ChargeI") && !m.Payload.empty())
+                return true;
+        return false;
+    }, kWaitMs)) << watch.Dump() << bridge_.Stderr();
+    bridge_.Stop();
+
+    StartBridge(broker_.Port(), {"--ha-discovery", "--discovery-prefix", "qvha", "--writable", "Reg.ChargeMaxU"});
+    ASSERT_GE(watch.WaitFor(config("number", "Reg_ChargeI"), "", kWaitMs), 0) << watch.Dump() << bridge_.Stderr();
+    // A newcomer sees the set-point still offered and the current no more.
+    Subscriber late(broker_.Port(), "qvha/#");
+    ASSERT_TRUE(testutil::WaitUntil([&] {
+        for (const MqttMessage &m : late.Messages())
+            if (m.Topic == config("number", "Reg_ChargeMaxU"))
+                return true;
+        return false;
+    }, kWaitMs)) << late.Dump();
+    for (const MqttMessage &m : late.Messages())
+        EXPECT_NE(m.Topic, config("number", "Reg_ChargeI"));
+    EXPECT_NE(bridge_.Stderr().find("removing the discovery entry " + config("number", "Reg_ChargeI")),
+              std::string::npos)
+        << bridge_.Stderr();
+}
+
+TEST_F(BridgeOnBroker, AFleetOfDevicesSharesOneBrokerForAMinuteWithoutReconnecting)
+{
+    ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
+    const std::string ids[] = {"8a3c1f07004122331234abcd", "00000000000000000000000b", "0000000000000000000000c0"};
+    std::vector<std::unique_ptr<testutil::LinkedSim>> sims;
+    std::vector<std::unique_ptr<testutil::ChildProcess>> bridges;
+    sim_.Stop();
+    for (int i = 0; i < 3; ++i) {
+        sims.push_back(std::make_unique<testutil::LinkedSim>(dir_.File("tty" + std::to_string(i))));
+        ASSERT_TRUE(sims.back()->Start({"--uid", ids[i]})) << sims.back()->Stderr();
+        bridges.push_back(std::make_unique<testutil::ChildProcess>());
+        ASSERT_TRUE(bridges.back()->Start({QUINTAVOLTE_CLI_PATH, "--port", sims.back()->Path(), "mqtt", "--broker",
+                                           "127.0.0.1:" + std::to_string(broker_.Port()), "--prefix", "qvtest",
+                                           "--names", "Adc.U_Accu,Di1.CurState", "--ha-discovery"}));
+    }
+    Subscriber watch(broker_.Port(), "#");
+    for (const std::string &id : ids) {
+        EXPECT_GE(watch.WaitFor("qvtest/" + id + "/status", "online", 2 * kWaitMs), 0) << id << watch.Dump();
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    const std::vector<MqttMessage> all = watch.Messages();
+    for (size_t i = 0; i < 3; ++i) {
+        const std::string &id = ids[i];
+        int statuses = 0, configs = 0, values = 0;
+        for (const MqttMessage &m : all) {
+            statuses += m.Topic == "qvtest/" + id + "/status" ? 1 : 0;
+            values += m.Topic == "qvtest/" + id + "/Adc.U_Accu" ? 1 : 0;
+            if (m.Topic.find("/quintavolte_" + id + "/") != std::string::npos && !m.Payload.empty()) {
+                ++configs;
+                EXPECT_NE(m.Payload.find("\"state_topic\":\"qvtest/" + id + "/"), std::string::npos) << m.Topic;
+                for (const std::string &other : ids)
+                    EXPECT_TRUE(other == id || m.Payload.find(other) == std::string::npos) << m.Topic;
+            }
+        }
+        EXPECT_EQ(statuses, 1) << id << ": one connection, one status";
+        EXPECT_GT(values, 0) << id;
+        EXPECT_EQ(configs, 3) << id << ": link, voltage, input level, and nothing of the others";
+        const std::string log = bridges[i]->Stderr();
+        size_t connects = 0;
+        for (size_t at = log.find("connected to"); at != std::string::npos; at = log.find("connected to", at + 1))
+            ++connects;
+        EXPECT_EQ(connects, 1u) << log;
+        EXPECT_EQ(log.find("lost the broker"), std::string::npos) << log;
+    }
 }
 
 }  // namespace

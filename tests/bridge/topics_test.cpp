@@ -6,13 +6,22 @@
 #include <clocale>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "bridge/BridgeOptions.h"
 #include "bridge/BridgeTopics.h"
+#include "device/RegisterMap.h"
 
 namespace {
+
+std::string Lower(std::string t)
+{
+    for (char &c : t)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+}
 
 struct OptionCase {
     std::vector<std::string> Args;
@@ -40,6 +49,8 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
         {{"--broker", "h", "--writable", "Adc.U_Accu"}, false, "Adc.U_Accu is read-only"},
         {{"--broker", "h", "--prefix", "a/+/b"}, false, "--prefix"},
         {{"--broker", "h", "--prefix", "/"}, false, "--prefix"},
+        {{"--broker", "h", "--discovery-prefix", "ha/#"}, false, "--discovery-prefix"},
+        {{"--broker", "h", "--discovery-prefix", ""}, false, "--discovery-prefix"},
         {{"--broker", "h", "--interval", "5"}, false, "--interval"},
         {{"--broker", "h", "--password-file", password}, false, "goes with --username"},
         {{"--broker", "h", "--username", "u", "--password-file", "/nonexistent/pw"}, false, "cannot read"},
@@ -72,6 +83,17 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
     EXPECT_EQ(o.Names, (std::vector<std::string>{"Adc.EnergyAccuCharge", "Adc.EnergyAccuDischarge", "Adc.EnergySolar",
                                                  "Adc.EnergyLoad", "Extremes.bReset"}));
     EXPECT_TRUE(o.Writable.empty());  // nothing is writable unless the owner says so
+    EXPECT_EQ(o.DiscoveryPrefix, "homeassistant");
+
+    // The certificates are read at start: what happens to the file later cannot matter.
+    const std::string ca = testing::TempDir() + "bridge-ca.pem";
+    std::ofstream(ca) << "-----BEGIN CERTIFICATE-----\nAAAA\n";
+    ASSERT_TRUE(ParseBridgeOptions({"--broker", "h", "--tls-ca", ca, "--discovery-prefix", "home/ha/"}, &o, &error))
+        << error;
+    std::remove(ca.c_str());
+    EXPECT_EQ(o.TlsCaPem, "-----BEGIN CERTIFICATE-----\nAAAA\n");
+    EXPECT_EQ(o.BrokerPort(), 8883);
+    EXPECT_EQ(o.DiscoveryPrefix, "home/ha");
     std::remove(password.c_str());
 }
 
@@ -141,54 +163,259 @@ TEST(BridgeTopics, SetTopicsAndRecords)
               "{\"type\":\"Quintavolte \\\"1.11\\\"\",\"version\":\"1.11\",\"port\":\"/dev/ttyUSB0\"}");
 }
 
-const MqttMessage *FindTopic(const std::vector<MqttMessage> &messages, const std::string &topic)
+TEST(BridgeTopics, PrintableTextIsOneEscapedLineOfAtMost32Characters)
 {
-    for (const MqttMessage &m : messages)
-        if (m.Topic == topic)
-            return &m;
-    return nullptr;
+    const struct {
+        std::string In;
+        std::string Out;
+    } cases[] = {
+        {"14.2", "14.2"},
+        {"1\nquintavolte-cli: mqtt: forged line", "1\\x0aquintavolte-cli: mqtt: forged ..."},
+        {"\x1b[2J\r\t", "\\x1b[2J\\x0d\\x09"},
+        {std::string("a\0b", 3), "a\\x00b"},
+        {"\xff\xfe", "\\xff\\xfe"},                    // not UTF-8
+        {"\xc3\x28", "\\xc3("},                        // a cut sequence
+        {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},           // an overlong '/'
+        {"\xc2\x9b" "31m", "\\u009b31m"},              // the 8-bit CSI
+        {"\xe2\x80\xae" "cba", "\\u202ecba"},          // right-to-left override
+        {"a\\x41", "a\\\\x41"},                        // a backslash cannot fake an escape
+        {"Ток заряда, А", "Ток заряда, А"},            // letters stay letters
+        {std::string(40, 'x'), std::string(32, 'x') + "..."},
+        {std::string(32, 'x'), std::string(32, 'x')},
+    };
+    for (const auto &c : cases) {
+        const std::string out = Printable(c.In);
+        EXPECT_EQ(out, c.Out);
+        for (unsigned char ch : out)
+            EXPECT_TRUE(ch >= 0x20 && ch != 0x7f) << out;
+    }
+    EXPECT_EQ(Printable(std::string(100, '\n'), 3), "\\x0a\\x0a\\x0a...");
 }
 
-TEST(BridgeTopics, DiscoveryDescribesMeasurementsAndWritableNamesOfOneDevice)
+// One JSON object's top-level fields: strings decoded, other values as written.
+std::map<std::string, std::string> Fields(const std::string &json)
 {
-    const DiscoveryDevice d{"8a3c", "q/8a3c", "Quintavolte 1.11", 111};
-    const std::vector<MqttMessage> m =
-        DiscoveryMessages(d, {"Adc.U_Accu", "Adc.Temp_External", "Adc.EnergySolar", "Reg.ChargeMaxU", "DeviceType"},
-                          {"Reg.bForceLoadOff", "Reg.ChargeMaxU", "Do2.State", "ResetConfigToDefaults"});
-    // Three measurements, four writable names; the set-point and the type text get no sensor.
-    ASSERT_EQ(m.size(), 7u);
-    for (const MqttMessage &c : m) {
-        EXPECT_TRUE(c.Retained) << c.Topic;
-        EXPECT_NE(c.Payload.find("\"identifiers\":[\"quintavolte_8a3c\"]"), std::string::npos) << c.Topic;
-        EXPECT_NE(c.Payload.find("\"availability_topic\":\"q/8a3c/status\""), std::string::npos) << c.Topic;
-    }
-    struct Expect {
-        std::string Topic;
-        std::vector<std::string> Parts;
+    std::map<std::string, std::string> fields;
+    size_t i = 0;
+    auto string = [&](std::string *out) {
+        EXPECT_EQ(json[i], '"') << json;
+        for (++i; i < json.size() && json[i] != '"'; ++i) {
+            if (json[i] == '\\') {
+                ++i;
+                if (json[i] == 'u') {
+                    *out += char(std::stoi(json.substr(i + 1, 4), nullptr, 16));
+                    i += 4;
+                } else {
+                    *out += json[i];
+                }
+            } else {
+                *out += json[i];
+            }
+        }
+        ++i;
     };
-    const Expect expected[] = {
-        {"homeassistant/sensor/quintavolte_8a3c/Adc_U_Accu/config",
-         {"\"state_topic\":\"q/8a3c/Adc.U_Accu\"", "\"device_class\":\"voltage\"", "\"unit_of_measurement\":\"V\""}},
-        {"homeassistant/sensor/quintavolte_8a3c/Adc_Temp_External/config",
-         {"\"device_class\":\"temperature\"", "\"unit_of_measurement\":\"°C\""}},
-        {"homeassistant/sensor/quintavolte_8a3c/Adc_EnergySolar/config",
-         {"\"device_class\":\"energy\"", "\"unit_of_measurement\":\"Wh\"", "\"state_class\":\"total_increasing\""}},
-        {"homeassistant/switch/quintavolte_8a3c/Reg_bForceLoadOff/config",
-         {"\"command_topic\":\"q/8a3c/set/Reg.bForceLoadOff\"", "\"payload_on\":\"1\"", "\"payload_off\":\"0\""}},
-        {"homeassistant/switch/quintavolte_8a3c/Do2_State/config", {"\"state_topic\":\"q/8a3c/Do2.State\""}},
-        {"homeassistant/number/quintavolte_8a3c/Reg_ChargeMaxU/config",
-         {"\"command_topic\":\"q/8a3c/set/Reg.ChargeMaxU\"", "\"unit_of_measurement\":\"V\"", "\"step\":0.001"}},
-        {"homeassistant/number/quintavolte_8a3c/ResetConfigToDefaults/config", {"\"max\":65535"}},
-    };
-    for (const Expect &e : expected) {
-        const MqttMessage *c = FindTopic(m, e.Topic);
-        ASSERT_NE(c, nullptr) << e.Topic;
-        for (const std::string &part : e.Parts)
-            EXPECT_NE(c->Payload.find(part), std::string::npos) << e.Topic << " lacks " << part << "\n" << c->Payload;
+    EXPECT_EQ(json.front(), '{');
+    i = 1;
+    while (i < json.size() && json[i] != '}') {
+        std::string key, value;
+        string(&key);
+        EXPECT_EQ(json[i], ':') << json;
+        ++i;
+        if (json[i] == '"') {
+            string(&value);
+        } else {
+            int depth = 0;
+            const size_t start = i;
+            for (bool quoted = false; i < json.size(); ++i) {
+                const char c = json[i];
+                if (quoted) {
+                    quoted = c != '"' || json[i - 1] == '\\';
+                    continue;
+                }
+                if (c == '"')
+                    quoted = true;
+                else if (c == '{' || c == '[')
+                    ++depth;
+                else if (c == '}' || c == ']') {
+                    if (depth == 0)
+                        break;
+                    --depth;
+                } else if (c == ',' && depth == 0)
+                    break;
+            }
+            value = json.substr(start, i - start);
+        }
+        EXPECT_TRUE(fields.emplace(key, value).second) << "twice: " << key;
+        if (json[i] == ',')
+            ++i;
     }
-    // A command that can only be written has no state to follow.
-    EXPECT_EQ(FindTopic(m, expected[6].Topic)->Payload.find("state_topic"), std::string::npos);
-    EXPECT_TRUE(IsSwitchVariable("Extremes.bReset"));
+    return fields;
+}
+
+// Names of the register map with the access bits given.
+std::vector<std::string> MapNames(uint32_t access)
+{
+    std::vector<std::string> names;
+    for (const MbVariableRow &row : DeviceRegisterMap())
+        if ((row.Access & access) != 0)
+            names.push_back(MString(row.Name).ToUtf8());
+    return names;
+}
+
+// "Cal_*.Mul" stands for every channel.
+bool Matches(const std::string &pattern, const std::string &name)
+{
+    const size_t star = pattern.find('*');
+    if (star == std::string::npos)
+        return pattern == name;
+    const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
+    return name.size() > head.size() + tail.size() && name.compare(0, head.size(), head) == 0 &&
+           name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(BridgeTopics, DiscoveryOffersEveryVariableAsTheRightEntityWithItsLimitsAndUnits)
+{
+    const DiscoveryDevice d{"8a3c", "q/8a3c", "Quintavolte 1.11", 111, "ha/test"};
+    const std::vector<MqttMessage> messages = DiscoveryMessages(d, MapNames(mbaRead), MapNames(mbaWrite));
+
+    // Expected fields; "" means the field must be absent. Limits and units are the
+    // device's real ones, not the types' ranges.
+    const std::string floatMax = "3.40282347e+38", floatMin = "-3.40282347e+38";
+    const std::string baud = "[\"1200\",\"2400\",\"4800\",\"9600\",\"19200\",\"38400\",\"57600\",\"115200\"]";
+    const std::string modes = "[\"Управление по Modbus\",\"Панель ОК\",\"АКБ заряжается\",\"АКБ заряжена\","
+                              "\"АКБ разряжена\",\"Нагрузка включена\"]";
+    struct Row {
+        std::string Name, Component, Class, Unit, StateClass, Category, Min, Max, Step, Options;
+        int Count;  // variables the row stands for
+    };
+    const Row rows[] = {
+        // name                     component        class          unit    state class         category
+        {"status", "binary_sensor", "connectivity", "", "", "diagnostic", "", "", "", "", 1},
+        {"DeviceType", "sensor", "", "", "", "diagnostic", "", "", "", "", 1},
+        {"Adc.AvddVoltage", "sensor", "voltage", "V", "measurement", "diagnostic", "", "", "", "", 1},
+        {"Adc.I_*", "sensor", "current", "A", "measurement", "", "", "", "", "", 3},
+        {"Adc.U_*", "sensor", "voltage", "V", "measurement", "", "", "", "", "", 3},
+        {"Adc.Power*", "sensor", "power", "W", "measurement", "", "", "", "", "", 3},
+        {"Adc.Temp_External", "sensor", "temperature", "°C", "measurement", "", "", "", "", "", 1},
+        {"Adc.UserAdcV*", "sensor", "voltage", "V", "measurement", "", "", "", "", "", 2},
+        {"Adc.Energy*/sensor", "sensor", "energy", "Wh", "total_increasing", "", "", "", "", "", 4},
+        {"Adc.Energy*/number", "number", "energy", "Wh", "", "config", "0", floatMax, "0.001", "", 4},
+        {"Reg.bLoadIsOn", "binary_sensor", "power", "", "", "", "", "", "", "", 1},
+        {"Reg.Training*Energy", "sensor", "energy", "Wh", "total_increasing", "", "", "", "", "", 2},
+        {"Di*.CurState", "binary_sensor", "", "", "", "", "", "", "", "", 4},
+        {"Di*.ChangesCounter/sensor", "sensor", "", "", "total_increasing", "diagnostic", "", "", "", "", 4},
+        {"Di*.ChangesCounter/number", "number", "", "", "", "config", "0", "4294967295", "1", "", 4},
+        {"Di*.Frequency", "sensor", "frequency", "Hz", "measurement", "", "", "", "", "", 4},
+        {"Di*.DutyCycle", "sensor", "", "%", "measurement", "", "", "", "", "", 4},
+        {"Rtc.*Hours", "sensor", "duration", "h", "total_increasing", "diagnostic", "", "", "", "", 2},
+        {"Mb.MyModbusAddr", "number", "", "", "", "config", "1", "247", "1", "", 1},
+        {"485.Init.BaudRate", "select", "", "", "", "config", "", "", "", baud, 1},
+        {"ResetConfigToDefaults", "button", "", "", "", "config", "", "", "", "", 1},
+        {"SaveConfigToRomNow", "button", "", "", "", "config", "", "", "", "", 1},
+        {"Cal_*.ZeroOffset", "number", "", "", "", "config", floatMin, floatMax, "0.001", "", 8},
+        {"Cal_*.Mul", "number", "", "", "", "config", floatMin, floatMax, "0.001", "", 8},
+        {"Cal_*.PreciseValue", "number", "", "", "", "config", floatMin, floatMax, "0.001", "", 8},
+        {"Cal_*Mode", "button", "", "", "", "config", "", "", "", "", 16},
+        {"Reg.Charge*U", "number", "voltage", "V", "", "config", "0", "100", "0.1", "", 2},
+        {"Reg.Load*U", "number", "voltage", "V", "", "config", "0", "100", "0.1", "", 2},
+        {"Reg.ChargeI", "number", "current", "A", "", "config", "0", "100", "0.1", "", 1},
+        {"Reg.VoltTempCoef", "number", "", "mV/(V*C)", "", "config", "-100", "100", "0.01", "", 1},
+        {"Reg.bModeCharger", "switch", "", "", "", "config", "", "", "", "", 1},
+        {"Reg.bNightLightMode", "switch", "", "", "", "config", "", "", "", "", 1},
+        {"Reg.bForceLoadOff", "switch", "", "", "", "", "", "", "", "", 1},
+        {"Reg.TrainingCycleCount", "number", "", "", "", "", "0", "65535", "1", "", 1},
+        {"Do*.State", "switch", "", "", "", "", "", "", "", "", 4},
+        {"Do*.Mode", "select", "", "", "", "config", "", "", "", modes, 4},
+        {"Extremes.bReset", "button", "", "", "", "config", "", "", "", "", 1},
+    };
+    std::map<const Row *, int> seen;
+    for (const MqttMessage &m : messages) {
+        EXPECT_TRUE(m.Retained) << m.Topic;
+        std::map<std::string, std::string> f = Fields(m.Payload);
+        const std::string name = f["name"];
+        const std::string component = m.Topic.substr(8, m.Topic.find('/', 8) - 8);  // after "ha/test/"
+        const Row *row = nullptr;
+        for (const Row &r : rows) {
+            const size_t slash = r.Name.find('/');
+            if (Matches(r.Name.substr(0, slash), name) && r.Component == component) {
+                EXPECT_EQ(row, nullptr) << name << " matches two rows";
+                row = &r;
+            }
+        }
+        if (row == nullptr) {
+            ADD_FAILURE() << "not expected: " << m.Topic;
+            continue;
+        }
+        ++seen[row];
+        std::string object = name;
+        std::replace(object.begin(), object.end(), '.', '_');
+        EXPECT_EQ(m.Topic, "ha/test/" + component + "/quintavolte_8a3c/" + object + "/config");
+        const std::pair<const char *, std::string> expected[] = {
+            {"device_class", row->Class}, {"unit_of_measurement", row->Unit}, {"state_class", row->StateClass},
+            {"entity_category", row->Category}, {"min", row->Min}, {"max", row->Max}, {"step", row->Step},
+            {"options", row->Options}};
+        for (const auto &[key, value] : expected)
+            EXPECT_EQ(f.count(key) != 0 ? f[key] : "", value) << name << " " << component << " " << key;
+        // Controls take commands; buttons and write-only commands show no state.
+        const bool control = component == "number" || component == "select" || component == "switch" ||
+                             component == "button";
+        EXPECT_EQ(f.count("command_topic") != 0 ? f["command_topic"] : "", control ? "q/8a3c/set/" + name : "")
+            << name;
+        const bool writeOnly = name == "ResetConfigToDefaults" || name.rfind("Cal_I_Solar.Calibrate", 0) == 0;
+        EXPECT_EQ(f.count("state_topic") != 0 ? f["state_topic"] : "",
+                  component == "button" || writeOnly ? "" : name == "status" ? "q/8a3c/status" : "q/8a3c/" + name)
+            << name;
+        EXPECT_EQ(f.count("payload_press") != 0 ? f["payload_press"] : "", component == "button" ? "1" : "") << name;
+        EXPECT_EQ(f.count("object_id"), 0u) << name;  // replaced by default_entity_id
+        EXPECT_EQ(f["default_entity_id"], component + ".quintavolte_8a3c_" + Lower(object)) << name;
+        EXPECT_EQ(f["unique_id"], "quintavolte_8a3c_" + component + "_" + object) << name;
+        EXPECT_EQ(Fields(f["device"])["manufacturer"], "Quintavolte") << name;
+        EXPECT_EQ(Fields(f["device"])["identifiers"], "[\"quintavolte_8a3c\"]") << name;
+        // Every entity but the link's own is unavailable unless the device is online.
+        EXPECT_EQ(f.count("availability_topic") != 0 ? f["availability_topic"] : "", name == "status" ? "" : "q/8a3c/status")
+            << name;
+    }
+    for (const Row &r : rows)
+        EXPECT_EQ(seen[&r], r.Count) << r.Name << " " << r.Component;
+    EXPECT_EQ(messages.size(), 111u);
+
+    // Before version 1.11 the device has no output modes to offer.
+    const DiscoveryDevice old{"8a3c", "q/8a3c", "Quintavolte 1.10", 110, "ha/test"};
+    for (const MqttMessage &m : DiscoveryMessages(old, {}, MapNames(mbaWrite)))
+        EXPECT_EQ(m.Topic.find("Mode/config") != std::string::npos && m.Topic.find("Do") != std::string::npos, false)
+            << m.Topic;
+}
+
+TEST(BridgeTopics, DiscoveryTopicsOfOneDeviceAndTheSelectsTemplates)
+{
+    const DiscoveryDevice d{"8a3c", "q/8a3c", "Quintavolte 1.11", 111, "homeassistant"};
+    EXPECT_EQ(DiscoveryFilter(d), "homeassistant/+/quintavolte_8a3c/+/config");
+    const struct {
+        const char *Topic;
+        bool Ours;
+    } topics[] = {
+        {"homeassistant/number/quintavolte_8a3c/Do1_Mode/config", true},
+        {"homeassistant/sensor/quintavolte_8a3c/Adc_U_Accu/config", true},
+        {"homeassistant/sensor/quintavolte_8a3d/Adc_U_Accu/config", false},  // another device
+        {"homeassistant/sensor/quintavolte_8a3c/Adc_U_Accu/state", false},
+        {"homeassistant/sensor/quintavolte_8a3c/a/b/config", false},
+        {"homeassistant/quintavolte_8a3c/x/config", false},
+        {"other/sensor/quintavolte_8a3c/Adc_U_Accu/config", false},
+        {"homeassistant/sensor/quintavolte_8a3cc/Adc_U_Accu/config", false},
+    };
+    for (const auto &t : topics)
+        EXPECT_EQ(IsDiscoveryTopic(t.Topic, d), t.Ours) << t.Topic;
+
+    // The mode is a number on the wire and a text in the list.
+    const std::vector<MqttMessage> m = DiscoveryMessages(d, {}, {"Do2.Mode"});
+    ASSERT_EQ(m.size(), 2u);
+    std::map<std::string, std::string> f = Fields(m[1].Payload);
+    EXPECT_EQ(f["command_template"], "{{ {\"Управление по Modbus\": 0, \"Панель ОК\": 1, \"АКБ заряжается\": 2, "
+                                     "\"АКБ заряжена\": 3, \"АКБ разряжена\": 4, \"Нагрузка включена\": 5}[value] }}");
+    EXPECT_NE(f["value_template"].find("m[value | int]"), std::string::npos) << f["value_template"];
+    EXPECT_EQ(f["availability_template"], "{{ 'online' if value == 'online' else 'offline' }}");
+    EXPECT_TRUE(IsSwitchVariable("Do1.State"));
+    EXPECT_FALSE(IsSwitchVariable("Extremes.bReset"));  // a command: a button
     EXPECT_FALSE(IsSwitchVariable("Do1.Mode"));
     EXPECT_FALSE(IsSwitchVariable("Reg.TrainingCycleCount"));
 }

@@ -25,7 +25,8 @@ TEST(SimOptions, AcceptsTheDocumentedOptions)
   SimOptions o;
   ASSERT_TRUE(Parse({"--version", "1.10", "--hour", "6.5", "--speed", "60", "--address", "12", "--state", "/tmp/x",
                      "--link", "/tmp/l", "--delay", "700", "--drop-every", "3", "--bad-crc-every", "4", "--garbage-every",
-                     "5", "--exception", "Reg.ChargeI", "--silent", "--line-rate", "19200", "--log", "/tmp/w"},
+                     "5", "--exception", "Reg.ChargeI", "--silent", "--line-rate", "19200", "--log", "/tmp/w", "--uid",
+                     "00000001FFFFFFFEa0b1c2d3"},
                     &o));
   EXPECT_EQ(o.DeviceType, "Quintavolte 1.10");
   EXPECT_EQ(o.StartHour, 6.5);
@@ -41,6 +42,7 @@ TEST(SimOptions, AcceptsTheDocumentedOptions)
   EXPECT_TRUE(o.Silent);
   EXPECT_EQ(o.LineRate, 19200u);
   EXPECT_EQ(o.WriteLogPath, "/tmp/w");
+  EXPECT_EQ(o.ChipUid, (std::array<uint32_t, 3>{1u, 0xFFFFFFFEu, 0xA0B1C2D3u}));
 
   SimOptions typed;
   ASSERT_TRUE(Parse({"--type", "Other device 2.0", "--version", "1.10"}, &typed));
@@ -49,6 +51,7 @@ TEST(SimOptions, AcceptsTheDocumentedOptions)
   ASSERT_TRUE(Parse({}, &plain));
   EXPECT_EQ(plain.DeviceType, "Quintavolte 1.11");
   EXPECT_EQ(plain.Address, -1);
+  EXPECT_EQ(plain.ChipUid, (std::array<uint32_t, 3>{0x8A3C1F07u, 0x00412233u, 0x1234ABCDu}));
   EXPECT_FALSE(plain.ShowVersion);
   EXPECT_FALSE(o.ShowVersion);
   EXPECT_EQ(plain.LineRate, 9600u);  // paced like the real line unless told otherwise
@@ -88,6 +91,10 @@ TEST(SimOptions, RefusesWhatItCannotUse)
       {"--exception", "Reg.NoSuchThing"},
       {"--type", "123456789012345678901"},     // 21 characters do not fit in 10 registers
       {"--version", "1.11 with a long tail"},  // nor does this
+      {"--uid", "8a3c1f07004122331234abc"},    // 23 digits
+      {"--uid", "8a3c1f07004122331234abcd0"},  // 25
+      {"--uid", "8a3c1f0g004122331234abcd"},
+      {"--uid", "+a3c1f07004122331234abcd"},
   };
   for (const auto &args : bad) {
     SimOptions o;

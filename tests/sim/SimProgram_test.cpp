@@ -150,7 +150,7 @@ std::filesystem::path TempPath(const char *name)
 TEST(SimProgram, ServesTypeAndSetPointsOverItsTerminal)
 {
   std::filesystem::path link = TempPath("link");
-  SimProcess sim({"--version", "1.10", "--address", "7", "--link", link.string()});
+  SimProcess sim({"--version", "1.10", "--address", "7", "--link", link.string(), "--uid", "0123456789abcdef00c0ffee"});
   std::string path = sim.FirstLine();
   ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << "first line: " << path;
   ASSERT_TRUE(std::filesystem::is_symlink(link));
@@ -167,6 +167,12 @@ TEST(SimProgram, ServesTypeAndSetPointsOverItsTerminal)
         if (c != '\0')
           text.push_back(c);
     EXPECT_EQ(text, "Quintavolte 1.10");
+
+    // The chip identity given on the command line, each word low half first.
+    uint16_t uid[6] = {};
+    ASSERT_EQ(modbus_read_registers(m.Ctx, 140, 6, uid), 6) << modbus_strerror(errno);
+    EXPECT_EQ((std::vector<uint16_t>(uid, uid + 6)),
+              (std::vector<uint16_t>{0x4567, 0x0123, 0xcdef, 0x89ab, 0xffee, 0x00c0}));
 
     uint32_t bits = std::bit_cast<uint32_t>(13.75f);
     const uint16_t set[2] = {static_cast<uint16_t>(bits & 0xFFFF), static_cast<uint16_t>(bits >> 16)};

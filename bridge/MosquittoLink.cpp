@@ -7,6 +7,9 @@
 // into a context of our own, which the library uses for every connection; when that
 // context cannot be made, no connection is attempted at all, so the password never goes
 // out in clear.
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <arpa/inet.h>
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -107,6 +110,7 @@ public:
     MosquittoLink(const MqttLinkSettings &settings, std::ostream &log) : settings_(settings), log_(log)
     {
         static LibraryUse library;
+        eventFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         mosq_ = mosquitto_new(settings.ClientId.c_str(), true, this);
         if (mosq_ == nullptr) {
             Log("cannot make an MQTT client");
@@ -131,7 +135,11 @@ public:
         Stop();
         if (mosq_ != nullptr)
             mosquitto_destroy(mosq_);
+        if (eventFd_ >= 0)
+            ::close(eventFd_);
     }
+
+    int EventFd() const override { return eventFd_; }
 
     bool Publish(const std::string &topic, const std::string &payload, bool retain, int qos) override
     {
@@ -333,6 +341,7 @@ private:
         self->reported_.clear();
         self->connected_.store(true);
         self->connections_.fetch_add(1);
+        self->Signal();
         self->Log("connected to " + s.Host + ":" + std::to_string(s.Port) +
                   (self->protocol_ == MQTT_PROTOCOL_V5 ? " (MQTT 5)" : " (MQTT 3.1.1)"));
     }
@@ -383,6 +392,16 @@ private:
         else
             m.Replayed = message->retain;
         self->incoming_.push_back(std::move(m));
+        self->Signal();
+    }
+
+    // Wakes the device loop: there is something to take.
+    void Signal()
+    {
+        if (eventFd_ >= 0) {
+            uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(eventFd_, &one, sizeof one);
+        }
     }
 
     MqttLinkSettings settings_;
@@ -405,6 +424,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<bool> connected_{false};
     std::atomic<uint32_t> connections_{0};
+    int eventFd_ = -1;
 };
 
 }  // namespace

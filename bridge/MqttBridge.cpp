@@ -1,8 +1,12 @@
 #include "bridge/MqttBridge.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "core/MicroClock.h"
+#include "device/LinkStatsFields.h"
 #include "device/RegisterMap.h"
 #include "device/WriteGate.h"
 #include "port/PortList.h"
@@ -10,7 +14,8 @@
 namespace {
 
 constexpr char16_t kUidNames[3][12] = {u"ChipUID.H1", u"ChipUID.H2", u"ChipUID.L"};
-constexpr uint32_t kLoopSleepMs = 2;
+constexpr uint32_t kBusyWaitMs = 5;    // the engine's and the shell's period
+constexpr uint32_t kIdleWaitMs = 250;  // the longest sleep: stop requests, republishing
 
 bool Settled(const ModbusAction *v)
 {
@@ -100,6 +105,7 @@ void MqttBridge::Step()
         TakeMessages();
         AdvanceWrite(now);
         CollectReads(now);
+        PublishStats(now);
         if (!roundStarted_ || TickDiff(now, lastRound_) >= options_.IntervalMs)
             StartRound(now);
         FeedReads();
@@ -112,10 +118,46 @@ int MqttBridge::Run(const std::atomic<bool> &stop)
 {
     while (!stop.load()) {
         Step();
-        SleepMs(kLoopSleepMs);
+        WaitForWork();
     }
     Shutdown();
     return 0;
+}
+
+void MqttBridge::WaitForWork()
+{
+    // While an exchange is on the line (or the device is being looked for) the engine's
+    // deadlines need the scheduler every few milliseconds; otherwise the loop sleeps until
+    // the port, the broker or the next round has something for it.
+    bool busy = manager_.Shell.Engine.PendingCount() != 0 || !due_.empty() || !writes_.empty();
+    for (const Watched &w : watched_)
+        busy = busy || w.Awaiting;
+    int timeoutMs = static_cast<int>(kBusyWaitMs);
+    if (phase_ == Phase::Online && !busy) {
+        const int32_t untilRound = options_.IntervalMs - TickDiff(GetTickCount32(), lastRound_);
+        timeoutMs = std::clamp<int>(untilRound, static_cast<int>(kBusyWaitMs), static_cast<int>(kIdleWaitMs));
+    }
+    pollfd fds[2] = {{manager_.Shell.Port.ReadyFd(), POLLIN, 0}, {link_ ? link_->EventFd() : -1, POLLIN, 0}};
+    if (poll(fds, 2, timeoutMs) > 0 && (fds[1].revents & POLLIN) != 0) {
+        uint64_t count;
+        [[maybe_unused]] ssize_t n = ::read(fds[1].fd, &count, sizeof count);
+    }
+    // A reply complete or a frame's silence over: the shell's turn now.
+    manager_.ServeLine(0);
+}
+
+void MqttBridge::PublishStats(uint32_t now)
+{
+    if (statsPublished_ && TickDiff(now, lastStats_) < int32_t(kStatsMs))
+        return;
+    std::string json = "{";
+    for (const auto &[name, value] : LinkStatsFields(manager_.Shell.Stats))
+        json += (json.size() > 1 ? ",\"" : "\"") + std::string(name) + "\":" + std::to_string(value);
+    json += "}";
+    if (Publish("stats", json, true, 0)) {
+        statsPublished_ = true;
+        lastStats_ = now;
+    }
 }
 
 void MqttBridge::Search(uint32_t now)

@@ -29,6 +29,7 @@ public:
     static constexpr uint32_t kIdentifyMs = 5000;     // the chip id has to be read by then
     static constexpr uint32_t kWriteLimitMs = 3000;   // a write not settled by then failed
     static constexpr size_t kMaxQueuedWrites = 64;
+    static constexpr uint32_t kStatsMs = 60000;       // the link's counters, retained
     static constexpr size_t kMaxSetBytes = 64;        // a longer set payload is refused unread
     // Reads marked at a time: enough to keep the line busy, few enough that a write waits
     // for no more than these before it goes out.
@@ -67,6 +68,8 @@ private:
         uint32_t Since = 0;
     };
 
+    void WaitForWork();
+    void PublishStats(uint32_t now);
     void Search(uint32_t now);
     void Identify(uint32_t now);
     void GoOnline(uint32_t now);
@@ -115,4 +118,6 @@ private:
     bool roundStarted_ = false;
     uint32_t lastRound_ = 0;
     uint32_t lastRepublishCheck_ = 0;
+    bool statsPublished_ = false;
+    uint32_t lastStats_ = 0;
 };

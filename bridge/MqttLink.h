@@ -47,6 +47,10 @@ public:
     // which everything retained has to be published again.
     virtual uint32_t Connections() const = 0;
     virtual bool IsConnected() const = 0;
+    // A descriptor that becomes readable when a message arrived or a connection came up,
+    // for a loop that sleeps until there is work; read it to reset it. -1 when there is
+    // none (the loop then looks again within its own bound).
+    virtual int EventFd() const { return -1; }
     // Waits (bounded) until what was queued is sent, then disconnects without the last will.
     virtual void Close() = 0;
 };

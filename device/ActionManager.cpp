@@ -143,7 +143,6 @@ void cActionManager::Disconnect()
 {
     SaveToRom();
     Identified = false;
-    HoldSave = false;
     Shell.PollingEnabled = false;
     Shell.Port.Close();
 }
@@ -207,7 +206,10 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
             *refusal = std::move(check);
         return false;
     }
-    // Let an exchange already under way finish first.
+    // Let an exchange already under way finish first; one that ended in a failure (a
+    // refusal, no reply, a damaged one) is over and no reason to wait.
+    if (variable->State != mbsRequested && variable->State != mbsSent)
+        variable->State = mbsDone;
     for (int i = 0; i < kReplyRounds && variable->State != mbsDone; ++i) {
         if (variable->State == mbsRequested)
             ServeNext(Shell, variable);

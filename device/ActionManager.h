@@ -61,7 +61,8 @@ public:
     bool Identified = false;
     // Set when the device holds settings that must not be made permanent (a restore that
     // failed and could not put everything back): SaveToRom then asks nothing, so the
-    // device's saved configuration stays what it was. Cleared by Disconnect.
+    // device's saved configuration stays what it was. Kept across a lost link and a new
+    // connection: the device may still hold those settings until it restarts.
     bool HoldSave = false;
     int32_t VersionX100 = 0;
 

@@ -158,12 +158,7 @@ BatteryWriteResult WriteBatterySettings(cActionManager &device, const BatterySet
     if (refused)
         return result;
     for (SettingResult &r : result.Settings) {
-        ModbusAction *v = device.Shell.FindVariable(MString(r.Name));
-        // An earlier exchange that ended in an exception or without an answer is over; left
-        // as it is, the blocking write would take it for one under way, wait for it in vain
-        // and give up without sending this one.
-        if (v != nullptr && (v->State == mbsException || v->State == mbsTimedOut || v->State == mbsBadReply))
-            v->State = mbsDone;
+        const ModbusAction *v = device.Shell.FindVariable(MString(r.Name));
         if (device.WriteNumber(MString(r.Name), r.Value, &r.Refusal))
             r.Outcome = SettingOutcome::Written;
         else if (!r.Refusal.Ok())

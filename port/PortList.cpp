@@ -196,20 +196,30 @@ std::string PortAccessGroup(const std::string &path)
   return name == "root" ? std::string() : name;
 }
 
-std::string PortOwnerText(const std::string &path)
+bool PortOwnership(const std::string &path, PortOwner *owner)
 {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0)
-    return {};
+    return false;
   std::vector<char> buf(16384);
   struct passwd pw {};
   struct passwd *found = nullptr;
-  const std::string owner = getpwuid_r(st.st_uid, &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr
-                                ? std::string(found->pw_name)
-                                : std::to_string(st.st_uid);
+  owner->User = getpwuid_r(st.st_uid, &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr
+                    ? std::string(found->pw_name)
+                    : std::to_string(st.st_uid);
+  owner->Group = PortGroupName(path);
   char mode[8];
   std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-  return "owner " + owner + ", group " + PortGroupName(path) + ", mode " + mode;
+  owner->Mode = mode;
+  return true;
+}
+
+std::string PortOwnerText(const std::string &path)
+{
+  PortOwner o;
+  if (!PortOwnership(path, &o))
+    return {};
+  return "owner " + o.User + ", group " + o.Group + ", mode " + o.Mode;
 }
 
 std::string SerialByIdName(const std::string &path, const std::string &byIdDir)

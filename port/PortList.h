@@ -34,6 +34,13 @@ std::string PortGroupName(const std::string &path);
 // The group to join for the port: the device file's group when its members may read and
 // write it and it is not root (joining root is no advice to give). Empty otherwise.
 std::string PortAccessGroup(const std::string &path);
+// Who owns the device file and its mode ("0600"); false when it cannot be examined.
+struct PortOwner {
+  std::string User;
+  std::string Group;
+  std::string Mode;
+};
+bool PortOwnership(const std::string &path, PortOwner *owner);
 // Who may use the port, for when there is no group to join: "owner root, group root,
 // mode 0600"; empty when the file cannot be examined.
 std::string PortOwnerText(const std::string &path);

@@ -46,12 +46,13 @@ constexpr int kInFlightRounds = 600;
 constexpr char16_t kConnectFailedText[] =
     u"Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!";
 
-// The groups owning the refused ports, each once, in search order.
+// The groups to join for the refused ports, each once, in search order; "" gathers the
+// ports no group of ours may use.
 std::vector<std::string> RefusedPortGroups(const std::vector<std::string> &refused)
 {
     std::vector<std::string> groups;
     for (const std::string &p : refused) {
-        const std::string g = PortGroupName(p);
+        const std::string g = PortAccessGroup(p);
         if (std::find(groups.begin(), groups.end(), g) == groups.end())
             groups.push_back(g);
     }
@@ -338,12 +339,25 @@ void TMainForm::ConnectMenuItemClick()
     for (const std::string &group : RefusedPortGroups(ActionManager->RefusedPorts)) {
         QStringList ports;
         for (const std::string &p : ActionManager->RefusedPorts)
-            if (PortGroupName(p) == group)
+            if (PortAccessGroup(p) == group)
                 ports << QString::fromStdString(p);
-        text += QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
-                               "(sudo adduser $USER %2, затем войти в систему заново).")
-                    .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group))
-                    .toStdU16String();
+        if (!group.empty()) {
+            text += QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
+                                   "(sudo adduser $USER %2, затем войти в систему заново).")
+                        .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group))
+                        .toStdU16String();
+            continue;
+        }
+        // Joining a group would not help: say who owns each port, for whoever can change it.
+        for (const std::string &p : ActionManager->RefusedPorts) {
+            PortOwner o;
+            if (!PortAccessGroup(p).empty() || !PortOwnership(p, &o))
+                continue;
+            text += QStringLiteral("\nНет доступа к %1: владелец %2, группа %3, права %4.")
+                        .arg(QString::fromStdString(p), QString::fromStdString(o.User), QString::fromStdString(o.Group),
+                             QString::fromStdString(o.Mode))
+                        .toStdU16String();
+        }
     }
     ShowMessageBox(text);
 }

@@ -6,6 +6,9 @@
 #include <QtTest>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "port/PtyPair.h"
@@ -18,6 +21,7 @@ const QString kConnectFailed =
     QStringLiteral("Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
 
 std::string g_refused;
+constexpr gid_t kPortGroup = 20;  // dialout, as Debian gives serial ports
 
 // Root opens any file whatever its mode: the refusal is staged at the open instead.
 int RefuseOnePort(const char *path, int flags)
@@ -39,6 +43,11 @@ private slots:
     {
         PtyPair refused;
         QVERIFY(refused.Ok());
+        if (geteuid() != 0)
+            QSKIP("giving the port to another group needs root");
+        // As a serial port usually is: its group may read and write it.
+        QCOMPARE(chown(refused.SlavePath().c_str(), static_cast<uid_t>(-1), kPortGroup), 0);
+        QCOMPARE(chmod(refused.SlavePath().c_str(), 0660), 0);
         g_refused = refused.SlavePath();
         SetPortOpenFunction(&RefuseOnePort);
         Answers answers;
@@ -67,6 +76,27 @@ private slots:
                  qPrintable(seen.join('|')));
         QCOMPARE(seen[2], title);
         QCOMPARE(f.windowTitle(), title);
+    }
+
+    // A group that may not read and write the port, or root's, is no advice to give: the
+    // message says who owns the port instead.
+    void aPortNoGroupOfOursMayUseNamesItsOwner()
+    {
+        PtyPair refused;
+        QVERIFY(refused.Ok());
+        if (geteuid() != 0)
+            QSKIP("giving the port to root needs root");
+        QCOMPARE(chown(refused.SlavePath().c_str(), 0, 0), 0);
+        QCOMPARE(chmod(refused.SlavePath().c_str(), 0600), 0);
+        g_refused = refused.SlavePath();
+        SetPortOpenFunction(&RefuseOnePort);
+        Answers answers;
+        Window w({refused.SlavePath()});
+        QVERIFY(w.ShowAndConnect());
+        w.form->ConnectMenuItem->trigger();
+        QCOMPARE(answers.messages,
+                 QStringList{kConnectFailed + QStringLiteral("\nНет доступа к %1: владелец root, группа root, права 0600.")
+                                                  .arg(QString::fromStdString(refused.SlavePath()))});
     }
 
     void aPortWithoutRefusalKeepsTheMessageAsItWas()

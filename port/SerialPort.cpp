@@ -283,8 +283,10 @@ int CSerialPort::NextQuietMark()
   const int32_t quiet = TickDiff(GetTickCount32(), LastRxTick);
   bool passed = false;
   while (quietMarksSignalled_ < quietMarkCount_ && quiet >= static_cast<int32_t>(quietMarks_[quietMarksSignalled_])) {
+    // The first mark always matters (the line is free again); later ones only while
+    // received bytes still wait to be framed.
+    passed = passed || quietMarksSignalled_ == 0 || RxRing.Count() > 0;
     ++quietMarksSignalled_;
-    passed = true;
   }
   if (passed)
     SignalReady();

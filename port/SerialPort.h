@@ -70,7 +70,8 @@ public:
   // The quiet marks signal whatever the count. Under Lock, or takes it.
   void SetReadyCount(uint16_t count);
   // Times of silence after the last received byte at which ReadyFd is signalled (the end
-  // of a frame on the line, the end-of-reply silence). Up to 4, in milliseconds.
+  // of a frame on the line, the end-of-reply silence). Up to 4, in milliseconds. The first
+  // is always signalled, later ones only while received bytes wait in RxRing.
   void SetQuietMarks(std::initializer_list<uint32_t> marksMs);
 
   // Replaces the thread's byte mover (tests); takes effect at the next pass.

@@ -24,7 +24,8 @@ bool WaitSettled(cActionManager &manager, const std::vector<ModbusAction *> &var
         if (!manager.Identified || TickDiff(GetTickCount32(), start) > int32_t(timeoutMs))
             return false;
         manager.TickScheduler();
-        SleepMs(1);
+        if (!manager.ServeLine(0))
+            SleepMs(1);
     }
 }
 

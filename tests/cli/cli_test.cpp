@@ -123,7 +123,9 @@ TEST_F(CliWithDevice, IdentifiesReadsAndWrites)
 
 TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)
 {
-    StartSim();
+    const std::string log = testing::TempDir() + "cli-refused-" + std::to_string(getpid()) + ".log";
+    std::remove(log.c_str());
+    StartSim({"--log", log});
     struct Case {
         std::string Args;
         int Status;
@@ -139,6 +141,12 @@ TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)
         // Beyond 64 bits: must not wrap round to a small number that fits.
         {"set Reg.bForceLoadOff 18446744073709551617", 1, "out of range"},
         {"set Di1.ChangesCounter 4294967296", 1, "out of range"},
+        // Within the type but beyond what the device really takes.
+        {"set Reg.bForceLoadOff 2", 1, "refused, nothing written: Reg.bForceLoadOff: \"2\" is out of range (allowed: 0 or 1)"},
+        {"set Do1.Mode 6", 1, "(allowed: 0..5)"},
+        {"set Mb.MyModbusAddr 0", 1, "(allowed: 1..247)"},
+        {"set 485.Init.BaudRate 9601", 1, "is not one of 1200, 2400"},
+        {"set Reg.ChargeMaxU 1000", 1, "(allowed: 0..100)"},
         {"frob", 2, "unknown command frob"},
     };
     for (const Case &c : cases) {
@@ -146,6 +154,11 @@ TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)
         EXPECT_EQ(o.Status, c.Status) << c.Args << "\n" << o.Err;
         EXPECT_NE(o.Err.find(c.Message), std::string::npos) << c.Args << "\n" << o.Err;
     }
+    EXPECT_EQ(Slurp(log), "") << "a refused value never reaches the device";
+    // The log does record what the device stores.
+    EXPECT_EQ(RunCli(Port() + "set Reg.bForceLoadOff 1").Status, 0);
+    EXPECT_NE(Slurp(log).find(" Reg.bForceLoadOff 2013 1"), std::string::npos) << Slurp(log);
+    std::remove(log.c_str());
 }
 
 TEST_F(CliWithDevice, DeviceRefusalIsAFailure)

@@ -284,7 +284,9 @@ void TMainForm::showEvent(QShowEvent *event)
 
 void TMainForm::FormShow()
 {
-    ConnectWithBusyCursor();
+    // The page in front asks for its values at once rather than at the next refresh.
+    if (ConnectWithBusyCursor())
+        GuiHandlerRun();
     emit startupConnectDone();
 }
 

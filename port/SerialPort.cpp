@@ -24,6 +24,8 @@ namespace {
 constexpr int kIdleWaitMs = 1000;
 constexpr int kClosedWaitMs = 1000;
 constexpr int kStuckPortWaitMs = 50;
+// The longest a frame's remaining bytes are left to gather in the line's own queue.
+constexpr int kMaxGatherMs = 50;
 
 long PosixRead(void *, int fd, uint8_t *buf, size_t n)
 {
@@ -365,13 +367,26 @@ void CSerialPort::ThreadMain()
     bool blocked = false;
     bool activity;
     int markMs;
+    int gatherMs = 0;
     {
       CAutoLock lock(Lock);
       fd = handle_.load();  // Open and Close change it only under Lock
       if (fd == 0)
         continue;
+      const uint16_t before = RxRing.Count();
       activity = TransferPass(fd, blocked);
       markMs = NextQuietMark();
+      // Part of the awaited frame is in: on a real line the rest comes a character time
+      // per byte, so sleep until it can be whole and take it in one read, rather than
+      // waking for every byte.
+      const uint16_t count = RxRing.Count();
+      if (count > before && count < readyCount_ && baudRate_ > 0 && TxRing.Count() == 0)
+        gatherMs = std::min<int>(kMaxGatherMs, static_cast<int>((readyCount_ - count) * 10000u / baudRate_));
+    }
+    if (gatherMs > 0) {
+      WaitOn(wakeFd_, -1, false, gatherMs);
+      lastWaitByPort = false;
+      continue;
     }
     if (activity) {
       lastWaitByPort = false;

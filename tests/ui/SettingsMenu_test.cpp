@@ -22,6 +22,24 @@ QString ReadAll(const QString &path)
 
 class SettingsMenuTest : public QObject {
     Q_OBJECT
+
+    // Saves the device's settings to a file beside the stand-in, answers every later file
+    // dialog with it, and changes its lines as given (each a whole line).
+    static bool SaveAndChange(Connected &c, std::initializer_list<std::pair<const char *, const char *>> changes)
+    {
+        const QString path = c.sim.TempPath(QStringLiteral("settings.txt"));
+        TMainForm &f = c.Form();
+        f.SettingsFileDialogHook = [path](bool) { return path; };
+        f.SaveSettingsMenuItem->trigger();
+        QString text = ReadAll(path);
+        for (const auto &[from, to] : changes) {
+            if (!text.contains(QString::fromUtf8(from) + '\n'))
+                return false;
+            text.replace(QString::fromUtf8(from) + '\n', QString::fromUtf8(to) + '\n');
+        }
+        return WriteFile(path, text.toUtf8());
+    }
+
 private slots:
     void saveAChangeAndLoadItBackAfterConfirmation()
     {
@@ -76,14 +94,9 @@ private slots:
         QVERIFY2(c.Start({"--lock-after", "2"}), c.error.c_str());
         StandIn &sim = c.sim;
         TMainForm &f = c.Form();
-        const QString path = sim.TempPath(QStringLiteral("settings.txt"));
-        f.SettingsFileDialogHook = [&](bool) { return path; };
-        f.SaveSettingsMenuItem->trigger();
-        QString text = ReadAll(path);
-        text.replace(QStringLiteral("Reg.ChargeMaxU = 14.4\n"), QStringLiteral("Reg.ChargeMaxU = 14.1\n"));
-        text.replace(QStringLiteral("Reg.ChargeI = 2.6\n"), QStringLiteral("Reg.ChargeI = 3.3\n"));
-        text.replace(QStringLiteral("Reg.LoadOnU = 12\n"), QStringLiteral("Reg.LoadOnU = 12.9\n"));
-        QVERIFY(WriteFile(path, text.toUtf8()));
+        QVERIFY(SaveAndChange(c, {{"Reg.ChargeMaxU = 14.4", "Reg.ChargeMaxU = 14.1"},
+                                  {"Reg.ChargeI = 2.6", "Reg.ChargeI = 3.3"},
+                                  {"Reg.LoadOnU = 12", "Reg.LoadOnU = 12.9"}}));
 
         f.LoadSettingsMenuItem->trigger();
         QCOMPARE(answers.questions.size(), 1);
@@ -111,13 +124,8 @@ private slots:
         QVERIFY2(c.Start({"--refuse-write", "Reg.LoadOnU"}), c.error.c_str());
         StandIn &sim = c.sim;
         TMainForm &f = c.Form();
-        const QString path = sim.TempPath(QStringLiteral("settings.txt"));
-        f.SettingsFileDialogHook = [&](bool) { return path; };
-        f.SaveSettingsMenuItem->trigger();
-        QString text = ReadAll(path);
-        text.replace(QStringLiteral("Reg.ChargeMaxU = 14.4\n"), QStringLiteral("Reg.ChargeMaxU = 14.1\n"));
-        text.replace(QStringLiteral("Reg.LoadOnU = 12\n"), QStringLiteral("Reg.LoadOnU = 12.9\n"));
-        QVERIFY(WriteFile(path, text.toUtf8()));
+        QVERIFY(SaveAndChange(c, {{"Reg.ChargeMaxU = 14.4", "Reg.ChargeMaxU = 14.1"},
+                                  {"Reg.LoadOnU = 12", "Reg.LoadOnU = 12.9"}}));
 
         f.LoadSettingsMenuItem->trigger();
         QCOMPARE(sim.Writes(), (QStringList{QStringLiteral("Reg.ChargeMaxU 14.1"), QStringLiteral("Reg.ChargeMaxU 14.4")}));

@@ -1,6 +1,9 @@
 #include "ui/trees/TreeView.h"
 
 #include <QHeaderView>
+#include <QPen>
+#include <QStyledItemDelegate>
+#include <QAction>
 #include <QPainter>
 #include <QStyle>
 #include <QTimer>
@@ -103,9 +106,31 @@ void cTreeModel::SetRowHeight(int row, int height)
 
 // ---- view
 
+namespace {
+
+// Paints cells as the default does, but without the focus frame of the current cell
+// unless the view highlights: the trees show values, not a cursor.
+class CellDelegate : public QStyledItemDelegate {
+public:
+  explicit CellDelegate(cTreeView *view) : QStyledItemDelegate(view), view_(view) {}
+  void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+  {
+    QStyleOptionViewItem opt(option);
+    if (!view_->HighlightsSelection())
+      opt.state &= ~QStyle::State_HasFocus;
+    QStyledItemDelegate::paint(painter, opt, index);
+  }
+
+private:
+  cTreeView *view_;
+};
+
+}  // namespace
+
 cTreeView::cTreeView(QWidget *parent) : QTreeView(parent), Model(new cTreeModel(this))
 {
   setModel(Model);
+  setItemDelegate(new CellDelegate(this));
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(false);
@@ -126,6 +151,18 @@ cTreeView::cTreeView(QWidget *parent) : QTreeView(parent), Model(new cTreeModel(
       OperatorResized = true;
     ScheduleAfterPaint();
   });
+  // A column dragged to nothing has no handle left to drag it back with.
+  connect(header(), &QHeaderView::sectionDoubleClicked, this, &cTreeView::ResetColumnWidths);
+  ResetWidthsAction = new QAction(tr("Сбросить ширину столбцов"), this);
+  connect(ResetWidthsAction, &QAction::triggered, this, &cTreeView::ResetColumnWidths);
+  header()->addAction(ResetWidthsAction);
+  header()->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void cTreeView::ResetColumnWidths()
+{
+  OperatorResized = false;
+  FitColumns();
 }
 
 cTreeView::~cTreeView()
@@ -223,6 +260,7 @@ void cTreeView::SetDefaultRowHeight(int pixels)
 
 void cTreeView::SetHighlightSelection(bool on)
 {
+  highlight_ = on;
   setSelectionMode(on ? QAbstractItemView::SingleSelection : QAbstractItemView::NoSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setRootIsDecorated(on);
@@ -288,6 +326,25 @@ void cTreeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, c
   painter->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
   painter->restore();
   Painted.push_back(index.row());
+}
+
+void cTreeView::drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const
+{
+  QTreeView::drawBranches(painter, rect, index);
+  if (!highlight_ || !rootIsDecorated() || rect.width() <= 0)
+    return;
+  // Dotted lines join the root rows, as a tree's lines do: down the branch column, and
+  // across to each row.
+  painter->save();
+  QPen pen(palette().color(QPalette::Mid));
+  pen.setStyle(Qt::DotLine);
+  painter->setPen(pen);
+  const int x = rect.left() + indentation() / 2;
+  const int y = rect.center().y();
+  const bool last = index.row() + 1 >= Model->rowCount();
+  painter->drawLine(x, rect.top(), x, last ? y : rect.bottom());
+  painter->drawLine(x, y, rect.left() + indentation() - 2, y);
+  painter->restore();
 }
 
 void cTreeView::scrollContentsBy(int dx, int dy)

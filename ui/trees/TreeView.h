@@ -73,8 +73,14 @@ public:
   void SetValueTexts(const QStringList &texts);
   void SetHeaderHeight(int pixels);
   void SetDefaultRowHeight(int pixels);
-  // The calibration view highlights the selected row; the others never do.
+  // The calibration view highlights the selected row and draws tree lines at its root; the
+  // others never highlight, not even the current cell while the view has the focus.
   void SetHighlightSelection(bool on);
+  bool HighlightsSelection() const { return highlight_; }
+  // Back to the design's column widths, fitted as at the start; a column the operator
+  // dragged to nothing can be had back (a double-click on the header, or its context menu).
+  void ResetColumnWidths();
+  QAction *ResetWidthsAction = nullptr;  // the header's context menu entry
 
   void SetController(cTreeController *controller);
   cTreeController *Controller() const { return Model->Controller; }
@@ -99,6 +105,7 @@ public:
 protected:
   void paintEvent(QPaintEvent *event) override;
   void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+  void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
   void scrollContentsBy(int dx, int dy) override;
   void resizeEvent(QResizeEvent *event) override;
 
@@ -113,6 +120,7 @@ private:
   int ValueWidth = 0;
   bool Fitting = false;
   bool OperatorResized = false;
+  bool highlight_ = false;
 
   cTreeModel *Model;
   mutable std::vector<int> Painted;

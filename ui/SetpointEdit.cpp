@@ -1,6 +1,9 @@
 #include "ui/SetpointEdit.h"
 
 #include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOptionSpinBox>
+#include <algorithm>
 #include <QRegularExpression>
 #include <QWheelEvent>
 
@@ -111,4 +114,31 @@ void SetpointEdit::focusOutEvent(QFocusEvent *event)
 void SetpointEdit::wheelEvent(QWheelEvent *event)
 {
     event->ignore();  // on to the page behind
+}
+
+void SetpointEdit::paintEvent(QPaintEvent *event)
+{
+    QDoubleSpinBox::paintEvent(event);
+    QStyleOptionSpinBox option;
+    initStyleOption(&option);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QColor enabled = palette().color(QPalette::ButtonText);
+    for (const QStyle::SubControl part : {QStyle::SC_SpinBoxUp, QStyle::SC_SpinBoxDown}) {
+        const QRect r = style()->subControlRect(QStyle::CC_SpinBox, &option, part, this);
+        if (r.width() < 4 || r.height() < 3)
+            continue;
+        const bool up = part == QStyle::SC_SpinBoxUp;
+        const bool can = (option.stepEnabled & (up ? QAbstractSpinBox::StepUpEnabled : QAbstractSpinBox::StepDownEnabled)) != 0;
+        painter.setBrush(can && isEnabled() ? enabled : palette().color(QPalette::Disabled, QPalette::ButtonText));
+        // A small triangle, as wide as the button allows and centred in it.
+        const qreal half = std::min(r.width() / 2.0 - 2, r.height() - 2.0) / 1.6;
+        const QPointF c = QRectF(r).center();
+        const qreal h = half * 0.8;
+        const QPointF tip(c.x(), up ? c.y() - h / 2 : c.y() + h / 2);
+        const QPointF left(c.x() - half, up ? c.y() + h / 2 : c.y() - h / 2);
+        const QPointF right(c.x() + half, left.y());
+        painter.drawPolygon(QPolygonF{tip, left, right});
+    }
 }

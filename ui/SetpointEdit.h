@@ -33,4 +33,7 @@ protected:
     void keyReleaseEvent(QKeyEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    // Draws the arrows on the step buttons: the platform's default style leaves them bare,
+    // and the operator must see what the buttons do.
+    void paintEvent(QPaintEvent *event) override;
 };

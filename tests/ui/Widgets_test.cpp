@@ -1,11 +1,13 @@
 // Our own small widgets and the picture resources, shown alone offscreen.
 #include <QAbstractButton>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QtTest>
 
+#include "ui/SetpointEdit.h"
 #include "ui/resources/DiagramLayout.h"
 #include "ui/widgets/FlowArrow.h"
 #include "ui/widgets/IndicatorLamp.h"
@@ -114,6 +116,32 @@ class WidgetsTest : public QObject {
       QVERIFY2(plain(supply, r), qPrintable(QString("supply %1,%2").arg(r.x()).arg(r.y())));
     // The bench source's display is dark: a fixed reading beside live ones would mislead.
     QVERIFY(plain(supply, QRectF(24, 23, 58, 22)));
+  }
+
+  // The set-point editors' step buttons show their arrows: dark pixels inside each button.
+  void setpointEditorsShowTheirArrows() {
+    // Dark pixels in the upper and lower step button of a spin box shown alone.
+    const auto darkInButtons = [](QAbstractSpinBox &box) {
+      box.resize(120, 26);
+      box.show();
+      const QImage image = box.grab().toImage();
+      const int w = image.width(), h = image.height();
+      std::pair<int, int> dark{0, 0};
+      for (int y = 3; y < h - 3; ++y)
+        for (int x = w - 14; x < w - 3; ++x)
+          if (image.pixelColor(x, y).lightness() < 90)
+            ++(y < h / 2 ? dark.first : dark.second);
+      return dark;
+    };
+    QDoubleSpinBox bare;
+    bare.setValue(5);
+    const auto bareDark = darkInButtons(bare);
+    QVERIFY2(bareDark.first < 3 || bareDark.second < 3, "the style draws arrows itself: nothing to check");
+    SetpointEdit edit(33, 1);
+    edit.setValue(5);
+    const auto dark = darkInButtons(edit);
+    QVERIFY(dark.first >= 3);
+    QVERIFY(dark.second >= 3);
   }
 
   // Each tree glyph in its own colour (write blue, calibrate green, reset red), and the two

@@ -33,15 +33,25 @@ endforeach()
 add_custom_target(qv_manpages ALL DEPENDS ${_man_gz})
 install(FILES ${_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# Debian's documentation of every package: the copyright file and the changelog, compressed.
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+                   COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+                   DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
+add_custom_target(qv_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quintavolte)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quintavolte)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control program for the Quintavolte solar charge controller")
+# Lines of the long description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Watches and sets up the Quintavolte solar charge controller over a serial port (Modbus RTU): \
-a window program, a command-line tool with settings backup and restore, and a stand-in for the \
-device on a pseudo-terminal.")
+    "Watches and sets up the Quintavolte solar charge controller over a serial\n\
+port (Modbus RTU): a window program, a command-line tool with settings backup\n\
+and restore and an MQTT bridge, and a stand-in for the device on a\n\
+pseudo-terminal.")
 set(CPACK_PACKAGE_CONTACT "Quintavolte Control developers <quintavolte@example.org>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)

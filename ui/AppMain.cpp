@@ -1,4 +1,5 @@
 #include "ui/AppMain.h"
+#include "ui/FormPlacement.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -77,13 +78,23 @@ public:
 
 }  // namespace
 
+void SetApplicationIdentity()
+{
+    QApplication::setApplicationName(QStringLiteral("quintavolte"));
+}
+
+void PlaceMainWindow(QWidget &window)
+{
+    window.adjustSize();
+    CentreOn(&window, nullptr);
+}
+
 int RunQuintavolte(int &argc, char **argv, const AppOptions &options,
                    const std::function<void(TMainForm &)> &started)
 {
     std::setlocale(LC_ALL, "");
     QuintavolteApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quintavolte"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quintavolte Control"));
+    SetApplicationIdentity();
     QLocale::setDefault(QLocale::system());
     InstallQtTranslations();
     SetExplicitPorts(options.Ports);
@@ -97,6 +108,7 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options,
             CatchStopSignals(&form);
             if (started)
                 started(form);
+            PlaceMainWindow(form);
             form.show();
             status = QApplication::exec();
         }

@@ -9,7 +9,10 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <QScreen>
 #include "ui/AboutForm.h"
+#include "ui/AppMain.h"
+#include "ui/MainForm.h"
 #include "ui/DebugViewerForm.h"
 #include "ui/ExpertPasswordForm.h"
 #include "UiFixture.h"
@@ -28,6 +31,22 @@ public slots:
 class DialogsTest : public QObject {
     Q_OBJECT
 private slots:
+    // Captions stay as designed: the program sets no display name of its own, which the
+    // platform would append to every caption; and the main window opens in the middle.
+    void captionsGetNoSuffixAndTheMainWindowOpensCentred()
+    {
+        SetApplicationIdentity();
+        QCOMPARE(QGuiApplication::applicationName(), QStringLiteral("quintavolte"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+        QWidget form;
+        form.setFixedSize(TMainForm::ClientSize());
+        PlaceMainWindow(form);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(form.geometry().topLeft() != QPoint(0, 0));
+        QVERIFY(qAbs(form.frameGeometry().center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(form.frameGeometry().center().y() - screen.center().y()) <= 1);
+    }
+
     void aboutIsModelessOnTopAndNamesTheProgram()
     {
         Window w(kNoDevice);

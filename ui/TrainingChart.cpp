@@ -25,7 +25,10 @@ const SeriesLook kLooks[] = {
     {u"Uакб", QColor(0, 128, 64)},  // the U is Latin
 };
 
-bool IsWhole(double v) { return std::fabs(v - std::round(v)) < 1e-9; }
+bool IsWhole(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
+
+// A series of one point draws no line: its point is drawn instead.
+void ShowLonePoint(QLineSeries *series) { series->setPointsVisible(series->count() < 2); }
 
 void SetRange(QValueAxis *axis, double min, double max)
 {
@@ -42,7 +45,13 @@ QString AxisLabelFormat(double min, double max, int tickCount)
     if (tickCount < 2)
         return QStringLiteral("%.1f");
     const double step = (max - min) / (tickCount - 1);
-    return IsWhole(min) && IsWhole(step) ? QStringLiteral("%.0f") : QStringLiteral("%.1f");
+    // As many decimals as the ticks need to read apart (0,025 0,050 ...), up to three.
+    for (int decimals = 0; decimals < 3; ++decimals) {
+        const double k = std::pow(10.0, decimals);
+        if (IsWhole(min * k) && IsWhole(step * k))
+            return QStringLiteral("%.%1f").arg(decimals);
+    }
+    return QStringLiteral("%.3f");
 }
 
 TrainingChartView::TrainingChartView(QChart *chart, QWidget *parent) : QChartView(chart, parent)
@@ -204,6 +213,7 @@ void TrainingChart::AddPoint(SeriesId id, double x, double y)
                                          [](double v, const QPointF &p) { return v < p.x(); });
         series->insert(static_cast<int>(at - points.begin()), QPointF(x, y));
     }
+    ShowLonePoint(series);
     if (View->ZoomDepth() == 0)
         FitToData();
 }
@@ -218,8 +228,10 @@ void TrainingChart::Clear()
 void TrainingChart::SetPoints(const std::array<QList<QPointF>, 3> &points)
 {
     View->ZoomReset();
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         series_[i]->replace(points[i]);
+        ShowLonePoint(series_[i]);
+    }
     FitToData();
 }
 

@@ -69,6 +69,15 @@ QLabel *BoldLabel(const QString &text, QWidget *parent)
 
 }  // namespace
 
+void MiddleElidedLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
+                     fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+}
+
 QString EfficiencyText(double chargeWh, double dischargeWh)
 {
     if (!(chargeWh > kSmallestPlotted))
@@ -130,7 +139,7 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
     Chart1 = new TrainingChart(this);
     SaveChartButton = new QPushButton(QStringLiteral("Сохранить…"), this);
     OpenLogButton = new QPushButton(QStringLiteral("Открыть журнал…"), this);
-    ShownLogLabel = new QLabel(this);
+    ShownLogLabel = new MiddleElidedLabel(this);
     ShownLogLabel->hide();
     LiveChartButton = new QPushButton(QStringLiteral("Текущая тренировка"), this);
     LiveChartButton->hide();
@@ -145,13 +154,14 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
     auto *files = new QHBoxLayout;
     files->addWidget(SaveChartButton);
     files->addWidget(OpenLogButton);
-    files->addWidget(ShownLogLabel, 1);
     files->addWidget(LiveChartButton);
     files->addStretch();
 
     auto *right = new QVBoxLayout;
     right->addWidget(Chart1, 1);
     right->addLayout(files);
+    // On its own row: a long name must not squeeze the buttons or the left panel.
+    right->addWidget(ShownLogLabel);
 
     auto *body = new QHBoxLayout;
     body->addLayout(left);
@@ -196,7 +206,9 @@ void TrainingPage::UpdateTraining()
     const MString discharge = Get(device_, u"Reg.TrainingDischargeEnergy");
     TrainChargeEnLabel->setText(ToQString(cActionManager::RoundValue(charge, 10)));
     TrainDischargeEnLabel->setText(ToQString(cActionManager::RoundValue(discharge, 10)));
-    TrainEfficiencyLabel->setText(EfficiencyText(charge.ToReal(), discharge.ToReal()));
+    // Only a whole training has an efficiency: during one, the first discharge alone would
+    // read above 100 %.
+    TrainEfficiencyLabel->setText(done ? EfficiencyText(charge.ToReal(), discharge.ToReal()) : QStringLiteral("--"));
     running_ = !done;
 
     if (done) {
@@ -209,6 +221,9 @@ void TrainingPage::UpdateTraining()
             // not): the next training, whoever starts it, gets its own time origin and log
             // instead of continuing this one's.
             if (!cycles.Equals(u"--")) {
+                // The result: one last row with the final energies, whenever the end came.
+                if (TrainStartTime != 0)
+                    AddPointSet(clock_(), charge, discharge, true);
                 TrainStartTime = 0;
                 log_.End();
             }
@@ -223,10 +238,10 @@ void TrainingPage::UpdateTraining()
     AddPointSet(clock_(), charge, discharge);
 }
 
-void TrainingPage::AddPointSet(uint32_t now, const MString &charge, const MString &discharge)
+void TrainingPage::AddPointSet(uint32_t now, const MString &charge, const MString &discharge, bool final)
 {
     const MString u = Get(device_, u"Adc.U_Accu");
-    if (now - TrainLastPointTime < kPointPeriodSec)
+    if (!final && now - TrainLastPointTime < kPointPeriodSec)
         return;
     TrainLastPointTime = now;
     if (TrainStartTime == 0) {
@@ -247,8 +262,12 @@ void TrainingPage::AddPointSet(uint32_t now, const MString &charge, const MStrin
     point.Charge = Plotted(charge);
     point.Discharge = Plotted(discharge);
     point.Voltage = Plotted(u);
+    // A row with nothing to plot (values not read yet after a reopening) says nothing.
+    if (!point.Charge && !point.Discharge && !point.Voltage)
+        return;
     livePoints_.push_back(point);
-    if (!viewingLog_)
+    // The chart keeps its every-30-s points; the last row is for the log and the CSV.
+    if (!viewingLog_ && !final)
         PlotPoint(point);
     log_.Append(point);
 }
@@ -345,6 +364,7 @@ bool TrainingPage::OpenLog(const QString &path)
     logPoints_ = std::move(*points);
     viewingLog_ = true;
     ShownLogLabel->setText(QStringLiteral("Журнал: ") + QFileInfo(path).fileName());
+    ShownLogLabel->setToolTip(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
     ShownLogLabel->show();
     LiveChartButton->show();
     ShowPoints(logPoints_);

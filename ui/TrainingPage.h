@@ -3,6 +3,7 @@
 // Every point set also goes to a log file, so a long training survives the program.
 #pragma once
 
+#include <QLabel>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -73,7 +74,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void AddPointSet(uint32_t now, const MString &charge, const MString &discharge);
+    // A point set every 30 s while a training runs; `final` adds the last one at its end
+    // whatever the time, to the log only.
+    void AddPointSet(uint32_t now, const MString &charge, const MString &discharge, bool final = false);
     void ShowPoints(const std::vector<TrainingPoint> &points);
     void PlotPoint(const TrainingPoint &point);
     void UpdateEfficiency(double charge, double discharge);
@@ -91,3 +94,15 @@ private:
 
 // "--" while the charge energy is 0.1 W·h or less, else discharge / charge in percent.
 QString EfficiencyText(double chargeWh, double dischargeWh);
+
+// A one-line label that shows a text too long for it with "…" in the middle, so both the
+// start and the end of a file name stay readable; it never asks for the text's width.
+class MiddleElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
+    QSize sizeHint() const override { return QSize(0, QLabel::sizeHint().height()); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};

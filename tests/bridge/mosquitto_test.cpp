@@ -295,7 +295,11 @@ TEST_F(BridgeOnBroker, HostileSetsAreRefusedEscapedAndNeverReachTheDevice)
               0);
     const long peakKb = PeakMemoryKb(QUINTAVOLTE_CLI_PATH, sim_.Path());
     EXPECT_GT(peakKb, 0);
+#if !defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer keeps freed memory in quarantine: the bound holds for the
+    // program as shipped, which the plain build checks.
     EXPECT_LT(peakKb, 32 * 1024);
+#endif
 
     // The forged line is one escaped line; nothing of the escape sequence reaches the log.
     const std::string log = bridge_.Stderr();

@@ -52,7 +52,9 @@ private slots:
     void legendCheckBoxHidesAndShowsItsSeries();
     void zoomStepsBackOneAtATime();
     void saveWritesPictureAndPointsAndOpenShowsALog();
-    void axisLabelsAreWholeOrOneDecimal();
+    void axisLabelsReadApartAtEveryRange();
+    void theLogEndsWithTheFinalFiguresAndNothingEmptyIsLogged();
+    void aLonePointIsDrawn();
 
 private:
     void SetValue(const char16_t *name, const char16_t *text)
@@ -439,6 +441,9 @@ void TrainingPageTest::saveWritesPictureAndPointsAndOpenShowsALog()
     page->OpenDialogHook = [&] { return other.fileName(); };
     QTest::mouseClick(page->OpenLogButton, Qt::LeftButton);
     QVERIFY(page->IsViewingLog());
+    // The name on a row of its own, which a long name cannot widen; the whole path on hover.
+    QCOMPARE(page->ShownLogLabel->toolTip(), QDir::toNativeSeparators(QFileInfo(other.fileName()).absoluteFilePath()));
+    QCOMPARE(page->ShownLogLabel->minimumSizeHint().width(), 0);
     QCOMPARE(Points(page->Chart1, TrainingChart::Ubat), (QList<QPointF>{{0, 12.5}, {0.5, double(12.9f)}}));
     QCOMPARE(Points(page->Chart1, TrainingChart::Charge), (QList<QPointF>{{0.5, 1.5}}));
     QVERIFY(page->Running());
@@ -460,12 +465,86 @@ void TrainingPageTest::saveWritesPictureAndPointsAndOpenShowsALog()
     QCOMPARE(page->Chart1->UbatSeries->count(), 3);
 }
 
-void TrainingPageTest::axisLabelsAreWholeOrOneDecimal()
+// The time axis over trainings of every length and after a zoom: every label differs
+// from its neighbours, with no more decimals than that takes.
+void TrainingPageTest::axisLabelsReadApartAtEveryRange()
 {
     QCOMPARE(AxisLabelFormat(0, 20, 5), QStringLiteral("%.0f"));
-    QCOMPARE(AxisLabelFormat(10, 15, 6), QStringLiteral("%.0f"));
-    QCOMPARE(AxisLabelFormat(0, 1, 5), QStringLiteral("%.1f"));
     QCOMPARE(AxisLabelFormat(10.5, 14.5, 5), QStringLiteral("%.1f"));
+    QCOMPARE(AxisLabelFormat(0, 1, 5), QStringLiteral("%.2f"));
+    QCOMPARE(AxisLabelFormat(0, 0.1, 5), QStringLiteral("%.3f"));
+    const auto labelsReadApart = [](const QValueAxis *axis) {
+        const double step = (axis->max() - axis->min()) / (axis->tickCount() - 1);
+        QStringList labels;
+        for (int i = 0; i < axis->tickCount(); ++i)
+            labels << QString::asprintf(axis->labelFormat().toLatin1().constData(), axis->min() + i * step);
+        for (int i = 1; i < labels.size(); ++i)
+            if (labels[i] == labels[i - 1])
+                return labels.join(' ');
+        return QString();
+    };
+    for (const double hours : {0.1, 0.2, 0.5, 2.0, 30.0}) {
+        page->Chart1->SetPoints({QList<QPointF>{}, QList<QPointF>{}, QList<QPointF>{{0, 12.0}, {hours, 13.0}}});
+        QVERIFY2(labelsReadApart(page->Chart1->TimeAxis).isEmpty(),
+                 qPrintable(QString::number(hours) + " h: " + labelsReadApart(page->Chart1->TimeAxis)));
+    }
+    // A zoom into a few minutes.
+    page->Chart1->TimeAxis->setRange(0.0123, 0.0456);
+    QVERIFY2(labelsReadApart(page->Chart1->TimeAxis).isEmpty(), qPrintable(labelsReadApart(page->Chart1->TimeAxis)));
+}
+
+// The end of a training comes between two 30-s points: one last row carries the final
+// energies, which are also what the page shows; the efficiency appears only then. A row
+// with nothing to plot (a window reopened before any value was read) is not written.
+void TrainingPageTest::theLogEndsWithTheFinalFiguresAndNothingEmptyIsLogged()
+{
+    SetValue(u"Reg.TrainingCycleCount", u"1");
+    page->UpdateTraining();  // nothing read yet: no row, no file
+    QVERIFY(page->Log().Path().isEmpty() || !QFileInfo::exists(page->Log().Path()) ||
+            TrainingCsv::Read(page->Log().Path())->empty());
+    QCOMPARE(page->Chart1->UbatSeries->count(), 0);
+
+    state->now += 31;
+    SetValue(u"Reg.TrainingChargeEnergy", u"150.5");
+    SetValue(u"Reg.TrainingDischargeEnergy", u"170.25");  // the first discharge: above 100 %
+    SetValue(u"Adc.U_Accu", u"12.1");
+    page->UpdateTraining();
+    QCOMPARE(page->TrainEfficiencyLabel->text(), QStringLiteral("--"));
+    const QString path = page->Log().Path();
+    QVERIFY(!path.isEmpty());
+
+    state->now += 7;
+    SetValue(u"Reg.TrainingCycleCount", u"0");
+    SetValue(u"Reg.TrainingChargeEnergy", u"173.4");
+    SetValue(u"Reg.TrainingDischargeEnergy", u"155.8");
+    SetValue(u"Adc.U_Accu", u"13.6");
+    page->UpdateTraining();
+    const auto logged = TrainingCsv::Read(path);
+    QVERIFY(logged);
+    QCOMPARE(logged->size(), size_t(2));
+    const TrainingPoint &last = logged->back();
+    QCOMPARE(last.Charge, std::optional<float>(173.4f));
+    QCOMPARE(last.Discharge, std::optional<float>(155.8f));
+    QCOMPARE(last.Voltage, std::optional<float>(13.6f));
+    QCOMPARE(last.Hours, 38.0 / 3600);
+    const QLocale locale;
+    QCOMPARE(page->TrainChargeEnLabel->text(), locale.toString(173.4, 'f', 1));
+    QCOMPARE(page->TrainDischargeEnLabel->text(), locale.toString(155.8, 'f', 1));
+    QCOMPARE(page->TrainEfficiencyLabel->text(), locale.toString(155.8 / 173.4 * 100, 'f', 1));
+    QCOMPARE(page->Chart1->UbatSeries->count(), 1);  // the chart keeps its 30-s points
+    QVERIFY(!page->Log().IsOpen());
+}
+
+void TrainingPageTest::aLonePointIsDrawn()
+{
+    TrainingChart *chart = page->Chart1;
+    chart->AddPoint(TrainingChart::Charge, 0.1, 2.0);
+    QVERIFY(chart->ChargeSeries->pointsVisible());
+    chart->AddPoint(TrainingChart::Charge, 0.2, 3.0);
+    QVERIFY(!chart->ChargeSeries->pointsVisible());
+    chart->SetPoints({QList<QPointF>{{0.5, 1.0}}, QList<QPointF>{}, QList<QPointF>{{0, 12}, {1, 13}}});
+    QVERIFY(chart->DischargeSeries->pointsVisible());
+    QVERIFY(!chart->UbatSeries->pointsVisible());
 }
 
 QTEST_MAIN(TrainingPageTest)

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "device/ChildProcess.h"
-#include "ui/AppMain.h"
-#include "ui/ChargerMnemoPage.h"
+#include "ui/app/AppMain.h"
+#include "ui/pages/ChargerMnemoPage.h"
 #include "ui/MainForm.h"
 
 namespace {

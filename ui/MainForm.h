@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "device/ModbusShell.h"
-#include "ui/PresetPages.h"
-#include "ui/TrainingPage.h"
+#include "ui/pages/PresetPages.h"
+#include "ui/training/TrainingPage.h"
 
 class QAction;
 class QActionGroup;

@@ -10,10 +10,10 @@
 #include <QtTest>
 #include <signal.h>
 
-#include "ui/DebugViewerForm.h"
-#include "ui/ExpertPasswordForm.h"
-#include "ui/ChargerMnemoPage.h"
-#include "ui/SupplyMnemoPage.h"
+#include "ui/dialogs/DebugViewerForm.h"
+#include "ui/dialogs/ExpertPasswordForm.h"
+#include "ui/pages/ChargerMnemoPage.h"
+#include "ui/pages/SupplyMnemoPage.h"
 #include "UiFixture.h"
 
 using namespace uitest;

@@ -16,7 +16,7 @@
 #include "port/PortList.h"
 #include "ui/MainForm.h"
 #include "ui/MainUnit.h"
-#include "ui/QtHooks.h"
+#include "ui/app/QtHooks.h"
 
 namespace uitest {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/AppMain.h"
-#include "ui/AppOptions.h"
+#include "ui/app/AppMain.h"
+#include "ui/app/AppOptions.h"
 
 int main(int argc, char **argv)
 {

@@ -16,8 +16,8 @@
 #include "port/PortList.h"
 #include "ui/MainForm.h"
 #include "ui/MainUnit.h"
-#include "ui/QtHooks.h"
-#include "ui/TrainingPage.h"
+#include "ui/app/QtHooks.h"
+#include "ui/training/TrainingPage.h"
 #include "ShotUtil.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "ui/trees/FormatRounded.h"
 #include "ui/trees/ObjectFactoryT.h"
 #include "ui/trees/TreeView.h"
-#include "ui/WriteRefusal.h"
+#include "ui/dialogs/WriteRefusal.h"
 
 // The column-2 cell at the last layout, in viewport pixels; all 0 before the first.
 struct sTreeRect {

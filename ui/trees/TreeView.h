@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "ui/QtHooks.h"
+#include "ui/app/QtHooks.h"
 #include "values/MString.h"
 
 class cTreeView;

@@ -1,0 +1,348 @@
+// The power-supply page: displays, indicators, lamp and switch from variables set directly;
+// the set-point editors' writes, the voltage question and the output switch's write order
+// against the stand-in's write log.
+#include <QLCDNumber>
+#include <QLabel>
+#include <QLocale>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "ui/widgets/SetpointEdit.h"
+#include "ui/pages/SupplyMnemoPage.h"
+#include "ui/widgets/IndicatorLamp.h"
+#include "ui/widgets/PictureCanvas.h"
+#include "ui/widgets/ToggleSwitch.h"
+#include "ui/InputUtil.h"
+#include "ui/UiFixture.h"
+
+using namespace uitest;
+
+namespace {
+constexpr int kViewTimeoutMs = 5000;
+
+void Set(Window &w, const char16_t *name, double value)
+{
+    w.Var(name)->Value = MString::FromReal(value, 10, 5);
+}
+
+QString Local(const char *number)
+{
+    return QString::fromLatin1(number).replace(QLatin1Char('.'), QLocale().decimalPoint());
+}
+
+// Output on at u volts with the set-points 12.0 V and 2.0 A, current i.
+void SetOutput(Window &w, double maxU, double u, double i)
+{
+    Set(w, u"Reg.ChargeMaxU", maxU);
+    Set(w, u"Reg.ChargeI", 2.0);
+    Set(w, u"Adc.U_Accu", u);
+    Set(w, u"Adc.I_Accu", i);
+    Set(w, u"Adc.PowerAccu", u * i);
+}
+
+// Counts the wheel events that reach a widget.
+class WheelCounter : public QObject {
+public:
+    explicit WheelCounter(QWidget *watched) { watched->installEventFilter(this); }
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        Count += event->type() == QEvent::Wheel ? 1 : 0;
+        return false;
+    }
+};
+
+void TypeAndEnter(SetpointEdit *edit, const QString &text)
+{
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+}  // namespace
+
+class SupplyMnemoPageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void outputOffShowsOffAndKeepsEditors()
+    {
+        Window w(kNoDevice);
+        SupplyMnemoPage &page = *w.form->SupplyMnemoTS;
+        page.SupUsetEdit->setValue(7.5);
+        page.SupIsetEdit->setValue(0.8);
+        SetOutput(w, 0, 7.4, 0.75);
+        page.Update();
+        QCOMPARE(page.DisplayText(page.SupPDisplay), QStringLiteral("OFF"));
+        QVERIFY(!page.SupUstabLed->isLit());
+        QVERIFY(!page.SupIstabLed->isLit());
+        QVERIFY(page.SupplyLampLoadOnImg->isHidden());
+        QVERIFY(!page.SupOutSwitch->isChecked());
+        QCOMPARE(page.SupUsetEdit->text(), Local("7.50"));
+        QCOMPARE(page.SupIsetEdit->text(), Local("0.80"));
+        QCOMPARE(page.DisplayText(page.SupUDisplay), Local("07.4"));
+        QCOMPARE(page.DisplayText(page.SupIDisplay), Local("0.75"));
+    }
+
+    void outputOnShowsDevicesSetPointsAndRegulation_data()
+    {
+        QTest::addColumn<double>("u");
+        QTest::addColumn<double>("i");
+        QTest::addColumn<bool>("uStab");
+        QTest::addColumn<bool>("iStab");
+        QTest::addColumn<QString>("uText");
+        QTest::addColumn<QString>("iText");
+        QTest::newRow("u 11.6") << 11.6 << 1.0 << true << false << Local("11.6") << Local("1.00");
+        QTest::newRow("u 11.4") << 11.4 << 1.0 << false << false << Local("11.4") << Local("1.00");
+        QTest::newRow("i 1.85") << 5.0 << 1.85 << false << true << Local("05.0") << Local("1.85");
+        QTest::newRow("negative") << -0.3 << -0.2 << false << false << Local("00.0") << Local("0.00");
+        QTest::newRow("3 significant") << 12.345 << 1.2345 << true << false << Local("12.3") << Local("1.23");
+    }
+    void outputOnShowsDevicesSetPointsAndRegulation()
+    {
+        QFETCH(double, u);
+        QFETCH(double, i);
+        QFETCH(bool, uStab);
+        QFETCH(bool, iStab);
+        QFETCH(QString, uText);
+        QFETCH(QString, iText);
+        Window w(kNoDevice);
+        SupplyMnemoPage &page = *w.form->SupplyMnemoTS;
+        SetOutput(w, 12.004, u, i);
+        page.Update();
+        QCOMPARE(page.SupUsetEdit->text(), Local("12.00"));
+        QCOMPARE(page.SupIsetEdit->text(), Local("2.00"));
+        QCOMPARE(page.DisplayText(page.SupUDisplay), uText);
+        QCOMPARE(page.DisplayText(page.SupIDisplay), iText);
+        QCOMPARE(page.SupUstabLed->isLit(), uStab);
+        QCOMPARE(page.SupIstabLed->isLit(), iStab);
+        QVERIFY(!page.SupplyLampLoadOnImg->isHidden());
+        QVERIFY(page.SupOutSwitch->isChecked());
+        QVERIFY(page.DisplayText(page.SupPDisplay) != QStringLiteral("OFF"));
+        // The display shows the point where the locale has its separator.
+        QCOMPARE(page.SupUDisplay->value(), std::max(0.0, uText.replace(QLocale().decimalPoint(), QStringLiteral(".")).toDouble()));
+    }
+
+    void editingKeepsTheEditorsText()
+    {
+        Window w(kNoDevice);
+        SupplyMnemoPage &page = *w.form->SupplyMnemoTS;
+        SetOutput(w, 12, 12, 1);
+        page.SupUsetEdit->setValue(20);
+        QTest::keyPress(page.SupUsetEdit, Qt::Key_1);  // a key down starts the editing
+        QVERIFY(bUsetEditing);
+        page.Update();
+        QVERIFY(page.SupUsetEdit->text() != Local("12.00"));
+        QCOMPARE(page.SupIsetEdit->text(), Local("2.00"));
+        page.SupUsetEditExit();
+        QVERIFY(!bUsetEditing);
+        page.Update();
+        QCOMPARE(page.SupUsetEdit->text(), Local("12.00"));
+    }
+};
+
+// Against the stand-in in power-supply mode, the page out of the refresh so that the
+// test decides what the displays show.
+class SupplyWritesTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<Connected> c;
+    SupplyMnemoPage *page = nullptr;
+
+private slots:
+    void init()
+    {
+        c = std::make_unique<Connected>();
+        QVERIFY2(c->Start(), c->error.c_str());
+        StandIn &sim = c->sim;
+        TMainForm &f = c->Form();
+        f.SupplyModeMenuItem->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->currentWidget() == f.SupplyMnemoTS, kViewTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.WritesTo(QStringLiteral("Reg.bModeCharger")), QStringList{QStringLiteral("0")},
+                                  kViewTimeoutMs);
+        page = f.SupplyMnemoTS;
+        f.MainPC->setCurrentWidget(f.PerifTS);
+        // Output showing 12.0 V.
+        c->w->Var(u"Adc.U_Accu")->Value = MString::FromReal(12.0, 10, 5);
+        page->Update();
+        QCOMPARE(page->DisplayText(page->SupUDisplay), Local("12.0"));
+    }
+    void cleanup()
+    {
+        c.reset();
+    }
+
+    void voltageRiseAboveThreeVoltsAsksFirst_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("3.5, yes") << Local("15.5") << true << true << "15.5";
+        QTest::newRow("3.5, no") << Local("15.5") << true << false << "";
+        QTest::newRow("3.0") << Local("15") << false << true << "15";
+        QTest::newRow("2.9") << Local("14.9") << false << true << "14.9";
+    }
+    void voltageRiseAboveThreeVoltsAsksFirst()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, asked);
+        QFETCH(bool, yes);
+        QFETCH(QString, written);
+        Answers answers;
+        answers.answerYes = yes;
+        TypeAndEnter(page->SupUsetEdit, typed);
+        const QString question =
+            QStringLiteral("Внимание!|Задать напряжение ") + page->SupUsetEdit->text() + QStringLiteral("В ?");
+        QCOMPARE(answers.questions, asked ? QStringList{question} : QStringList{});
+        const QStringList writes = c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU"));
+        QCOMPARE(writes.size(), written.isEmpty() ? 0 : 1);
+        // The device stores what a single-precision number carries: 14.9 may come back as 14.89999.
+        if (!written.isEmpty())
+            QVERIFY2(std::fabs(writes[0].toDouble() - written.toDouble()) < 1e-4, qPrintable(writes[0]));
+        QVERIFY(!bUsetEditing);
+        QVERIFY(answers.messages.isEmpty());
+    }
+
+    void currentEnterWritesWithoutQuestion()
+    {
+        Answers answers;
+        TypeAndEnter(page->SupIsetEdit, Local("6.5"));
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), QStringList{QStringLiteral("6.5")});
+        QVERIFY(answers.questions.isEmpty());
+        QVERIFY(!bIsetEditing);
+    }
+
+    void eachStepIsWrittenAtOnce()
+    {
+        Answers answers;
+        page->SupIsetEdit->setValue(1.0);
+        QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
+        QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), (QStringList{QStringLiteral("1.1"), QStringLiteral("1.2")}));
+        // A step of the voltage 4 V above the display asks first.
+        page->SupUsetEdit->setValue(12.0);
+        answers.answerYes = false;
+        page->SupUsetEdit->stepBy(4);
+        QCOMPARE(answers.questions.size(), 1);
+        QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
+        page->SupUsetEdit->stepBy(-1);  // 15 V: no question
+        QCOMPARE(answers.questions.size(), 1);
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("15")});
+    }
+
+    // What the operator typed is what is asked about, shown and written; the editor's range
+    // and the gate refuse the rest, saying why, and the typed text stays for correcting.
+    void typedTextDecidedAtEnter_data()
+    {
+        QTest::addColumn<bool>("voltage");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");  // empty: nothing
+        QTest::addColumn<QString>("shown");    // the editor's text afterwards
+        QTest::addColumn<QStringList>("message");  // parts of the one message, none when empty
+        QTest::addColumn<QString>("question");
+        const QStringList none;
+        QTest::newRow("50 V") << true << "50" << "" << "50"
+                              << QStringList{"«50»", "Reg.ChargeMaxU", "от 0 до 33 В"} << "";
+        QTest::newRow("12.5 V") << true << "12.5" << "12.5" << "12,50" << none << "";
+        QTest::newRow("12,5 V") << true << "12,5" << "12.5" << "12,50" << none << "";
+        QTest::newRow("15.5 V asks") << true << "15.5" << "15.5" << "15,50" << none << "Задать напряжение 15,50В ?";
+        QTest::newRow("empty") << true << "" << "" << "" << QStringList{"Reg.ChargeMaxU", "не введено"} << "";
+        QTest::newRow("minus") << true << "-" << "" << "-" << QStringList{"«-»", "это не число"} << "";
+        QTest::newRow("10 A") << false << "10" << "" << "10"
+                              << QStringList{"«10»", "Reg.ChargeI", "от 0 до 8 А"} << "";
+        QTest::newRow("6.25 A") << false << "6.25" << "6.25" << "6,25" << none << "";
+    }
+    void typedTextDecidedAtEnter()
+    {
+        QFETCH(bool, voltage);
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, message);
+        QFETCH(QString, question);
+        SetpointEdit *edit = voltage ? page->SupUsetEdit : page->SupIsetEdit;
+        const QString name = voltage ? QStringLiteral("Reg.ChargeMaxU") : QStringLiteral("Reg.ChargeI");
+        edit->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+        Answers answers;
+        TypeAndEnter(edit, typed);
+        QCOMPARE(edit->text(), shown);
+        QCOMPARE(answers.questions,
+                 question.isEmpty() ? QStringList{} : QStringList{QStringLiteral("Внимание!|") + question});
+        const QStringList writes = c->sim.WritesTo(name);
+        QCOMPARE(writes.size(), written.isEmpty() ? 0 : 1);
+        if (!written.isEmpty())
+            QVERIFY2(std::fabs(writes[0].toDouble() - written.toDouble()) < 1e-4, qPrintable(writes[0]));
+        QCOMPARE(answers.messages.size(), message.isEmpty() ? 0 : 1);
+        for (const QString &part : message)
+            QVERIFY2(answers.messages[0].contains(part), qPrintable(answers.messages[0]));
+    }
+
+    // The wheel and PageUp/PageDown once stepped a set-point and wrote it at once.
+    void wheelAndPageKeysLeaveTheSetPointsAlone()
+    {
+        Answers answers;
+        page->SupUsetEdit->setValue(5.0);
+        page->SupIsetEdit->setValue(1.0);
+        for (SetpointEdit *edit : {page->SupUsetEdit, page->SupIsetEdit}) {
+            const double before = edit->value();
+            WheelCounter behind(edit->parentWidget());
+            TurnWheel(edit, 1);
+            TurnWheel(edit, -2);
+            QVERIFY(!edit->hasFocus());
+            edit->setFocus();
+            TurnWheel(edit, 1);
+            QTest::keyClick(edit, Qt::Key_PageUp);
+            QTest::keyClick(edit, Qt::Key_PageDown);
+            QCOMPARE(edit->value(), before);
+            QCOMPARE(behind.Count, 3);  // the turns went on to the page behind
+        }
+        QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
+        QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")).isEmpty());
+        // The arrow keys still step and write.
+        QTest::keyClick(page->SupUsetEdit, Qt::Key_Up);
+        QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("6")});
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), QStringList{QStringLiteral("1.1")});
+        QVERIFY(answers.questions.isEmpty());
+        QVERIFY(answers.messages.isEmpty());
+    }
+
+    void outputSwitchWritesCurrentBeforeVoltage()
+    {
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"0");
+        page->Update();
+        QVERIFY(!page->SupOutSwitch->isChecked());
+        page->SupUsetEdit->setValue(9.5);
+        page->SupIsetEdit->setValue(1.5);
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        QCOMPARE(c->sim.Writes(), (QStringList{QStringLiteral("Reg.bModeCharger 0"), QStringLiteral("Reg.ChargeI 1.5"),
+                                            QStringLiteral("Reg.ChargeMaxU 9.5")}));
+        QVERIFY(page->SupOutSwitch->isChecked());
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        QCOMPARE(c->sim.Writes().mid(1), (QStringList{QStringLiteral("Reg.ChargeI 1.5"), QStringLiteral("Reg.ChargeMaxU 9.5"),
+                                                   QStringLiteral("Reg.ChargeMaxU 0")}));
+        // A switch moved by the refresh writes nothing.
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString::FromReal(9.5, 10, 5);
+        page->Update();
+        QVERIFY(page->SupOutSwitch->isChecked());
+        QCOMPARE(c->sim.Writes().size(), 4);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    int status = 0;
+    {
+        SupplyMnemoPageTest display;
+        status |= QTest::qExec(&display, argc, argv);
+    }
+    {
+        SupplyWritesTest writes;
+        status |= QTest::qExec(&writes, argc, argv);
+    }
+    return status;
+}
+#include "SupplyMnemoPage_test.moc"

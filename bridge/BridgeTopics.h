@@ -8,6 +8,7 @@
 
 #include "bridge/MqttLink.h"
 #include "device/ModbusAction.h"
+#include "device/PrintableText.h"
 
 // 24 lower-case hexadecimal digits from the three chip identity words (decimal texts as the
 // device variables hold them); false when one of them is not a 32-bit unsigned number.
@@ -22,11 +23,6 @@ std::string VersionText(int32_t versionX100);
 
 // A JSON string literal (quotes included).
 std::string JsonString(const std::string &text);
-
-// Untrusted text as it may stand in a log line or a result: control characters (C0, DEL,
-// C1), line and direction marks, bytes that are not UTF-8 and the backslash written as
-// escapes, cut after maxChars characters with "..." added. One line, whatever came in.
-std::string Printable(std::string_view text, size_t maxChars = 32);
 
 // The retained info record: {"type":…,"version":…,"port":…}.
 std::string InfoPayload(const std::string &type, int32_t versionX100, const std::string &port);

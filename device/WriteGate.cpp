@@ -1,5 +1,7 @@
 #include "device/WriteGate.h"
 
+#include "device/PrintableText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -201,28 +203,6 @@ bool IntegerValue(const std::string &t, const MString &text, int64_t *value)
     return *value == text.ToInt();  // what the encoder will send
 }
 
-// A refused text as it may stand in a message: printable, at most 32 characters.
-std::string Quotable(const std::string &t)
-{
-    std::string out;
-    size_t shown = 0;
-    for (size_t i = 0; i < t.size() && shown < 32; ++i) {
-        const auto c = static_cast<unsigned char>(t[i]);
-        if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02x", c);
-            out += buf;
-        } else {
-            out += t[i];
-        }
-        if ((c & 0xC0) != 0x80)
-            ++shown;
-    }
-    if (out.size() < t.size() && shown >= 32)
-        out += "...";
-    return out;
-}
-
 std::string Number(double x)
 {
     char buf[32];
@@ -255,7 +235,7 @@ WriteCheck CheckWrite(const ModbusAction &v, const MString &text)
     WriteCheck c;
     c.Name = v.Name.ToUtf8();
     const std::string t = Trimmed(text);
-    c.Value = Quotable(t);
+    c.Value = Printable(t);
     const WriteLimits *limits = WriteLimitsOf(v);
     if (limits == nullptr) {
         c.Fault = WriteFault::ReadOnly;

@@ -42,15 +42,15 @@ int RefuseOnePort(const char *path, int flags)
 QString StateOf(const TPortForm &form, const std::string &path)
 {
     for (int i = 0; i < form.PortList->topLevelItemCount(); ++i)
-        if (form.PortList->topLevelItem(i)->text(0) == QString::fromStdString(path))
-            return form.PortList->topLevelItem(i)->text(2);
+        if (form.PortList->topLevelItem(i)->text(TPortForm::kPortColumn) == QString::fromStdString(path))
+            return form.PortList->topLevelItem(i)->text(TPortForm::kStateColumn);
     return QStringLiteral("(no row)");
 }
 
 QTreeWidgetItem *RowOf(const TPortForm &form, const std::string &path)
 {
     for (int i = 0; i < form.PortList->topLevelItemCount(); ++i)
-        if (form.PortList->topLevelItem(i)->text(0) == QString::fromStdString(path))
+        if (form.PortList->topLevelItem(i)->text(TPortForm::kPortColumn) == QString::fromStdString(path))
             return form.PortList->topLevelItem(i);
     return nullptr;
 }
@@ -165,10 +165,10 @@ private slots:
         f.PortMenuItem->trigger();
         TPortForm &p = *f.PortForm;
         QCOMPARE(p.PortList->topLevelItemCount(), 4);  // the named port, then what the search finds
-        QCOMPARE(p.PortList->topLevelItem(0)->text(0), QString::fromStdString(kNoDevice[0]));
+        QCOMPARE(p.PortList->topLevelItem(0)->text(TPortForm::kPortColumn), QString::fromStdString(kNoDevice[0]));
         QVERIFY2(StateOf(p, kNoDevice[0]).startsWith(QStringLiteral("не открывается: ")), qPrintable(StateOf(p, kNoDevice[0])));
         QCOMPARE(StateOf(p, dev_ + "/ttyUSB0"), QStringLiteral("свободен"));
-        QCOMPARE(RowOf(p, dev_ + "/ttyUSB0")->text(1),
+        QCOMPARE(RowOf(p, dev_ + "/ttyUSB0")->text(TPortForm::kByIdColumn),
                  QString::fromStdString(dev_ + "/serial/by-id/usb-Maker_Radio_R1-if00-port0"));
         QCOMPARE(StateOf(p, dev_ + "/ttyUSB1"), QStringLiteral("занят другой программой"));
         if (root)

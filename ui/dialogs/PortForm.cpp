@@ -21,9 +21,10 @@ TPortForm::TPortForm(QWidget *parent) : QDialog(parent)
     PortList = new QTreeWidget(this);
     PortList->setObjectName(QStringLiteral("PortList"));
     PortList->setRootIsDecorated(false);
-    PortList->setHeaderLabels({tr("Порт"), tr("Постоянное имя"), tr("Состояние")});
+    PortList->setHeaderLabels({tr("Порт"), tr("Состояние"), tr("Постоянное имя")});
     PortList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    PortList->setMinimumWidth(560);
+    PortList->header()->setStretchLastSection(true);
+    PortList->setMinimumWidth(640);
     layout->addWidget(PortList);
 
     auto *pathRow = new QHBoxLayout;
@@ -45,7 +46,7 @@ TPortForm::TPortForm(QWidget *parent) : QDialog(parent)
     connect(PathEdit, &QLineEdit::textChanged, this, [this] { ConnectButton->setEnabled(!ChosenPort().isEmpty()); });
     connect(PortList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
         if (item != nullptr)
-            PathEdit->setText(item->data(0, Qt::UserRole).toString());
+            PathEdit->setText(item->data(kPortColumn, Qt::UserRole).toString());
     });
     connect(PortList, &QTreeWidget::itemDoubleClicked, this, &TPortForm::ItemChosen);
     connect(RefreshButton, &QPushButton::clicked, this, [this] { Refresh(connected_); });
@@ -82,10 +83,13 @@ void TPortForm::Refresh(const QString &connectedPort)
     for (const std::string &path : PortChoices()) {
         const PortState state = ExaminePort(path);
         const bool ours = !connected_.isEmpty() && SamePort(path, connected_.toStdString());
-        auto *item = new QTreeWidgetItem(PortList, {QString::fromStdString(path), QString::fromStdString(state.ById),
-                                                    ours ? tr("подключён") : StateText(state)});
-        item->setData(0, Qt::UserRole, QString::fromStdString(path));
-        item->setToolTip(1, item->text(1));
+        auto *item = new QTreeWidgetItem(PortList);
+        item->setText(kPortColumn, QString::fromStdString(path));
+        item->setText(kStateColumn, ours ? tr("подключён") : StateText(state));
+        item->setText(kByIdColumn, QString::fromStdString(state.ById));
+        item->setData(kPortColumn, Qt::UserRole, QString::fromStdString(path));
+        for (int column : {kPortColumn, kByIdColumn})
+            item->setToolTip(column, item->text(column));
     }
     PathEdit->setText(typed);  // listing again keeps what the operator typed
 }
@@ -97,7 +101,7 @@ QString TPortForm::ChosenPort() const
 
 void TPortForm::ItemChosen(QTreeWidgetItem *item)
 {
-    PathEdit->setText(item->data(0, Qt::UserRole).toString());
+    PathEdit->setText(item->data(kPortColumn, Qt::UserRole).toString());
     Choose();
 }
 

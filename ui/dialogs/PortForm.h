@@ -26,7 +26,9 @@ public:
     // The state column's text for a port.
     static QString StateText(const PortState &state);
 
-    QTreeWidget *PortList = nullptr;   // columns: port, by-id name, state
+    // The list's columns: the state before the by-id name, which is long.
+    static constexpr int kPortColumn = 0, kStateColumn = 1, kByIdColumn = 2;
+    QTreeWidget *PortList = nullptr;
     QLineEdit *PathEdit = nullptr;
     QPushButton *ConnectButton = nullptr;
     QPushButton *RefreshButton = nullptr;

@@ -320,6 +320,10 @@ bool TMainForm::ConnectWithBusyCursor()
     if (!ActionManager || searching_)
         return false;
     searching_ = true;
+    // The window takes input during the search: no control of the connected view may reach
+    // the port being probed, so that view goes now rather than at the next refresh.
+    if (IsConnectedView())
+        EnterDisconnectedView();
     ConnectMenuItem->setEnabled(false);
     // The window stays usable during the search: a busy cursor, not a wait cursor.
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);

@@ -121,7 +121,13 @@ private slots:
             f.PortMenuItem->trigger();
             QCOMPARE(StateOf(*f.PortForm, link), QStringLiteral("подключён"));
             QCOMPARE(StateOf(*f.PortForm, dev_ + "/ttyUSB0"), QStringLiteral("свободен"));
-            f.PortForm->reject();
+            // Chosen again while connected: the device is asked to save before the port closes.
+            QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
+            QTreeWidgetItem *row = RowOf(*f.PortForm, link);
+            QVERIFY(row != nullptr);
+            emit f.PortForm->PortList->itemDoubleClicked(row, TPortForm::kPortColumn);
+            QVERIFY(ActionManager->Identified);
+            QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")), QStringList{QStringLiteral("1")});
         }
         QVERIFY(silent.Read(1, 200).empty());
 

@@ -88,6 +88,7 @@ bool cActionManager::Connect()
     RefusedPorts.clear();
     TriedPorts.clear();
     CancelSearch = false;
+    StopAfterPort = false;
     // A pause of the search: the caller's turn, then the millisecond the line needs.
     // False when the caller cancelled the search.
     auto pause = [this] {
@@ -100,6 +101,7 @@ bool cActionManager::Connect()
     };
     auto cancelled = [this] {
         CancelSearch = false;
+        StopAfterPort = false;
         Shell.PollingEnabled = false;
         Shell.Port.Close();
         Shell.Engine.Reset();  // the request in flight is dropped with the port
@@ -107,7 +109,7 @@ bool cActionManager::Connect()
         return false;
     };
     const std::vector<std::string> ports = CandidatePorts();
-    for (int n = 1; n <= kMaxPortNumber; ++n) {
+    for (int n = 1; n <= kMaxPortNumber && !StopAfterPort; ++n) {
         const std::string path = static_cast<size_t>(n) <= ports.size() ? ports[n - 1] : std::string();
         if (OnTryPort && !path.empty())
             OnTryPort(path);
@@ -149,6 +151,7 @@ bool cActionManager::Connect()
                 if (connectedBefore_)
                     ++Shell.Stats.Reconnections;
                 connectedBefore_ = true;
+                StopAfterPort = false;
                 return true;
             }
             break;  // another kind of device answers on this port
@@ -157,6 +160,7 @@ bool cActionManager::Connect()
         // The port stays open; the next Open closes it.
     }
     CancelSearch = false;
+    StopAfterPort = false;
     Identified = false;
     return false;
 }

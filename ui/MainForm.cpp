@@ -296,8 +296,9 @@ void TMainForm::FormShow()
 void TMainForm::closeEvent(QCloseEvent *event)
 {
     if (searching_) {
-        // The search runs below this event: end it first, then close.
-        ActionManager->CancelSearch = true;
+        // The search runs below this event: it ends with the port it is trying (a device
+        // found there is asked to save as the window closes), then the window closes.
+        ActionManager->StopAfterPort = true;
         closeAfterSearch_ = true;
         event->ignore();
         return;

@@ -353,6 +353,7 @@ bool TMainForm::ConnectWithBusyCursor()
         RememberPort(PortPath(ActionManager->Shell.Port.PortNumber()));  // tried first next time
     searchCancelled_ = closeAfterSearch_ || !portAfterSearch_.empty();
     if (closeAfterSearch_) {
+        closeAfterSearch_ = false;
         QTimer::singleShot(0, this, &QWidget::close);
     } else if (!portAfterSearch_.empty()) {
         std::string path;

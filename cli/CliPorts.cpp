@@ -1,11 +1,7 @@
 #include "cli/CliPorts.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <iostream>
 #include <map>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "port/PortList.h"
@@ -16,22 +12,20 @@ constexpr const char *kPrefix = "quintavolte-cli: ";
 
 bool ErrIsTerminal(std::ostream &err) { return &err == &std::cerr && isatty(STDERR_FILENO) == 1; }
 
-// What the search would meet at this port, found as it would: open, then the lock that
-// keeps other programs out. Nothing is sent.
-std::string OpenState(const std::string &path)
+std::string StateText(const PortState &state)
 {
-    const int fd = OpenPortFile(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int e = errno;
-        if (OpenRefusedForPermission(path)) {
-            const std::string group = PortAccessGroup(path);
-            return "cannot be opened: permission denied (" + (group.empty() ? PortOwnerText(path) : "group " + group) + ")";
-        }
-        return std::string("cannot be opened: ") + std::strerror(e);
+    switch (state.Access) {
+    case PortAccess::Free:
+        return "can be opened";
+    case PortAccess::InUse:
+        return "cannot be opened: in use by another program";
+    case PortAccess::NoPermission:
+        return "cannot be opened: permission denied (" +
+               (state.Group.empty() ? PortOwnerText(state.Path) : "group " + state.Group) + ")";
+    case PortAccess::CannotOpen:
+        break;
     }
-    const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free ? "can be opened" : "cannot be opened: in use by another program";
+    return "cannot be opened: " + state.Error;
 }
 
 }  // namespace
@@ -40,11 +34,11 @@ int CmdPorts(std::ostream &out)
 {
     const std::vector<std::string> ports = CandidatePorts();
     for (size_t i = 0; i < ports.size(); ++i) {
+        const PortState state = ExaminePort(ports[i]);
         out << "COM" << i + 1 << " " << ports[i];
-        const std::string byId = SerialByIdName(ports[i]);
-        if (!byId.empty() && byId != ports[i])
-            out << " (" << byId << ")";
-        out << ": " << OpenState(ports[i]) << "\n";
+        if (!state.ById.empty())
+            out << " (" << state.ById << ")";
+        out << ": " << StateText(state) << "\n";
     }
     return 0;
 }

@@ -87,11 +87,34 @@ bool cActionManager::Connect()
 
     RefusedPorts.clear();
     TriedPorts.clear();
+    CancelSearch = false;
+    StopAfterPort = false;
+    // A pause of the search: the caller's turn, then the millisecond the line needs.
+    // False when the caller cancelled the search.
+    auto pause = [this] {
+        if (OnSearchWait)
+            OnSearchWait();
+        if (CancelSearch)
+            return false;
+        SleepMs(1);
+        return true;
+    };
+    auto cancelled = [this] {
+        CancelSearch = false;
+        StopAfterPort = false;
+        Shell.PollingEnabled = false;
+        Shell.Port.Close();
+        Shell.Engine.Reset();  // the request in flight is dropped with the port
+        Identified = false;
+        return false;
+    };
     const std::vector<std::string> ports = CandidatePorts();
-    for (int n = 1; n <= kMaxPortNumber; ++n) {
+    for (int n = 1; n <= kMaxPortNumber && !StopAfterPort; ++n) {
         const std::string path = static_cast<size_t>(n) <= ports.size() ? ports[n - 1] : std::string();
         if (OnTryPort && !path.empty())
             OnTryPort(path);
+        if (CancelSearch)
+            return cancelled();
         if (!Shell.Port.Open(n)) {
             // Kept for the failure message: the device may be behind a port the user may not open.
             if (!path.empty() && OpenRefusedForPermission(path))
@@ -109,13 +132,13 @@ bool cActionManager::Connect()
             // After a failed attempt the shell waits for a quiet line before it sends again.
             for (int i = 0; i < kSendTurns && device->State == mbsRequested; ++i) {
                 Shell.Run();
-                if (device->State == mbsRequested)
-                    SleepMs(1);
+                if (device->State == mbsRequested && !pause())
+                    return cancelled();
             }
             for (int i = 0; i < kReplyRounds && device->State == mbsSent; ++i) {
                 TickScheduler();
-                if (!ServeLine(0))
-                    SleepMs(1);
+                if (!ServeLine(0) && !pause())
+                    return cancelled();
             }
             if (device->State == mbsBadReply)
                 TriedPorts.back().BadReplies = true;
@@ -128,6 +151,7 @@ bool cActionManager::Connect()
                 if (connectedBefore_)
                     ++Shell.Stats.Reconnections;
                 connectedBefore_ = true;
+                StopAfterPort = false;
                 return true;
             }
             break;  // another kind of device answers on this port
@@ -135,6 +159,8 @@ bool cActionManager::Connect()
         Shell.PollingEnabled = false;
         // The port stays open; the next Open closes it.
     }
+    CancelSearch = false;
+    StopAfterPort = false;
     Identified = false;
     return false;
 }

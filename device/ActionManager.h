@@ -44,6 +44,15 @@ public:
 
     // Called with each port's path before the search tries it (progress for the operator).
     std::function<void(const std::string &path)> OnTryPort;
+    // Called at every pause of the search (about each millisecond while it waits for the
+    // line), so that a window can keep painting and taking input meanwhile.
+    std::function<void()> OnSearchWait;
+    // Set (from OnTryPort or OnSearchWait) to end the search at its next pause: Connect
+    // then closes the port and returns false. Connect clears it as it starts and ends.
+    bool CancelSearch = false;
+    // Set to end the search with the port it is trying: no further port is tried, but a
+    // device that answers there is still connected. Connect clears it as it starts and ends.
+    bool StopAfterPort = false;
     // The ports the last Connect could not open for lack of permission, in search order.
     std::vector<std::string> RefusedPorts;
     // What the last Connect found on each port it tried, in search order (refused ports

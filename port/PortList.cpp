@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <map>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <filesystem>
@@ -19,9 +21,13 @@
 namespace {
 std::mutex g_mutex;
 std::vector<std::string> g_explicit;
+std::string g_deviceDir;  // empty: /dev
 
-// The adapters the device is most likely behind come first.
-constexpr std::string_view kFamilies[] = {"ttyUSB", "ttyACM", "ttyS"};
+// The adapters the device is most likely behind come first; the by-id ports that no
+// family names (adapters with drivers of their own) follow the USB families. The built-in
+// ports are last: a silent one costs the whole reply time.
+constexpr std::string_view kFamilies[] = {"ttyUSB", "ttyACM", "ttyAMA", "rfcomm", "ttyS"};
+constexpr size_t kByIdAfter = 2;  // families before the by-id ports
 
 bool ParseSuffix(std::string_view s, unsigned long &value)
 {
@@ -54,8 +60,15 @@ std::string Canonical(const std::string &path)
   return ec ? path : p.string();
 }
 
-// Moves the preferred port, when it is one of the candidates, to the front.
-void PreferredFirst(std::vector<std::string> &ports, const std::string &preferred)
+// A pseudo-terminal named by its number only, not through a link of its own.
+bool BarePseudoTerminal(const std::string &path)
+{
+  return path.rfind("/dev/pts/", 0) == 0 && path.find('/', 9) == std::string::npos;
+}
+
+// Moves the preferred port, when it is one of the candidates, to the front; one the
+// automatic search did not find goes in front of them (see SetPreferredPort).
+void PreferredFirst(std::vector<std::string> &ports, const std::string &preferred, bool automatic)
 {
   if (preferred.empty())
     return;
@@ -69,6 +82,23 @@ void PreferredFirst(std::vector<std::string> &ports, const std::string &preferre
       return;
     }
   }
+  if (automatic && !BarePseudoTerminal(preferred))
+    ports.insert(ports.begin(), preferred);
+}
+
+// Appends the paths of more that name a device none of ports names yet.
+void AppendNewDevices(std::vector<std::string> &ports, const std::vector<std::string> &more)
+{
+  std::vector<std::string> seen;
+  for (const std::string &p : ports)
+    seen.push_back(Canonical(p));
+  for (const std::string &p : more) {
+    const std::string c = Canonical(p);
+    if (std::find(seen.begin(), seen.end(), c) == seen.end()) {
+      seen.push_back(c);
+      ports.push_back(p);
+    }
+  }
 }
 
 }  // namespace
@@ -77,6 +107,24 @@ void SetExplicitPorts(std::vector<std::string> paths)
 {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_explicit = std::move(paths);
+}
+
+std::vector<std::string> ExplicitPorts()
+{
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_explicit;
+}
+
+void SetDeviceDirectory(std::string dir)
+{
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_deviceDir = std::move(dir);
+}
+
+std::string DeviceDirectory()
+{
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_deviceDir.empty() ? std::string("/dev") : g_deviceDir;
 }
 
 std::vector<std::string> ScanSerialDevices(const std::string &dir)
@@ -97,31 +145,66 @@ std::vector<std::string> ScanSerialDevices(const std::string &dir)
       }
     }
   }
+  std::vector<std::string> byId;
+  for (fs::directory_iterator it(dir + "/serial/by-id", ec), end; !ec && it != end; it.increment(ec))
+    if (fs::exists(it->path(), ec))  // a link left behind by a device that is gone is no port
+      byId.push_back(it->path().string());
+  std::sort(byId.begin(), byId.end());
+
   std::vector<std::string> paths;
-  for (auto &family : found) {
-    std::sort(family.begin(), family.end());
-    for (auto &entry : family)
-      paths.push_back(std::move(entry.second));
+  for (size_t f = 0; f < std::size(kFamilies); ++f) {
+    std::sort(found[f].begin(), found[f].end());
+    std::vector<std::string> family;
+    for (auto &entry : found[f])
+      family.push_back(std::move(entry.second));
+    AppendNewDevices(paths, family);
+    if (f + 1 == kByIdAfter) {
+      // Only links whose device no family names: the others are those nodes. Nodes are
+      // compared to every family, so a link to a ttyS port is not added here either.
+      std::vector<std::string> nodes;
+      for (size_t g = 0; g < std::size(kFamilies); ++g)
+        for (const auto &entry : found[g])
+          nodes.push_back(Canonical(entry.second));
+      for (const std::string &link : byId)
+        if (std::find(nodes.begin(), nodes.end(), Canonical(link)) == nodes.end())
+          AppendNewDevices(paths, {link});
+    }
   }
   return paths;
 }
 
-std::vector<std::string> CandidatePorts()
+namespace {
+std::vector<std::string> PreferredFirst(std::vector<std::string> ports, bool automatic)
 {
-  std::vector<std::string> ports;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    ports = g_explicit;
-  }
-  if (ports.empty())
-    ports = ScanSerialDevices("/dev");
   std::string preferred;
   {
     std::lock_guard<std::mutex> lock(g_openMutex);
     preferred = g_preferred;
   }
-  PreferredFirst(ports, preferred);
+  PreferredFirst(ports, preferred, automatic);
   return ports;
+}
+}  // namespace
+
+std::vector<std::string> CandidatePorts()
+{
+  std::vector<std::string> ports = ExplicitPorts();
+  if (!ports.empty())
+    return PreferredFirst(std::move(ports), false);
+  return PreferredFirst(ScanSerialDevices(DeviceDirectory()), true);
+}
+
+std::vector<std::string> PortChoices()
+{
+  std::vector<std::string> ports = CandidatePorts();
+  if (!ExplicitPorts().empty())
+    AppendNewDevices(ports, PreferredFirst(ScanSerialDevices(DeviceDirectory()), true));
+  return ports;
+}
+
+bool SamePort(const std::string &a, const std::string &b)
+{
+  return a == b || Canonical(a) == Canonical(b);
 }
 
 std::string PortPath(int n)
@@ -227,12 +310,41 @@ std::string SerialByIdName(const std::string &path, const std::string &byIdDir)
   namespace fs = std::filesystem;
   std::error_code ec;
   const std::string target = Canonical(path);
+  const std::string dir = byIdDir.empty() ? DeviceDirectory() + "/serial/by-id" : byIdDir;
   std::vector<std::string> names;
-  for (fs::directory_iterator it(byIdDir, ec), end; !ec && it != end; it.increment(ec))
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
     if (Canonical(it->path().string()) == target)
       names.push_back(it->path().string());
   std::sort(names.begin(), names.end());  // one answer whatever the directory order
   return names.empty() ? std::string() : names.front();
+}
+
+PortState ExaminePort(const std::string &path)
+{
+  PortState state;
+  state.Path = path;
+  state.ById = SerialByIdName(path);
+  if (state.ById == path)
+    state.ById.clear();
+  const int fd = OpenPortFile(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int e = errno;
+    if (OpenRefusedForPermission(path)) {
+      state.Access = PortAccess::NoPermission;
+      state.Group = PortAccessGroup(path);
+      if (state.Group.empty())
+        PortOwnership(path, &state.Owner);
+    } else if (e == EBUSY) {
+      state.Access = PortAccess::InUse;  // another holder's exclusive mode
+    } else {
+      state.Error = std::strerror(e);
+    }
+    return state;
+  }
+  const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);
+  state.Access = free ? PortAccess::Free : PortAccess::InUse;
+  return state;
 }
 
 std::string RememberedPortFile()

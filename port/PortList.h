@@ -6,18 +6,34 @@
 
 // Replaces the automatic search by these paths (in this order); an empty list restores it.
 void SetExplicitPorts(std::vector<std::string> paths);
-// Paths that port numbers 1, 2, ... stand for: the explicit ones if set, otherwise
-// /dev/ttyUSB*, then /dev/ttyACM*, then /dev/ttyS*, each in numeric order of its suffix.
+// The explicit ports, empty when the automatic search is in force.
+std::vector<std::string> ExplicitPorts();
+// Paths that port numbers 1, 2, ... stand for: the explicit ones if set, otherwise the
+// automatic search of the device directory (ScanSerialDevices).
 std::vector<std::string> CandidatePorts();
-// The automatic search in a given directory (for /dev normally); names whose suffix is
-// not a plain decimal number are ignored.
+// The automatic search in a given directory (for /dev normally): ttyUSB*, ttyACM*, then
+// the ports of dir/serial/by-id no such name stands for, then ttyAMA*, rfcomm* and ttyS*;
+// each family in numeric order of its suffix, names whose suffix is not a plain decimal
+// number ignored. Each device once: a by-id link only where no node above names its device.
 std::vector<std::string> ScanSerialDevices(const std::string &dir);
+// The directory the automatic search looks in, "/dev" unless a test set another; an
+// empty path restores "/dev".
+void SetDeviceDirectory(std::string dir);
+std::string DeviceDirectory();
+// Every port the operator may choose from: the candidates, then what the automatic search
+// would find besides (started with explicit ports), each device once.
+std::vector<std::string> PortChoices();
 // Path of port number n (1-based), empty when there is no n-th port.
 std::string PortPath(int n);
 
 // The port to try first: when it (or the device it names) is among the candidates, it
-// moves to the front; otherwise it costs nothing. Empty: the usual order.
+// moves to the front. A port the automatic search would not find (a link of any name, a
+// pseudo-terminal of a network adapter) is put in front of it while it exists, except a
+// bare /dev/pts/N: its number goes to whichever terminal opens next. A port that is gone
+// costs nothing; explicit ports are never added to. Empty: the usual order.
 void SetPreferredPort(std::string path);
+// Whether two paths name the same device (a by-id link and its node do).
+bool SamePort(const std::string &a, const std::string &b);
 
 // The open(2) behind every port open, replaceable so that tests can have it refused
 // (a permission refusal cannot be staged as root). Null restores the real one.
@@ -45,9 +61,23 @@ bool PortOwnership(const std::string &path, PortOwner *owner);
 // mode 0600"; empty when the file cannot be examined.
 std::string PortOwnerText(const std::string &path);
 
-// The name in byIdDir (normally /dev/serial/by-id) that points at the path, as a full
-// path; empty when there is none.
-std::string SerialByIdName(const std::string &path, const std::string &byIdDir = "/dev/serial/by-id");
+// The name in byIdDir (serial/by-id of the device directory when empty) that points at the
+// path, as a full path; empty when there is none.
+std::string SerialByIdName(const std::string &path, const std::string &byIdDir = {});
+
+// What the search would meet at a port, found as it would (open, then the lock that keeps
+// other programs out); nothing is sent. The ports list of the command line and the port
+// choice of the window both show it.
+enum class PortAccess { Free, InUse, NoPermission, CannotOpen };
+struct PortState {
+  std::string Path;
+  std::string ById;    // its by-id name, empty when it has none (or is one)
+  PortAccess Access = PortAccess::CannotOpen;
+  std::string Error;   // CannotOpen: the system's reason
+  std::string Group;   // NoPermission: the group to join, when joining would help
+  PortOwner Owner;     // NoPermission without a group: who may use it (empty when unknown)
+};
+PortState ExaminePort(const std::string &path);
 
 // Where the port of the last successful connection is kept:
 // $XDG_CONFIG_HOME/quintavolte/last-port, or ~/.config/quintavolte/last-port.

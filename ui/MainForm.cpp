@@ -33,6 +33,7 @@
 #include "ui/pages/PresetPages.h"
 #include "ui/app/QtHooks.h"
 #include "ui/dialogs/WriteRefusal.h"
+#include "ui/dialogs/PortForm.h"
 #include "ui/dialogs/SettingsMenu.h"
 #include "ui/pages/SupplyMnemoPage.h"
 #include "ui/training/TrainingPage.h"
@@ -93,6 +94,8 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     AboutForm = new TAboutForm(this);
     ExpertPasswordForm = new TExpertPasswordForm(this);
     DebugViewerForm = new TDebugViewerForm(this);
+    PortForm = new TPortForm(this);
+    connect(PortForm, &TPortForm::portChosen, this, [this](const QString &path) { ConnectToPort(path.toStdString()); });
 
     HandlerTimer = new QTimer(this);
     HandlerTimer->setInterval(kHeartbeatMs);
@@ -129,6 +132,8 @@ void TMainForm::CreateMenus()
     QMenuBar *bar = menuBar();
     ConnectMenuItem = bar->addAction(QStringLiteral("Подключить"));
     connect(ConnectMenuItem, &QAction::triggered, this, &TMainForm::ConnectMenuItemClick);
+    PortMenuItem = bar->addAction(tr("Порт…"));
+    connect(PortMenuItem, &QAction::triggered, this, &TMainForm::PortMenuItemClick);
 
     // The first letter of the service menu is a Latin C.
     ServiceMenu = bar->addMenu(QStringLiteral("Cервис"));
@@ -292,6 +297,14 @@ void TMainForm::FormShow()
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {
+    if (searching_) {
+        // The search runs below this event: it ends with the port it is trying (a device
+        // found there is asked to save as the window closes), then the window closes.
+        ActionManager->StopAfterPort = true;
+        closeAfterSearch_ = true;
+        event->ignore();
+        return;
+    }
     FormClose();
     AboutForm->close();
     DebugViewerForm->close();
@@ -307,36 +320,109 @@ void TMainForm::FormClose()
 
 bool TMainForm::ConnectWithBusyCursor()
 {
-    if (!ActionManager)
+    if (!ActionManager || searching_)
         return false;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    searching_ = true;
+    // The window takes input during the search: no control of the connected view may reach
+    // the port being probed, so that view goes now rather than at the next refresh.
+    if (IsConnectedView())
+        EnterDisconnectedView();
+    ConnectMenuItem->setEnabled(false);
+    // The window stays usable during the search: a busy cursor, not a wait cursor.
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     const QString title = windowTitle();
-    // The port being tried shows in the caption; only the repaint runs meanwhile, with the
-    // heartbeat held off, so the search goes on at its own pace.
-    ActionManager->OnTryPort = [this, title](const std::string &path) {
-        setWindowTitle(QStringLiteral("%1 — поиск устройства: %2").arg(title, QString::fromStdString(path)));
+    // Each pause of the search serves the window (paint, input, timers) with the heartbeat
+    // held off: the search ticks the scheduler itself, and a tick must not nest in it.
+    auto serveWindow = [this] {
         const bool wasBusy = bTimerBusy;
         bTimerBusy = true;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents();
         bTimerBusy = wasBusy;
     };
+    ActionManager->OnTryPort = [this, title, serveWindow](const std::string &path) {
+        setWindowTitle(QStringLiteral("%1 — поиск устройства: %2").arg(title, QString::fromStdString(path)));
+        serveWindow();
+    };
+    ActionManager->OnSearchWait = serveWindow;
     const bool found = ActionManager->Connect();
     ActionManager->OnTryPort = nullptr;
+    ActionManager->OnSearchWait = nullptr;
     setWindowTitle(title);
     QGuiApplication::restoreOverrideCursor();
+    ConnectMenuItem->setEnabled(true);
+    searching_ = false;
     if (found)
         RememberPort(PortPath(ActionManager->Shell.Port.PortNumber()));  // tried first next time
+    searchCancelled_ = closeAfterSearch_ || !portAfterSearch_.empty();
+    if (closeAfterSearch_) {
+        closeAfterSearch_ = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    } else if (!portAfterSearch_.empty()) {
+        std::string path;
+        path.swap(portAfterSearch_);
+        QTimer::singleShot(0, this, [this, path] { ConnectToPort(path); });
+    }
     return found;
 }
 
 void TMainForm::ConnectMenuItemClick()
 {
+    if (searching_)
+        return;
     if (ActionManager->Identified) {
         ActionManager->Disconnect();
         return;
     }
-    if (ConnectWithBusyCursor())
-        return;
+    if (!ConnectWithBusyCursor() && !searchCancelled_)
+        ReportConnectFailure(false);
+}
+
+void TMainForm::PortMenuItemClick()
+{
+    const int n = ActionManager && ActionManager->Identified ? ActionManager->Shell.Port.PortNumber() : 0;
+    PortForm->Refresh(n > 0 ? QString::fromStdString(PortPath(n)) : QString());
+    PortForm->open();
+}
+
+bool TMainForm::ConnectToPort(const std::string &path)
+{
+    if (!ActionManager || path.empty())
+        return false;
+    if (searching_) {
+        portAfterSearch_ = path;
+        ActionManager->CancelSearch = true;
+        return false;
+    }
+    if (ActionManager->Identified)
+        ActionManager->Disconnect();
+    const std::vector<std::string> before = ExplicitPorts();
+    SetExplicitPorts({path});
+    const bool found = ConnectWithBusyCursor();
+    if (!found) {
+        ActionManager->Shell.Port.Close();  // its number stood for this path only
+        SetExplicitPorts(before);
+        if (!searchCancelled_)
+            ReportConnectFailure(true);
+        return false;
+    }
+    // From now on the search starts at this port. The open port's number must keep
+    // naming it: started with ports of its own, the session's list gains it in front.
+    SetPreferredPort(path);
+    std::vector<std::string> after;
+    if (!before.empty()) {
+        after.push_back(path);
+        for (const std::string &p : before)
+            if (!SamePort(p, path))
+                after.push_back(p);
+    }
+    SetExplicitPorts(after);
+    if (!SamePort(PortPath(ActionManager->Shell.Port.PortNumber()), path))
+        SetExplicitPorts({path});  // a port the search would not find by itself
+    return true;
+}
+
+void TMainForm::ReportConnectFailure(bool onePort)
+{
     std::u16string text(kConnectFailedText);
     for (const std::string &group : RefusedPortGroups(ActionManager->RefusedPorts)) {
         QStringList ports;
@@ -361,6 +447,14 @@ void TMainForm::ConnectMenuItemClick()
                         .toStdU16String();
         }
     }
+    // A port the operator named: why it did not open (a typing error shows here).
+    if (onePort)
+        for (const cActionManager::PortOutcome &tried : ActionManager->TriedPorts)
+            if (!tried.OpenError.empty())
+                text += (QLatin1Char('\n') + tr("Порт %1 не открывается: %2")
+                                                 .arg(QString::fromStdString(tried.Path),
+                                                      QString::fromLocal8Bit(tried.OpenError.c_str())))
+                            .toStdU16String();
     ShowMessageBox(text);
 }
 

@@ -26,6 +26,7 @@ class SupplyMnemoPage;
 class TAboutForm;
 class TExpertPasswordForm;
 class TDebugViewerForm;
+class TPortForm;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -45,6 +46,14 @@ public:
 
     void HandlerTimerTimer();
     void ConnectMenuItemClick();
+    // Opens the port choice; a port chosen there is connected to at once.
+    void PortMenuItemClick();
+    // The usual search over this one port (disconnecting first); remembered and tried first
+    // from then on when the device answers. While a search runs, it is cancelled and this
+    // port searched after it. False when the device did not answer (the operator is told).
+    bool ConnectToPort(const std::string &path);
+    // Whether a port search is running (the window keeps working meanwhile).
+    bool IsSearching() const { return searching_; }
     void SupplyModeMenuItemClick();
     void DebugMenuItemClick();
     void ExpertMenuItemClick();
@@ -73,6 +82,7 @@ public:
 
     // Menu
     QAction *ConnectMenuItem = nullptr;
+    QAction *PortMenuItem = nullptr;
     QMenu *ServiceMenu = nullptr;
     QAction *ServiceMenuItem = nullptr;  // the menu's own item in the menu bar
     QActionGroup *ModeGroup = nullptr;
@@ -117,6 +127,7 @@ public:
     TAboutForm *AboutForm = nullptr;
     TExpertPasswordForm *ExpertPasswordForm = nullptr;
     TDebugViewerForm *DebugViewerForm = nullptr;
+    TPortForm *PortForm = nullptr;
 
     // The client area of the design, scaled to the default font.
     static QSize ClientSize();
@@ -143,9 +154,14 @@ private:
     void MirrorExpertMode();
     void ShowModeTabs();
     bool ConnectWithBusyCursor();
+    void ReportConnectFailure(bool onePort);
     QString AskSettingsFile(bool save);
 
     bool shownOnce_ = false;
+    bool searching_ = false;
+    bool closeAfterSearch_ = false;  // the window was closed during a search
+    std::string portAfterSearch_;    // chosen during a search: searched when it ends
+    bool searchCancelled_ = false;   // the last search ended for one of those two
     ModbusShell::LinkStats statusBefore_;
     qint64 statusBeforeMs_ = 0;
 };

@@ -4,10 +4,14 @@
 
 #include <filesystem>
 #include <cerrno>
+#include <sys/file.h>
 #include <cstdlib>
 #include <fcntl.h>
+#include <cstring>
 #include <fstream>
 #include <unistd.h>
+
+#include "port/PtyPair.h"
 
 namespace fs = std::filesystem;
 
@@ -141,6 +145,142 @@ TEST_F(PortSearchOrder, AnOpenRefusedThroughTheSeamIsKnownAsAPermissionRefusal)
 
   EXPECT_FALSE(PortGroupName(P("ttyUSB0")).empty());
   EXPECT_EQ(PortGroupName(P("ttyUSB9")), "");
+}
+
+}  // namespace
+
+namespace {
+
+// A device directory of its own: nodes, by-id links, and the seam pointed at it.
+class FakeDeviceDir : public testing::Test {
+protected:
+  void SetUp() override
+  {
+    dir_ = fs::temp_directory_path() / ("qv_fakedev_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "serial" / "by-id");
+    SetDeviceDirectory(dir_.string());
+  }
+  void TearDown() override
+  {
+    SetDeviceDirectory({});
+    SetExplicitPorts({});
+    SetPreferredPort({});
+    SetPortOpenFunction(nullptr);
+    fs::remove_all(dir_);
+  }
+  std::string P(const std::string &name) const { return (dir_ / name).string(); }
+  void Node(const char *name) { std::ofstream(dir_ / name) << ""; }
+  void ById(const std::string &name, const fs::path &target) { fs::create_symlink(target, dir_ / "serial" / "by-id" / name); }
+  fs::path dir_;
+};
+
+TEST_F(FakeDeviceDir, NewFamiliesAndByIdLinksEachDeviceOnce)
+{
+  for (const char *name : {"ttyS1", "ttyS0", "rfcomm1", "rfcomm0", "ttyAMA10", "ttyAMA0", "ttyACM0", "ttyUSB0",
+                           "ttyAMAx", "rfcomm", "ttyXRUSB0", "ttyCH343USB0"})
+    Node(name);
+  // Links to nodes that a family already names are those nodes; a relative link as udev
+  // makes them, and an absolute one.
+  ById("usb-Maker_Adapter_A1-if00-port0", "../../ttyUSB0");
+  ById("usb-Board_UART-if00", dir_ / "ttyAMA0");
+  // Two names of one adapter with a driver of its own: one port, the first name.
+  ById("usb-Other_Bridge_B2-if00", "../../ttyXRUSB0");
+  ById("usb-Other_Bridge_B2-if00-alias", "../../ttyXRUSB0");
+  ById("usb-Radio_C3-if00", "../../ttyCH343USB0");
+  ById("usb-Gone_D4-if00", "../../ttyUSB9");  // dangling: its device is unplugged
+
+  const std::vector<std::string> expect{P("ttyUSB0"),
+                                        P("ttyACM0"),
+                                        P("serial/by-id/usb-Other_Bridge_B2-if00"),
+                                        P("serial/by-id/usb-Radio_C3-if00"),
+                                        P("ttyAMA0"),
+                                        P("ttyAMA10"),
+                                        P("rfcomm0"),
+                                        P("rfcomm1"),
+                                        P("ttyS0"),
+                                        P("ttyS1")};
+  EXPECT_EQ(ScanSerialDevices(dir_.string()), expect);
+  EXPECT_EQ(CandidatePorts(), expect);
+  EXPECT_EQ(PortPath(3), P("serial/by-id/usb-Other_Bridge_B2-if00"));
+  // The by-id name of a node is found in the device directory's own by-id folder.
+  EXPECT_EQ(SerialByIdName(P("ttyUSB0")), P("serial/by-id/usb-Maker_Adapter_A1-if00-port0"));
+  EXPECT_TRUE(SamePort(P("serial/by-id/usb-Board_UART-if00"), P("ttyAMA0")));
+  EXPECT_FALSE(SamePort(P("ttyAMA0"), P("ttyAMA10")));
+}
+
+TEST_F(FakeDeviceDir, APortTheSearchWouldNotFindGoesFirstWhilePreferred)
+{
+  Node("ttyUSB0");
+  Node("ttyS0");
+  fs::create_directories(dir_ / "elsewhere");
+  std::ofstream(dir_ / "elsewhere" / "radio") << "";
+  fs::create_symlink(dir_ / "elsewhere" / "radio", dir_ / "elsewhere" / "my-radio-link");
+  const std::string link = P("elsewhere/my-radio-link");
+
+  SetPreferredPort(link);
+  EXPECT_EQ(CandidatePorts(), (std::vector<std::string>{link, P("ttyUSB0"), P("ttyS0")}));
+  EXPECT_EQ(PortPath(1), link);
+  // Named on the command line, the ports are exactly those: nothing is added to them.
+  SetExplicitPorts({P("ttyS0")});
+  EXPECT_EQ(CandidatePorts(), (std::vector<std::string>{P("ttyS0")}));
+  // The choice still offers the rest, each device once.
+  EXPECT_EQ(PortChoices(), (std::vector<std::string>{P("ttyS0"), link, P("ttyUSB0")}));
+  SetExplicitPorts({});
+
+  // Gone: nothing is tried for it.
+  fs::remove(link);
+  EXPECT_EQ(CandidatePorts(), (std::vector<std::string>{P("ttyUSB0"), P("ttyS0")}));
+
+  // A pseudo-terminal by its bare number belongs to the next terminal opened: not added.
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  SetPreferredPort(pty.SlavePath());
+  EXPECT_EQ(CandidatePorts(), (std::vector<std::string>{P("ttyUSB0"), P("ttyS0")}));
+  // Through a link of its own (as a network adapter's program makes one) it is.
+  fs::create_symlink(pty.SlavePath(), dir_ / "elsewhere" / "net-port");
+  SetPreferredPort(P("elsewhere/net-port"));
+  EXPECT_EQ(CandidatePorts().front(), P("elsewhere/net-port"));
+}
+
+int RefuseWithPermission(const char *, int)
+{
+  errno = EACCES;
+  return -1;
+}
+
+TEST_F(FakeDeviceDir, ExaminingAPortTellsFreeInUseRefusedAndMissing)
+{
+  PtyPair free, held;
+  ASSERT_TRUE(free.Ok() && held.Ok());
+  fs::create_symlink(free.SlavePath(), dir_ / "ttyUSB0");
+  ById("usb-Maker_Radio-if00", "../../ttyUSB0");
+  // Another program holds the port the way ours does: with the lock.
+  const int holder = open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+
+  PortState s = ExaminePort(P("ttyUSB0"));
+  EXPECT_EQ(s.Access, PortAccess::Free);
+  EXPECT_EQ(s.ById, P("serial/by-id/usb-Maker_Radio-if00"));
+  EXPECT_EQ(ExaminePort(P("serial/by-id/usb-Maker_Radio-if00")).ById, "");  // is its own name
+
+  s = ExaminePort(held.SlavePath());
+  EXPECT_EQ(s.Access, PortAccess::InUse);
+  close(holder);
+  EXPECT_EQ(ExaminePort(held.SlavePath()).Access, PortAccess::Free);  // the lock went with it
+
+  s = ExaminePort(P("ttyUSB7"));
+  EXPECT_EQ(s.Access, PortAccess::CannotOpen);
+  EXPECT_EQ(s.Error, std::strerror(ENOENT));
+
+  SetPortOpenFunction(&RefuseWithPermission);
+  s = ExaminePort(free.SlavePath());
+  EXPECT_EQ(s.Access, PortAccess::NoPermission);
+  // A pseudo-terminal's group may not read it: no group to join, its owner instead.
+  EXPECT_EQ(s.Group, "");
+  EXPECT_FALSE(s.Owner.User.empty());
+  EXPECT_EQ(s.Owner.Mode.size(), 4u);
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+// TPortForm: the operator's choice of the device's port. Lists the ports the program knows
+// of with their by-id names and whether each may be opened now, and takes any path; the
+// main window connects to the port chosen.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+struct PortState;
+
+class TPortForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TPortForm(QWidget *parent = nullptr);
+
+    // Lists the ports again and examines each (nothing is sent to them). The port the
+    // window is connected through shows as such, not as taken by another program.
+    void Refresh(const QString &connectedPort = QString());
+    // The path in the field, as the operator left it (trimmed).
+    QString ChosenPort() const;
+    // The state column's text for a port.
+    static QString StateText(const PortState &state);
+
+    // The list's columns: the state before the by-id name, which is long.
+    static constexpr int kPortColumn = 0, kStateColumn = 1, kByIdColumn = 2;
+    QTreeWidget *PortList = nullptr;
+    QLineEdit *PathEdit = nullptr;
+    QPushButton *ConnectButton = nullptr;
+    QPushButton *RefreshButton = nullptr;
+
+signals:
+    // The operator chose a port (the dialog has closed).
+    void portChosen(const QString &path);
+
+private:
+    void ItemChosen(QTreeWidgetItem *item);
+    void Choose();
+    QString connected_;
+};

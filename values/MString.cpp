@@ -74,6 +74,12 @@ char16_t LocaleDecimalSeparator()
 
 }  // namespace
 
+bool SetNumberLocale(const char *name)
+{
+    SwitchLocaleOnce();
+    return std::setlocale(LC_NUMERIC, name) != nullptr;
+}
+
 // --- construction --------------------------------------------------------------------
 
 MString::MString() { SwitchLocaleOnce(); }

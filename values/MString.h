@@ -96,6 +96,11 @@ private:
     mutable std::string ansi_;
 };
 
+// Sets the locale whose decimal separator FromReal writes (LC_NUMERIC), for a program that
+// lets its user choose the language. The one-time switch to the user's settings runs first,
+// so it cannot undo this later. False when the system has no such locale.
+bool SetNumberLocale(const char *name);
+
 template <>
 struct std::hash<MString> {
     std::size_t operator()(const MString &s) const noexcept

@@ -17,6 +17,7 @@
 #include "port/PortList.h"
 #include "ui/MainForm.h"
 #include "ui/MainUnit.h"
+#include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
 
 namespace {
@@ -52,7 +53,7 @@ void CatchStopSignals(QWidget *window)
 void ShowException(const QString &text)
 {
     if (QApplication::instance() != nullptr) {
-        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), text);
+        QMessageBox::critical(nullptr, QStringLiteral("Quintavolte Control"), text);
     } else {
         std::fprintf(stderr, "quintavolte: %s\n", text.toLocal8Bit().constData());
     }
@@ -95,8 +96,7 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options,
     std::setlocale(LC_ALL, "");
     QuintavolteApplication app(argc, argv);
     SetApplicationIdentity();
-    QLocale::setDefault(QLocale::system());
-    InstallQtTranslations();
+    InstallLanguage(options.Language ? *ParseLanguage(*options.Language) : LanguageOf(QLocale::system()));
     SetExplicitPorts(options.Ports);
     SetPreferredPort(RememberedPort());
     try {

@@ -19,6 +19,12 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
                 return false;
             }
             options->Ports.push_back(argv[++i]);
+        } else if (a == "--lang") {
+            if (i + 1 >= argv.size() || (argv[i + 1] != "ru" && argv[i + 1] != "en")) {
+                *error = "--lang needs ru or en";
+                return false;
+            }
+            options->Language = argv[++i];
         } else if (a.rfind("--", 0) == 0) {
             *error = "unknown option " + a;
             return false;
@@ -32,9 +38,11 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
 
 const char *AppUsage()
 {
-    return "usage: quintavolte [--port PATH]... [--help] [--version]\n"
+    return "usage: quintavolte [--port PATH]... [--lang ru|en] [--help] [--version]\n"
            "Opens the Quintavolte Control window and connects to the device.\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
+           "  --lang ru|en  the window's language (by default Russian in a Russian locale,\n"
+           "                English otherwise)\n"
            "  --help        this text\n"
            "  --version     the program's version\n";
 }

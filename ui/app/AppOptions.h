@@ -2,17 +2,20 @@
 // and --version work without a display.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 struct AppOptions {
     std::vector<std::string> Ports;  // explicit --port paths, in order (COM1 is the first)
     std::vector<std::string> QtArgs; // everything else, for the toolkit (argv[0] first)
+    std::optional<std::string> Language; // --lang ru|en; otherwise the system locale decides
     bool Help = false;
     bool Version = false;
 };
 
-// False with a message in *error for an unknown --option or a --port without a path.
+// False with a message in *error for an unknown --option, a --port without a path or a
+// --lang other than ru or en.
 bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, std::string *error);
 const char *AppUsage();
 const char *AppVersion();

@@ -2,14 +2,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <QMessageBox>
 #include <QPointer>
 #include <memory>
 
 #include "core/Notify.h"
+#include "ui/app/Language.h"
 #include "values/MString.h"
 
 namespace {
@@ -24,9 +22,9 @@ void InstallQtMessageHook(QWidget *owner)
 {
     QPointer<QWidget> guarded(owner);
     SetMessageHook([guarded](std::u16string_view text) {
-        QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(),
-                        QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
-                        guarded.data());
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Quintavolte Control"),
+                        TranslateCoreText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()))),
+                        QMessageBox::Ok, guarded.data());
         box.exec();
     });
 }
@@ -52,17 +50,6 @@ QString RunFileDialog(QFileDialog *dialog)
     if (owned->exec() != QDialog::Accepted || owned->selectedFiles().isEmpty())
         return {};
     return owned->selectedFiles().constFirst();
-}
-
-bool InstallQtTranslations()
-{
-    auto *translator = new QTranslator(QCoreApplication::instance());
-    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
-    }
-    return QCoreApplication::installTranslator(translator);
 }
 
 QString ToQString(const MString &text)

@@ -21,10 +21,6 @@ QuestionHook SetQuestionHook(QuestionHook hook);
 // Runs the dialog (and frees it); the chosen file, or empty when the operator cancelled.
 QString RunFileDialog(QFileDialog *dialog);
 
-// The framework's own texts (Yes and No, the file dialogs) in Russian, as the rest of the
-// window is. False when the system has no such translation: those texts stay English.
-bool InstallQtTranslations();
-
 // MString <-> QString, both UTF-16.
 class MString;
 QString ToQString(const MString &text);

@@ -19,6 +19,7 @@
 #include "ui/dialogs/ExpertPasswordForm.h"
 #include "ui/MainForm.h"
 #include "ui/MainUnit.h"
+#include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
 #include "ui/pages/ChargerMnemoPage.h"
 #include "ui/widgets/SetpointEdit.h"
@@ -150,12 +151,13 @@ int main(int argc, char **argv)
 {
     std::setlocale(LC_ALL, "");
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale::system());
-    InstallQtTranslations();
-    const QStringList args = QApplication::arguments();
+    QStringList args = QApplication::arguments();
+    UiLanguage language = LanguageOf(QLocale::system());
+    const bool languageOk = TakeLanguageArgument(args, &language);
+    InstallLanguage(language);
     const qsizetype portAt = args.indexOf(QStringLiteral("--port"));
-    if (args.size() != 4 || portAt < 1 || portAt + 1 >= args.size()) {
-        std::fprintf(stderr, "usage: quintavolte-screenshots DIR --port PATH\n");
+    if (!languageOk || args.size() != 4 || portAt < 1 || portAt + 1 >= args.size()) {
+        std::fprintf(stderr, "usage: quintavolte-screenshots DIR --port PATH [--lang ru|en]\n");
         return 2;
     }
     const QString dir = portAt == 1 ? args[3] : args[1];

@@ -16,6 +16,7 @@
 #include "port/PortList.h"
 #include "ui/MainForm.h"
 #include "ui/MainUnit.h"
+#include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
 #include "ui/training/TrainingPage.h"
 #include "ShotUtil.h"
@@ -76,15 +77,16 @@ int main(int argc, char **argv)
 {
     std::setlocale(LC_ALL, "");
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale::system());
-    InstallQtTranslations();
-    const QStringList args = QApplication::arguments();
+    QStringList args = QApplication::arguments();
+    UiLanguage language = LanguageOf(QLocale::system());
+    const bool languageOk = TakeLanguageArgument(args, &language);
+    InstallLanguage(language);
     const qsizetype portAt = args.indexOf(QStringLiteral("--port"));
     const qsizetype speedAt = args.indexOf(QStringLiteral("--speed"));
     bool speedOk = false;
     const double speed = speedAt > 0 && speedAt + 1 < args.size() ? args[speedAt + 1].toDouble(&speedOk) : 0;
-    if (args.size() != 6 || portAt < 1 || portAt + 1 >= args.size() || !speedOk || !(speed >= 1)) {
-        std::fprintf(stderr, "usage: quintavolte-training-shot DIR --port PATH --speed F\n");
+    if (!languageOk || args.size() != 6 || portAt < 1 || portAt + 1 >= args.size() || !speedOk || !(speed >= 1)) {
+        std::fprintf(stderr, "usage: quintavolte-training-shot DIR --port PATH --speed F [--lang ru|en]\n");
         return 2;
     }
     QString dir;

@@ -16,6 +16,7 @@
 #include "ui/dialogs/DebugViewerForm.h"
 #include "ui/dialogs/ExpertPasswordForm.h"
 #include "ui/UiFixture.h"
+#include "ui/app/Language.h"
 
 using namespace uitest;
 
@@ -100,7 +101,7 @@ private slots:
 
     void questionButtonsSpeakRussian()
     {
-        QVERIFY(InstallQtTranslations());
+        QVERIFY(InstallLanguage(UiLanguage::Russian));
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Вопрос"), QStringLiteral("Записать?"),
                         QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Да"));

@@ -1,0 +1,122 @@
+#include "ui/app/Language.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <array>
+#include <memory>
+
+#include "values/MString.h"
+
+// Q_INIT_RESOURCE must stand outside any namespace; the library is static, so nothing
+// else would pull the translations' resource in.
+static void InitTranslationsResource() { Q_INIT_RESOURCE(translations); }
+
+namespace {
+
+UiLanguage current = UiLanguage::Russian;
+std::unique_ptr<QTranslator> ours;
+std::unique_ptr<QTranslator> framework;
+
+void Remove(std::unique_ptr<QTranslator> &translator)
+{
+    if (translator)
+        QCoreApplication::removeTranslator(translator.get());
+    translator.reset();
+}
+
+bool Load(std::unique_ptr<QTranslator> &slot, const QLocale &locale, const QString &name, const QString &dir)
+{
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(locale, name, QStringLiteral("_"), dir))
+        return false;
+    QCoreApplication::installTranslator(translator.get());
+    slot = std::move(translator);
+    return true;
+}
+
+// The texts of the layers below: the pattern as those layers write it (%1 stands for a
+// file name) and its context for the translation file.
+struct CoreText {
+    const char *Source;
+};
+constexpr std::array kCoreTexts = {
+    CoreText{QT_TRANSLATE_NOOP("CoreText", "Файл %1 поврежден!")},
+    CoreText{QT_TRANSLATE_NOOP("CoreText", "Зарядное устройство настроено успешно!")},
+    CoreText{QT_TRANSLATE_NOOP("CoreText", "ОШИБКА при записи настроек в устройство!\r\nПроверьте подключение!")},
+    CoreText{QT_TRANSLATE_NOOP("CoreText", "Недопустимое количество ячеек. Количество последовательно соединенных "
+                                           "элементов может быть от 3 до 9.")},
+};
+
+}  // namespace
+
+UiLanguage LanguageOf(const QLocale &locale)
+{
+    return locale.language() == QLocale::Russian ? UiLanguage::Russian : UiLanguage::English;
+}
+
+std::optional<UiLanguage> ParseLanguage(std::string_view code)
+{
+    if (code == "ru")
+        return UiLanguage::Russian;
+    if (code == "en")
+        return UiLanguage::English;
+    return std::nullopt;
+}
+
+bool TakeLanguageArgument(QStringList &args, UiLanguage *language)
+{
+    const qsizetype at = args.indexOf(QStringLiteral("--lang"));
+    if (at < 0)
+        return true;
+    const std::optional<UiLanguage> chosen =
+        at + 1 < args.size() ? ParseLanguage(args[at + 1].toStdString()) : std::nullopt;
+    if (!chosen)
+        return false;
+    *language = *chosen;
+    args.remove(at, 2);
+    return true;
+}
+
+bool InstallLanguage(UiLanguage language)
+{
+    Remove(ours);
+    Remove(framework);
+    current = language;
+    const QString qtDir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (language == UiLanguage::Russian) {
+        const QLocale russian(QLocale::Russian, QLocale::Russia);
+        QLocale::setDefault(russian);
+        // Without a Russian locale on the system the separator stays the system's.
+        SetNumberLocale("ru_RU.UTF-8") || SetNumberLocale("ru_RU.utf8");
+        Load(framework, russian, QStringLiteral("qtbase"), qtDir);
+        return true;
+    }
+    InitTranslationsResource();
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QLocale::setDefault(english);
+    SetNumberLocale("C");
+    current = Load(ours, english, QStringLiteral("quintavolte"), QStringLiteral(":/i18n")) ? language
+                                                                                                : UiLanguage::Russian;
+    return current == language;
+}
+
+UiLanguage CurrentLanguage() { return current; }
+
+QString TranslateCoreText(const QString &text)
+{
+    for (const CoreText &known : kCoreTexts) {
+        const QString source = QString::fromUtf8(known.Source);
+        const qsizetype hole = source.indexOf(QStringLiteral("%1"));
+        if (hole < 0) {
+            if (text == source)
+                return QCoreApplication::translate("CoreText", known.Source);
+            continue;
+        }
+        const QString head = source.left(hole), tail = source.mid(hole + 2);
+        if (text.size() >= head.size() + tail.size() && text.startsWith(head) && text.endsWith(tail))
+            return QCoreApplication::translate("CoreText", known.Source)
+                .arg(text.mid(head.size(), text.size() - head.size() - tail.size()));
+    }
+    return text;
+}

@@ -31,6 +31,7 @@
 #include "ui/dialogs/LinkStatus.h"
 #include "ui/MainUnit.h"
 #include "ui/pages/PresetPages.h"
+#include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
 #include "ui/dialogs/WriteRefusal.h"
 #include "ui/dialogs/PortForm.h"
@@ -44,8 +45,8 @@ namespace {
 
 constexpr int kHeartbeatMs = 10;
 constexpr int kInFlightRounds = 600;
-constexpr char16_t kConnectFailedText[] =
-    u"Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!";
+const char *const kConnectFailedText = QT_TRANSLATE_NOOP(
+    "TMainForm", "Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
 
 // The groups to join for the refused ports, each once, in search order; "" gathers the
 // ports no group of ours may use.
@@ -130,18 +131,18 @@ TMainForm::~TMainForm()
 void TMainForm::CreateMenus()
 {
     QMenuBar *bar = menuBar();
-    ConnectMenuItem = bar->addAction(QStringLiteral("Подключить"));
+    ConnectMenuItem = bar->addAction(tr("Подключить"));
     connect(ConnectMenuItem, &QAction::triggered, this, &TMainForm::ConnectMenuItemClick);
     PortMenuItem = bar->addAction(tr("Порт…"));
     connect(PortMenuItem, &QAction::triggered, this, &TMainForm::PortMenuItemClick);
 
     // The first letter of the service menu is a Latin C.
-    ServiceMenu = bar->addMenu(QStringLiteral("Cервис"));
+    ServiceMenu = bar->addMenu(tr("Cервис"));
     ServiceMenuItem = ServiceMenu->menuAction();
     ModeGroup = new QActionGroup(this);
     ModeGroup->setExclusive(true);
-    ChargerModeMenuItem = ServiceMenu->addAction(QStringLiteral("Режим ЗУ"));
-    SupplyModeMenuItem = ServiceMenu->addAction(QStringLiteral("Режим ИП"));
+    ChargerModeMenuItem = ServiceMenu->addAction(tr("Режим ЗУ"));
+    SupplyModeMenuItem = ServiceMenu->addAction(tr("Режим ИП"));
     for (QAction *item : {ChargerModeMenuItem, SupplyModeMenuItem}) {
         item->setCheckable(true);
         ModeGroup->addAction(item);
@@ -149,25 +150,25 @@ void TMainForm::CreateMenus()
     }
     ChargerModeMenuItem->setChecked(true);
     ServiceMenu->addSeparator();
-    DebugMenuItem = ServiceMenu->addAction(QStringLiteral("Отладка"));
+    DebugMenuItem = ServiceMenu->addAction(tr("Отладка"));
     connect(DebugMenuItem, &QAction::triggered, this, &TMainForm::DebugMenuItemClick);
-    ExpertMenuItem = ServiceMenu->addAction(QStringLiteral("Эксперт"));
+    ExpertMenuItem = ServiceMenu->addAction(tr("Эксперт"));
     connect(ExpertMenuItem, &QAction::triggered, this, &TMainForm::ExpertMenuItemClick);
-    LoadDebugMenuItem = ServiceMenu->addAction(QStringLiteral("Просмотр дампа"));
+    LoadDebugMenuItem = ServiceMenu->addAction(tr("Просмотр дампа"));
     LoadDebugMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     LoadDebugMenuItem->setVisible(false);
     connect(LoadDebugMenuItem, &QAction::triggered, this, &TMainForm::LoadDebugMenuItemClick);
     ServiceMenu->addSeparator();
-    SaveSettingsMenuItem = ServiceMenu->addAction(QStringLiteral("Сохранить настройки…"));
+    SaveSettingsMenuItem = ServiceMenu->addAction(tr("Сохранить настройки…"));
     connect(SaveSettingsMenuItem, &QAction::triggered, this, &TMainForm::SaveSettingsMenuItemClick);
-    LoadSettingsMenuItem = ServiceMenu->addAction(QStringLiteral("Загрузить настройки…"));
+    LoadSettingsMenuItem = ServiceMenu->addAction(tr("Загрузить настройки…"));
     connect(LoadSettingsMenuItem, &QAction::triggered, this, &TMainForm::LoadSettingsMenuItemClick);
     ServiceMenu->addSeparator();
     LinkStatsMenuItem = ServiceMenu->addAction(tr("Связь с устройством…"));
     connect(LinkStatsMenuItem, &QAction::triggered, this, &TMainForm::LinkStatsMenuItemClick);
     ServiceMenuItem->setVisible(false);
 
-    AboutMenuItem = bar->addAction(QStringLiteral("О программе"));
+    AboutMenuItem = bar->addAction(tr("О программе"));
     connect(AboutMenuItem, &QAction::triggered, this, &TMainForm::AboutMenuItemClick);
 }
 
@@ -176,7 +177,10 @@ void TMainForm::CreatePages()
     auto *central = new QWidget(this);
     auto *grid = new QGridLayout(central);
     grid->setContentsMargins(0, 0, 0, 0);
-    SplashImage = new PictureCanvas(QStringLiteral(":/pictures/splash.svg"), central);
+    // The front panel as printed for the operator's language.
+    SplashImage = new PictureCanvas(CurrentLanguage() == UiLanguage::Russian ? QStringLiteral(":/pictures/splash.svg")
+                                                                             : QStringLiteral(":/pictures/splash_en.svg"),
+                                    central);
     SplashImage->setAutoFillBackground(true);
     SplashImage->setPalette(QPalette(QColor(0xEC, 0xEF, 0xF1)));
     SplashImage->setObjectName(QStringLiteral("SplashImage"));
@@ -200,9 +204,9 @@ void TMainForm::CreatePages()
     FineTuneTS = EmptyPage("FineTuneTS");
     PbPresetTS = new PbPresetPage(*ActionManager);
     LiPresetTS = new LiPresetPage(*ActionManager);
-    BatConfigPC->addTab(FineTuneTS, QStringLiteral("Настройка зарядного устройства"));
-    BatConfigPC->addTab(PbPresetTS, QStringLiteral("Pb-Acid АКБ"));
-    BatConfigPC->addTab(LiPresetTS, QStringLiteral("LiPo, LFP АКБ"));
+    BatConfigPC->addTab(FineTuneTS, tr("Настройка зарядного устройства"));
+    BatConfigPC->addTab(PbPresetTS, tr("Pb-Acid АКБ"));
+    BatConfigPC->addTab(LiPresetTS, tr("LiPo, LFP АКБ"));
     TrainingTS = new TrainingPage(*ActionManager, bTrainSettingsEditing, TrainStartTime, TrainLastPointTime);
     // Entering the lithium cell count counts as entering the training settings.
     connect(LiPresetTS, &LiPresetPage::CellCountEntered, TrainingTS, &TrainingPage::TrainCycleCountEditEnter);
@@ -210,13 +214,13 @@ void TMainForm::CreatePages()
     CalibrateTS = EmptyPage("CalibrateTS");
     ExpertTS = EmptyPage("ExpertTS");
 
-    MainPC->addTab(ChargerMnemoTS, QStringLiteral("Мнемосхема ЗУ"));
-    MainPC->addTab(SupplyMnemoTS, QStringLiteral("Мнемосхема ИП"));
-    MainPC->addTab(BatConfigTS, QStringLiteral("Конфигурирование ЗУ"));
-    MainPC->addTab(TrainingTS, QStringLiteral("Диагностика АКБ"));
-    MainPC->addTab(PerifTS, QStringLiteral("Периферия"));
-    MainPC->addTab(CalibrateTS, QStringLiteral("Калибровка АЦП"));
-    MainPC->addTab(ExpertTS, QStringLiteral("Эксперт"));
+    MainPC->addTab(ChargerMnemoTS, tr("Мнемосхема ЗУ"));
+    MainPC->addTab(SupplyMnemoTS, tr("Мнемосхема ИП"));
+    MainPC->addTab(BatConfigTS, tr("Конфигурирование ЗУ"));
+    MainPC->addTab(TrainingTS, tr("Диагностика АКБ"));
+    MainPC->addTab(PerifTS, tr("Периферия"));
+    MainPC->addTab(CalibrateTS, tr("Калибровка АЦП"));
+    MainPC->addTab(ExpertTS, tr("Эксперт"));
     MainPC->setCurrentIndex(0);
     MainPC->hide();
 
@@ -340,7 +344,7 @@ bool TMainForm::ConnectWithBusyCursor()
         bTimerBusy = wasBusy;
     };
     ActionManager->OnTryPort = [this, title, serveWindow](const std::string &path) {
-        setWindowTitle(QStringLiteral("%1 — поиск устройства: %2").arg(title, QString::fromStdString(path)));
+        setWindowTitle(tr("%1 — поиск устройства: %2").arg(title, QString::fromStdString(path)));
         serveWindow();
     };
     ActionManager->OnSearchWait = serveWindow;
@@ -423,14 +427,14 @@ bool TMainForm::ConnectToPort(const std::string &path)
 
 void TMainForm::ReportConnectFailure(bool onePort)
 {
-    std::u16string text(kConnectFailedText);
+    std::u16string text = tr(kConnectFailedText).toStdU16String();
     for (const std::string &group : RefusedPortGroups(ActionManager->RefusedPorts)) {
         QStringList ports;
         for (const std::string &p : ActionManager->RefusedPorts)
             if (PortAccessGroup(p) == group)
                 ports << QString::fromStdString(p);
         if (!group.empty()) {
-            text += QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
+            text += tr("\nНет доступа к %1: пользователь должен входить в группу %2 "
                                    "(sudo adduser $USER %2, затем войти в систему заново).")
                         .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group))
                         .toStdU16String();
@@ -441,7 +445,7 @@ void TMainForm::ReportConnectFailure(bool onePort)
             PortOwner o;
             if (!PortAccessGroup(p).empty() || !PortOwnership(p, &o))
                 continue;
-            text += QStringLiteral("\nНет доступа к %1: владелец %2, группа %3, права %4.")
+            text += tr("\nНет доступа к %1: владелец %2, группа %3, права %4.")
                         .arg(QString::fromStdString(p), QString::fromStdString(o.User), QString::fromStdString(o.Group),
                              QString::fromStdString(o.Mode))
                         .toStdU16String();
@@ -515,7 +519,7 @@ void TMainForm::EnterDisconnectedView()
 {
     MainPC->hide();
     ServiceMenuItem->setVisible(false);
-    ConnectMenuItem->setText(QStringLiteral("Подключить"));
+    ConnectMenuItem->setText(tr("Подключить"));
     ClearTrees();
 }
 
@@ -524,7 +528,7 @@ bool TMainForm::EnterConnectedView()
     ActionManager->RequestRead(MString(u"Reg.bForceLoadOff,Reg.TrainingCycleCount"));
     if (ActionManager->GetValue(MString(u"Reg.bModeCharger")).Equals(u"--"))
         return false;
-    ConnectMenuItem->setText(QStringLiteral("Отключить"));
+    ConnectMenuItem->setText(tr("Отключить"));
     MainPC->show();
     ServiceMenuItem->setVisible(true);
     BuildTrees();
@@ -622,7 +626,7 @@ void TMainForm::SupplyModeMenuItemClick()
 
 QFileDialog *TMainForm::CreateDebugSaveDialog()
 {
-    auto *dialog = new QFileDialog(this, QStringLiteral("Сохранение отладочного дампа"));
+    auto *dialog = new QFileDialog(this, tr("Сохранение отладочного дампа"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setNameFilter(QStringLiteral("Quintavolte debug file (*.debug)"));
     dialog->setDefaultSuffix(QStringLiteral("debug"));
@@ -648,11 +652,11 @@ void TMainForm::DebugMenuItemClick()
     const bool saved = !outcome.ConnectionLost && SaveDebugDump(FromQString(path), entries);
     QGuiApplication::restoreOverrideCursor();
     if (outcome.ConnectionLost)
-        ShowMessageBox(u"Связь с устройством потеряна: дамп не сохранен.");
+        ShowMessageBox(tr("Связь с устройством потеряна: дамп не сохранен.").toStdU16String());
     else if (!saved)
-        ShowMessageBox((QStringLiteral("Не удалось записать файл ") + path).toStdU16String());
+        ShowMessageBox(tr("Не удалось записать файл %1").arg(path).toStdU16String());
     else if (outcome.Unread > 0)
-        ShowMessageBox(QStringLiteral("Дамп сохранен, но %1 из %2 переменных прочитать не удалось.")
+        ShowMessageBox(tr("Дамп сохранен, но %1 из %2 переменных прочитать не удалось.")
                            .arg(outcome.Unread)
                            .arg(entries.size())
                            .toStdU16String());
@@ -674,7 +678,7 @@ void TMainForm::ExpertMenuItemClick()
     } else if (code == QLatin1String(TExpertPasswordForm::kCalibrationCode)) {
         SetTabShown(CalibrateTS, true);
     } else {
-        ShowMessageBox(u"Неверный пароль эксперта. Доступ к сервисным функциям запрещен.");
+        ShowMessageBox(tr("Неверный пароль эксперта. Доступ к сервисным функциям запрещен.").toStdU16String());
     }
 }
 
@@ -684,10 +688,10 @@ QString TMainForm::AskSettingsFile(bool save)
 {
     if (SettingsFileDialogHook)
         return SettingsFileDialogHook(save);
-    const QString filter = QStringLiteral("Настройки Quintavolte (*.txt);;Все файлы (*)");
-    return save ? QFileDialog::getSaveFileName(this, QStringLiteral("Сохранение настроек"),
+    const QString filter = tr("Настройки Quintavolte (*.txt);;Все файлы (*)");
+    return save ? QFileDialog::getSaveFileName(this, tr("Сохранение настроек"),
                                                QStringLiteral("Quintavolte-settings.txt"), filter)
-                : QFileDialog::getOpenFileName(this, QStringLiteral("Загрузка настроек"), QString(), filter);
+                : QFileDialog::getOpenFileName(this, tr("Загрузка настроек"), QString(), filter);
 }
 
 void TMainForm::SaveSettingsMenuItemClick()

@@ -27,7 +27,7 @@ cTreeView *AddTreeView(QWidget *page, const char *name)
 
 void TMainForm::CreateTreeViews()
 {
-  auto *notice = new QLabel(QStringLiteral("Внимание!\nВсе значения напряжений следует указывать для температуры "
+  auto *notice = new QLabel(tr("Внимание!\nВсе значения напряжений следует указывать для температуры "
                                            "окружающей среды +25 °С."),
                             FineTuneTS);
   notice->setWordWrap(true);
@@ -38,7 +38,7 @@ void TMainForm::CreateTreeViews()
 
   auto *filterRow = new QHBoxLayout;
   filterRow->setContentsMargins(4, 4, 4, 0);
-  auto *filterLabel = new QLabel(QStringLiteral("Фильтр"), ExpertTS);
+  auto *filterLabel = new QLabel(tr("Фильтр"), ExpertTS);
   ServiceFilterEdit = new QLineEdit(ExpertTS);
   ServiceFilterEdit->setObjectName(QStringLiteral("ServiceFilterEdit"));
   ServiceFilterEdit->setClearButtonEnabled(true);

@@ -331,7 +331,7 @@ private slots:
         f.DebugSaveDialogHook = [&] { return path; };
 
         TDebugViewerForm &viewer = *f.DebugViewerForm;
-        QCOMPARE(viewer.DumpMemo->toPlainText(), QString::fromUtf16(TDebugViewerForm::kHintLine));
+        QCOMPARE(viewer.DumpMemo->toPlainText(), QString::fromUtf8(TDebugViewerForm::kHintLine));
         viewer.DebugOpenDialogHook = [&] { return path; };
         f.LoadDebugMenuItemClick();
         QVERIFY(viewer.isVisible());

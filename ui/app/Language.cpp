@@ -43,7 +43,7 @@ struct CoreText {
 constexpr std::array kCoreTexts = {
     CoreText{QT_TRANSLATE_NOOP("CoreText", "Файл %1 поврежден!")},
     CoreText{QT_TRANSLATE_NOOP("CoreText", "Зарядное устройство настроено успешно!")},
-    CoreText{QT_TRANSLATE_NOOP("CoreText", "ОШИБКА при записи настроек в устройство!\r\nПроверьте подключение!")},
+    CoreText{QT_TRANSLATE_NOOP("CoreText", "ОШИБКА при записи настроек в устройство!\nПроверьте подключение!")},
     CoreText{QT_TRANSLATE_NOOP("CoreText", "Недопустимое количество ячеек. Количество последовательно соединенных "
                                            "элементов может быть от 3 до 9.")},
 };
@@ -103,8 +103,13 @@ bool InstallLanguage(UiLanguage language)
 
 UiLanguage CurrentLanguage() { return current; }
 
-QString TranslateCoreText(const QString &text)
+QString TranslateCoreText(const QString &shown)
 {
+    if (current == UiLanguage::Russian)
+        return shown;
+    // The layers below end lines as the device's home platform did.
+    QString text = shown;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     for (const CoreText &known : kCoreTexts) {
         const QString source = QString::fromUtf8(known.Source);
         const qsizetype hole = source.indexOf(QStringLiteral("%1"));
@@ -118,5 +123,5 @@ QString TranslateCoreText(const QString &text)
             return QCoreApplication::translate("CoreText", known.Source)
                 .arg(text.mid(head.size(), text.size() - head.size() - tail.size()));
     }
-    return text;
+    return shown;
 }

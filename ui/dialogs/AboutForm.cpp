@@ -38,7 +38,7 @@ QString TAboutForm::BuildDate()
 TAboutForm::TAboutForm(QWidget *owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("AboutForm"));
-    setWindowTitle(QStringLiteral("О программе"));
+    setWindowTitle(tr("О программе"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
     setModal(false);
@@ -51,7 +51,7 @@ TAboutForm::TAboutForm(QWidget *owner) : QDialog(owner)
     title.setPointSizeF(title.pointSizeF() * 1.9);
     Label1->setFont(title);
     Label2 = new QLabel(QStringLiteral("v.1.1"), this);
-    Label3 = new QLabel(QStringLiteral("Эта программа применяется для конфигурирования и контроля состояния "
+    Label3 = new QLabel(tr("Эта программа применяется для конфигурирования и контроля состояния "
                                        "интеллектуального зарядного устройства Quintavolte производства \n"
                                        "ООО \"ЗЕЛТ\"\n"
                                        "Больше сведений о наших разработках на сайтах:"),

@@ -19,7 +19,7 @@ TDebugViewerForm::TDebugViewerForm(QWidget *owner) : QDialog(owner)
                    Qt::WindowCloseButtonHint);
     setModal(false);
 
-    LoadDumpButton = new QPushButton(QStringLiteral("Открыть"), this);
+    LoadDumpButton = new QPushButton(tr("Открыть"), this);
     LoadDumpButton->setObjectName(QStringLiteral("LoadDumpButton"));
     LoadDumpButton->setAutoDefault(false);
     connect(LoadDumpButton, &QPushButton::clicked, this, &TDebugViewerForm::LoadDumpButtonClick);
@@ -28,7 +28,7 @@ TDebugViewerForm::TDebugViewerForm(QWidget *owner) : QDialog(owner)
     DumpMemo->setReadOnly(true);
     DumpMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     DumpMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    DumpMemo->setPlainText(QString::fromUtf16(kHintLine));
+    DumpMemo->setPlainText(tr(kHintLine));
 
     auto *top = new QHBoxLayout;
     top->addWidget(LoadDumpButton);
@@ -52,7 +52,7 @@ void TDebugViewerForm::ShowCentredOn(QWidget *owner)
 
 QFileDialog *TDebugViewerForm::CreateDebugOpenDialog()
 {
-    auto *dialog = new QFileDialog(this, QStringLiteral("Загрузить отладочный дамп"));
+    auto *dialog = new QFileDialog(this, tr("Загрузить отладочный дамп"));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setNameFilter(QStringLiteral("Quintavolte Debug Dump (*.debug)"));

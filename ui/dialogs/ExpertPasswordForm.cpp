@@ -12,11 +12,11 @@
 TExpertPasswordForm::TExpertPasswordForm(QWidget *owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("ExpertPasswordForm"));
-    setWindowTitle(QStringLiteral("Введите пароль"));
+    setWindowTitle(tr("Введите пароль"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
-    Label1 = new QLabel(QStringLiteral("Для доступа к расширенным возможностям по настройке и тестированию "
+    Label1 = new QLabel(tr("Для доступа к расширенным возможностям по настройке и тестированию "
                                        "устройства введите пароль эксперта"),
                         this);
     Label1->setWordWrap(true);

@@ -1,5 +1,6 @@
 #include "ui/dialogs/SettingsMenu.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QStringList>
@@ -11,7 +12,12 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Настройки");
+// The texts of the settings file's menu items, which are plain functions.
+struct SettingsText {
+    Q_DECLARE_TR_FUNCTIONS(SettingsMenu)
+};
+
+QString Caption() { return SettingsText::tr("Настройки"); }
 
 void Show(const QString &text) { ShowMessageBox(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size())); }
 
@@ -40,7 +46,7 @@ bool ReadSettingsOrSay(cActionManager &manager, std::vector<std::pair<std::strin
     QStringList names;
     for (const std::string &n : unread)
         names << Q(n);
-    Show(QStringLiteral("Не удалось прочитать из устройства: %1\n%2").arg(names.join(QStringLiteral(", ")), notDone));
+    Show(SettingsText::tr("Не удалось прочитать из устройства: %1\n%2").arg(names.join(QStringLiteral(", ")), notDone));
     return false;
 }
 
@@ -48,48 +54,48 @@ QString ValueReason(const std::string &why)
 {
     const QString w = Q(why);
     if (w.startsWith(QStringLiteral("is out of range ")))
-        return QStringLiteral("вне диапазона ") + w.mid(16);
+        return SettingsText::tr("вне диапазона ") + w.mid(16);
     if (w.startsWith(QStringLiteral("has a decimal comma")))
-        return QStringLiteral("записано с запятой, а в файле дробная часть отделяется точкой");
+        return SettingsText::tr("записано с запятой, а в файле дробная часть отделяется точкой");
     if (w == QStringLiteral("is not an integer"))
-        return QStringLiteral("не целое число");
+        return SettingsText::tr("не целое число");
     if (w == QStringLiteral("is not a number"))
-        return QStringLiteral("не число");
+        return SettingsText::tr("не число");
     if (w.startsWith(QStringLiteral("is beyond the range")))
-        return QStringLiteral("слишком велико для этой переменной");
+        return SettingsText::tr("слишком велико для этой переменной");
     return w;
 }
 
 // The file's fault in the window's language.
 QString FaultText(const SettingsFault &f)
 {
-    const QString line = QStringLiteral("строка %1: ").arg(f.Line);
+    const QString line = SettingsText::tr("строка %1: ").arg(f.Line);
     const QString name = Q(f.Name), value = Q(f.Value), other = Q(f.Other);
     switch (f.Kind) {
     case SettingsFaultKind::NotASettingsFile:
-        return QStringLiteral("это не файл настроек Quintavolte (нет строки «# device:»)");
+        return SettingsText::tr("это не файл настроек Quintavolte (нет строки «# device:»)");
     case SettingsFaultKind::NotALine:
-        return line + QStringLiteral("ожидается «ИМЯ = ЗНАЧЕНИЕ», а не «%1»").arg(value);
+        return line + SettingsText::tr("ожидается «ИМЯ = ЗНАЧЕНИЕ», а не «%1»").arg(value);
     case SettingsFaultKind::NoLineEnd:
-        return line + QStringLiteral("последняя строка не закончена, файл мог быть обрезан: «%1»").arg(value);
+        return line + SettingsText::tr("последняя строка не закончена, файл мог быть обрезан: «%1»").arg(value);
     case SettingsFaultKind::ControlCharacter:
-        return line + QStringLiteral("управляющий символ %1, это не строка текстового файла").arg(other);
+        return line + SettingsText::tr("управляющий символ %1, это не строка текстового файла").arg(other);
     case SettingsFaultKind::NoName:
-        return line + QStringLiteral("нет имени перед «=»");
+        return line + SettingsText::tr("нет имени перед «=»");
     case SettingsFaultKind::NoValue:
-        return line + QStringLiteral("нет значения для %1").arg(name);
+        return line + SettingsText::tr("нет значения для %1").arg(name);
     case SettingsFaultKind::UnknownName:
-        return line + QStringLiteral("неизвестная переменная %1").arg(name);
+        return line + SettingsText::tr("неизвестная переменная %1").arg(name);
     case SettingsFaultKind::NotASetting:
-        return line + QStringLiteral("%1 не является настройкой").arg(name);
+        return line + SettingsText::tr("%1 не является настройкой").arg(name);
     case SettingsFaultKind::GivenTwice:
-        return line + QStringLiteral("%1 указана второй раз (первый раз в строке %2)").arg(name, other);
+        return line + SettingsText::tr("%1 указана второй раз (первый раз в строке %2)").arg(name, other);
     case SettingsFaultKind::BadValue:
-        return line + QStringLiteral("значение «%1» нельзя записать в %2: %3").arg(value, name, ValueReason(f.Other));
+        return line + SettingsText::tr("значение «%1» нельзя записать в %2: %3").arg(value, name, ValueReason(f.Other));
     case SettingsFaultKind::OtherDevice:
-        return line + QStringLiteral("файл для устройства %1, а подключено %2").arg(value, other);
+        return line + SettingsText::tr("файл для устройства %1, а подключено %2").arg(value, other);
     case SettingsFaultKind::NotOnThisVersion:
-        return line + QStringLiteral("у устройства %1 нет настройки %2").arg(other, name);
+        return line + SettingsText::tr("у устройства %1 нет настройки %2").arg(other, name);
     case SettingsFaultKind::None:
         break;
     }
@@ -101,12 +107,12 @@ QString FaultText(const SettingsFault &f)
 bool SaveSettingsToFile(QWidget *, cActionManager &manager, const QString &path)
 {
     std::vector<std::pair<std::string, std::string>> values;
-    if (!ReadSettingsOrSay(manager, &values, QStringLiteral("Файл не записан.")))
+    if (!ReadSettingsOrSay(manager, &values, SettingsText::tr("Файл не записан.")))
         return false;
     std::string error;
     const std::string text = FormatSettingsFile(ConnectedDeviceType(manager), SettingsDateText(), values);
     if (!WriteSettingsText(path.toStdString(), text, &error)) {
-        Show(QStringLiteral("Не удалось записать файл настроек:\n%1").arg(Q(error)));
+        Show(SettingsText::tr("Не удалось записать файл настроек:\n%1").arg(Q(error)));
         return false;
     }
     return true;
@@ -117,30 +123,30 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
     std::string text, error;
     SettingsFile file;
     if (!ReadSettingsText(path.toStdString(), &text, &error)) {
-        Show(QStringLiteral("Не удалось прочитать файл настроек:\n%1").arg(Q(error)));
+        Show(SettingsText::tr("Не удалось прочитать файл настроек:\n%1").arg(Q(error)));
         return false;
     }
     // The whole file is checked before anything is written.
     SettingsFault fault;
     if (!ParseSettingsFile(text, &file, &error, &fault) ||
         !CheckSettingsForDevice(file, ConnectedDeviceType(manager), manager.VersionX100, &error, &fault)) {
-        Show(QStringLiteral("Файл настроек %1 не подходит, ничего не записано:\n%2").arg(path, FaultText(fault)));
+        Show(SettingsText::tr("Файл настроек %1 не подходит, ничего не записано:\n%2").arg(path, FaultText(fault)));
         return false;
     }
     std::vector<std::pair<std::string, std::string>> values;
-    if (!ReadSettingsOrSay(manager, &values, QStringLiteral("Ничего не записано.")))
+    if (!ReadSettingsOrSay(manager, &values, SettingsText::tr("Ничего не записано.")))
         return false;
     const std::vector<SettingChange> changes = CompareSettings(file, values);
     if (changes.empty()) {
-        Show(QStringLiteral("Настройки устройства уже совпадают с файлом."));
+        Show(SettingsText::tr("Настройки устройства уже совпадают с файлом."));
         return true;
     }
     QStringList lines;
     for (const SettingChange &c : changes)
         lines << QStringLiteral("%1: %2 → %3").arg(Q(c.Name), Q(c.DeviceValue), Q(c.FileValue));
-    const QString question = QStringLiteral("Будут записаны в устройство (сейчас → из файла):\n\n%1\n\nЗаписать?")
+    const QString question = SettingsText::tr("Будут записаны в устройство (сейчас → из файла):\n\n%1\n\nЗаписать?")
                                  .arg(lines.join(QLatin1Char('\n')));
-    if (!AskYesNo(owner, kCaption, question))
+    if (!AskYesNo(owner, Caption(), question))
         return false;
     RestoreOutcome outcome;
     {
@@ -151,25 +157,25 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
         QStringList lines;
         for (const std::string &f : outcome.Failed)
             lines << Q(f);
-        QString text = QStringLiteral("Загрузка настроек прервана: записано %1 из %2.\n%3")
+        QString text = SettingsText::tr("Загрузка настроек прервана: записано %1 из %2.\n%3")
                            .arg(outcome.Written)
                            .arg(changes.size())
                            .arg(lines.join(QLatin1Char('\n')));
         if (outcome.ConnectionLost)
-            text += QStringLiteral("\nСвязь с устройством потеряна.");
+            text += SettingsText::tr("\nСвязь с устройством потеряна.");
         if (!outcome.PutBack.empty()) {
             QStringList names;
             for (const std::string &n : outcome.PutBack)
                 names << Q(n);
-            text += QStringLiteral("\nВозвращены прежние значения: %1.").arg(names.join(QStringLiteral(", ")));
+            text += SettingsText::tr("\nВозвращены прежние значения: %1.").arg(names.join(QStringLiteral(", ")));
         }
         if (outcome.NotPutBack.empty()) {
-            text += QStringLiteral("\nУстройство хранит прежние настройки, конфигурация не сохранялась.");
+            text += SettingsText::tr("\nУстройство хранит прежние настройки, конфигурация не сохранялась.");
         } else {
             QStringList names;
             for (const std::string &n : outcome.NotPutBack)
                 names << Q(n);
-            text += QStringLiteral("\nНе удалось вернуть прежние значения:\n%1\nВ устройстве могут остаться "
+            text += SettingsText::tr("\nНе удалось вернуть прежние значения:\n%1\nВ устройстве могут остаться "
                                    "частично загруженные настройки. Они не будут сохранены в памяти устройства, "
                                    "в том числе при отключении.")
                         .arg(names.join(QLatin1Char('\n')));
@@ -178,14 +184,14 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
         return false;
     }
     if (outcome.SaveHeld) {
-        Show(QStringLiteral("Настройки записаны, но не сохранены: после прерванной загрузки сохранение "
+        Show(SettingsText::tr("Настройки записаны, но не сохранены: после прерванной загрузки сохранение "
                             "конфигурации отключено до отключения от устройства."));
         return false;
     }
     if (!outcome.Saved) {
-        Show(QStringLiteral("Настройки записаны, но устройство не подтвердило их сохранение."));
+        Show(SettingsText::tr("Настройки записаны, но устройство не подтвердило их сохранение."));
         return false;
     }
-    Show(QStringLiteral("Настройки загружены: %1, устройство сохранило конфигурацию.").arg(changes.size()));
+    Show(SettingsText::tr("Настройки загружены: %1, устройство сохранило конфигурацию.").arg(changes.size()));
     return true;
 }

@@ -14,12 +14,16 @@ QString UnitText(const char *unit)
 {
     static const struct {
         const char *Gate;
-        const char16_t *Shown;
-    } kUnits[] = {{"V", u"В"}, {"A", u"А"}, {"Bd", u"Бод"}, {"Wh", u"Вт·ч"}, {"mV/(V*C)", u"мВ/(В•°C)"}};
+        const char *Shown;
+    } kUnits[] = {{"V", QT_TRANSLATE_NOOP("WriteRefusal", "В")},
+                  {"A", QT_TRANSLATE_NOOP("WriteRefusal", "А")},
+                  {"Bd", QT_TRANSLATE_NOOP("WriteRefusal", "Бод")},
+                  {"Wh", QT_TRANSLATE_NOOP("WriteRefusal", "Вт·ч")},
+                  {"mV/(V*C)", QT_TRANSLATE_NOOP("WriteRefusal", "мВ/(В•°C)")}};
     const QString gate = QString::fromUtf8(unit);
     for (const auto &u : kUnits)
         if (gate == QLatin1String(u.Gate))
-            return QString::fromUtf16(u.Shown);
+            return WriteRefusal::tr(u.Shown);
     return gate;
 }
 

@@ -31,7 +31,7 @@ SetpointEdit::SetpointEdit(double maximum, double step, QWidget *parent) : QDoub
     setDecimals(2);
     setRange(0, maximum);
     setSingleStep(step);
-    setToolTip(QStringLiteral("Введите значение и нажмите ENTER"));
+    setToolTip(tr("Введите значение и нажмите ENTER"));
     setKeyboardTracking(false);
     setAccelerated(false);
     // A text left beyond the range when the focus goes (a refused ENTER, a click elsewhere)

@@ -1,0 +1,315 @@
+// The window in each language: in English no visible text is Russian, in Russian every
+// visible text is one of the interface's own (the source texts of the translation file),
+// and the translation is complete.
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QXmlStreamReader>
+#include <QtCharts/QAbstractAxis>
+#include <QtCharts/QAbstractSeries>
+#include <QtCharts/QChartView>
+#include <QtTest>
+
+#include "device/ModbusShell.h"
+#include "ui/MainForm.h"
+#include "ui/app/Language.h"
+#include "ui/dialogs/AboutForm.h"
+#include "ui/dialogs/DebugViewerForm.h"
+#include "ui/dialogs/ExpertPasswordForm.h"
+#include "ui/dialogs/PortForm.h"
+#include "ui/UiFixture.h"
+
+using namespace uitest;
+
+namespace {
+
+constexpr int kViewTimeoutMs = 5000;
+
+// One visible text and where it was found, for the failure message.
+struct Shown {
+    QString Text;
+    QString Where;
+};
+
+QString Name(const QObject *o)
+{
+    return QString::fromUtf8(o->metaObject()->className()) + QLatin1Char('/') + o->objectName();
+}
+
+void AddText(QList<Shown> &out, const QString &text, const QString &where)
+{
+    if (!text.trimmed().isEmpty())
+        out.append({text, where});
+}
+
+void AddModel(QList<Shown> &out, const QAbstractItemModel *model, const QModelIndex &parent, const QString &where)
+{
+    if (model == nullptr)
+        return;
+    for (int r = 0; r < model->rowCount(parent); ++r)
+        for (int c = 0; c < model->columnCount(parent); ++c) {
+            const QModelIndex i = model->index(r, c, parent);
+            AddText(out, i.data(Qt::DisplayRole).toString(), where);
+            AddText(out, i.data(Qt::ToolTipRole).toString(), where + QStringLiteral(" tooltip"));
+            if (c == 0)
+                AddModel(out, model, i, where);
+        }
+}
+
+void AddActions(QList<Shown> &out, const QList<QAction *> &actions, const QString &where)
+{
+    for (const QAction *a : actions) {
+        AddText(out, a->text(), where + QStringLiteral(" action"));
+        AddText(out, a->toolTip() != QString(a->text()).remove(QLatin1Char('&')) ? a->toolTip() : QString(),
+                where + QStringLiteral(" action tooltip"));
+        if (a->menu() != nullptr) {
+            AddText(out, a->menu()->title(), where + QStringLiteral(" menu"));
+            AddActions(out, a->menu()->actions(), where + QStringLiteral(" menu"));
+        }
+    }
+}
+
+// Every text a widget and its descendants can show, hidden ones included: a hidden page or
+// item may be shown later in the same language.
+QList<Shown> VisibleTexts(QWidget *root)
+{
+    QList<Shown> out;
+    QList<QWidget *> widgets = root->findChildren<QWidget *>();
+    widgets.prepend(root);
+    for (QWidget *w : widgets) {
+        const QString where = Name(w);
+        if (w->isWindow())
+            AddText(out, w->windowTitle(), where + QStringLiteral(" caption"));
+        AddText(out, w->toolTip(), where + QStringLiteral(" tooltip"));
+        AddActions(out, w->actions(), where);
+        if (auto *l = qobject_cast<QLabel *>(w))
+            AddText(out, l->text(), where);
+        if (auto *b = qobject_cast<QAbstractButton *>(w))
+            AddText(out, b->text(), where);
+        if (auto *g = qobject_cast<QGroupBox *>(w))
+            AddText(out, g->title(), where);
+        if (auto *e = qobject_cast<QLineEdit *>(w)) {
+            AddText(out, e->text(), where);
+            AddText(out, e->placeholderText(), where + QStringLiteral(" placeholder"));
+        }
+        if (auto *c = qobject_cast<QComboBox *>(w))
+            for (int i = 0; i < c->count(); ++i)
+                AddText(out, c->itemText(i), where);
+        if (auto *s = qobject_cast<QAbstractSpinBox *>(w))
+            AddText(out, s->specialValueText(), where);
+        if (auto *t = qobject_cast<QTabWidget *>(w))
+            for (int i = 0; i < t->count(); ++i) {
+                AddText(out, t->tabText(i), where + QStringLiteral(" tab"));
+                AddText(out, t->tabToolTip(i), where + QStringLiteral(" tab tooltip"));
+            }
+        if (auto *m = qobject_cast<QMenuBar *>(w))
+            AddActions(out, m->actions(), where);
+        if (auto *p = qobject_cast<QPlainTextEdit *>(w))
+            AddText(out, p->toPlainText(), where);
+        if (auto *t = qobject_cast<QTextEdit *>(w))
+            AddText(out, t->toPlainText(), where);
+        if (auto *v = qobject_cast<QAbstractItemView *>(w)) {
+            const QAbstractItemModel *model = v->model();
+            AddModel(out, model, QModelIndex(), where);
+            if (model != nullptr)
+                for (int c = 0; c < model->columnCount(); ++c)
+                    AddText(out, model->headerData(c, Qt::Horizontal).toString(), where + QStringLiteral(" header"));
+        }
+        if (auto *v = qobject_cast<QChartView *>(w)) {
+            QChart *chart = v->chart();
+            AddText(out, chart->title(), where + QStringLiteral(" chart"));
+            for (const QAbstractAxis *a : chart->axes())
+                AddText(out, a->titleText(), where + QStringLiteral(" axis"));
+            for (const QAbstractSeries *s : chart->series())
+                AddText(out, s->name(), where + QStringLiteral(" series"));
+        }
+    }
+    return out;
+}
+
+bool HasCyrillic(const QString &text)
+{
+    static const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));
+    return cyrillic.match(text).hasMatch();
+}
+
+// The interface's own texts: the source texts of the translation file, each a pattern in
+// which %1.. stand for any value.
+QList<QRegularExpression> SourcePatterns()
+{
+    QList<QRegularExpression> patterns;
+    QFile file(QStringLiteral(QV_TS_PATH));
+    if (!file.open(QIODevice::ReadOnly))
+        return patterns;
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("source")) {
+            QString p = QRegularExpression::escape(xml.readElementText());
+            p.replace(QRegularExpression(QStringLiteral("%\\d")), QStringLiteral(".*"));
+            patterns << QRegularExpression(QStringLiteral("^") + p + QStringLiteral("$"),
+                                           QRegularExpression::DotMatchesEverythingOption);
+        }
+    return patterns;
+}
+
+// Texts of the window that are the same in both languages: names, numbers, units and
+// device variable names.
+bool NeedsNoTranslation(const QString &text)
+{
+    static const QRegularExpression plain(QStringLiteral("^[\\x{0000}-\\x{007F}°·•…—–→«»±µΩ№\\s]*$"));
+    return !HasCyrillic(text) && plain.match(text).hasMatch();
+}
+
+// The window in every state that shows other texts: connected in charger mode, then in
+// power-supply mode, with the expert pages and every dialog built.
+class Tour {
+public:
+    bool Start()
+    {
+        if (!window.Start()) {
+            error = window.error;
+            return false;
+        }
+        return true;
+    }
+    QList<Shown> Everything()
+    {
+        TMainForm &f = window.Form();
+        QList<Shown> texts;
+        // The expert pages and the dump viewer: shown by the password, read by the walk.
+        bExpertMode = true;
+        f.SetTabShown(f.ExpertTS, true);
+        f.SetTabShown(f.CalibrateTS, true);
+        for (int i = 0; i < f.MainPC->count(); ++i) {
+            f.MainPC->setCurrentIndex(i);
+            QTest::qWait(400);  // a refresh period: the page's rows and values are there
+        }
+        texts += VisibleTexts(&f);
+        f.SupplyModeMenuItem->trigger();
+        QTest::qWait(700);
+        for (int i = 0; i < f.MainPC->count(); ++i) {
+            f.MainPC->setCurrentIndex(i);
+            QTest::qWait(300);
+        }
+        texts += VisibleTexts(&f);
+        f.PortForm->Refresh(QString::fromStdString(window.sim.Path()));
+        for (QWidget *dialog : std::initializer_list<QWidget *>{f.AboutForm, f.ExpertPasswordForm, f.DebugViewerForm,
+                                                                f.PortForm})
+            texts += VisibleTexts(dialog);
+        f.LinkStatsMenuItem->trigger();
+        QTest::qWait(200);
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top != &f && top->isVisible())
+                texts += VisibleTexts(top);
+        bExpertMode = false;
+        return texts;
+    }
+    Connected window;
+    std::string error;
+};
+
+}  // namespace
+
+class LanguageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void translationIsCompleteAndLoads()
+    {
+        QVERIFY(InstallLanguage(UiLanguage::English));
+        QCOMPARE(CurrentLanguage(), UiLanguage::English);
+        QCOMPARE(TranslateCoreText(QStringLiteral("Файл /tmp/a b.debug поврежден!")),
+                 QStringLiteral("File /tmp/a b.debug is damaged!"));
+        QCOMPARE(TranslateCoreText(QStringLiteral("ОШИБКА при записи настроек в устройство!\r\nПроверьте подключение!")),
+                 QStringLiteral("ERROR writing the settings to the device!\nCheck the connection!"));
+        QCOMPARE(TranslateCoreText(QStringLiteral("Reg.ChargeI")), QStringLiteral("Reg.ChargeI"));
+        QCOMPARE(MString::FromReal(14.4, 10, 1), MString(u"14.4"));
+        QCOMPARE(QLocale().toString(1.5), QStringLiteral("1.5"));
+
+        QVERIFY(InstallLanguage(UiLanguage::Russian));
+        QCOMPARE(TranslateCoreText(QStringLiteral("Файл x поврежден!")), QStringLiteral("Файл x поврежден!"));
+        QCOMPARE(MString::FromReal(14.4, 10, 1), MString(u"14,4"));
+        QCOMPARE(QLocale().toString(1.5), QStringLiteral("1,5"));
+    }
+
+    void languageChoice()
+    {
+        QCOMPARE(LanguageOf(QLocale(QLocale::Russian, QLocale::Russia)), UiLanguage::Russian);
+        QCOMPARE(LanguageOf(QLocale(QLocale::German, QLocale::Germany)), UiLanguage::English);
+        QCOMPARE(LanguageOf(QLocale(QLocale::Ukrainian)), UiLanguage::English);
+        const struct {
+            QStringList Args;
+            bool Ok;
+            UiLanguage Language;
+            QStringList Left;
+        } cases[] = {
+            {{"prog", "DIR"}, true, UiLanguage::Russian, {"prog", "DIR"}},
+            {{"prog", "--lang", "en", "DIR"}, true, UiLanguage::English, {"prog", "DIR"}},
+            {{"prog", "DIR", "--lang", "ru"}, true, UiLanguage::Russian, {"prog", "DIR"}},
+            {{"prog", "--lang", "de"}, false, UiLanguage::Russian, {"prog", "--lang", "de"}},
+            {{"prog", "--lang"}, false, UiLanguage::Russian, {"prog", "--lang"}},
+        };
+        for (const auto &c : cases) {
+            QStringList args = c.Args;
+            UiLanguage language = UiLanguage::Russian;
+            QCOMPARE(TakeLanguageArgument(args, &language), c.Ok);
+            QCOMPARE(language, c.Language);
+            QCOMPARE(args, c.Left);
+        }
+    }
+
+    void englishWindowShowsNoRussian()
+    {
+        QVERIFY(InstallLanguage(UiLanguage::English));
+        Tour tour;
+        QVERIFY2(tour.Start(), tour.error.c_str());
+        QStringList russian;
+        for (const Shown &s : tour.Everything())
+            if (HasCyrillic(s.Text))
+                russian << s.Where + QStringLiteral(": ") + s.Text;
+        russian.removeDuplicates();
+        for (const QString &r : russian)
+            qWarning("Russian in English: %s", qPrintable(r));
+        QVERIFY2(russian.isEmpty(), qPrintable(QStringLiteral("%1 Russian texts, listed above").arg(russian.size())));
+        InstallLanguage(UiLanguage::Russian);
+    }
+
+    void russianWindowShowsOnlyItsOwnTexts()
+    {
+        QVERIFY(InstallLanguage(UiLanguage::Russian));
+        const QList<QRegularExpression> own = SourcePatterns();
+        QVERIFY(own.size() > 100);
+        Tour tour;
+        QVERIFY2(tour.Start(), tour.error.c_str());
+        QStringList foreign;
+        for (const Shown &s : tour.Everything()) {
+            // A caption with its reading after it ("U[В] 12,9") is the caption's text.
+            static const QRegularExpression reading(QStringLiteral("\\s+(--|[-+]?\\d+([.,]\\d+)?)$"));
+            const QString text = QString(s.Text).remove(reading);
+            if (NeedsNoTranslation(text))
+                continue;
+            const bool known = std::any_of(own.begin(), own.end(),
+                                           [&](const QRegularExpression &p) { return p.match(text).hasMatch(); });
+            if (!known)
+                foreign << s.Where + QStringLiteral(": ") + s.Text;
+        }
+        foreign.removeDuplicates();
+        for (const QString &f : foreign)
+            qWarning("not the interface's own: %s", qPrintable(f));
+        QVERIFY2(foreign.isEmpty(), qPrintable(QStringLiteral("%1 foreign texts, listed above").arg(foreign.size())));
+    }
+};
+
+QTEST_MAIN(LanguageTest)
+#include "Language_test.moc"

@@ -24,7 +24,9 @@ void InstallQtMessageHook(QWidget *owner)
 {
     QPointer<QWidget> guarded(owner);
     SetMessageHook([guarded](std::u16string_view text) {
-        QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(),
+        // The program's own name: the application sets no display name (the platform would
+        // append it to every window's caption).
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Quintavolte Control"),
                         QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
                         guarded.data());
         box.exec();

@@ -65,6 +65,12 @@ bool cActionManager::ServeLine(int waitMs)
     return true;
 }
 
+void cActionManager::ServeLineOrRest()
+{
+    if (!ServeLine(0))
+        SleepMs(1);
+}
+
 int32_t cActionManager::ParseVersionX100(const MString &typeText)
 {
     const double version = typeText.Between(0, true, MString(u"Quintavolte "), MString()).ToReal();
@@ -258,8 +264,8 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
         if (variable->State == mbsRequested)
             ServeNext(Shell, variable);
         Shell.Run();
-        if (variable->State != mbsDone && !ServeLine(0))
-            SleepMs(1);
+        if (variable->State != mbsDone)
+            ServeLineOrRest();
     }
     return variable->State == mbsDone;
 }

@@ -39,6 +39,9 @@ public:
     // may be complete, the end of a frame's silence), then gives the shell a turn at once
     // instead of at its next scheduler turn. True when the shell ran. waitMs 0 only looks.
     bool ServeLine(int waitMs);
+    // The pace of a blocking wait: serves the line when it has something, else rests a
+    // millisecond.
+    void ServeLineOrRest();
     // VersionX100 from a type text "Quintavolte 1.11" (0 when no version follows).
     static int32_t ParseVersionX100(const MString &typeText);
 

@@ -49,8 +49,7 @@ bool WaitForExchanges(cActionManager &manager, const std::vector<ModbusAction *>
         if (TickDiff(GetTickCount32(), lastProgress) > static_cast<int32_t>(kDumpNoProgressMs))
             return false;
         manager.TickScheduler();
-        if (!manager.ServeLine(0))
-            SleepMs(1);
+        manager.ServeLineOrRest();
     }
 }
 

@@ -328,17 +328,19 @@ void ModbusShell::ReceiveStep()
 
 bool ModbusShell::HoldsCompleteReply(uint16_t count)
 {
-    uint8_t head[3];
-    if (count < kShortestReply || Port.RxRing.Peek(head, 3) < 3)
+    if (count < kShortestReply)
         return false;
-    const uint32_t expected = ReplyLength(head);
+    // The ring holds `count` bytes under the port's lock: one look takes all a reply can be.
+    uint8_t frame[kFrameSize];
+    const size_t held = Port.RxRing.Peek(frame, std::min<size_t>(count, kFrameSize));
+    if (held < kShortestReply)
+        return false;
+    const uint32_t expected = ReplyLength(frame);
     // Wake again when the whole reply can be in, not at every byte on the way.
     if (expected > count && expected <= kFrameSize)
         Port.SetReadyCount(static_cast<uint16_t>(expected));
-    if (expected == 0 || expected != count || expected > kFrameSize)
+    if (expected == 0 || expected != count || expected > held)
         return false;
-    uint8_t frame[kFrameSize];
-    Port.RxRing.Peek(frame, expected);
     const uint16_t crc = MbCrc16(frame, expected - 2);
     return frame[expected - 2] == (crc & 0xFF) && frame[expected - 1] == (crc >> 8);
 }

@@ -24,8 +24,7 @@ bool WaitSettled(cActionManager &manager, const std::vector<ModbusAction *> &var
         if (!manager.Identified || TickDiff(GetTickCount32(), start) > int32_t(timeoutMs))
             return false;
         manager.TickScheduler();
-        if (!manager.ServeLine(0))
-            SleepMs(1);
+        manager.ServeLineOrRest();
     }
 }
 

@@ -43,6 +43,16 @@ long PosixWrite(void *, int fd, const uint8_t *buf, size_t n)
   return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
 }
 
+// Counts one event on an eventfd (none made: nothing to do). A full counter only means a
+// wake-up is already pending, so the write's result does not matter.
+void SignalEvent(int eventFd)
+{
+  if (eventFd >= 0) {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t r = ::write(eventFd, &one, sizeof one);
+  }
+}
+
 // Opens and configures the device; -1 on any failure, with the reason in *error. The
 // descriptor is never 0, since 0 means "closed" to the port's callers.
 int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t stopBits, uint8_t parity,
@@ -236,21 +246,9 @@ bool CSerialPort::InputWaiting() const
   return fd > 0 && ioctl(fd, FIONREAD, &n) == 0 && n > 0;
 }
 
-void CSerialPort::Wake()
-{
-  if (wakeFd_ >= 0) {
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t r = ::write(wakeFd_, &one, sizeof one);
-  }
-}
+void CSerialPort::Wake() { SignalEvent(wakeFd_); }
 
-void CSerialPort::SignalReady()
-{
-  if (readyFd_ >= 0) {
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t r = ::write(readyFd_, &one, sizeof one);
-  }
-}
+void CSerialPort::SignalReady() { SignalEvent(readyFd_); }
 
 bool CSerialPort::TakeReady()
 {

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <charconv>
+#include <cmath>
 #include <string>
 
 #include "core/Notify.h"
@@ -14,6 +15,8 @@
 namespace {
 
 const QString kHeader = QStringLiteral("time,hours,charge_Wh,discharge_Wh,battery_V");
+const QString kDevicePrefix = QStringLiteral("# device: ");
+const QString kEnded = QStringLiteral("# ended");
 
 // The shortest text that reads back as the same number, always with a point.
 template <typename T>
@@ -72,14 +75,22 @@ QString Text(const std::vector<TrainingPoint> &points)
     return text;
 }
 
-std::optional<std::vector<TrainingPoint>> Parse(const QString &text)
+std::optional<TrainingLogFile> ParseLog(const QString &text)
 {
     const QStringList lines = text.split(QLatin1Char('\n'));
     if (lines.isEmpty() || lines.front().trimmed() != kHeader)
         return std::nullopt;
-    std::vector<TrainingPoint> points;
+    TrainingLogFile log;
     for (int i = 1; i < lines.size(); ++i) {
-        const QStringList f = lines[i].split(QLatin1Char(','));
+        const QString line = lines[i].trimmed();
+        if (line.startsWith(QLatin1Char('#'))) {
+            if (line.startsWith(kDevicePrefix))
+                log.Device = line.mid(kDevicePrefix.size()).trimmed();
+            else if (line == kEnded)
+                log.Ended = true;
+            continue;
+        }
+        const QStringList f = line.split(QLatin1Char(','));
         if (f.size() != 5)
             continue;
         TrainingPoint p;
@@ -88,9 +99,17 @@ std::optional<std::vector<TrainingPoint>> Parse(const QString &text)
             !ParseOptional(f[3], p.Discharge) || !ParseOptional(f[4], p.Voltage))
             continue;
         p.Time = time.toSecsSinceEpoch();
-        points.push_back(p);
+        log.Points.push_back(p);
     }
-    return points;
+    return log;
+}
+
+std::optional<std::vector<TrainingPoint>> Parse(const QString &text)
+{
+    auto log = ParseLog(text);
+    if (!log)
+        return std::nullopt;
+    return std::move(log->Points);
 }
 
 bool Write(const QString &path, const std::vector<TrainingPoint> &points)
@@ -110,7 +129,41 @@ std::optional<std::vector<TrainingPoint>> Read(const QString &path)
     return Parse(QString::fromUtf8(file.readAll()));
 }
 
+std::optional<TrainingLogFile> ReadLog(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return ParseLog(QString::fromUtf8(file.readAll()));
+}
+
 }  // namespace TrainingCsv
+
+std::optional<ResumableLog> FindResumableLog(const QString &folder, const QString &device, int64_t now,
+                                             int64_t maxAgeSec)
+{
+    if (device.isEmpty())
+        return std::nullopt;
+    const QFileInfoList logs =
+        QDir(folder).entryInfoList({QStringLiteral("training-*.csv")}, QDir::Files, QDir::Time);
+    if (logs.isEmpty())
+        return std::nullopt;
+    // Only the newest: an older log never ended belongs to a training long gone (the
+    // program closed, then the device trained without it).
+    const QString path = logs.front().filePath();
+    auto log = TrainingCsv::ReadLog(path);
+    if (!log || log->Ended || log->Device != device || log->Points.empty())
+        return std::nullopt;
+    const TrainingPoint &last = log->Points.back();
+    if (last.Time > now || now - last.Time > maxAgeSec)
+        return std::nullopt;
+    const TrainingPoint &first = log->Points.front();
+    ResumableLog r;
+    r.Path = path;
+    r.StartTime = first.Time - std::llround(first.Hours * 3600.0);
+    r.Points = std::move(log->Points);
+    return r;
+}
 
 TrainingLog::TrainingLog(QString folder) : folder_(std::move(folder))
 {
@@ -120,6 +173,8 @@ TrainingLog::TrainingLog(QString folder) : folder_(std::move(folder))
 
 void TrainingLog::Begin(int64_t startTime)
 {
+    // A new training replaces the one on the device: its log is over.
+    End();
     failureShown_ = false;
     const QString stem = QStringLiteral("training-") +
                          QDateTime::fromSecsSinceEpoch(startTime).toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
@@ -129,18 +184,60 @@ void TrainingLog::Begin(int64_t startTime)
         path_ = QDir(folder_).filePath(stem + QStringLiteral("-%1.csv").arg(n));
 }
 
+void TrainingLog::Continue(const QString &path, const QString &device)
+{
+    failureShown_ = false;
+    path_ = path;
+    device_ = device;
+    // A line cut short when the program ended mid-write stays on its own: the next row
+    // must not be glued to it.
+    QFile file(path_);
+    if (file.open(QIODevice::ReadOnly) && file.size() > 0 && file.seek(file.size() - 1) &&
+        file.read(1) != QByteArray("\n")) {
+        file.close();
+        Write(QStringLiteral("\n"));
+    }
+}
+
+void TrainingLog::End()
+{
+    if (IsOpen() && QFileInfo::exists(path_))
+        Write(kEnded + QLatin1Char('\n'));
+    path_.clear();
+    device_.clear();
+}
+
+void TrainingLog::NoteDevice(const QString &device)
+{
+    if (device.isEmpty() || !device_.isEmpty())
+        return;
+    device_ = device;
+    // Before the first point there is no file yet: the line then follows the header.
+    if (IsOpen() && QFileInfo::exists(path_))
+        Write(kDevicePrefix + device_ + QLatin1Char('\n'));
+}
+
 bool TrainingLog::Append(const TrainingPoint &point)
 {
     if (path_.isEmpty())
         return false;
+    QString text;
+    if (!QFileInfo::exists(path_)) {
+        text = kHeader + QLatin1Char('\n');
+        if (!device_.isEmpty())
+            text += kDevicePrefix + device_ + QLatin1Char('\n');
+    }
+    text += TrainingCsv::Line(point) + QLatin1Char('\n');
+    return Write(text);
+}
+
+bool TrainingLog::Write(const QString &lines)
+{
     QDir().mkpath(folder_);
     QFile file(path_);
-    const bool fresh = !file.exists();
     bool done = file.open(QIODevice::WriteOnly | QIODevice::Append);
     if (done) {
-        QString text = fresh ? kHeader + QLatin1Char('\n') : QString();
-        text += TrainingCsv::Line(point) + QLatin1Char('\n');
-        const QByteArray bytes = text.toUtf8();
+        const QByteArray bytes = lines.toUtf8();
         done = file.write(bytes) == bytes.size() && file.flush();
     }
     if (!done && !failureShown_) {

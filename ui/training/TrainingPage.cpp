@@ -30,6 +30,10 @@ namespace {
 
 constexpr uint32_t kPointPeriodSec = 30;
 constexpr float kSmallestPlotted = 0.1f;
+// A log whose last point is older than this belongs to a training that ended while the
+// program was closed, not to the one under way.
+constexpr int64_t kResumeWithinSec = 3600;
+const char16_t *const kDeviceIdNames[] = {u"ChipUID.H1", u"ChipUID.H2", u"ChipUID.L"};
 
 MString Get(cActionManager &device, const char16_t *name) { return device.GetValue(MString(name)); }
 
@@ -210,6 +214,8 @@ void TrainingPage::UpdateTraining()
     // read above 100 %.
     TrainEfficiencyLabel->setText(done ? EfficiencyText(charge.ToReal(), discharge.ToReal()) : QStringLiteral("--"));
     running_ = !done;
+    if (done && !cycles.Equals(u"--"))
+        idleSeen_ = true;
 
     if (done) {
         TrainStateLabel->setText(QStringLiteral("Завершено"));
@@ -243,18 +249,32 @@ void TrainingPage::AddPointSet(uint32_t now, const MString &charge, const MStrin
     const MString u = Get(device_, u"Adc.U_Accu");
     if (!final && now - TrainLastPointTime < kPointPeriodSec)
         return;
-    TrainLastPointTime = now;
     if (TrainStartTime == 0) {
         // A training this program did not start (under way at connection, or started
-        // elsewhere): its chart and log begin here.
-        TrainStartTime = now;
-        livePoints_.clear();
-        if (!viewingLog_)
-            Chart1->Clear();
-        log_.Begin(now);
+        // elsewhere): it goes on in its log when the newest one is its own (the window was
+        // closed and opened again meanwhile), else its chart and log begin here. Which
+        // device this is decides it: wait until its id has been read.
+        const std::optional<QString> device = DeviceIdentity();
+        if (!device)
+            return;
+        if (ResumeLog(*device, now)) {
+            if (now - TrainLastPointTime < kPointPeriodSec)
+                return;
+        } else {
+            TrainStartTime = now;
+            livePoints_.clear();
+            if (!viewingLog_)
+                Chart1->Clear();
+            log_.Begin(now);
+            log_.NoteDevice(*device);
+        }
     } else if (!log_.IsOpen()) {
         log_.Begin(TrainStartTime);
     }
+    if (!log_.HasDevice())
+        if (const std::optional<QString> device = DeviceIdentity())
+            log_.NoteDevice(*device);
+    TrainLastPointTime = now;
     TrainingPoint point;
     point.Time = now;
     // Signed: a clock set back gives a point a little before the last, not one far away.
@@ -270,6 +290,45 @@ void TrainingPage::AddPointSet(uint32_t now, const MString &charge, const MStrin
     if (!viewingLog_ && !final)
         PlotPoint(point);
     log_.Append(point);
+}
+
+bool TrainingPage::ResumeLog(const QString &device, uint32_t now)
+{
+    if (idleSeen_)
+        return false;
+    std::optional<ResumableLog> resumable = FindResumableLog(log_.Folder(), device, now, kResumeWithinSec);
+    if (!resumable)
+        return false;
+    TrainStartTime = static_cast<uint32_t>(resumable->StartTime);
+    TrainLastPointTime = static_cast<uint32_t>(resumable->Points.back().Time);
+    livePoints_ = std::move(resumable->Points);
+    log_.Continue(resumable->Path, device);
+    if (!viewingLog_)
+        ShowPoints(livePoints_);
+    return true;
+}
+
+std::optional<QString> TrainingPage::DeviceIdentity()
+{
+    QStringList parts;
+    bool pending = false;
+    for (const char16_t *name : kDeviceIdNames) {
+        const ModbusAction *variable = device_.Shell.FindVariable(MString(name));
+        if (variable == nullptr)
+            return QString();
+        if (variable->Value.Equals(u"--")) {
+            // A device that refuses its id has none to give: no log can be its own.
+            if (variable->State == mbsException || variable->State == mbsTimedOut || variable->State == mbsBadReply)
+                return QString();
+            device_.GetValue(MString(name));
+            pending = true;
+            continue;
+        }
+        parts << ToQString(variable->Value);
+    }
+    if (pending)
+        return std::nullopt;
+    return parts.join(QLatin1Char('-'));
 }
 
 void TrainingPage::PlotPoint(const TrainingPoint &p)
@@ -319,6 +378,9 @@ void TrainingPage::TrainBeginBitBtnClick()
     bTrainSettingsEditing = false;
     livePoints_.clear();
     log_.Begin(TrainStartTime);
+    // The id is asked for now, so that the log names its device from its first row.
+    if (const std::optional<QString> device = DeviceIdentity())
+        log_.NoteDevice(*device);
     ShowLiveChart();
 }
 

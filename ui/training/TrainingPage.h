@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "ui/training/TrainingLog.h"
@@ -77,6 +78,11 @@ private:
     // A point set every 30 s while a training runs; `final` adds the last one at its end
     // whatever the time, to the log only.
     void AddPointSet(uint32_t now, const MString &charge, const MString &discharge, bool final = false);
+    // Goes on with the newest log when it belongs to the training under way: its points
+    // back on the chart, its time origin and last point time taken over. False when none does.
+    bool ResumeLog(const QString &device, uint32_t now);
+    // The device's chip id as text; "" when it gives none, nothing while it is being read.
+    std::optional<QString> DeviceIdentity();
     void ShowPoints(const std::vector<TrainingPoint> &points);
     void PlotPoint(const TrainingPoint &point);
     void UpdateEfficiency(double charge, double discharge);
@@ -88,6 +94,9 @@ private:
     TrainingLog log_;
     bool running_ = false;
     bool viewingLog_ = false;
+    // The device has been seen idle: a training seen afterwards began since, and is not
+    // one that went on while the window was closed.
+    bool idleSeen_ = false;
     std::vector<TrainingPoint> livePoints_;
     std::vector<TrainingPoint> logPoints_;
 };

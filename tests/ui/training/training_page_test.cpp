@@ -56,6 +56,11 @@ private slots:
     void theLogEndsWithTheFinalFiguresAndNothingEmptyIsLogged();
     void aLonePointIsDrawn();
 
+    // A window opened again during a training.
+    void reopeningMidTrainingContinuesTheSameLog();
+    void onlyTheNewestLogOfThisDeviceStillUnderWayGoesOn();
+    void aContinuedLogKeepsItsRowsApartAndATrainingSeenToStartDoesNotContinue();
+
 private:
     void SetValue(const char16_t *name, const char16_t *text)
     {
@@ -74,6 +79,10 @@ void TrainingPageTest::init()
     state = std::make_unique<PageState>();
     page = std::make_unique<TrainingPage>(*offline, state->editing, state->start, state->lastPoint);
     page->SetClock([s = state.get()] { return s->now; });
+    // The device's chip id decides whether a training under way goes on in an earlier log.
+    SetValue(u"ChipUID.H1", u"11");
+    SetValue(u"ChipUID.H2", u"22");
+    SetValue(u"ChipUID.L", u"33");
     logDir = std::make_unique<QTemporaryDir>();
     page->Log().SetFolder(logDir->path());
 }
@@ -545,6 +554,169 @@ void TrainingPageTest::aLonePointIsDrawn()
     chart->SetPoints({QList<QPointF>{{0.5, 1.0}}, QList<QPointF>{}, QList<QPointF>{{0, 12}, {1, 13}}});
     QVERIFY(chart->DischargeSeries->pointsVisible());
     QVERIFY(!chart->UbatSeries->pointsVisible());
+}
+
+// The window closes during a training and opens again: the same log goes on, and the
+// chart shows the points from before with the new ones after them.
+void TrainingPageTest::reopeningMidTrainingContinuesTheSameLog()
+{
+    rig::SimDevice sim;
+    QVERIFY2(sim.Start(), sim.Error.c_str());
+    PageState first;
+    QString path;
+    QList<QPointF> before;
+    {
+        TrainingPage window(sim.Manager, first.editing, first.start, first.lastPoint);
+        window.Log().SetFolder(logDir->path());
+        window.SetClock([&first] { return first.now; });
+        QTimer refresh;
+        QObject::connect(&refresh, &QTimer::timeout, &window, &TrainingPage::UpdateTraining);
+        refresh.start(300);
+        window.TrainCycleCountEditEnter();
+        window.TrainCycleCountEdit->setText(QStringLiteral("2"));
+        window.TrainBeginBitBtnClick();
+        QTRY_VERIFY(window.Running());
+        QTRY_VERIFY(sim.Manager.Shell.FindVariable(MString(u"Adc.U_Accu"))->Value.ToReal() > 10);
+        for (int n = 1; n <= 2; ++n) {
+            first.now += 30;
+            QTRY_COMPARE(window.Chart1->UbatSeries->count(), n);
+        }
+        path = window.Log().Path();
+        before = window.Chart1->UbatSeries->points();
+    }
+
+    // Opened again 10 s after the last point set: a fresh connection, state and page.
+    sim.Manager.Disconnect();
+    QVERIFY(sim.Manager.Connect());
+    PageState second;
+    second.now = first.now + 10;
+    TrainingPage window(sim.Manager, second.editing, second.start, second.lastPoint);
+    window.Log().SetFolder(logDir->path());
+    window.SetClock([&second] { return second.now; });
+    QTimer refresh;
+    QObject::connect(&refresh, &QTimer::timeout, &window, &TrainingPage::UpdateTraining);
+    refresh.start(300);
+
+    QTRY_COMPARE(window.Log().Path(), path);
+    QCOMPARE(second.start, first.start);
+    QCOMPARE(window.Chart1->UbatSeries->points(), before);
+    // The next point set 30 s after the last one before the window closed.
+    QTRY_VERIFY(sim.Manager.Shell.FindVariable(MString(u"Adc.U_Accu"))->Value.ToReal() > 10);
+    second.now += 20;
+    QTRY_COMPARE(window.Chart1->UbatSeries->count(), 3);
+    QCOMPARE(window.Chart1->UbatSeries->at(2).x(), (second.now - first.start) / 3600.0);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()).count(TrainingCsv::Header()), 1);
+    const auto log = TrainingCsv::ReadLog(path);
+    QVERIFY(log);
+    QCOMPARE(log->Points.size(), size_t(3));
+    QVERIFY(!log->Device.isEmpty());
+    QVERIFY(!log->Ended);
+    QCOMPARE(QDir(logDir->path()).entryList({QStringLiteral("*.csv")}, QDir::Files).size(), 1);
+    // The viewer reads the continued log as any other.
+    QVERIFY(window.OpenLog(path));
+    QCOMPARE(window.Chart1->UbatSeries->count(), 3);
+}
+
+void TrainingPageTest::onlyTheNewestLogOfThisDeviceStillUnderWayGoesOn()
+{
+    const int64_t now = 1'800'000'000;
+    const QDateTime base = QDateTime::fromSecsSinceEpoch(now);
+    // Two point sets 30 s apart, the last `age` seconds before now, written `newerBy`
+    // seconds after `now` (the newest log is the one last written).
+    const auto write = [&](const QString &name, const QString &extra, int64_t age, int newerBy) {
+        QFile file(logDir->filePath(name));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        const QString first = base.addSecs(-age - 30).toString(Qt::ISODate);
+        const QString last = base.addSecs(-age).toString(Qt::ISODate);
+        file.write((TrainingCsv::Header() + "\n" + extra + first + ",1,,2.5,12.1\n" + last +
+                    QStringLiteral(",%1,,3,12\n").arg(1 + 30.0 / 3600, 0, 'g', 17))
+                       .toUtf8());
+        file.flush();
+        return file.setFileTime(base.addSecs(newerBy), QFileDevice::FileModificationTime);
+    };
+    struct Case {
+        const char *what;
+        QString extra;  // the log's own lines after the header
+        int64_t age;    // of its last point
+        bool olderOwn;  // an own log under way, written before the newest
+        bool resumed;
+    } cases[] = {
+        {"own, under way", "# device: 11-22-33\n", 60, false, true},
+        {"own, last point just within the hour", "# device: 11-22-33\n", 3600, false, true},
+        {"another device's, an older own one", "# device: 44-55-66\n", 60, true, false},
+        {"no device noted", "", 60, false, false},
+        {"ended", "# device: 11-22-33\n# ended\n", 60, false, false},
+        {"last point more than an hour ago", "# device: 11-22-33\n", 3601, false, false},
+        {"last point after now", "# device: 11-22-33\n", -120, false, false},
+    };
+    for (const Case &c : cases) {
+        QDir(logDir->path()).removeRecursively();
+        QDir().mkpath(logDir->path());
+        if (c.olderOwn)
+            QVERIFY(write(QStringLiteral("training-a.csv"), QStringLiteral("# device: 11-22-33\n"), 60, -10));
+        QVERIFY(write(QStringLiteral("training-b.csv"), c.extra, c.age, 0));
+        const auto r = FindResumableLog(logDir->path(), QStringLiteral("11-22-33"), now, 3600);
+        QVERIFY2(r.has_value() == c.resumed, c.what);
+        if (r) {
+            QCOMPARE(r->Path, logDir->filePath(QStringLiteral("training-b.csv")));
+            QCOMPARE(r->StartTime, now - c.age - 30 - 3600);
+            QCOMPARE(r->Points.size(), size_t(2));
+        }
+        // The viewer reads every one of them.
+        QCOMPARE(TrainingCsv::Read(logDir->filePath(QStringLiteral("training-b.csv")))->size(), size_t(2));
+    }
+    QVERIFY(!FindResumableLog(logDir->path(), QString(), now, 3600));  // a device without an id
+}
+
+// A log whose last row was cut short (the program ended mid-write) goes on with its next
+// row on a line of its own. A training the page has seen start after the device was idle
+// is a new one, even when the newest log looks like its own.
+void TrainingPageTest::aContinuedLogKeepsItsRowsApartAndATrainingSeenToStartDoesNotContinue()
+{
+    const QString path = logDir->filePath(QStringLiteral("training-x.csv"));
+    const auto writeLog = [&] {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        const QString start = QDateTime::fromSecsSinceEpoch(state->now - 600).toString(Qt::ISODate);
+        const QString last = QDateTime::fromSecsSinceEpoch(state->now - 40).toString(Qt::ISODate);
+        file.write((TrainingCsv::Header() + "\n# device: 11-22-33\n" + start + ",0,,1.5,12.5\n" + last +
+                    QStringLiteral(",%1,,2,12.4\n").arg(560.0 / 3600, 0, 'g', 17) + last + ",0.15")
+                       .toUtf8());
+        return true;
+    };
+    QVERIFY(writeLog());
+    SetValue(u"Reg.TrainingCycleCount", u"2");
+    SetValue(u"Reg.TrainingDischargeEnergy", u"2.5");
+    SetValue(u"Adc.U_Accu", u"12.3");
+    page->UpdateTraining();
+    QCOMPARE(page->Log().Path(), path);
+    QCOMPARE(state->start, state->now - 600);
+    QCOMPARE(Points(page->Chart1, TrainingChart::Ubat),
+             (QList<QPointF>{{0, 12.5}, {560.0 / 3600, double(12.4f)}, {600.0 / 3600, double(12.3f)}}));
+    const auto continued = TrainingCsv::ReadLog(path);
+    QVERIFY(continued);
+    QCOMPARE(continued->Points.size(), size_t(3));
+    QCOMPARE(continued->Points.back().Discharge, std::optional<float>(2.5f));
+
+    // Another page that sees the device idle first, then training.
+    QVERIFY(writeLog());
+    PageState other;
+    other.now = state->now;
+    TrainingPage seen(*offline, other.editing, other.start, other.lastPoint);
+    seen.Log().SetFolder(logDir->path());
+    seen.SetClock([&other] { return other.now; });
+    SetValue(u"Reg.TrainingCycleCount", u"0");
+    seen.UpdateTraining();
+    SetValue(u"Reg.TrainingCycleCount", u"2");
+    seen.UpdateTraining();
+    QVERIFY(seen.Log().Path() != path);
+    QCOMPARE(other.start, other.now);
+    QCOMPARE(Points(seen.Chart1, TrainingChart::Ubat), (QList<QPointF>{{0, double(12.3f)}}));
 }
 
 QTEST_MAIN(TrainingPageTest)

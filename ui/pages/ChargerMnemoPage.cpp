@@ -24,7 +24,7 @@ QToolButton *ResetButton(QWidget *parent, const char *name)
     auto *button = new QToolButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setIcon(QIcon(QStringLiteral(":/pictures/glyph_reset.svg")));
-    button->setToolTip(QStringLiteral("Сбросить счетчик"));
+    button->setToolTip(ChargerMnemoPage::tr("Сбросить счетчик"));
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
@@ -76,24 +76,25 @@ ChargerMnemoPage::ChargerMnemoPage(QWidget *parent) : QWidget(parent)
     ChargerTempLabel = text->AddLine(kChargerDeviceLabels, 1, "ChargerTempLabel");
     ChargerUptimeLabel = text->AddLine(kChargerDeviceLabels, 2, "ChargerUptimeLabel");
 
-    // In "I[A] " the A is Latin; the В of "U[В] " is Cyrillic; "Вт·ч" has a middle dot.
+    // In "I[A] %1" the A is Latin; the В of "U[В] %1" is Cyrillic; "Вт·ч" has a middle dot.
+    // The texts the two diagram pages share are translated once, under DiagramLabels.
     valueLabels_ = {
-        {PhotoCurrentLabel, u"Adc.I_Solar", u"I[A] "},
-        {PhotoVoltageLabel, u"Adc.U_Solar", u"U[В] "},
-        {PhotoPowerLabel, u"Adc.PowerSolar", u"P[Вт] "},
-        {PhotoEnergyLabel, u"Adc.EnergySolar", u"E[Вт·ч] "},
-        {BatCurrentLabel, u"Adc.I_Accu", u"I[A] "},
-        {BatVoltageLabel, u"Adc.U_Accu", u"U[В] "},
-        {BatPowerLabel, u"Adc.PowerAccu", u"P[Вт] "},
-        {BatEnergyChargeLabel, u"Adc.EnergyAccuCharge", u"E(заряд)[Вт·ч] "},
-        {BatEnergyDischargeLabel, u"Adc.EnergyAccuDischarge", u"E(разряд)[Вт·ч] "},
-        {LoadCurrentLabel, u"Adc.I_Load", u"I[A] "},
-        {LoadVoltageLabel, u"Adc.U_Load", u"U[В] "},
-        {LoadPowerLabel, u"Adc.PowerLoad", u"P[Вт] "},
-        {LoadEnergyLabel, u"Adc.EnergyLoad", u"E[Вт·ч] "},
-        {ChargerAvddLabel, u"Adc.AvddVoltage", u"Umcu[В] "},
-        {ChargerTempLabel, u"Adc.Temp_External", u"t[°C] "},
-        {ChargerUptimeLabel, u"Rtc.UpTimeHours", u"Ton[ч] "},
+        {PhotoCurrentLabel, u"Adc.I_Solar", DiagramLabels::tr("I[A] %1")},
+        {PhotoVoltageLabel, u"Adc.U_Solar", DiagramLabels::tr("U[В] %1")},
+        {PhotoPowerLabel, u"Adc.PowerSolar", DiagramLabels::tr("P[Вт] %1")},
+        {PhotoEnergyLabel, u"Adc.EnergySolar", DiagramLabels::tr("E[Вт·ч] %1")},
+        {BatCurrentLabel, u"Adc.I_Accu", DiagramLabels::tr("I[A] %1")},
+        {BatVoltageLabel, u"Adc.U_Accu", DiagramLabels::tr("U[В] %1")},
+        {BatPowerLabel, u"Adc.PowerAccu", DiagramLabels::tr("P[Вт] %1")},
+        {BatEnergyChargeLabel, u"Adc.EnergyAccuCharge", DiagramLabels::tr("E(заряд)[Вт·ч] %1")},
+        {BatEnergyDischargeLabel, u"Adc.EnergyAccuDischarge", DiagramLabels::tr("E(разряд)[Вт·ч] %1")},
+        {LoadCurrentLabel, u"Adc.I_Load", DiagramLabels::tr("I[A] %1")},
+        {LoadVoltageLabel, u"Adc.U_Load", DiagramLabels::tr("U[В] %1")},
+        {LoadPowerLabel, u"Adc.PowerLoad", DiagramLabels::tr("P[Вт] %1")},
+        {LoadEnergyLabel, u"Adc.EnergyLoad", DiagramLabels::tr("E[Вт·ч] %1")},
+        {ChargerAvddLabel, u"Adc.AvddVoltage", DiagramLabels::tr("Umcu[В] %1")},
+        {ChargerTempLabel, u"Adc.Temp_External", DiagramLabels::tr("t[°C] %1")},
+        {ChargerUptimeLabel, u"Rtc.UpTimeHours", DiagramLabels::tr("Ton[ч] %1")},
     };
     ShowNoValues(valueLabels_);
 
@@ -111,12 +112,12 @@ ChargerMnemoPage::ChargerMnemoPage(QWidget *parent) : QWidget(parent)
     connect(BatEnergyDischargeResetBtn, &QToolButton::clicked, this,
             &ChargerMnemoPage::BatEnergyDischargeResetBtnClick);
 
-    LoadTurnOffCB = new MouseWriteCheckBox(QStringLiteral("Выключить"), Image2);
+    LoadTurnOffCB = new MouseWriteCheckBox(tr("Выключить"), Image2);
     LoadTurnOffCB->setObjectName(QStringLiteral("LoadTurnOffCB"));
-    LoadTurnOffCB->setToolTip(QStringLiteral("Принудительное отключение нагрузки"));
-    LoadNightModeCB = new MouseWriteCheckBox(QStringLiteral("Выкл. днём"), Image2);
+    LoadTurnOffCB->setToolTip(tr("Принудительное отключение нагрузки"));
+    LoadNightModeCB = new MouseWriteCheckBox(tr("Выкл. днём"), Image2);
     LoadNightModeCB->setObjectName(QStringLiteral("LoadNightModeCB"));
-    LoadNightModeCB->setToolTip(QStringLiteral("Включать нагрузку только ночью"));
+    LoadNightModeCB->setToolTip(tr("Включать нагрузку только ночью"));
     const QRectF boxes = kChargerLoadCheckBoxes;
     Image2->placeChild(LoadTurnOffCB, QRectF(boxes.left(), boxes.top(), boxes.width(), boxes.height() / 2));
     Image2->placeChild(LoadNightModeCB,

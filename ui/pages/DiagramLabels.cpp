@@ -61,13 +61,13 @@ void DiagramLabels::Rescale()
 void ShowNoValues(const std::vector<ValueLabel> &labels)
 {
     for (const ValueLabel &v : labels)
-        v.Label->setText(QString::fromUtf16(v.Prefix) + QStringLiteral("--"));
+        v.Label->setText(v.Text.arg(QStringLiteral("--")));
 }
 
 void ShowValues(const std::vector<ValueLabel> &labels)
 {
     for (const ValueLabel &v : labels) {
         const MString shown = cActionManager::RoundValue(ActionManager->GetValue(MString(v.Variable)), 10);
-        v.Label->setText(QString::fromUtf16(v.Prefix) + ToQString(shown));
+        v.Label->setText(v.Text.arg(ToQString(shown)));
     }
 }

@@ -4,21 +4,23 @@
 
 #include <QObject>
 #include <QRectF>
+#include <QString>
 #include <vector>
 
 class PictureCanvas;
 class QLabel;
 class QWidget;
 
-// A label that shows a device variable's rounded value after a fixed prefix, "U[В] 12,5".
+// A label that shows a device variable's rounded value in a translated text, "U[В] %1"
+// showing "U[В] 12,5": the value's place is the translation's to choose.
 struct ValueLabel {
     QLabel *Label;
     const char16_t *Variable;
-    const char16_t *Prefix;
+    QString Text;
 };
-// "--" after each prefix: nothing has been read yet.
+// "--" in each text: nothing has been read yet.
 void ShowNoValues(const std::vector<ValueLabel> &labels);
-// Each variable's present value, rounded to 10 significant digits, after its prefix.
+// Each variable's present value, rounded to 10 significant digits, in its text.
 void ShowValues(const std::vector<ValueLabel> &labels);
 
 class DiagramLabels : public QObject {

@@ -19,9 +19,9 @@
 #include "ui/dialogs/WriteRefusal.h"
 #include "ui/widgets/PictureCanvas.h"
 
-const char16_t *const kQuickSetupWarning =
-    u"Внимание!\r\nИнструмент быстрой настройки позволяет записать в ЗУ полный набор установок, но не "
-    u"определяет текущие настройки устройства!";
+const char *const kQuickSetupWarning =
+    QT_TRANSLATE_NOOP("QuickSetup", "Внимание!\nИнструмент быстрой настройки позволяет записать в ЗУ полный набор "
+                                    "установок, но не определяет текущие настройки устройства!");
 
 namespace {
 
@@ -29,8 +29,7 @@ MString ToMString(const QString &text) { return MString(reinterpret_cast<const c
 
 QLabel *WarningLabel(QWidget *parent)
 {
-    // The label shows the line break only, not the carriage return.
-    auto *label = new QLabel(QString::fromUtf16(kQuickSetupWarning).remove(QLatin1Char('\r')), parent);
+    auto *label = new QLabel(QCoreApplication::translate("QuickSetup", kQuickSetupWarning), parent);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
     return label;
@@ -61,10 +60,18 @@ void ReportWrite(const BatteryWriteResult &result) { ShowMessageBox(PresetReport
 
 }  // namespace
 
+// The texts live in device/, which knows nothing of translators: they are looked up here
+// by their Russian text, line by line, and the translation file carries them under
+// PresetReport.
+QString PresetReport::Translated(const QString &deviceText)
+{
+    return tr(deviceText.toUtf8().constData());
+}
+
 QString PresetReport::Text(const BatteryWriteResult &result)
 {
     if (result.AllWritten())
-        return QString::fromUtf16(kPresetDoneText);
+        return Translated(QString::fromUtf16(kPresetDoneText));
     if (result.Any(SettingOutcome::Refused)) {
         // Nothing went to the device: the first refusal says what to change.
         const SettingResult *refused = result.FirstProblem();
@@ -72,7 +79,8 @@ QString PresetReport::Text(const BatteryWriteResult &result)
                WriteRefusal::Text(refused->Refusal).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     }
     // The error message's first line, then what went wrong with which setting.
-    QString text = QString::fromUtf16(kPresetFailedText).section(QStringLiteral("\r\n"), 0, 0);
+    const QString failed = QString::fromUtf16(kPresetFailedText);
+    QString text = Translated(failed.section(QStringLiteral("\r\n"), 0, 0));
     QStringList unanswered;
     for (const SettingResult &r : result.Settings) {
         const QString name = QString::fromUtf16(r.Name);
@@ -82,7 +90,7 @@ QString PresetReport::Text(const BatteryWriteResult &result)
             unanswered << name;
     }
     if (!unanswered.isEmpty())
-        text += QStringLiteral("\r\n") + QString::fromUtf16(kPresetFailedText).section(QStringLiteral("\r\n"), 1) +
+        text += QStringLiteral("\r\n") + Translated(failed.section(QStringLiteral("\r\n"), 1)) +
                 QStringLiteral("\r\n") + tr("Не записано: %1.").arg(unanswered.join(QStringLiteral(", ")));
     return text;
 }
@@ -91,7 +99,7 @@ PbPresetPage::PbPresetPage(cActionManager &device, QWidget *parent) : QWidget(pa
 {
     setObjectName(QStringLiteral("PbPresetTS"));
     Label2 = WarningLabel(this);
-    Label1 = new QLabel(QStringLiteral("Емкость, А-ч"), this);
+    Label1 = new QLabel(tr("Емкость, А-ч"), this);
     AccuCapacityEdit = new QComboBox(this);
     AccuCapacityEdit->setEditable(true);
     AccuCapacityEdit->addItems({"4.5", "7.2", "26", "55", "65"});
@@ -103,12 +111,12 @@ PbPresetPage::PbPresetPage(cActionManager &device, QWidget *parent) : QWidget(pa
     Label1->setBuddy(AccuCapacityEdit);
 
     BatteryUseRG = new RadioGroupBox(
-        QStringLiteral("Режим эксплуатации АКБ"),
-        {"Макс. использование ёмкости", "Макс. срок службы", "Восстановление сульф. АКБ"}, 1, this);
-    BatteryChemRG = new RadioGroupBox(QStringLiteral("Конструктив"),
-                                      {"Абсорбированный (AGM)", "Гелевый (GEL)", "Заливной Ca/Sb"}, 0, this);
-    BatteryVoltageRG = new RadioGroupBox(QStringLiteral("Номинальное напряжение"), {"12 В", "24 В"}, 0, this);
-    ApplyQuickSetupButton = new QPushButton(QStringLiteral("Применить"), this);
+        tr("Режим эксплуатации АКБ"),
+        {tr("Макс. использование ёмкости"), tr("Макс. срок службы"), tr("Восстановление сульф. АКБ")}, 1, this);
+    BatteryChemRG = new RadioGroupBox(tr("Конструктив"),
+                                      {tr("Абсорбированный (AGM)"), tr("Гелевый (GEL)"), tr("Заливной Ca/Sb")}, 0, this);
+    BatteryVoltageRG = new RadioGroupBox(tr("Номинальное напряжение"), {tr("12 В"), tr("24 В")}, 0, this);
+    ApplyQuickSetupButton = new QPushButton(tr("Применить"), this);
     Image1 = new PictureCanvas(QStringLiteral(":/pictures/lead_acid.svg"), this);
 
     auto *capacity = new QHBoxLayout;
@@ -156,13 +164,13 @@ LiPresetPage::LiPresetPage(cActionManager &device, QWidget *parent) : QWidget(pa
     LiBatSEdit = new QLineEdit(QStringLiteral("3"), this);
     LiBatSEdit->setValidator(digits);
     LiBatSEdit->installEventFilter(this);
-    LiBatTypeRG = new RadioGroupBox(QStringLiteral("Химия"), {"LiPo/LiIon", "LiFePO4"}, 0, this);
-    LiBatApplyButton = new QPushButton(QStringLiteral("Применить"), this);
+    LiBatTypeRG = new RadioGroupBox(tr("Химия"), {"LiPo/LiIon", "LiFePO4"}, 0, this);
+    LiBatApplyButton = new QPushButton(tr("Применить"), this);
     Image3 = new PictureCanvas(QStringLiteral(":/pictures/lithium.svg"), this);
 
     auto *fields = new QFormLayout;
-    fields->addRow(QStringLiteral("[C] Емкость, А-ч"), LiBatCEdit);
-    fields->addRow(QStringLiteral("[S] Кол-во ячеек"), LiBatSEdit);
+    fields->addRow(tr("[C] Емкость, А-ч"), LiBatCEdit);
+    fields->addRow(tr("[S] Кол-во ячеек"), LiBatSEdit);
 
     auto *choices = new QHBoxLayout;
     choices->addLayout(fields);
@@ -191,7 +199,7 @@ void LiPresetPage::LiBatApplyButtonClick()
                                         CellCountFromText(ToMString(LiBatSEdit->text())),
                                         static_cast<LithiumChemistry>(LiBatTypeRG->ItemIndex()));
     if (!settings) {
-        ShowMessageBox(kCellCountRefusedText);
+        ShowMessageBox(PresetReport::Translated(QString::fromUtf16(kCellCountRefusedText)).toStdU16String());
         return;
     }
     ReportWrite(WriteBatterySettings(device_, *settings));

@@ -21,6 +21,8 @@ class PresetReport {
     Q_DECLARE_TR_FUNCTIONS(PresetReport)
 public:
     static QString Text(const BatteryWriteResult &result);
+    // A message text (one line) the presets in device/ hand up, in the window's language.
+    static QString Translated(const QString &deviceText);
 };
 
 class PbPresetPage : public QWidget {
@@ -68,5 +70,5 @@ private:
     cActionManager &device_;
 };
 
-// The warning both pages show above their choices.
-extern const char16_t *const kQuickSetupWarning;
+// The warning both pages show above their choices, untranslated (context "QuickSetup").
+extern const char *const kQuickSetupWarning;

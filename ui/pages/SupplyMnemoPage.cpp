@@ -91,11 +91,11 @@ SupplyMnemoPage::SupplyMnemoPage(QWidget *parent) : QWidget(parent)
     SupMcuUptimeLabel = text->AddLine(kSupplyBoardLabels, 1, "SupMcuUptimeLabel");
     // In this mode the solar input is the source and the battery terminals the output.
     valueLabels_ = {
-        {SupBoardTempLabel, u"Adc.Temp_External", u"t[°C] "},
-        {SupMcuUptimeLabel, u"Rtc.UpTimeHours", u"Ton[ч] "},
-        {SupSrcCurrentLabel, u"Adc.I_Solar", u"I[A] "},
-        {SupSrcVoltageLabel, u"Adc.U_Solar", u"U[В] "},
-        {SupSrcPowerLabel, u"Adc.PowerSolar", u"P[Вт] "},
+        {SupBoardTempLabel, u"Adc.Temp_External", DiagramLabels::tr("t[°C] %1")},
+        {SupMcuUptimeLabel, u"Rtc.UpTimeHours", DiagramLabels::tr("Ton[ч] %1")},
+        {SupSrcCurrentLabel, u"Adc.I_Solar", DiagramLabels::tr("I[A] %1")},
+        {SupSrcVoltageLabel, u"Adc.U_Solar", DiagramLabels::tr("U[В] %1")},
+        {SupSrcPowerLabel, u"Adc.PowerSolar", DiagramLabels::tr("P[Вт] %1")},
     };
     ShowNoValues(valueLabels_);
 
@@ -147,23 +147,23 @@ QWidget *SupplyMnemoPage::CreatePanel()
         grid->addWidget(Caption(unit), row++, 3);
         auto *stab = new QHBoxLayout;
         stab->addWidget(led);
-        stab->addWidget(Caption(QStringLiteral("СТАБ")));
+        stab->addWidget(Caption(tr("СТАБ")));
         grid->addLayout(stab, row, 0);
-        grid->addWidget(Caption(QStringLiteral("УСТАВКА")), row, 1, Qt::AlignRight);
+        grid->addWidget(Caption(tr("УСТАВКА")), row, 1, Qt::AlignRight);
         grid->addWidget(edit, row++, 2, 1, 2);
         grid->setRowMinimumHeight(row++, 8);
     };
     // The letters of "[В]" and "[А]" are Cyrillic.
-    addMeter(QStringLiteral("Н А П Р Я Ж Е Н И Е"), SupUDisplay, QStringLiteral("[В]"), SupUstabLed, SupUsetEdit);
-    addMeter(QStringLiteral("Т О К"), SupIDisplay, QStringLiteral("[А]"), SupIstabLed, SupIsetEdit);
+    addMeter(tr("Н А П Р Я Ж Е Н И Е"), SupUDisplay, tr("[В]"), SupUstabLed, SupUsetEdit);
+    addMeter(tr("Т О К"), SupIDisplay, tr("[А]"), SupIstabLed, SupIsetEdit);
 
     auto *output = new QVBoxLayout;
-    output->addWidget(Caption(QStringLiteral("В Ы Х О Д"), true), 0, Qt::AlignHCenter);
+    output->addWidget(Caption(tr("В Ы Х О Д"), true), 0, Qt::AlignHCenter);
     output->addWidget(SupOutSwitch, 0, Qt::AlignHCenter);
     auto *power = new QGridLayout;
-    power->addWidget(Caption(QStringLiteral("МОЩНОСТЬ"), true), 0, 0, 1, 2, Qt::AlignHCenter);
+    power->addWidget(Caption(tr("МОЩНОСТЬ"), true), 0, 0, 1, 2, Qt::AlignHCenter);
     power->addWidget(SupPDisplay, 1, 0);
-    power->addWidget(Caption(QStringLiteral("[Вт]")), 1, 1);
+    power->addWidget(Caption(tr("[Вт]")), 1, 1);
     grid->addLayout(output, row, 0, 1, 2);
     grid->addLayout(power, row, 2, 1, 2);
 
@@ -287,8 +287,8 @@ void SupplyMnemoPage::SupUsetEditKeyUp(int key)
         // Leaving the editor ends the editing before the question is asked.
         SupOutSwitch->setFocus(Qt::OtherFocusReason);
         bUsetEditing = false;
-        const QString question = QStringLiteral("Задать напряжение ") + SupUsetEdit->text() + QStringLiteral("В ?");
-        if (!AskYesNo(window(), QStringLiteral("Внимание!"), question))
+        const QString question = tr("Задать напряжение %1В ?").arg(SupUsetEdit->text());
+        if (!AskYesNo(window(), tr("Внимание!"), question))
             return;
     }
     WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), *wanted);

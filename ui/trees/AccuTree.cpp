@@ -3,28 +3,28 @@
 namespace {
 
 struct AccuRow {
-  const char16_t *Caption;
+  const char *Caption;  // translated in the cAccuTree context
   const char16_t *Variable;
 };
 
 constexpr AccuRow kAccuRows[] = {
-    {u"Напряжение начала заряда, В", u"Reg.ChargeMinU"},
-    {u"Напряжение окончания заряда, В", u"Reg.ChargeMaxU"},
-    {u"Максимальный ток заряда, А", u"Reg.ChargeI"},
-    {u"Напряжение отключения нагрузки, В", u"Reg.LoadOffU"},
-    {u"Напряжение включения нагрузки, В", u"Reg.LoadOnU"},
-    {u"Коэффициент температурной коррекции, мВ/(В•°C)", u"Reg.VoltTempCoef"},
+    {QT_TRANSLATE_NOOP("cAccuTree", "Напряжение начала заряда, В"), u"Reg.ChargeMinU"},
+    {QT_TRANSLATE_NOOP("cAccuTree", "Напряжение окончания заряда, В"), u"Reg.ChargeMaxU"},
+    {QT_TRANSLATE_NOOP("cAccuTree", "Максимальный ток заряда, А"), u"Reg.ChargeI"},
+    {QT_TRANSLATE_NOOP("cAccuTree", "Напряжение отключения нагрузки, В"), u"Reg.LoadOffU"},
+    {QT_TRANSLATE_NOOP("cAccuTree", "Напряжение включения нагрузки, В"), u"Reg.LoadOnU"},
+    {QT_TRANSLATE_NOOP("cAccuTree", "Коэффициент температурной коррекции, мВ/(В•°C)"), u"Reg.VoltTempCoef"},
 };
 
 }  // namespace
 
 void cAccuTree::SetupView(cTreeView *view)
 {
-  view->SetColumns({"Параметр", "Текущее значение", "Записать"}, {336, 125, 99});
+  view->SetColumns({tr("Параметр"), tr("Текущее значение"), tr("Записать")}, {336, 125, 99});
   view->SetDefaultRowHeight(25);
   QStringList captions;
   for (const AccuRow &row : kAccuRows)
-    captions << ToQString(MString(row.Caption));
+    captions << QCoreApplication::translate("cAccuTree", row.Caption);
   view->SetCaptionTexts(captions, true);
 }
 
@@ -35,7 +35,7 @@ void cAccuTree::Build()
   Clear();
   for (const AccuRow &row : kAccuRows) {
     sAccuND *record = AddRecord();
-    record->Caption = MString(row.Caption);
+    record->Caption = FromQString(QCoreApplication::translate("cAccuTree", row.Caption));  // only shown
     record->Action = Find(row.Variable);
     AttachControls(record);
   }
@@ -43,9 +43,9 @@ void cAccuTree::Build()
 
 void cAccuTree::AttachControls(sAccuND *record)
 {
-  SetupSquareButton(record->WriteBtn.get(), "Записать");
+  SetupSquareButton(record->WriteBtn.get(), tr("Записать"));
   record->WriteBtn->setIcon(TreeGlyphIcon(tgWrite));
-  SetupEdit(record->ValueEdit.get(), "Введите значение для записи");
+  SetupEdit(record->ValueEdit.get(), tr("Введите значение для записи"));
   ParentToView(record->WriteBtn.get(), TreeView);
   ParentToView(record->ValueEdit.get(), TreeView);
   OnTreeClick(record->WriteBtn.get(), [this, record] { WriteBtnClick(record); });

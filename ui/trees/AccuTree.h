@@ -1,6 +1,8 @@
 // The charger settings tree: the six charge set-points, each with an edit box and a write
 // button. Entering a row's edit box freezes the row until its write button is pressed.
 #pragma once
+#include <QCoreApplication>
+
 #include "ui/trees/TreeController.h"
 
 struct sAccuND {
@@ -14,6 +16,8 @@ struct sAccuND {
 };
 
 class cAccuTree : public cTreeControllerT<sAccuND> {
+  Q_DECLARE_TR_FUNCTIONS(cAccuTree)
+
 public:
   using cTreeControllerT::cTreeControllerT;
 

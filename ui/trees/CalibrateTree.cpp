@@ -5,34 +5,34 @@
 namespace {
 
 struct CalibrateRow {
-  const char16_t *Caption;
+  const char *Caption;  // translated in the cCalibrateTree context
   const char16_t *Adc;
   const char16_t *Channel;  // prefix of the calibration variables
   bool HasZero;
 };
 
 constexpr CalibrateRow kCalibrateRows[] = {
-    {u"I Solar, ток ФГП", u"Adc.I_Solar", u"Cal_I_Solar", true},
-    {u"U Solar, напряжение ФГП", u"Adc.U_Solar", u"Cal_U_Solar", true},
-    {u"I Accu, ток АКБ", u"Adc.I_Accu", u"Cal_I_Accu", true},
-    {u"U Accu, напряжение АКБ", u"Adc.U_Accu", u"Cal_U_Accu", true},
-    {u"I Load, ток нагрузки", u"Adc.I_Load", u"Cal_I_Load", true},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "I Solar, ток ФГП"), u"Adc.I_Solar", u"Cal_I_Solar", true},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "U Solar, напряжение ФГП"), u"Adc.U_Solar", u"Cal_U_Solar", true},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "I Accu, ток АКБ"), u"Adc.I_Accu", u"Cal_I_Accu", true},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "U Accu, напряжение АКБ"), u"Adc.U_Accu", u"Cal_U_Accu", true},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "I Load, ток нагрузки"), u"Adc.I_Load", u"Cal_I_Load", true},
     // The table has a zero command for the temperature channel too; it is not offered here.
-    {u"Температура [*C]", u"Adc.Temp_External", u"Cal_Temp_External", false},
-    {u"AI 1, напряжение входа 1", u"Adc.UserAdcV1", u"Cal_UserAdcV1", true},
-    {u"AI 2, напряжение входа 2", u"Adc.UserAdcV2", u"Cal_UserAdcV2", true},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "Температура [*C]"), u"Adc.Temp_External", u"Cal_Temp_External", false},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "AI 1, напряжение входа 1"), u"Adc.UserAdcV1", u"Cal_UserAdcV1", true},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "AI 2, напряжение входа 2"), u"Adc.UserAdcV2", u"Cal_UserAdcV2", true},
 };
 
 }  // namespace
 
 void cCalibrateTree::SetupView(cTreeView *view)
 {
-  view->SetColumns({"Параметр", "Текущее значение", "Калибровать"}, {282, 137, 152});
+  view->SetColumns({tr("Параметр"), tr("Текущее значение"), tr("Калибровать")}, {282, 137, 152});
   view->SetDefaultRowHeight(20);
   view->SetHighlightSelection(true);
   QStringList captions;
   for (const CalibrateRow &row : kCalibrateRows)
-    captions << ToQString(MString(row.Caption));
+    captions << QCoreApplication::translate("cCalibrateTree", row.Caption);
   view->SetCaptionTexts(captions, false);
 }
 
@@ -45,7 +45,7 @@ void cCalibrateTree::Build()
     sCalibrateND *record = AddRecord();
     TreeView->SetRowHeight(record->Node, 20);
     AttachControls(record);
-    record->Caption = MString(row.Caption);
+    record->Caption = FromQString(QCoreApplication::translate("cCalibrateTree", row.Caption));  // only shown
     const MString channel(row.Channel);
     record->AdcAction = Find(row.Adc);
     record->PreciseAction = Device->Shell.FindVariable(MString::Concat(channel, u".PreciseValue"));
@@ -57,9 +57,9 @@ void cCalibrateTree::Build()
 
 void cCalibrateTree::AttachControls(sCalibrateND *record)
 {
-  SetupSquareButton(record->ZeroBtn.get(), "Калибровать 0");
-  SetupSquareButton(record->OnValueBtn.get(), "Калибровать на значение");
-  SetupEdit(record->ValueEdit.get(), "Введите истинное значение");
+  SetupSquareButton(record->ZeroBtn.get(), tr("Калибровать 0"));
+  SetupSquareButton(record->OnValueBtn.get(), tr("Калибровать на значение"));
+  SetupEdit(record->ValueEdit.get(), tr("Введите истинное значение"));
   record->ZeroBtn->setIcon(TreeGlyphIcon(tgZero));
   record->OnValueBtn->setIcon(TreeGlyphIcon(tgOnValue));
   ParentToView(record->ZeroBtn.get(), TreeView);

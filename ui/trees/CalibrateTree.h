@@ -1,6 +1,8 @@
 // The calibration tree: the eight analogue channels with their measured value, a zero
 // button and a true-value edit box with its button.
 #pragma once
+#include <QCoreApplication>
+
 #include "ui/trees/TreeController.h"
 
 struct sCalibrateND {
@@ -18,6 +20,8 @@ struct sCalibrateND {
 };
 
 class cCalibrateTree : public cTreeControllerT<sCalibrateND> {
+  Q_DECLARE_TR_FUNCTIONS(cCalibrateTree)
+
 public:
   using cTreeControllerT::cTreeControllerT;
 

@@ -5,72 +5,74 @@ namespace {
 enum PerifKind { pkGroup, pkShown, pkEditable, pkCounter, pkSwitch, pkMode };
 
 struct PerifRow {
-  const char16_t *Caption;
+  const char *Caption;  // translated in the cPerifTree context
   const char16_t *Variable;
   PerifKind Kind;
 };
 
 constexpr PerifRow kPerifRows[] = {
-    {u"Версия устройства", nullptr, pkGroup},
-    {u"Прошивка", u"DeviceType", pkShown},
-    {u"Настройки Modbus RTU и RS485", nullptr, pkGroup},
-    {u"Адрес устройства Modbus RTU", u"Mb.MyModbusAddr", pkEditable},
-    {u"Скорость обмена RS485", u"485.Init.BaudRate", pkEditable},
-    {u"Аналоговые входы", nullptr, pkGroup},
-    {u"Напряжение на входе AI 1", u"Adc.UserAdcV1", pkShown},
-    {u"Напряжение на входе AI 2", u"Adc.UserAdcV2", pkShown},
-    {u"Дискретный вход DI 1", nullptr, pkGroup},
-    {u"Уровень на входе DI 1", u"Di1.CurState", pkShown},
-    {u"Счетчик переключений DI 1", u"Di1.ChangesCounter", pkCounter},
-    {u"Частота сигнала DI 1", u"Di1.Frequency", pkShown},
-    {u"Скважность сигнала DI 1", u"Di1.DutyCycle", pkShown},
-    {u"Дискретный вход DI 2", nullptr, pkGroup},
-    {u"Уровень на входе DI 2", u"Di2.CurState", pkShown},
-    {u"Счетчик переключений DI 2", u"Di2.ChangesCounter", pkCounter},
-    {u"Частота сигнала DI 2", u"Di2.Frequency", pkShown},
-    {u"Скважность сигнала DI 2", u"Di2.DutyCycle", pkShown},
-    {u"Дискретный вход DI 3", nullptr, pkGroup},
-    {u"Уровень на входе DI 3", u"Di3.CurState", pkShown},
-    {u"Счетчик переключений DI 3", u"Di3.ChangesCounter", pkCounter},
-    {u"Частота сигнала DI 3", u"Di3.Frequency", pkShown},
-    {u"Скважность сигнала DI 3", u"Di3.DutyCycle", pkShown},
-    {u"Дискретный вход DI 4", nullptr, pkGroup},
-    {u"Уровень на входе DI 4", u"Di4.CurState", pkShown},
-    {u"Счетчик переключений DI 4", u"Di4.ChangesCounter", pkCounter},
-    {u"Частота сигнала DI 4", u"Di4.Frequency", pkShown},
-    {u"Скважность сигнала DI 4", u"Di4.DutyCycle", pkShown},
-    {u"Дискретные выходы", nullptr, pkGroup},
-    {u"Дискретный выход DO 1", u"Do1.State", pkSwitch},
-    {u"Режим работы DO 1", u"Do1.Mode", pkMode},
-    {u"Дискретный выход DO 2", u"Do2.State", pkSwitch},
-    {u"Режим работы DO 2", u"Do2.Mode", pkMode},
-    {u"Дискретный выход DO 3", u"Do3.State", pkSwitch},
-    {u"Режим работы DO 3", u"Do3.Mode", pkMode},
-    {u"Дискретный выход DO 4", u"Do4.State", pkSwitch},
-    {u"Режим работы DO 4", u"Do4.Mode", pkMode},
-    {u"Счетчики наработки (часов)", nullptr, pkGroup},
-    {u"Время работы от перезагрузки", u"Rtc.UpTimeHours", pkShown},
-    {u"Общее время работы", u"Rtc.WorkTimeHours", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Версия устройства"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Прошивка"), u"DeviceType", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Настройки Modbus RTU и RS485"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Адрес устройства Modbus RTU"), u"Mb.MyModbusAddr", pkEditable},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Скорость обмена RS485"), u"485.Init.BaudRate", pkEditable},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Аналоговые входы"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Напряжение на входе AI 1"), u"Adc.UserAdcV1", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Напряжение на входе AI 2"), u"Adc.UserAdcV2", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретный вход DI 1"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Уровень на входе DI 1"), u"Di1.CurState", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Счетчик переключений DI 1"), u"Di1.ChangesCounter", pkCounter},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Частота сигнала DI 1"), u"Di1.Frequency", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Скважность сигнала DI 1"), u"Di1.DutyCycle", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретный вход DI 2"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Уровень на входе DI 2"), u"Di2.CurState", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Счетчик переключений DI 2"), u"Di2.ChangesCounter", pkCounter},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Частота сигнала DI 2"), u"Di2.Frequency", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Скважность сигнала DI 2"), u"Di2.DutyCycle", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретный вход DI 3"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Уровень на входе DI 3"), u"Di3.CurState", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Счетчик переключений DI 3"), u"Di3.ChangesCounter", pkCounter},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Частота сигнала DI 3"), u"Di3.Frequency", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Скважность сигнала DI 3"), u"Di3.DutyCycle", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретный вход DI 4"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Уровень на входе DI 4"), u"Di4.CurState", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Счетчик переключений DI 4"), u"Di4.ChangesCounter", pkCounter},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Частота сигнала DI 4"), u"Di4.Frequency", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Скважность сигнала DI 4"), u"Di4.DutyCycle", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретные выходы"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретный выход DO 1"), u"Do1.State", pkSwitch},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Режим работы DO 1"), u"Do1.Mode", pkMode},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретный выход DO 2"), u"Do2.State", pkSwitch},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Режим работы DO 2"), u"Do2.Mode", pkMode},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретный выход DO 3"), u"Do3.State", pkSwitch},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Режим работы DO 3"), u"Do3.Mode", pkMode},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Дискретный выход DO 4"), u"Do4.State", pkSwitch},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Режим работы DO 4"), u"Do4.Mode", pkMode},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Счетчики наработки (часов)"), nullptr, pkGroup},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Время работы от перезагрузки"), u"Rtc.UpTimeHours", pkShown},
+    {QT_TRANSLATE_NOOP("cPerifTree", "Общее время работы"), u"Rtc.WorkTimeHours", pkShown},
 };
 
 // An item's index is the number held in the output's mode variable.
 const char *const kOutputModes[] = {
-    "Управление по Modbus", "Панель ОК", "АКБ заряжается", "АКБ заряжена", "АКБ разряжена", "Нагрузка включена",
+    QT_TRANSLATE_NOOP("cPerifTree", "Управление по Modbus"), QT_TRANSLATE_NOOP("cPerifTree", "Панель ОК"),
+    QT_TRANSLATE_NOOP("cPerifTree", "АКБ заряжается"),       QT_TRANSLATE_NOOP("cPerifTree", "АКБ заряжена"),
+    QT_TRANSLATE_NOOP("cPerifTree", "АКБ разряжена"),        QT_TRANSLATE_NOOP("cPerifTree", "Нагрузка включена"),
 };
 
 }  // namespace
 
 void cPerifTree::SetupView(cTreeView *view)
 {
-  view->SetColumns({"Параметр", "Текущее значение", "Записать"}, {282, 137, 131});
+  view->SetColumns({tr("Параметр"), tr("Текущее значение"), tr("Записать")}, {282, 137, 131});
   view->SetDefaultRowHeight(20);
   QStringList captions;
   for (const PerifRow &row : kPerifRows)
-    captions << ToQString(MString(row.Caption));
+    captions << QCoreApplication::translate("cPerifTree", row.Caption);
   view->SetCaptionTexts(captions, true);  // headings are bold
   QStringList modes;
   for (const char *mode : kOutputModes)
-    modes << QString::fromUtf8(mode);
+    modes << QCoreApplication::translate("cPerifTree", mode);
   view->SetValueTexts(modes);
 }
 
@@ -84,7 +86,7 @@ void cPerifTree::Build()
     if (row.Kind == pkMode && !modeRows)
       continue;
     sPerifND *record = AddRecord();
-    record->Caption = MString(row.Caption);
+    record->Caption = FromQString(QCoreApplication::translate("cPerifTree", row.Caption));  // only shown
     record->IsGroup = row.Kind == pkGroup;
     record->IsEditable = row.Kind == pkEditable;
     record->IsCounter = row.Kind == pkCounter;
@@ -98,11 +100,11 @@ void cPerifTree::Build()
 void cPerifTree::AttachControls(sPerifND *record)
 {
   TreeView->SetRowHeight(record->Node, record->IsGroup ? 25 : 20);
-  SetupSquareButton(record->OffBtn.get(), "Выключить", "0");
-  SetupSquareButton(record->OnBtn.get(), "Включить", "1");
-  SetupSquareButton(record->ResetBtn.get(), "Обнулить");
-  SetupSquareButton(record->WriteBtn.get(), "Записать");
-  SetupEdit(record->ValueEdit.get(), "Введите значение для записи");
+  SetupSquareButton(record->OffBtn.get(), tr("Выключить"), QStringLiteral("0"));
+  SetupSquareButton(record->OnBtn.get(), tr("Включить"), QStringLiteral("1"));
+  SetupSquareButton(record->ResetBtn.get(), tr("Обнулить"));
+  SetupSquareButton(record->WriteBtn.get(), tr("Записать"));
+  SetupEdit(record->ValueEdit.get(), tr("Введите значение для записи"));
   record->ModeCB->setEditable(false);
   record->ModeCB->setFocusPolicy(Qt::StrongFocus);
   for (QWidget *control : {static_cast<QWidget *>(record->OffBtn.get()), static_cast<QWidget *>(record->OnBtn.get()),
@@ -180,7 +182,7 @@ void cPerifTree::AfterItemPaint(int row)
       // Refilling the list drops its selection: it shows no item until the operator picks one.
       record->ModeCB->clear();
       for (const char *mode : kOutputModes)
-        record->ModeCB->addItem(QString::fromUtf8(mode));
+        record->ModeCB->addItem(QCoreApplication::translate("cPerifTree", mode));
       record->ModeCB->setCurrentIndex(-1);
     }
   }

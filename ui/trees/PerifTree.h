@@ -2,6 +2,7 @@
 // running hours, grouped under bold green heading rows.
 #pragma once
 #include <QComboBox>
+#include <QCoreApplication>
 
 #include "ui/trees/TreeController.h"
 
@@ -25,6 +26,8 @@ struct sPerifND {
 };
 
 class cPerifTree : public cTreeControllerT<sPerifND> {
+  Q_DECLARE_TR_FUNCTIONS(cPerifTree)
+
 public:
   using cTreeControllerT::cTreeControllerT;
 

@@ -2,7 +2,7 @@
 
 void cServiceTree::SetupView(cTreeView *view)
 {
-  view->SetColumns({"Параметр", "Значение", "Редактировать"}, {250, 150, 154});
+  view->SetColumns({tr("Параметр"), tr("Значение"), tr("Редактировать")}, {250, 150, 154});
   view->SetDefaultRowHeight(20);
 }
 
@@ -32,7 +32,7 @@ void cServiceTree::Build()
 
 void cServiceTree::AttachControls(sServiceND *record)
 {
-  SetupSquareButton(record->WriteBtn.get(), "Записать в устройство");
+  SetupSquareButton(record->WriteBtn.get(), tr("Записать в устройство"));
   record->WriteBtn->setIcon(TreeGlyphIcon(tgWrite));
   ParentToView(record->WriteBtn.get(), TreeView);
   ParentToView(record->ValueEdit.get(), TreeView);

@@ -2,6 +2,8 @@
 // with an edit box and a write button on every variable that may be written, and a name
 // filter.
 #pragma once
+#include <QCoreApplication>
+
 #include "ui/trees/TreeController.h"
 
 struct sServiceND {
@@ -14,6 +16,8 @@ struct sServiceND {
 };
 
 class cServiceTree : public cTreeControllerT<sServiceND> {
+  Q_DECLARE_TR_FUNCTIONS(cServiceTree)
+
 public:
   using cTreeControllerT::cTreeControllerT;
 

@@ -43,7 +43,8 @@ struct CoreText {
 constexpr std::array kCoreTexts = {
     CoreText{QT_TRANSLATE_NOOP("CoreText", "Файл %1 поврежден!")},
     CoreText{QT_TRANSLATE_NOOP("CoreText", "Зарядное устройство настроено успешно!")},
-    CoreText{QT_TRANSLATE_NOOP("CoreText", "ОШИБКА при записи настроек в устройство!\nПроверьте подключение!")},
+    CoreText{QT_TRANSLATE_NOOP("CoreText", "ОШИБКА при записи настроек в устройство!")},
+    CoreText{QT_TRANSLATE_NOOP("CoreText", "Проверьте подключение!")},
     CoreText{QT_TRANSLATE_NOOP("CoreText", "Недопустимое количество ячеек. Количество последовательно соединенных "
                                            "элементов может быть от 3 до 9.")},
 };
@@ -103,13 +104,10 @@ bool InstallLanguage(UiLanguage language)
 
 UiLanguage CurrentLanguage() { return current; }
 
-QString TranslateCoreText(const QString &shown)
+namespace {
+
+QString TranslateLine(const QString &text)
 {
-    if (current == UiLanguage::Russian)
-        return shown;
-    // The layers below end lines as the device's home platform did.
-    QString text = shown;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     for (const CoreText &known : kCoreTexts) {
         const QString source = QString::fromUtf8(known.Source);
         const qsizetype hole = source.indexOf(QStringLiteral("%1"));
@@ -123,5 +121,27 @@ QString TranslateCoreText(const QString &shown)
             return QCoreApplication::translate("CoreText", known.Source)
                 .arg(text.mid(head.size(), text.size() - head.size() - tail.size()));
     }
-    return shown;
+    return text;
+}
+
+}  // namespace
+
+QString TranslateCoreText(const QString &shown)
+{
+    if (current == UiLanguage::Russian)
+        return shown;
+    // Line by line: the layers below join their texts with line ends (\r\n, as the
+    // device's home platform writes them, or \n), which are kept as they are.
+    QString out;
+    qsizetype from = 0;
+    while (from <= shown.size()) {
+        qsizetype end = shown.indexOf(QLatin1Char('\n'), from);
+        if (end < 0)
+            end = shown.size();
+        const qsizetype lineEnd = end > from && shown[end - 1] == QLatin1Char('\r') ? end - 1 : end;
+        out += TranslateLine(shown.mid(from, lineEnd - from));
+        out += shown.mid(lineEnd, end - lineEnd + (end < shown.size() ? 1 : 0));
+        from = end + 1;
+    }
+    return out;
 }

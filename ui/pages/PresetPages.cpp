@@ -16,6 +16,7 @@
 #include "device/BatteryPresets.h"
 #include "ui/app/QtHooks.h"
 #include "ui/widgets/RadioGroupBox.h"
+#include "ui/app/Language.h"
 #include "ui/dialogs/WriteRefusal.h"
 #include "ui/widgets/PictureCanvas.h"
 
@@ -60,18 +61,10 @@ void ReportWrite(const BatteryWriteResult &result) { ShowMessageBox(PresetReport
 
 }  // namespace
 
-// The texts live in device/, which knows nothing of translators: they are looked up here
-// by their Russian text, line by line, and the translation file carries them under
-// PresetReport.
-QString PresetReport::Translated(const QString &deviceText)
-{
-    return tr(deviceText.toUtf8().constData());
-}
-
 QString PresetReport::Text(const BatteryWriteResult &result)
 {
     if (result.AllWritten())
-        return Translated(QString::fromUtf16(kPresetDoneText));
+        return TranslateCoreText(QString::fromUtf16(kPresetDoneText));
     if (result.Any(SettingOutcome::Refused)) {
         // Nothing went to the device: the first refusal says what to change.
         const SettingResult *refused = result.FirstProblem();
@@ -80,7 +73,7 @@ QString PresetReport::Text(const BatteryWriteResult &result)
     }
     // The error message's first line, then what went wrong with which setting.
     const QString failed = QString::fromUtf16(kPresetFailedText);
-    QString text = Translated(failed.section(QStringLiteral("\r\n"), 0, 0));
+    QString text = TranslateCoreText(failed.section(QStringLiteral("\r\n"), 0, 0));
     QStringList unanswered;
     for (const SettingResult &r : result.Settings) {
         const QString name = QString::fromUtf16(r.Name);
@@ -90,7 +83,7 @@ QString PresetReport::Text(const BatteryWriteResult &result)
             unanswered << name;
     }
     if (!unanswered.isEmpty())
-        text += QStringLiteral("\r\n") + Translated(failed.section(QStringLiteral("\r\n"), 1)) +
+        text += QStringLiteral("\r\n") + TranslateCoreText(failed.section(QStringLiteral("\r\n"), 1)) +
                 QStringLiteral("\r\n") + tr("Не записано: %1.").arg(unanswered.join(QStringLiteral(", ")));
     return text;
 }
@@ -199,7 +192,7 @@ void LiPresetPage::LiBatApplyButtonClick()
                                         CellCountFromText(ToMString(LiBatSEdit->text())),
                                         static_cast<LithiumChemistry>(LiBatTypeRG->ItemIndex()));
     if (!settings) {
-        ShowMessageBox(PresetReport::Translated(QString::fromUtf16(kCellCountRefusedText)).toStdU16String());
+        ShowMessageBox(TranslateCoreText(QString::fromUtf16(kCellCountRefusedText)).toStdU16String());
         return;
     }
     ReportWrite(WriteBatterySettings(device_, *settings));

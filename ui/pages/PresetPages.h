@@ -21,8 +21,6 @@ class PresetReport {
     Q_DECLARE_TR_FUNCTIONS(PresetReport)
 public:
     static QString Text(const BatteryWriteResult &result);
-    // A message text (one line) the presets in device/ hand up, in the window's language.
-    static QString Translated(const QString &deviceText);
 };
 
 class PbPresetPage : public QWidget {

@@ -15,14 +15,14 @@
 namespace {
 
 struct SeriesLook {
-    const char16_t *Title;
+    const char *Title;
     QColor Colour;
 };
 
 const SeriesLook kLooks[] = {
-    {u"Разряд", QColor(0, 0, 255)},
-    {u"Заряд", QColor(245, 45, 16)},
-    {u"Uакб", QColor(0, 128, 64)},  // the U is Latin
+    {QT_TRANSLATE_NOOP("TrainingChart", "Разряд"), QColor(0, 0, 255)},
+    {QT_TRANSLATE_NOOP("TrainingChart", "Заряд"), QColor(245, 45, 16)},
+    {QT_TRANSLATE_NOOP("TrainingChart", "Uакб"), QColor(0, 128, 64)},  // the U is Latin
 };
 
 bool IsWhole(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
@@ -142,11 +142,11 @@ TrainingChart::TrainingChart(QWidget *parent) : QWidget(parent)
     Chart->setBackgroundRoundness(0);
 
     TimeAxis = new QValueAxis;
-    TimeAxis->setTitleText(QStringLiteral("Время, ч"));
+    TimeAxis->setTitleText(tr("Время, ч"));
     VoltageAxis = new QValueAxis;
-    VoltageAxis->setTitleText(QStringLiteral("Напряжение, В"));
+    VoltageAxis->setTitleText(tr("Напряжение, В"));
     EnergyAxis = new QValueAxis;
-    EnergyAxis->setTitleText(QStringLiteral("Энергия, Вт·ч"));
+    EnergyAxis->setTitleText(tr("Энергия, Вт·ч"));
     Chart->addAxis(TimeAxis, Qt::AlignBottom);
     Chart->addAxis(VoltageAxis, Qt::AlignLeft);
     Chart->addAxis(EnergyAxis, Qt::AlignRight);
@@ -160,7 +160,7 @@ TrainingChart::TrainingChart(QWidget *parent) : QWidget(parent)
     legendRow->addStretch();
     for (int i = 0; i < 3; ++i) {
         auto *series = new QLineSeries;
-        series->setName(QString::fromUtf16(kLooks[i].Title));
+        series->setName(TrainingChart::tr(kLooks[i].Title));
         QPen pen(kLooks[i].Colour);
         pen.setWidth(2);
         series->setPen(pen);
@@ -184,7 +184,7 @@ TrainingChart::TrainingChart(QWidget *parent) : QWidget(parent)
     UbatSeries = series_[Ubat];
     legendRow->addStretch();
     WholeChartButton = new QToolButton(this);
-    WholeChartButton->setText(QStringLiteral("Весь график"));
+    WholeChartButton->setText(tr("Весь график"));
     legendRow->addWidget(WholeChartButton);
 
     View = new TrainingChartView(Chart, this);

@@ -242,7 +242,7 @@ bool TrainingLog::Write(const QString &lines)
     }
     if (!done && !failureShown_) {
         failureShown_ = true;
-        ShowText(QStringLiteral("Не удалось записать журнал тренировки:\r\n") + QDir::toNativeSeparators(path_));
+        ShowText(tr("Не удалось записать журнал тренировки:\r\n%1").arg(QDir::toNativeSeparators(path_)));
     }
     return done;
 }

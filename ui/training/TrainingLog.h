@@ -5,6 +5,7 @@
 // a reader of points skips them.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -53,6 +54,8 @@ std::optional<ResumableLog> FindResumableLog(const QString &folder, const QStrin
 // The log file of the training under way: one file per training in a folder, each point
 // set appended and flushed as it comes.
 class TrainingLog {
+    Q_DECLARE_TR_FUNCTIONS(TrainingLog)
+
 public:
     // Defaults to a "training" folder in the user's application data folder.
     explicit TrainingLog(QString folder = {});

@@ -99,53 +99,53 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
       clock_([] { return static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch()); })
 {
     setObjectName(QStringLiteral("TrainingTS"));
-    Label4 = new QLabel(QStringLiteral("Тренировка АКБ заключается в нескольких циклах полного разряда и полного "
+    Label4 = new QLabel(tr("Тренировка АКБ заключается в нескольких циклах полного разряда и полного "
                                        "заряда. Регистрация значений энергии, принятой и отданной АКБ, позволяет "
                                        "оценить его реальную емкость и КПД."),
                         this);
     Label4->setAlignment(Qt::AlignCenter);
     Label4->setWordWrap(true);
 
-    auto *statusGroup = new QGroupBox(QStringLiteral("Статус"), this);
-    TrainStateLabel = BoldLabel(QStringLiteral("Завершено"), statusGroup);
+    auto *statusGroup = new QGroupBox(tr("Статус"), this);
+    TrainStateLabel = BoldLabel(tr("Завершено"), statusGroup);
     auto *statusLayout = new QVBoxLayout(statusGroup);
     Compact(statusLayout);
     statusLayout->addWidget(TrainStateLabel);
 
-    auto *settingsGroup = new QGroupBox(QStringLiteral("Настройки"), this);
+    auto *settingsGroup = new QGroupBox(tr("Настройки"), this);
     TrainCycleCountEdit = new QLineEdit(QStringLiteral("2"), settingsGroup);
     TrainCycleCountEdit->installEventFilter(this);
-    TrainLoadStateRG = new RadioGroupBox(QStringLiteral("После окончания"),
-                                         {"Нагрузка включена", "Нагрузка выключена"}, 0, settingsGroup);
-    TrainBeginBitBtn = new QPushButton(QStringLiteral("Начать"), settingsGroup);
+    TrainLoadStateRG = new RadioGroupBox(tr("После окончания"),
+                                         {tr("Нагрузка включена"), tr("Нагрузка выключена")}, 0, settingsGroup);
+    TrainBeginBitBtn = new QPushButton(tr("Начать"), settingsGroup);
     auto *settingsLayout = new QGridLayout(settingsGroup);
     Compact(settingsLayout);
-    settingsLayout->addWidget(new QLabel(QStringLiteral("Количество циклов"), settingsGroup), 0, 0);
+    settingsLayout->addWidget(new QLabel(tr("Количество циклов"), settingsGroup), 0, 0);
     settingsLayout->addWidget(TrainCycleCountEdit, 0, 1);
     settingsLayout->addWidget(TrainLoadStateRG, 1, 0, 1, 2);
     settingsLayout->addWidget(TrainBeginBitBtn, 2, 0, 1, 2);
 
-    auto *valuesGroup = new QGroupBox(QStringLiteral("Текущие показатели"), this);
+    auto *valuesGroup = new QGroupBox(tr("Текущие показатели"), this);
     TrainChargeEnLabel = BoldLabel(QStringLiteral("0"), valuesGroup);
     TrainDischargeEnLabel = BoldLabel(QStringLiteral("0"), valuesGroup);
     TrainEfficiencyLabel = BoldLabel(QStringLiteral("--"), valuesGroup);
     // Each value beside its caption: the window is too low to stack them.
     auto *valuesLayout = new QGridLayout(valuesGroup);
     Compact(valuesLayout);
-    valuesLayout->addWidget(new QLabel(QStringLiteral("Энергия заряда, Вт·ч"), valuesGroup), 0, 0);
+    valuesLayout->addWidget(new QLabel(tr("Энергия заряда, Вт·ч"), valuesGroup), 0, 0);
     valuesLayout->addWidget(TrainChargeEnLabel, 0, 1);
-    valuesLayout->addWidget(new QLabel(QStringLiteral("Энергия разряда, Вт·ч"), valuesGroup), 1, 0);
+    valuesLayout->addWidget(new QLabel(tr("Энергия разряда, Вт·ч"), valuesGroup), 1, 0);
     valuesLayout->addWidget(TrainDischargeEnLabel, 1, 1);
-    valuesLayout->addWidget(new QLabel(QStringLiteral("КПД, %"), valuesGroup), 2, 0);
+    valuesLayout->addWidget(new QLabel(tr("КПД, %"), valuesGroup), 2, 0);
     valuesLayout->addWidget(TrainEfficiencyLabel, 2, 1);
     valuesLayout->setColumnStretch(1, 1);
 
     Chart1 = new TrainingChart(this);
-    SaveChartButton = new QPushButton(QStringLiteral("Сохранить…"), this);
-    OpenLogButton = new QPushButton(QStringLiteral("Открыть журнал…"), this);
+    SaveChartButton = new QPushButton(tr("Сохранить…"), this);
+    OpenLogButton = new QPushButton(tr("Открыть журнал…"), this);
     ShownLogLabel = new MiddleElidedLabel(this);
     ShownLogLabel->hide();
-    LiveChartButton = new QPushButton(QStringLiteral("Текущая тренировка"), this);
+    LiveChartButton = new QPushButton(tr("Текущая тренировка"), this);
     LiveChartButton->hide();
 
     auto *left = new QVBoxLayout;
@@ -218,8 +218,8 @@ void TrainingPage::UpdateTraining()
         idleSeen_ = true;
 
     if (done) {
-        TrainStateLabel->setText(QStringLiteral("Завершено"));
-        TrainBeginBitBtn->setText(QStringLiteral("Начать"));
+        TrainStateLabel->setText(tr("Завершено"));
+        TrainBeginBitBtn->setText(tr("Начать"));
         if (!TrainLoadStateRG->isEnabled()) {
             TrainLoadStateRG->setEnabled(true);
             bTrainSettingsEditing = false;
@@ -237,10 +237,10 @@ void TrainingPage::UpdateTraining()
         return;
     }
 
-    TrainBeginBitBtn->setText(QStringLiteral("Прервать"));
+    TrainBeginBitBtn->setText(tr("Прервать"));
     TrainLoadStateRG->setEnabled(false);
-    TrainStateLabel->setText(Get(device_, u"Reg.bLoadIsOn").ToInt() != 0 ? QStringLiteral("Разряд")
-                                                                          : QStringLiteral("Заряд"));
+    TrainStateLabel->setText(Get(device_, u"Reg.bLoadIsOn").ToInt() != 0 ? tr("Разряд")
+                                                                          : tr("Заряд"));
     AddPointSet(clock_(), charge, discharge);
 }
 
@@ -410,7 +410,7 @@ bool TrainingPage::SaveChart(const QString &pngPath)
     else if (!TrainingCsv::Write(csv, ChartPoints()))
         failed = csv;
     if (!failed.isEmpty()) {
-        Show(QStringLiteral("Не удалось сохранить файл:\r\n") + QDir::toNativeSeparators(failed));
+        Show(tr("Не удалось сохранить файл:\r\n%1").arg(QDir::toNativeSeparators(failed)));
         return false;
     }
     return true;
@@ -420,12 +420,12 @@ bool TrainingPage::OpenLog(const QString &path)
 {
     auto points = TrainingCsv::Read(path);
     if (!points) {
-        Show(QStringLiteral("Файл не является журналом тренировки:\r\n") + QDir::toNativeSeparators(path));
+        Show(tr("Файл не является журналом тренировки:\r\n%1").arg(QDir::toNativeSeparators(path)));
         return false;
     }
     logPoints_ = std::move(*points);
     viewingLog_ = true;
-    ShownLogLabel->setText(QStringLiteral("Журнал: ") + QFileInfo(path).fileName());
+    ShownLogLabel->setText(tr("Журнал: %1").arg(QFileInfo(path).fileName()));
     ShownLogLabel->setToolTip(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
     ShownLogLabel->show();
     LiveChartButton->show();
@@ -446,8 +446,8 @@ void TrainingPage::SaveChartButtonClick()
 {
     const QString path = SaveDialogHook
                              ? SaveDialogHook()
-                             : QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить график"), QString(),
-                                                            QStringLiteral("Рисунок PNG (*.png)"));
+                             : QFileDialog::getSaveFileName(this, tr("Сохранить график"), QString(),
+                                                            tr("Рисунок PNG (*.png)"));
     if (!path.isEmpty())
         SaveChart(path);
 }
@@ -455,9 +455,9 @@ void TrainingPage::SaveChartButtonClick()
 void TrainingPage::OpenLogButtonClick()
 {
     const QString path = OpenDialogHook ? OpenDialogHook()
-                                        : QFileDialog::getOpenFileName(this, QStringLiteral("Открыть журнал"),
+                                        : QFileDialog::getOpenFileName(this, tr("Открыть журнал"),
                                                                        log_.Folder(),
-                                                                       QStringLiteral("Журнал тренировки (*.csv)"));
+                                                                       tr("Журнал тренировки (*.csv)"));
     if (!path.isEmpty())
         OpenLog(path);
 }

@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru">
 <context>
+    <name>ChargerMnemoPage</name>
+    <message>
+        <source>Сбросить счетчик</source>
+        <translation>Reset counter</translation>
+    </message>
+    <message>
+        <source>Выключить</source>
+        <translation>Force off</translation>
+    </message>
+    <message>
+        <source>Принудительное отключение нагрузки</source>
+        <translation>Force the load off</translation>
+    </message>
+    <message>
+        <source>Выкл. днём</source>
+        <translation>Off by day</translation>
+    </message>
+    <message>
+        <source>Включать нагрузку только ночью</source>
+        <translation>Switch the load on only at night</translation>
+    </message>
+</context>
+<context>
     <name>CoreText</name>
     <message>
         <source>Файл %1 поврежден!</source>
@@ -16,25 +39,149 @@
         <translation>Invalid number of cells. The number of cells in series can be from 3 to 9.</translation>
     </message>
     <message>
-        <source>ОШИБКА при записи настроек в устройство!
-Проверьте подключение!</source>
-        <translation>ERROR writing the settings to the device!
-Check the connection!</translation>
+        <source>ОШИБКА при записи настроек в устройство!</source>
+        <translation>ERROR writing the settings to the device!</translation>
+    </message>
+    <message>
+        <source>Проверьте подключение!</source>
+        <translation>Check the connection!</translation>
+    </message>
+</context>
+<context>
+    <name>DiagramLabels</name>
+    <message>
+        <source>I[A] %1</source>
+        <translation>I[A] %1</translation>
+    </message>
+    <message>
+        <source>U[В] %1</source>
+        <translation>U[V] %1</translation>
+    </message>
+    <message>
+        <source>P[Вт] %1</source>
+        <translation>P[W] %1</translation>
+    </message>
+    <message>
+        <source>E[Вт·ч] %1</source>
+        <translation>E[Wh] %1</translation>
+    </message>
+    <message>
+        <source>E(заряд)[Вт·ч] %1</source>
+        <translation>E(chg)[Wh] %1</translation>
+    </message>
+    <message>
+        <source>E(разряд)[Вт·ч] %1</source>
+        <translation>E(dis)[Wh] %1</translation>
+    </message>
+    <message>
+        <source>Umcu[В] %1</source>
+        <translation>Umcu[V] %1</translation>
+    </message>
+    <message>
+        <source>t[°C] %1</source>
+        <translation>t[°C] %1</translation>
+    </message>
+    <message>
+        <source>Ton[ч] %1</source>
+        <translation>Ton[h] %1</translation>
+    </message>
+</context>
+<context>
+    <name>LiPresetPage</name>
+    <message>
+        <source>Химия</source>
+        <translation>Chemistry</translation>
+    </message>
+    <message>
+        <source>Применить</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>[C] Емкость, А-ч</source>
+        <translation>[C] Capacity, Ah</translation>
+    </message>
+    <message>
+        <source>[S] Кол-во ячеек</source>
+        <translation>[S] Cell count</translation>
+    </message>
+</context>
+<context>
+    <name>PbPresetPage</name>
+    <message>
+        <source>Емкость, А-ч</source>
+        <translation>Capacity, Ah</translation>
+    </message>
+    <message>
+        <source>Режим эксплуатации АКБ</source>
+        <translation>Battery use</translation>
+    </message>
+    <message>
+        <source>Макс. использование ёмкости</source>
+        <translation>Max. capacity use</translation>
+    </message>
+    <message>
+        <source>Макс. срок службы</source>
+        <translation>Max. service life</translation>
+    </message>
+    <message>
+        <source>Восстановление сульф. АКБ</source>
+        <translation>Sulfated battery recovery</translation>
+    </message>
+    <message>
+        <source>Конструктив</source>
+        <translation>Construction</translation>
+    </message>
+    <message>
+        <source>Абсорбированный (AGM)</source>
+        <translation>AGM</translation>
+    </message>
+    <message>
+        <source>Гелевый (GEL)</source>
+        <translation>Gel</translation>
+    </message>
+    <message>
+        <source>Заливной Ca/Sb</source>
+        <translation>Flooded Ca/Sb</translation>
+    </message>
+    <message>
+        <source>Номинальное напряжение</source>
+        <translation>Nominal voltage</translation>
+    </message>
+    <message>
+        <source>12 В</source>
+        <translation>12 V</translation>
+    </message>
+    <message>
+        <source>24 В</source>
+        <translation>24 V</translation>
+    </message>
+    <message>
+        <source>Применить</source>
+        <translation>Apply</translation>
     </message>
 </context>
 <context>
     <name>PresetReport</name>
     <message>
         <source>Установки не записаны: устройство не изменено.</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings not written: the device is unchanged.</translation>
     </message>
     <message>
         <source>Устройство не приняло %1 = %2.</source>
-        <translation type="unfinished"></translation>
+        <translation>The device refused %1 = %2.</translation>
     </message>
     <message>
         <source>Не записано: %1.</source>
-        <translation type="unfinished"></translation>
+        <translation>Not written: %1.</translation>
+    </message>
+</context>
+<context>
+    <name>QuickSetup</name>
+    <message>
+        <source>Внимание!
+Инструмент быстрой настройки позволяет записать в ЗУ полный набор установок, но не определяет текущие настройки устройства!</source>
+        <translation>Warning!
+Quick setup writes a full set of settings to the charger, but does not read the present settings of the device!</translation>
     </message>
 </context>
 <context>
@@ -218,6 +365,53 @@ The device may hold partly loaded settings. They will not be saved in the device
     </message>
 </context>
 <context>
+    <name>SupplyMnemoPage</name>
+    <message>
+        <source>СТАБ</source>
+        <translation>REG</translation>
+    </message>
+    <message>
+        <source>УСТАВКА</source>
+        <translation>SET</translation>
+    </message>
+    <message>
+        <source>Н А П Р Я Ж Е Н И Е</source>
+        <translation>V O L T A G E</translation>
+    </message>
+    <message>
+        <source>[В]</source>
+        <translation>[V]</translation>
+    </message>
+    <message>
+        <source>Т О К</source>
+        <translation>C U R R E N T</translation>
+    </message>
+    <message>
+        <source>[А]</source>
+        <translation>[A]</translation>
+    </message>
+    <message>
+        <source>В Ы Х О Д</source>
+        <translation>O U T P U T</translation>
+    </message>
+    <message>
+        <source>МОЩНОСТЬ</source>
+        <translation>POWER</translation>
+    </message>
+    <message>
+        <source>[Вт]</source>
+        <translation>[W]</translation>
+    </message>
+    <message>
+        <source>Задать напряжение %1В ?</source>
+        <translation>Set the voltage to %1 V?</translation>
+    </message>
+    <message>
+        <source>Внимание!</source>
+        <translation>Warning!</translation>
+    </message>
+</context>
+<context>
     <name>TAboutForm</name>
     <message>
         <source>О программе</source>
@@ -227,8 +421,8 @@ The device may hold partly loaded settings. They will not be saved in the device
         <source>Эта программа применяется для конфигурирования и контроля состояния интеллектуального зарядного устройства Quintavolte производства 
 ООО &quot;ЗЕЛТ&quot;
 Больше сведений о наших разработках на сайтах:</source>
-        <translation>This program configures and monitors the Quintavolte intelligent charge controller made by 
-ZELT LLC
+        <translation>This program configures and monitors the Quintavolte intelligent
+charge controller made by ZELT LLC.
 More about our products on these sites:</translation>
     </message>
 </context>
@@ -534,6 +728,157 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
     </message>
 </context>
 <context>
+    <name>TrainingChart</name>
+    <message>
+        <source>Разряд</source>
+        <translation>Discharge</translation>
+    </message>
+    <message>
+        <source>Заряд</source>
+        <translation>Charge</translation>
+    </message>
+    <message>
+        <source>Uакб</source>
+        <translation>Ubat</translation>
+    </message>
+    <message>
+        <source>Время, ч</source>
+        <translation>Time, h</translation>
+    </message>
+    <message>
+        <source>Напряжение, В</source>
+        <translation>Voltage, V</translation>
+    </message>
+    <message>
+        <source>Энергия, Вт·ч</source>
+        <translation>Energy, Wh</translation>
+    </message>
+    <message>
+        <source>Весь график</source>
+        <translation>Whole chart</translation>
+    </message>
+</context>
+<context>
+    <name>TrainingLog</name>
+    <message>
+        <source>Не удалось записать журнал тренировки:<byte value="xd"/>
+%1</source>
+        <translation>Could not write the training log:<byte value="xd"/>
+%1</translation>
+    </message>
+</context>
+<context>
+    <name>TrainingPage</name>
+    <message>
+        <source>Тренировка АКБ заключается в нескольких циклах полного разряда и полного заряда. Регистрация значений энергии, принятой и отданной АКБ, позволяет оценить его реальную емкость и КПД.</source>
+        <translation>A battery training is a few cycles of full discharge and full charge. The energy the battery takes and gives back shows its real capacity and efficiency.</translation>
+    </message>
+    <message>
+        <source>Статус</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Завершено</source>
+        <translation>Finished</translation>
+    </message>
+    <message>
+        <source>Настройки</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>После окончания</source>
+        <translation>When finished</translation>
+    </message>
+    <message>
+        <source>Нагрузка включена</source>
+        <translation>Load on</translation>
+    </message>
+    <message>
+        <source>Нагрузка выключена</source>
+        <translation>Load off</translation>
+    </message>
+    <message>
+        <source>Начать</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Количество циклов</source>
+        <translation>Number of cycles</translation>
+    </message>
+    <message>
+        <source>Текущие показатели</source>
+        <translation>Readings</translation>
+    </message>
+    <message>
+        <source>Энергия заряда, Вт·ч</source>
+        <translation>Charge energy, Wh</translation>
+    </message>
+    <message>
+        <source>Энергия разряда, Вт·ч</source>
+        <translation>Discharge energy, Wh</translation>
+    </message>
+    <message>
+        <source>КПД, %</source>
+        <translation>Efficiency, %</translation>
+    </message>
+    <message>
+        <source>Сохранить…</source>
+        <translation>Save…</translation>
+    </message>
+    <message>
+        <source>Открыть журнал…</source>
+        <translation>Open log…</translation>
+    </message>
+    <message>
+        <source>Текущая тренировка</source>
+        <translation>Current training</translation>
+    </message>
+    <message>
+        <source>Прервать</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Разряд</source>
+        <translation>Discharge</translation>
+    </message>
+    <message>
+        <source>Заряд</source>
+        <translation>Charge</translation>
+    </message>
+    <message>
+        <source>Не удалось сохранить файл:<byte value="xd"/>
+%1</source>
+        <translation>Could not save the file:<byte value="xd"/>
+%1</translation>
+    </message>
+    <message>
+        <source>Файл не является журналом тренировки:<byte value="xd"/>
+%1</source>
+        <translation>The file is not a training log:<byte value="xd"/>
+%1</translation>
+    </message>
+    <message>
+        <source>Журнал: %1</source>
+        <translation>Log: %1</translation>
+    </message>
+    <message>
+        <source>Сохранить график</source>
+        <translation>Save chart</translation>
+    </message>
+    <message>
+        <source>Рисунок PNG (*.png)</source>
+        <translation>PNG image (*.png)</translation>
+    </message>
+    <message>
+        <source>Открыть журнал</source>
+        <translation>Open log</translation>
+    </message>
+    <message>
+        <source>Журнал тренировки (*.csv)</source>
+        <translation>Training log (*.csv)</translation>
+    </message>
+</context>
+<context>
     <name>WriteRefusal</name>
     <message>
         <source>текст</source>
@@ -622,6 +967,342 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
     <message>
         <source>мВ/(В•°C)</source>
         <translation>mV/(V•°C)</translation>
+    </message>
+</context>
+<context>
+    <name>cAccuTree</name>
+    <message>
+        <source>Напряжение начала заряда, В</source>
+        <translation>Charge start voltage, V</translation>
+    </message>
+    <message>
+        <source>Напряжение окончания заряда, В</source>
+        <translation>Charge end voltage, V</translation>
+    </message>
+    <message>
+        <source>Максимальный ток заряда, А</source>
+        <translation>Max. charge current, A</translation>
+    </message>
+    <message>
+        <source>Напряжение отключения нагрузки, В</source>
+        <translation>Load disconnect voltage, V</translation>
+    </message>
+    <message>
+        <source>Напряжение включения нагрузки, В</source>
+        <translation>Load reconnect voltage, V</translation>
+    </message>
+    <message>
+        <source>Коэффициент температурной коррекции, мВ/(В•°C)</source>
+        <translation>Temperature compensation, mV/(V•°C)</translation>
+    </message>
+    <message>
+        <source>Параметр</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Текущее значение</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Записать</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>Введите значение для записи</source>
+        <translation>Enter a value to write</translation>
+    </message>
+</context>
+<context>
+    <name>cCalibrateTree</name>
+    <message>
+        <source>I Solar, ток ФГП</source>
+        <translation>I Solar, PV current</translation>
+    </message>
+    <message>
+        <source>U Solar, напряжение ФГП</source>
+        <translation>U Solar, PV voltage</translation>
+    </message>
+    <message>
+        <source>I Accu, ток АКБ</source>
+        <translation>I Accu, battery current</translation>
+    </message>
+    <message>
+        <source>U Accu, напряжение АКБ</source>
+        <translation>U Accu, battery voltage</translation>
+    </message>
+    <message>
+        <source>I Load, ток нагрузки</source>
+        <translation>I Load, load current</translation>
+    </message>
+    <message>
+        <source>Температура [*C]</source>
+        <translation>Temperature [*C]</translation>
+    </message>
+    <message>
+        <source>AI 1, напряжение входа 1</source>
+        <translation>AI 1, input 1 voltage</translation>
+    </message>
+    <message>
+        <source>AI 2, напряжение входа 2</source>
+        <translation>AI 2, input 2 voltage</translation>
+    </message>
+    <message>
+        <source>Параметр</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Текущее значение</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Калибровать</source>
+        <translation>Calibrate</translation>
+    </message>
+    <message>
+        <source>Калибровать 0</source>
+        <translation>Calibrate zero</translation>
+    </message>
+    <message>
+        <source>Калибровать на значение</source>
+        <translation>Calibrate to the value</translation>
+    </message>
+    <message>
+        <source>Введите истинное значение</source>
+        <translation>Enter the true value</translation>
+    </message>
+</context>
+<context>
+    <name>cPerifTree</name>
+    <message>
+        <source>Версия устройства</source>
+        <translation>Device version</translation>
+    </message>
+    <message>
+        <source>Прошивка</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>Настройки Modbus RTU и RS485</source>
+        <translation>Modbus RTU and RS485 settings</translation>
+    </message>
+    <message>
+        <source>Адрес устройства Modbus RTU</source>
+        <translation>Modbus RTU device address</translation>
+    </message>
+    <message>
+        <source>Скорость обмена RS485</source>
+        <translation>RS485 baud rate</translation>
+    </message>
+    <message>
+        <source>Аналоговые входы</source>
+        <translation>Analog inputs</translation>
+    </message>
+    <message>
+        <source>Напряжение на входе AI 1</source>
+        <translation>AI 1 input voltage</translation>
+    </message>
+    <message>
+        <source>Напряжение на входе AI 2</source>
+        <translation>AI 2 input voltage</translation>
+    </message>
+    <message>
+        <source>Дискретный вход DI 1</source>
+        <translation>Digital input DI 1</translation>
+    </message>
+    <message>
+        <source>Уровень на входе DI 1</source>
+        <translation>DI 1 level</translation>
+    </message>
+    <message>
+        <source>Счетчик переключений DI 1</source>
+        <translation>DI 1 change count</translation>
+    </message>
+    <message>
+        <source>Частота сигнала DI 1</source>
+        <translation>DI 1 frequency</translation>
+    </message>
+    <message>
+        <source>Скважность сигнала DI 1</source>
+        <translation>DI 1 duty cycle</translation>
+    </message>
+    <message>
+        <source>Дискретный вход DI 2</source>
+        <translation>Digital input DI 2</translation>
+    </message>
+    <message>
+        <source>Уровень на входе DI 2</source>
+        <translation>DI 2 level</translation>
+    </message>
+    <message>
+        <source>Счетчик переключений DI 2</source>
+        <translation>DI 2 change count</translation>
+    </message>
+    <message>
+        <source>Частота сигнала DI 2</source>
+        <translation>DI 2 frequency</translation>
+    </message>
+    <message>
+        <source>Скважность сигнала DI 2</source>
+        <translation>DI 2 duty cycle</translation>
+    </message>
+    <message>
+        <source>Дискретный вход DI 3</source>
+        <translation>Digital input DI 3</translation>
+    </message>
+    <message>
+        <source>Уровень на входе DI 3</source>
+        <translation>DI 3 level</translation>
+    </message>
+    <message>
+        <source>Счетчик переключений DI 3</source>
+        <translation>DI 3 change count</translation>
+    </message>
+    <message>
+        <source>Частота сигнала DI 3</source>
+        <translation>DI 3 frequency</translation>
+    </message>
+    <message>
+        <source>Скважность сигнала DI 3</source>
+        <translation>DI 3 duty cycle</translation>
+    </message>
+    <message>
+        <source>Дискретный вход DI 4</source>
+        <translation>Digital input DI 4</translation>
+    </message>
+    <message>
+        <source>Уровень на входе DI 4</source>
+        <translation>DI 4 level</translation>
+    </message>
+    <message>
+        <source>Счетчик переключений DI 4</source>
+        <translation>DI 4 change count</translation>
+    </message>
+    <message>
+        <source>Частота сигнала DI 4</source>
+        <translation>DI 4 frequency</translation>
+    </message>
+    <message>
+        <source>Скважность сигнала DI 4</source>
+        <translation>DI 4 duty cycle</translation>
+    </message>
+    <message>
+        <source>Дискретные выходы</source>
+        <translation>Digital outputs</translation>
+    </message>
+    <message>
+        <source>Дискретный выход DO 1</source>
+        <translation>Digital output DO 1</translation>
+    </message>
+    <message>
+        <source>Режим работы DO 1</source>
+        <translation>DO 1 mode</translation>
+    </message>
+    <message>
+        <source>Дискретный выход DO 2</source>
+        <translation>Digital output DO 2</translation>
+    </message>
+    <message>
+        <source>Режим работы DO 2</source>
+        <translation>DO 2 mode</translation>
+    </message>
+    <message>
+        <source>Дискретный выход DO 3</source>
+        <translation>Digital output DO 3</translation>
+    </message>
+    <message>
+        <source>Режим работы DO 3</source>
+        <translation>DO 3 mode</translation>
+    </message>
+    <message>
+        <source>Дискретный выход DO 4</source>
+        <translation>Digital output DO 4</translation>
+    </message>
+    <message>
+        <source>Режим работы DO 4</source>
+        <translation>DO 4 mode</translation>
+    </message>
+    <message>
+        <source>Счетчики наработки (часов)</source>
+        <translation>Running hours</translation>
+    </message>
+    <message>
+        <source>Время работы от перезагрузки</source>
+        <translation>Hours since restart</translation>
+    </message>
+    <message>
+        <source>Общее время работы</source>
+        <translation>Total running hours</translation>
+    </message>
+    <message>
+        <source>Управление по Modbus</source>
+        <translation>Modbus control</translation>
+    </message>
+    <message>
+        <source>Панель ОК</source>
+        <translation>Panel OK</translation>
+    </message>
+    <message>
+        <source>АКБ заряжается</source>
+        <translation>Battery charging</translation>
+    </message>
+    <message>
+        <source>АКБ заряжена</source>
+        <translation>Battery charged</translation>
+    </message>
+    <message>
+        <source>АКБ разряжена</source>
+        <translation>Battery low</translation>
+    </message>
+    <message>
+        <source>Нагрузка включена</source>
+        <translation>Load on</translation>
+    </message>
+    <message>
+        <source>Параметр</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Текущее значение</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Записать</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>Выключить</source>
+        <translation>Turn off</translation>
+    </message>
+    <message>
+        <source>Включить</source>
+        <translation>Turn on</translation>
+    </message>
+    <message>
+        <source>Обнулить</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source>Введите значение для записи</source>
+        <translation>Enter a value to write</translation>
+    </message>
+</context>
+<context>
+    <name>cServiceTree</name>
+    <message>
+        <source>Параметр</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Значение</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Редактировать</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>Записать в устройство</source>
+        <translation>Write to the device</translation>
     </message>
 </context>
 <context>

@@ -132,6 +132,7 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
     // Each value beside its caption: the window is too low to stack them.
     auto *valuesLayout = new QGridLayout(valuesGroup);
     Compact(valuesLayout);
+    valuesLayout->setHorizontalSpacing(8);  // a figure must not run into its caption
     valuesLayout->addWidget(new QLabel(tr("Энергия заряда, Вт·ч"), valuesGroup), 0, 0);
     valuesLayout->addWidget(TrainChargeEnLabel, 0, 1);
     valuesLayout->addWidget(new QLabel(tr("Энергия разряда, Вт·ч"), valuesGroup), 1, 0);

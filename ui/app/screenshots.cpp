@@ -15,6 +15,8 @@
 
 #include "port/PortList.h"
 #include "ui/dialogs/AboutForm.h"
+#include "ui/dialogs/LinkStatus.h"
+#include "ui/dialogs/PortForm.h"
 #include "ui/dialogs/DebugViewerForm.h"
 #include "ui/dialogs/ExpertPasswordForm.h"
 #include "ui/MainForm.h"
@@ -122,6 +124,18 @@ int Run(const QString &dir, const std::string &port)
             Pump(200);
             shoot.Save(form.AboutForm, QStringLiteral("about"));
             form.AboutForm->close();
+
+            form.PortMenuItem->trigger();
+            Pump(300);
+            shoot.Save(form.PortForm, QStringLiteral("port"));
+            form.PortForm->reject();
+
+            form.LinkStatsMenuItem->trigger();
+            Pump(1200);
+            if (form.LinkStatsForm != nullptr) {
+                shoot.Save(form.LinkStatsForm, QStringLiteral("link"));
+                form.LinkStatsForm->hide();
+            }
 
             form.ExpertPasswordForm->ExpertPassEdit->clear();
             form.ExpertPasswordForm->show();

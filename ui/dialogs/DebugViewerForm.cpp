@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "ui/dialogs/FormPlacement.h"
+#include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
 #include "values/DebugDump.h"
 
@@ -75,5 +76,6 @@ void TDebugViewerForm::LoadDumpButtonClick()
     QStringList lines;
     for (const MString &line : ReadDebugDump(FromQString(QFileInfo(path).absoluteFilePath())))
         lines << ToQString(line);
-    DumpMemo->setPlainText(lines.join(QLatin1Char('\n')));
+    // A damaged file comes back as one line of the dump reader's own text.
+    DumpMemo->setPlainText(TranslateCoreText(lines.join(QLatin1Char('\n'))));
 }

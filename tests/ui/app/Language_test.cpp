@@ -285,6 +285,21 @@ private slots:
         }
     }
 
+    void textsFromBelowAreShownInEnglish()
+    {
+        QVERIFY(InstallLanguage(UiLanguage::English));
+        QTemporaryDir dir;
+        const QString damaged = dir.filePath(QStringLiteral("bad.debug"));
+        QVERIFY(WriteFile(damaged, QByteArray("\x10\x00\x00\x00\x01", 5)));
+        Window w(kNoDevice);
+        TDebugViewerForm &viewer = *w.form->DebugViewerForm;
+        QCOMPARE(viewer.DumpMemo->toPlainText(), QStringLiteral("Open a dump to view its contents"));
+        viewer.DebugOpenDialogHook = [&] { return damaged; };
+        viewer.LoadDumpButtonClick();
+        QCOMPARE(viewer.DumpMemo->toPlainText(), QStringLiteral("File %1 is damaged!").arg(damaged));
+        InstallLanguage(UiLanguage::Russian);
+    }
+
     void englishWindowShowsNoRussian()
     {
         QVERIFY(InstallLanguage(UiLanguage::English));

@@ -19,19 +19,6 @@ using namespace uitest;
 namespace {
 const QString kConnectFailed =
     QStringLiteral("Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
-
-std::string g_refused;
-constexpr gid_t kPortGroup = 20;  // dialout, as Debian gives serial ports
-
-// Root opens any file whatever its mode: the refusal is staged at the open instead.
-int RefuseOnePort(const char *path, int flags)
-{
-    if (g_refused == path) {
-        errno = EACCES;
-        return -1;
-    }
-    return ::open(path, flags);
-}
 }  // namespace
 
 class PortSearchTest : public QObject {

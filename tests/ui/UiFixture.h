@@ -2,11 +2,15 @@
 // the process-wide objects around one main window, and recorders for messages and questions.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/types.h>
+
 #include <QFile>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
@@ -159,6 +163,19 @@ inline bool WriteFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The port that RefuseOnePort refuses, as a port without permission does; root opens any
+// file whatever its mode, so the refusal is staged at the open instead.
+inline std::string g_refused;
+inline constexpr gid_t kPortGroup = 20;  // dialout, as Debian gives serial ports
+inline int RefuseOnePort(const char *path, int flags)
+{
+    if (g_refused == path) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::open(path, flags);
 }
 
 // A port that does not exist: the search ends at once without a device.

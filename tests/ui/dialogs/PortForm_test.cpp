@@ -26,18 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string g_refused;
-constexpr gid_t kPortGroup = 20;  // dialout, as Debian gives serial ports
-
-int RefuseOnePort(const char *path, int flags)
-{
-    if (g_refused == path) {
-        errno = EACCES;
-        return -1;
-    }
-    return ::open(path, flags);
-}
-
 // The state column of the row whose port is path; "(no row)" when it is not listed.
 QString StateOf(const TPortForm &form, const std::string &path)
 {

@@ -435,7 +435,7 @@ void TMainForm::ReportConnectFailure(bool onePort)
                 ports << QString::fromStdString(p);
         if (!group.empty()) {
             text += tr("\nНет доступа к %1: пользователь должен входить в группу %2 "
-                                   "(sudo adduser $USER %2, затем войти в систему заново).")
+                       "(sudo adduser $USER %2, затем войти в систему заново).")
                         .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group))
                         .toStdU16String();
             continue;

@@ -28,7 +28,7 @@ cTreeView *AddTreeView(QWidget *page, const char *name)
 void TMainForm::CreateTreeViews()
 {
   auto *notice = new QLabel(tr("Внимание!\nВсе значения напряжений следует указывать для температуры "
-                                           "окружающей среды +25 °С."),
+                               "окружающей среды +25 °С."),
                             FineTuneTS);
   notice->setWordWrap(true);
   AccuTreeView = AddTreeView(FineTuneTS, "AccuTreeView");

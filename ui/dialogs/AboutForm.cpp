@@ -52,9 +52,9 @@ TAboutForm::TAboutForm(QWidget *owner) : QDialog(owner)
     Label1->setFont(title);
     Label2 = new QLabel(QStringLiteral("v.1.1"), this);
     Label3 = new QLabel(tr("Эта программа применяется для конфигурирования и контроля состояния "
-                                       "интеллектуального зарядного устройства Quintavolte производства \n"
-                                       "ООО \"ЗЕЛТ\"\n"
-                                       "Больше сведений о наших разработках на сайтах:"),
+                           "интеллектуального зарядного устройства Quintavolte производства \n"
+                           "ООО \"ЗЕЛТ\"\n"
+                           "Больше сведений о наших разработках на сайтах:"),
                         this);
     QFont body = Label3->font();
     body.setPointSizeF(body.pointSizeF() * 1.1);

@@ -17,7 +17,7 @@ TExpertPasswordForm::TExpertPasswordForm(QWidget *owner) : QDialog(owner)
     setModal(true);
 
     Label1 = new QLabel(tr("Для доступа к расширенным возможностям по настройке и тестированию "
-                                       "устройства введите пароль эксперта"),
+                           "устройства введите пароль эксперта"),
                         this);
     Label1->setWordWrap(true);
     ExpertPassEdit = new QLineEdit(this);

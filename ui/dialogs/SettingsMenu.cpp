@@ -176,8 +176,8 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
             for (const std::string &n : outcome.NotPutBack)
                 names << Q(n);
             text += SettingsText::tr("\nНе удалось вернуть прежние значения:\n%1\nВ устройстве могут остаться "
-                                   "частично загруженные настройки. Они не будут сохранены в памяти устройства, "
-                                   "в том числе при отключении.")
+                                     "частично загруженные настройки. Они не будут сохранены в памяти устройства, "
+                                     "в том числе при отключении.")
                         .arg(names.join(QLatin1Char('\n')));
         }
         Show(text);
@@ -185,7 +185,7 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
     }
     if (outcome.SaveHeld) {
         Show(SettingsText::tr("Настройки записаны, но не сохранены: после прерванной загрузки сохранение "
-                            "конфигурации отключено до отключения от устройства."));
+                              "конфигурации отключено до отключения от устройства."));
         return false;
     }
     if (!outcome.Saved) {

@@ -100,8 +100,8 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
 {
     setObjectName(QStringLiteral("TrainingTS"));
     Label4 = new QLabel(tr("Тренировка АКБ заключается в нескольких циклах полного разряда и полного "
-                                       "заряда. Регистрация значений энергии, принятой и отданной АКБ, позволяет "
-                                       "оценить его реальную емкость и КПД."),
+                           "заряда. Регистрация значений энергии, принятой и отданной АКБ, позволяет "
+                           "оценить его реальную емкость и КПД."),
                         this);
     Label4->setAlignment(Qt::AlignCenter);
     Label4->setWordWrap(true);

@@ -1,9 +1,16 @@
 // What the search's progress report costs: a search over 40 ports that are all refused
 // (so no reply time hides it), with and without a progress line per port, written to
-// /dev/null as a terminal would be written to.
+// /dev/null as a terminal would be written to. And what one silent port costs: the whole
+// search over it, and the longest stretch the search keeps its caller (the window's event
+// loop) waiting between two pauses.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -49,5 +56,42 @@ void BM_RefusedSearch(benchmark::State &state)
     SetExplicitPorts({});
 }
 BENCHMARK(BM_RefusedSearch)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_SilentPortSearch(benchmark::State &state)
+{
+    // A pseudo-terminal whose other end is held open and never answers, as a port with
+    // nothing on its cable.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname(master) == nullptr) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);  // the drain below must not wait
+    SetExplicitPorts({ptsname(master)});
+    cActionManager manager;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point last;
+    double longestMs = 0;
+    manager.OnSearchWait = [&] {
+        const Clock::time_point now = Clock::now();
+        longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+    };
+    for (auto _ : state) {
+        last = Clock::now();
+        const Clock::time_point start = last;
+        benchmark::DoNotOptimize(manager.Connect());
+        const Clock::time_point end = Clock::now();
+        longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(end - last).count());
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        char drain[256];
+        while (read(master, drain, sizeof drain) > 0) {
+        }
+    }
+    state.counters["longest_wait_ms"] = longestMs;
+    SetExplicitPorts({});
+    close(master);
+}
+BENCHMARK(BM_SilentPortSearch)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -95,6 +95,15 @@ bool cActionManager::Connect()
     TriedPorts.clear();
     CancelSearch = false;
     StopAfterPort = false;
+    // The caller's requests end with the search, however it ends.
+    struct EndRequests {
+        cActionManager &Manager;
+        ~EndRequests()
+        {
+            Manager.CancelSearch = false;
+            Manager.StopAfterPort = false;
+        }
+    } endRequests{*this};
     // A pause of the search: the caller's turn, then the millisecond the line needs.
     // False when the caller cancelled the search.
     auto pause = [this] {
@@ -106,8 +115,6 @@ bool cActionManager::Connect()
         return true;
     };
     auto cancelled = [this] {
-        CancelSearch = false;
-        StopAfterPort = false;
         Shell.PollingEnabled = false;
         Shell.Port.Close();
         Shell.Engine.Reset();  // the request in flight is dropped with the port
@@ -157,7 +164,6 @@ bool cActionManager::Connect()
                 if (connectedBefore_)
                     ++Shell.Stats.Reconnections;
                 connectedBefore_ = true;
-                StopAfterPort = false;
                 return true;
             }
             break;  // another kind of device answers on this port
@@ -165,8 +171,6 @@ bool cActionManager::Connect()
         Shell.PollingEnabled = false;
         // The port stays open; the next Open closes it.
     }
-    CancelSearch = false;
-    StopAfterPort = false;
     Identified = false;
     return false;
 }

@@ -21,7 +21,7 @@ std::string StateText(const PortState &state)
         return "cannot be opened: in use by another program";
     case PortAccess::NoPermission:
         return "cannot be opened: permission denied (" +
-               (state.Group.empty() ? PortOwnerText(state.Path) : "group " + state.Group) + ")";
+               (state.Group.empty() ? PortOwnerText(state.Owner) : "group " + state.Group) + ")";
     case PortAccess::CannotOpen:
         break;
     }

@@ -302,7 +302,14 @@ std::string PortOwnerText(const std::string &path)
   PortOwner o;
   if (!PortOwnership(path, &o))
     return {};
-  return "owner " + o.User + ", group " + o.Group + ", mode " + o.Mode;
+  return PortOwnerText(o);
+}
+
+std::string PortOwnerText(const PortOwner &owner)
+{
+  if (owner.Mode.empty())
+    return {};
+  return "owner " + owner.User + ", group " + owner.Group + ", mode " + owner.Mode;
 }
 
 std::string SerialByIdName(const std::string &path, const std::string &byIdDir)

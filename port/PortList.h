@@ -60,6 +60,8 @@ bool PortOwnership(const std::string &path, PortOwner *owner);
 // Who may use the port, for when there is no group to join: "owner root, group root,
 // mode 0600"; empty when the file cannot be examined.
 std::string PortOwnerText(const std::string &path);
+// The same for ownership already found (empty for an owner left unknown).
+std::string PortOwnerText(const PortOwner &owner);
 
 // The name in byIdDir (serial/by-id of the device directory when empty) that points at the
 // path, as a full path; empty when there is none.

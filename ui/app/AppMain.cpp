@@ -96,7 +96,7 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options,
     std::setlocale(LC_ALL, "");
     QuintavolteApplication app(argc, argv);
     SetApplicationIdentity();
-    InstallLanguage(options.Language ? *ParseLanguage(*options.Language) : LanguageOf(QLocale::system()));
+    InstallLanguage(options.Language.value_or(LanguageOf(QLocale::system())));
     SetExplicitPorts(options.Ports);
     SetPreferredPort(RememberedPort());
     try {

@@ -20,11 +20,11 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
             }
             options->Ports.push_back(argv[++i]);
         } else if (a == "--lang") {
-            if (i + 1 >= argv.size() || (argv[i + 1] != "ru" && argv[i + 1] != "en")) {
+            options->Language = i + 1 < argv.size() ? ParseLanguage(argv[++i]) : std::nullopt;
+            if (!options->Language) {
                 *error = "--lang needs ru or en";
                 return false;
             }
-            options->Language = argv[++i];
         } else if (a.rfind("--", 0) == 0) {
             *error = "unknown option " + a;
             return false;

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "ui/app/Language.h"
+
 struct AppOptions {
     std::vector<std::string> Ports;  // explicit --port paths, in order (COM1 is the first)
     std::vector<std::string> QtArgs; // everything else, for the toolkit (argv[0] first)
-    std::optional<std::string> Language; // --lang ru|en; otherwise the system locale decides
+    std::optional<UiLanguage> Language;  // --lang ru|en; otherwise the system locale decides
     bool Help = false;
     bool Version = false;
 };

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
-#include <array>
 #include <memory>
 
 #include "values/MString.h"
@@ -35,18 +34,16 @@ bool Load(std::unique_ptr<QTranslator> &slot, const QLocale &locale, const QStri
     return true;
 }
 
-// The texts of the layers below: the pattern as those layers write it (%1 stands for a
-// file name) and its context for the translation file.
-struct CoreText {
-    const char *Source;
-};
-constexpr std::array kCoreTexts = {
-    CoreText{QT_TRANSLATE_NOOP("CoreText", "Файл %1 поврежден!")},
-    CoreText{QT_TRANSLATE_NOOP("CoreText", "Зарядное устройство настроено успешно!")},
-    CoreText{QT_TRANSLATE_NOOP("CoreText", "ОШИБКА при записи настроек в устройство!")},
-    CoreText{QT_TRANSLATE_NOOP("CoreText", "Проверьте подключение!")},
-    CoreText{QT_TRANSLATE_NOOP("CoreText", "Недопустимое количество ячеек. Количество последовательно соединенных "
-                                           "элементов может быть от 3 до 9.")},
+// The texts of the layers below as they write them (%1 stands for a file name). They are
+// repeated here because the translation file is gathered from literals in the window's
+// sources.
+constexpr const char *kCoreTexts[] = {
+    QT_TRANSLATE_NOOP("CoreText", "Файл %1 поврежден!"),
+    QT_TRANSLATE_NOOP("CoreText", "Зарядное устройство настроено успешно!"),
+    QT_TRANSLATE_NOOP("CoreText", "ОШИБКА при записи настроек в устройство!"),
+    QT_TRANSLATE_NOOP("CoreText", "Проверьте подключение!"),
+    QT_TRANSLATE_NOOP("CoreText", "Недопустимое количество ячеек. Количество последовательно соединенных "
+                                  "элементов может быть от 3 до 9."),
 };
 
 }  // namespace
@@ -108,17 +105,17 @@ namespace {
 
 QString TranslateLine(const QString &text)
 {
-    for (const CoreText &known : kCoreTexts) {
-        const QString source = QString::fromUtf8(known.Source);
+    for (const char *known : kCoreTexts) {
+        const QString source = QString::fromUtf8(known);
         const qsizetype hole = source.indexOf(QStringLiteral("%1"));
         if (hole < 0) {
             if (text == source)
-                return QCoreApplication::translate("CoreText", known.Source);
+                return QCoreApplication::translate("CoreText", known);
             continue;
         }
         const QString head = source.left(hole), tail = source.mid(hole + 2);
         if (text.size() >= head.size() + tail.size() && text.startsWith(head) && text.endsWith(tail))
-            return QCoreApplication::translate("CoreText", known.Source)
+            return QCoreApplication::translate("CoreText", known)
                 .arg(text.mid(head.size(), text.size() - head.size() - tail.size()));
     }
     return text;

@@ -22,6 +22,7 @@
 #include <QtCharts/QChartView>
 #include <QtTest>
 
+#include "device/BatteryPresets.h"
 #include "device/ModbusShell.h"
 #include "ui/MainForm.h"
 #include "ui/app/Language.h"
@@ -250,6 +251,11 @@ private slots:
         QCOMPARE(TranslateCoreText(QStringLiteral("ОШИБКА при записи настроек в устройство!\r\nПроверьте подключение!")),
                  QStringLiteral("ERROR writing the settings to the device!\r\nCheck the connection!"));
         QCOMPARE(TranslateCoreText(QStringLiteral("Reg.ChargeI")), QStringLiteral("Reg.ChargeI"));
+        // The presets' texts as device/ holds them: a change there must not leave them Russian.
+        for (const char16_t *text : {kPresetDoneText, kPresetFailedText, kCellCountRefusedText}) {
+            const QString shown = TranslateCoreText(QString::fromUtf16(text));
+            QVERIFY2(!HasCyrillic(shown), qPrintable(shown));
+        }
         QCOMPARE(MString::FromReal(14.4, 10, 1), MString(u"14.4"));
         QCOMPARE(QLocale().toString(1.5), QStringLiteral("1.5"));
 

@@ -104,14 +104,6 @@ std::optional<TrainingLogFile> ParseLog(const QString &text)
     return log;
 }
 
-std::optional<std::vector<TrainingPoint>> Parse(const QString &text)
-{
-    auto log = ParseLog(text);
-    if (!log)
-        return std::nullopt;
-    return std::move(log->Points);
-}
-
 bool Write(const QString &path, const std::vector<TrainingPoint> &points)
 {
     QFile file(path);
@@ -121,20 +113,20 @@ bool Write(const QString &path, const std::vector<TrainingPoint> &points)
     return file.write(bytes) == bytes.size() && file.flush();
 }
 
-std::optional<std::vector<TrainingPoint>> Read(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return Parse(QString::fromUtf8(file.readAll()));
-}
-
 std::optional<TrainingLogFile> ReadLog(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return ParseLog(QString::fromUtf8(file.readAll()));
+}
+
+std::optional<std::vector<TrainingPoint>> Read(const QString &path)
+{
+    auto log = ReadLog(path);
+    if (!log)
+        return std::nullopt;
+    return std::move(log->Points);
 }
 
 }  // namespace TrainingCsv

@@ -34,11 +34,11 @@ QString Line(const TrainingPoint &point);
 QString Text(const std::vector<TrainingPoint> &points);
 // Empty when the text has no log header. Lines that do not parse (a line cut short when
 // the program ended mid-write) are skipped.
-std::optional<std::vector<TrainingPoint>> Parse(const QString &text);
 std::optional<TrainingLogFile> ParseLog(const QString &text);
 bool Write(const QString &path, const std::vector<TrainingPoint> &points);
-std::optional<std::vector<TrainingPoint>> Read(const QString &path);
 std::optional<TrainingLogFile> ReadLog(const QString &path);
+// The points of a log file alone.
+std::optional<std::vector<TrainingPoint>> Read(const QString &path);
 }  // namespace TrainingCsv
 
 // The newest log of a folder when it can go on with the training the device reports under

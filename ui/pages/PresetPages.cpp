@@ -16,7 +16,6 @@
 #include "device/BatteryPresets.h"
 #include "ui/app/QtHooks.h"
 #include "ui/widgets/RadioGroupBox.h"
-#include "ui/app/Language.h"
 #include "ui/dialogs/WriteRefusal.h"
 #include "ui/widgets/PictureCanvas.h"
 
@@ -64,7 +63,7 @@ void ReportWrite(const BatteryWriteResult &result) { ShowMessageBox(PresetReport
 QString PresetReport::Text(const BatteryWriteResult &result)
 {
     if (result.AllWritten())
-        return TranslateCoreText(QString::fromUtf16(kPresetDoneText));
+        return QString::fromUtf16(kPresetDoneText);
     if (result.Any(SettingOutcome::Refused)) {
         // Nothing went to the device: the first refusal says what to change.
         const SettingResult *refused = result.FirstProblem();
@@ -73,7 +72,7 @@ QString PresetReport::Text(const BatteryWriteResult &result)
     }
     // The error message's first line, then what went wrong with which setting.
     const QString failed = QString::fromUtf16(kPresetFailedText);
-    QString text = TranslateCoreText(failed.section(QStringLiteral("\r\n"), 0, 0));
+    QString text = failed.section(QStringLiteral("\r\n"), 0, 0);
     QStringList unanswered;
     for (const SettingResult &r : result.Settings) {
         const QString name = QString::fromUtf16(r.Name);
@@ -83,7 +82,7 @@ QString PresetReport::Text(const BatteryWriteResult &result)
             unanswered << name;
     }
     if (!unanswered.isEmpty())
-        text += QStringLiteral("\r\n") + TranslateCoreText(failed.section(QStringLiteral("\r\n"), 1)) +
+        text += QStringLiteral("\r\n") + failed.section(QStringLiteral("\r\n"), 1) +
                 QStringLiteral("\r\n") + tr("Не записано: %1.").arg(unanswered.join(QStringLiteral(", ")));
     return text;
 }
@@ -192,7 +191,7 @@ void LiPresetPage::LiBatApplyButtonClick()
                                         CellCountFromText(ToMString(LiBatSEdit->text())),
                                         static_cast<LithiumChemistry>(LiBatTypeRG->ItemIndex()));
     if (!settings) {
-        ShowMessageBox(TranslateCoreText(QString::fromUtf16(kCellCountRefusedText)).toStdU16String());
+        ShowMessageBox(kCellCountRefusedText);
         return;
     }
     ReportWrite(WriteBatterySettings(device_, *settings));

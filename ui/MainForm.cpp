@@ -83,7 +83,7 @@ QSize TMainForm::ClientSize()
 TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Quintavolte Control"));
+    setWindowTitle(ProgramName());
     ensurePicturesLoaded();
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.svg")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -53,7 +53,7 @@ void CatchStopSignals(QWidget *window)
 void ShowException(const QString &text)
 {
     if (QApplication::instance() != nullptr) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quintavolte Control"), text);
+        QMessageBox::critical(nullptr, ProgramName(), text);
     } else {
         std::fprintf(stderr, "quintavolte: %s\n", text.toLocal8Bit().constData());
     }

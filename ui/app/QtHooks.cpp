@@ -22,7 +22,7 @@ void InstallQtMessageHook(QWidget *owner)
 {
     QPointer<QWidget> guarded(owner);
     SetMessageHook([guarded](std::u16string_view text) {
-        QMessageBox box(QMessageBox::Information, QStringLiteral("Quintavolte Control"),
+        QMessageBox box(QMessageBox::Information, ProgramName(),
                         TranslateCoreText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()))),
                         QMessageBox::Ok, guarded.data());
         box.exec();

@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "ui/app/QtHooks.h"
 #include "ui/dialogs/FormPlacement.h"
 
 namespace {
@@ -45,7 +46,7 @@ TAboutForm::TAboutForm(QWidget *owner) : QDialog(owner)
     setStyleSheet(QStringLiteral("TAboutForm { background: white; }"));
     setAutoFillBackground(true);
 
-    Label1 = new QLabel(QStringLiteral("Quintavolte Control"), this);
+    Label1 = new QLabel(ProgramName(), this);
     QFont title = Label1->font();
     title.setBold(true);
     title.setPointSizeF(title.pointSizeF() * 1.9);

@@ -421,8 +421,7 @@ The device may hold partly loaded settings. They will not be saved in the device
         <source>Эта программа применяется для конфигурирования и контроля состояния интеллектуального зарядного устройства Quintavolte производства 
 ООО &quot;ЗЕЛТ&quot;
 Больше сведений о наших разработках на сайтах:</source>
-        <translation>This program configures and monitors the Quintavolte intelligent
-charge controller made by ZELT LLC.
+        <translation>This program configures and monitors the Quintavolte intelligent charge controller made by ZELT LLC.
 More about our products on these sites:</translation>
     </message>
 </context>

@@ -236,12 +236,13 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
         ShowMessageBox(name.View());
         return false;
     }
-    const MString text = MString::FromReal(value, 10, 5);
-    if (WriteCheck check = CheckWrite(*variable, text); !check.Ok()) {
+    const WriteCheck check = CheckWrite(*variable, MString::FromReal(value, 10, 5));
+    if (!check.Ok()) {
         if (refusal != nullptr)
-            *refusal = std::move(check);
+            *refusal = check;
         return false;
     }
+    const MString text = WrittenText(check, MString::FromReal(value, 10, 5));
     // Let an exchange already under way finish first; one that ended in a failure (a
     // refusal, no reply, a damaged one) is over and no reason to wait.
     if (variable->State != mbsRequested && variable->State != mbsSent)

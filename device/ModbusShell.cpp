@@ -465,7 +465,7 @@ bool ModbusShell::RequestWrite(ModbusAction *variable, const MString &text, Writ
             *refusal = std::move(check);
         return false;
     }
-    variable->Value = text;
+    variable->Value = WrittenText(check, text);
     variable->RawCount = 0;
     variable->WritePending = true;
     variable->State = mbsRequested;

@@ -274,9 +274,14 @@ WriteCheck CheckWrite(const ModbusAction &v, const MString &text)
         x = text.ToReal();
         if (!std::isfinite(x))
             return refuse(WriteFault::OutOfRange);  // beyond even a double
-        // A non-zero value too small for a float would be stored as 0.
-        if (limits->Type == mbtFloat && static_cast<float>(x) == 0 && x != 0)
+        // A non-zero value below the smallest normal number means nothing a device can
+        // act on: as a float it is 0 or a subnormal that firmware may flush to 0.
+        const double smallest = limits->Type == mbtFloat ? std::numeric_limits<float>::min()
+                                                         : std::numeric_limits<double>::min();
+        if (x != 0 && std::fabs(x) < smallest)
             return refuse(WriteFault::NotRepresentable);
+        if (x == 0 && std::signbit(x))
+            c.Normalized = "0";
     }
     if (!limits->Options.empty()) {
         if (std::find(limits->Options.begin(), limits->Options.end(), x) == limits->Options.end())
@@ -288,6 +293,11 @@ WriteCheck CheckWrite(const ModbusAction &v, const MString &text)
     if (limits->Type == mbtFloat && !std::isfinite(static_cast<float>(x)))
         return refuse(WriteFault::OutOfRange);  // just above the largest float
     return c;
+}
+
+MString WrittenText(const WriteCheck &check, const MString &text)
+{
+    return check.Normalized.empty() ? text : MString::FromUtf8(check.Normalized);
 }
 
 std::string AllowedText(const WriteLimits &l)
@@ -324,7 +334,7 @@ std::string RefusalReason(const WriteCheck &c)
     case WriteFault::NotAnInteger: return "is not a whole number" + allowed;
     case WriteFault::OutOfRange: return "is out of range" + allowed;
     case WriteFault::NotAnOption: return "is not one of " + AllowedText(c.Limits);
-    case WriteFault::NotRepresentable: return "is too small for a 32-bit float and would be stored as 0" + allowed;
+    case WriteFault::NotRepresentable: return "is too close to 0 to be stored as a number" + allowed;
     }
     return "is refused";
 }

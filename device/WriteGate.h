@@ -32,7 +32,7 @@ enum class WriteFault {
     NotAnInteger,     // "1.5" for an integer variable
     OutOfRange,       // beyond Min..Max
     NotAnOption,      // not one of Options
-    NotRepresentable, // a non-zero number too small for a float, which would become 0
+    NotRepresentable, // a non-zero number below the smallest normal float (or double)
 };
 
 struct WriteCheck {
@@ -40,6 +40,9 @@ struct WriteCheck {
     std::string Name;     // the variable
     std::string Value;    // the refused text, trimmed and cut for messages
     WriteLimits Limits;   // what is allowed (for the message)
+    // The text to send when it is not the one given: "0" for a negative zero, which a
+    // float would otherwise carry to the device as its sign bit. Empty: send the text as is.
+    std::string Normalized;
 
     bool Ok() const { return Fault == WriteFault::None; }
 };
@@ -55,6 +58,8 @@ inline const WriteLimits *WriteLimitsOf(const ModbusAction &v)
 // Whether `text` may be written to the variable. Numbers are accepted with a point or a
 // comma and must be complete ("1e", "-" and "" are not).
 WriteCheck CheckWrite(const ModbusAction &variable, const MString &text);
+// The text a write that passed the check sends: `text`, or the check's normalised form.
+MString WrittenText(const WriteCheck &check, const MString &text);
 
 // The allowed values in a plain form: "0 or 1", "0..5", "1200, 2400, ...", "a finite
 // 32-bit float". Numbers in the C locale.

@@ -121,8 +121,14 @@ TEST(WriteGate, TheContractsLimits)
         {"Reg.ChargeI", "150", WriteFault::OutOfRange},
         {"Reg.VoltTempCoef", "-1.95", WriteFault::None},
         {"Cal_U_Accu.PreciseValue", "", WriteFault::NotANumber},
-        {"Cal_U_Accu.Mul", "1e-45", WriteFault::None},  // the smallest float survives
+        // Below the smallest normal float a value means nothing the device can act on.
+        {"Cal_U_Accu.Mul", "1.18e-38", WriteFault::None},
+        {"Cal_U_Accu.Mul", "-1.18e-38", WriteFault::None},
+        {"Cal_U_Accu.Mul", "1.17e-38", WriteFault::NotRepresentable},
+        {"Cal_U_Accu.Mul", "1e-45", WriteFault::NotRepresentable},
+        {"Cal_U_Accu.Mul", "-1e-45", WriteFault::NotRepresentable},
         {"Cal_U_Accu.Mul", "1e-46", WriteFault::NotRepresentable},
+        {"Cal_U_Accu.ZeroOffset", "-0", WriteFault::None},
         {"Cal_U_Accu.ZeroOffset", "-3.4e38", WriteFault::None},
         {"Adc.EnergySolar", "0", WriteFault::None},
         {"Adc.EnergySolar", "-1", WriteFault::OutOfRange},
@@ -193,6 +199,41 @@ TEST(WriteGate, TheShellsWritePathsGoThroughIt)
     EXPECT_TRUE(manager.Shell.RequestWrite(v, MString(u"11,2")));
     EXPECT_TRUE(v->WritePending);
     EXPECT_EQ(testutil::U16(v->Value), u"11,2");
+}
+
+// A negative zero is sent as 0, whatever path it takes: a float would carry its sign bit
+// (0x80000000) to the device. Integer and non-zero texts are sent as typed.
+TEST(WriteGate, NegativeZeroIsWrittenAsZero)
+{
+    testutil::FakeClock clock;
+    testutil::MessageRecorder messages;
+    cActionManager manager;
+    manager.BuildRegisterMap();
+    struct Case {
+        const char16_t *name;
+        const char16_t *text;
+        const char16_t *written;
+    };
+    const Case cases[] = {
+        {u"Cal_U_Accu.ZeroOffset", u"-0", u"0"},
+        {u"Cal_U_Accu.ZeroOffset", u"-0,0", u"0"},
+        {u"Cal_U_Accu.ZeroOffset", u" -0.000e5 ", u"0"},
+        {u"Cal_U_Accu.ZeroOffset", u"0", u"0"},
+        {u"Cal_U_Accu.ZeroOffset", u"-0.5", u"-0.5"},
+        {u"Reg.ChargeMaxU", u"-0", u"0"},
+        {u"Mb.MyModbusAddr", u"5", u"5"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(MString(c.name).ToUtf8() + " = '" + MString(c.text).ToUtf8() + "'");
+        ModbusAction *v = manager.Shell.FindVariable(MString(c.name));
+        ASSERT_NE(v, nullptr);
+        const WriteCheck check = CheckWrite(*v, MString(c.text));
+        ASSERT_TRUE(check.Ok());
+        EXPECT_EQ(testutil::U16(WrittenText(check, MString(c.text))), c.written);
+        ASSERT_TRUE(manager.Shell.RequestWrite(v, MString(c.text)));
+        EXPECT_EQ(testutil::U16(v->Value), c.written);
+    }
+    EXPECT_TRUE(messages.texts.empty());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -18,6 +19,7 @@
 #include "bridge/BridgeTopics.h"
 #include "bridge/DeviceSearch.h"
 #include "bridge/MqttLink.h"
+#include "bridge/WriteQueue.h"
 #include "device/ActionManager.h"
 
 using MqttLinkFactory = std::function<std::unique_ptr<MqttLink>(const MqttLinkSettings &)>;
@@ -28,7 +30,6 @@ public:
     static constexpr uint32_t kSearchPeriodMs = 3000; // a lost device is looked for again
     static constexpr uint32_t kIdentifyMs = 5000;     // the chip id has to be read by then
     static constexpr uint32_t kWriteLimitMs = 3000;   // a write not settled by then failed
-    static constexpr size_t kMaxQueuedWrites = 64;
     static constexpr uint32_t kStatsMs = 60000;       // the link's counters, retained
     static constexpr size_t kMaxSetBytes = 64;        // a longer set payload is refused unread
     // Reads marked at a time: enough to keep the line busy, few enough that a write waits
@@ -57,13 +58,13 @@ private:
         ModbusAction *Variable = nullptr;
         bool Queued = false;        // waits in the round for its read
         bool Awaiting = false;      // marked for reading, reply not handled yet
+        bool Setting = false;       // configuration: the device changes it only when written
         bool HasPublished = false;
         std::string Published;      // the text last sent
         uint32_t PublishedAt = 0;
     };
-    struct Write {
-        std::string Name;
-        std::string Text;
+    struct Current {
+        WriteQueue::Write Write;
         bool Requested = false;
         uint32_t Since = 0;
     };
@@ -83,6 +84,9 @@ private:
     void HandleSet(const std::string &name, const std::string &text);
     void AdvanceWrite(uint32_t now);
     void FinishWrite(const std::string &outcome);
+    std::string Refusal(const std::string &name, ModbusAction *v, const std::string &text);
+    std::vector<std::string> OfferedWritable() const;
+    uint32_t KnownForMs() const;
     void CollectReads(uint32_t now);
     void StartRound(uint32_t now);
     void FeedReads();
@@ -111,10 +115,10 @@ private:
     std::string portPath_;
     std::vector<Watched> watched_;
     std::set<std::string> writable_;
-    std::deque<Write> writes_;      // the front one is under way
+    WriteQueue queue_;
+    std::optional<Current> current_;  // the write under way
     std::set<std::string> discoveryTopics_;  // the config topics of what is offered now
     std::deque<size_t> due_;        // watched_ entries still to be read in this round
-    bool wroteSomething_ = false;  // a write succeeded: the device is asked to save at the end
     bool roundStarted_ = false;
     uint32_t lastRound_ = 0;
     uint32_t lastRepublishCheck_ = 0;

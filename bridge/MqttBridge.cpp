@@ -30,6 +30,20 @@ bool ChangesTheLink(const std::string &name)
     return name == "485.Init.BaudRate" || name == "Mb.MyModbusAddr";
 }
 
+// The published variables and the writable ones that can be read back, in table order.
+std::vector<std::string> WatchedNames(const BridgeOptions &options)
+{
+    const std::set<std::string> shown(options.Names.begin(), options.Names.end());
+    const std::set<std::string> writable(options.Writable.begin(), options.Writable.end());
+    std::vector<std::string> names;
+    for (const MbVariableRow &row : DeviceRegisterMap()) {
+        const std::string name = MString(row.Name).ToUtf8();
+        if (shown.count(name) != 0 || (writable.count(name) != 0 && row.Access != mbaWrite))
+            names.push_back(name);
+    }
+    return names;
+}
+
 std::string Trimmed(const std::string &text)
 {
     const size_t b = text.find_first_not_of(" \t\r\n");
@@ -45,20 +59,10 @@ MqttBridge::MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkF
       options_(std::move(options)),
       makeLink_(std::move(makeLink)),
       log_(log),
-      queue_(options_.Saving, [] { return GetTickCount32(); })
+      queue_(options_.Saving, [] { return GetTickCount32(); }),
+      rounds_(WatchedNames(options_), options_.IntervalMs)
 {
     writable_.insert(options_.Writable.begin(), options_.Writable.end());
-    // The published variables and the writable ones that can be read back, in table order.
-    std::set<std::string> shown(options_.Names.begin(), options_.Names.end());
-    for (const MbVariableRow &row : DeviceRegisterMap()) {
-        const std::string name = MString(row.Name).ToUtf8();
-        if (shown.count(name) != 0 || (writable_.count(name) != 0 && row.Access != mbaWrite))
-        {
-            Watched w;
-            w.Name = name;
-            watched_.push_back(w);
-        }
-    }
 }
 
 MqttBridge::~MqttBridge() = default;
@@ -67,14 +71,6 @@ void MqttBridge::Log(const std::string &text)
 {
     // One write per line: the broker link logs from its own thread.
     log_ << ("quintavolte-cli: mqtt: " + text + "\n") << std::flush;
-}
-
-MqttBridge::Watched *MqttBridge::FindWatched(const std::string &name)
-{
-    for (Watched &w : watched_)
-        if (w.Name == name)
-            return &w;
-    return nullptr;
 }
 
 bool MqttBridge::Publish(const std::string &subtopic, const std::string &payload, bool retain, int qos)
@@ -118,8 +114,7 @@ void MqttBridge::Step()
         AdvanceWrite(now);
         CollectReads(now);
         PublishStats(now);
-        if (!roundStarted_ || TickDiff(now, lastRound_) >= options_.IntervalMs)
-            StartRound(now);
+        rounds_.StartRoundIfDue(now);
         FeedReads();
         Republish(now);
         return;
@@ -141,12 +136,11 @@ void MqttBridge::WaitForWork()
     // While an exchange is on the line (or the device is being looked for) the engine's
     // deadlines need the scheduler every few milliseconds; otherwise the loop sleeps until
     // the port, the broker or the next round has something for it.
-    bool busy = manager_.Shell.Engine.PendingCount() != 0 || !due_.empty() || current_ || queue_.Waiting() != 0;
-    for (const Watched &w : watched_)
-        busy = busy || w.Awaiting;
+    const bool busy =
+        manager_.Shell.Engine.PendingCount() != 0 || rounds_.Busy() || current_ || queue_.Waiting() != 0;
     int timeoutMs = static_cast<int>(kBusyWaitMs);
     if (phase_ == Phase::Online && !busy) {
-        const int32_t untilRound = options_.IntervalMs - TickDiff(GetTickCount32(), lastRound_);
+        const int32_t untilRound = rounds_.UntilNextRound(GetTickCount32());
         timeoutMs = std::clamp<int>(untilRound, static_cast<int>(kBusyWaitMs), static_cast<int>(kIdleWaitMs));
     }
     pollfd fds[2] = {{manager_.Shell.Port.ReadyFd(), POLLIN, 0}, {link_ ? link_->EventFd() : -1, POLLIN, 0}};
@@ -246,15 +240,8 @@ void MqttBridge::GoOnline(uint32_t now)
     std::set<std::string> settings;
     for (const MbVariableRow *row : DeviceSettings(manager_.VersionX100))
         settings.insert(MString(row->Name).ToUtf8());
-    for (Watched &w : watched_) {
-        w.Setting = settings.count(w.Name) != 0;
-        w.Variable = manager_.Shell.FindVariable(MString::FromUtf8(w.Name));
-        w.Awaiting = false;
-        w.Queued = false;
-    }
-    due_.clear();
+    rounds_.Attach(manager_.Shell, settings);
     phase_ = Phase::Online;
-    roundStarted_ = false;
     Log("device " + deviceId_ + " online on " + portPath_ + ", publishing under " + base_);
     const bool fresh = !link_ || linkDeviceId_ != deviceId_;
     EnsureLink();
@@ -305,7 +292,7 @@ void MqttBridge::PublishEverything(uint32_t now)
             link_->Publish(m.Topic, m.Payload, true, 1);
         }
     }
-    for (Watched &w : watched_)
+    for (ReadRounds::Watched &w : rounds_.All())
         if (w.HasPublished) {
             Publish(w.Name, w.Published, true, 0);
             w.PublishedAt = now;
@@ -355,14 +342,7 @@ void MqttBridge::DeviceLost()
     queue_.ForgetAll();
     // What was read before is not current when the device comes back: the first round
     // after it publishes fresh values only.
-    for (Watched &w : watched_) {
-        w.Variable = nullptr;
-        w.Awaiting = false;
-        w.Queued = false;
-        w.HasPublished = false;
-        w.Published.clear();
-    }
-    due_.clear();
+    rounds_.Detach();
     phase_ = Phase::Searching;
     lastSearch_ = GetTickCount32();
 }
@@ -446,7 +426,7 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
     if (!w.Command) {
         w.Stored = StoredValue(v->Type, text);
         // A counter or an output may change on the device meanwhile: known for a round only.
-        const Watched *watched = FindWatched(name);
+        const ReadRounds::Watched *watched = rounds_.Find(name);
         w.KnownForMs = watched != nullptr && watched->Setting ? 0 : KnownForMs();
     }
     if (std::optional<WriteQueue::Write> replaced = queue_.Add(std::move(w)))
@@ -530,45 +510,23 @@ void MqttBridge::FinishWrite(const std::string &outcome)
     if (phase_ != Phase::Online)
         return;
     // The value text now holds what was sent; the device's own comes with a fresh read.
-    if (Watched *watched = FindWatched(w.Name); watched != nullptr && watched->Variable != nullptr) {
-        watched->Variable->State = mbsRequested;
-        watched->Awaiting = true;
-    }
+    rounds_.ReadAgain(w.Name);
 }
 
 void MqttBridge::CollectReads(uint32_t now)
 {
     const std::string writing = current_ && current_->Requested ? current_->Write.Name : std::string();
-    for (Watched &w : watched_) {
-        if (!w.Awaiting || w.Variable == nullptr || !Settled(w.Variable) || w.Name == writing)
-            continue;
-        w.Awaiting = false;
-        if (w.Variable->State != mbsDone)
-            continue;
+    rounds_.Collect(writing, [&](ReadRounds::Watched &w) {
         if (writable_.count(w.Name) != 0)
             queue_.Holds(w.Name, StoredValue(*w.Variable), w.Setting ? 0 : KnownForMs());
         const std::string text = ValueText(*w.Variable);
         if (text == "--" || (w.HasPublished && text == w.Published))
-            continue;
+            return;
         w.Published = text;
         w.HasPublished = true;
         w.PublishedAt = now;
         Publish(w.Name, text, true, 0);
-    }
-}
-
-void MqttBridge::StartRound(uint32_t now)
-{
-    roundStarted_ = true;
-    lastRound_ = now;
-    // A round that outlasts the interval goes on; what it has not reached keeps its place.
-    for (size_t i = 0; i < watched_.size(); ++i) {
-        Watched &w = watched_[i];
-        if (w.Queued || w.Awaiting || w.Variable == nullptr)
-            continue;
-        w.Queued = true;
-        due_.push_back(i);
-    }
+    });
 }
 
 void MqttBridge::FeedReads()
@@ -576,21 +534,7 @@ void MqttBridge::FeedReads()
     // A write waiting to go out goes before further reads.
     if ((current_ && !current_->Requested) || queue_.Waiting() != 0)
         return;
-    size_t marked = 0;
-    for (const Watched &w : watched_)
-        marked += w.Awaiting ? 1 : 0;
-    const std::string writing = current_ ? current_->Write.Name : std::string();
-    while (marked < kReadWindow && !due_.empty()) {
-        Watched &w = watched_[due_.front()];
-        due_.pop_front();
-        w.Queued = false;
-        if (w.Variable == nullptr || w.Name == writing)
-            continue;
-        if (Settled(w.Variable))
-            w.Variable->State = mbsRequested;
-        w.Awaiting = true;
-        ++marked;
-    }
+    rounds_.Feed(current_ ? current_->Write.Name : std::string());
 }
 
 void MqttBridge::Republish(uint32_t now)
@@ -598,7 +542,7 @@ void MqttBridge::Republish(uint32_t now)
     if (TickDiff(now, lastRepublishCheck_) < 1000)
         return;
     lastRepublishCheck_ = now;
-    for (Watched &w : watched_)
+    for (ReadRounds::Watched &w : rounds_.All())
         if (w.HasPublished && TickDiff(now, w.PublishedAt) >= int32_t(kRepublishMs)) {
             w.PublishedAt = now;
             Publish(w.Name, w.Published, true, 0);

@@ -1,7 +1,9 @@
 // MqttBridge: keeps one device's variables on an MQTT broker and carries allowed writes
 // back. The device loop is this object's Step, run on one thread; the broker link does
 // its network work elsewhere, so a turn never waits for the broker, nor for the device:
-// reads, writes and the search for the device all go one exchange at a time.
+// reads, writes and the search for the device all go one exchange at a time. This class
+// holds the phases (searching, identifying, online) and the broker's side; the reads are
+// ReadRounds' and the writes and saves WriteQueue's.
 #pragma once
 
 #include <atomic>
@@ -19,6 +21,7 @@
 #include "bridge/BridgeTopics.h"
 #include "bridge/DeviceSearch.h"
 #include "bridge/MqttLink.h"
+#include "bridge/ReadRounds.h"
 #include "bridge/WriteQueue.h"
 #include "device/ActionManager.h"
 
@@ -32,9 +35,6 @@ public:
     static constexpr uint32_t kWriteLimitMs = 3000;   // a write not settled by then failed
     static constexpr uint32_t kStatsMs = 60000;       // the link's counters, retained
     static constexpr size_t kMaxSetBytes = 64;        // a longer set payload is refused unread
-    // Reads marked at a time: enough to keep the line busy, few enough that a write waits
-    // for no more than these before it goes out.
-    static constexpr size_t kReadWindow = 2;
 
     MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkFactory makeLink, std::ostream &log);
     ~MqttBridge();
@@ -53,16 +53,6 @@ public:
     const MqttLink *Link() const { return link_.get(); }
 
 private:
-    struct Watched {
-        std::string Name;
-        ModbusAction *Variable = nullptr;
-        bool Queued = false;        // waits in the round for its read
-        bool Awaiting = false;      // marked for reading, reply not handled yet
-        bool Setting = false;       // configuration: the device changes it only when written
-        bool HasPublished = false;
-        std::string Published;      // the text last sent
-        uint32_t PublishedAt = 0;
-    };
     struct Current {
         WriteQueue::Write Write;
         bool Requested = false;
@@ -79,7 +69,6 @@ private:
     void PublishEverything(uint32_t now);
     DiscoveryDevice Discovered() const;
     void ForgetStaleEntity(const MqttMessage &m);
-    void PublishValue(Watched &w, uint32_t now);
     void TakeMessages();
     void HandleSet(const std::string &name, const std::string &text);
     void AdvanceWrite(uint32_t now);
@@ -88,13 +77,11 @@ private:
     std::vector<std::string> OfferedWritable() const;
     uint32_t KnownForMs() const;
     void CollectReads(uint32_t now);
-    void StartRound(uint32_t now);
     void FeedReads();
     void Republish(uint32_t now);
     void Answer(const std::string &name, const std::string &outcome);
     bool Publish(const std::string &subtopic, const std::string &payload, bool retain, int qos);
     void Log(const std::string &text);
-    Watched *FindWatched(const std::string &name);
 
     cActionManager &manager_;
     DeviceSearch search_{manager_};
@@ -113,14 +100,11 @@ private:
     std::string deviceId_;
     std::string base_;              // PREFIX/<device id>
     std::string portPath_;
-    std::vector<Watched> watched_;
     std::set<std::string> writable_;
     WriteQueue queue_;
+    ReadRounds rounds_;
     std::optional<Current> current_;  // the write under way
     std::set<std::string> discoveryTopics_;  // the config topics of what is offered now
-    std::deque<size_t> due_;        // watched_ entries still to be read in this round
-    bool roundStarted_ = false;
-    uint32_t lastRound_ = 0;
     uint32_t lastRepublishCheck_ = 0;
     bool statsPublished_ = false;
     uint32_t lastStats_ = 0;

@@ -557,6 +557,8 @@ void MqttBridge::Shutdown()
         manager_.Identified = false;
     manager_.Disconnect();  // also ends a search under way
     if (link_) {
+        for (const WriteQueue::Write &w : queue_.TakeWaiting())
+            Answer(w.Name, "failed: the bridge stopped");
         Publish("status", "offline", true, 1);
         link_->Close();
         link_.reset();

@@ -63,8 +63,13 @@ const char *BridgeUsage()
            "                 when the bridge stops (also its last will)\n"
            "  info           type text, version and port, retained\n"
            "  set/NAME       a value text to write (only names given with --writable; at most\n"
-           "                 64 bytes; an empty one is ignored, a retained one refused)\n"
-           "  result/NAME    \"ok\", or \"refused: ...\", \"failed: ...\" or \"unknown: ...\"\n"
+           "                 64 bytes; an empty one is ignored, a retained one refused); a newer\n"
+           "                 set of a name replaces one still waiting, so the last value wins\n"
+           "  result/NAME    \"ok\"; \"unchanged\" when the device holds the value already (nothing\n"
+           "                 is written); \"replaced\" when a newer set came before it was written;\n"
+           "                 or \"refused: ...\", \"failed: ...\" or \"unknown: ...\"\n"
+           "  result/SaveConfigToRomNow\n"
+           "                 \"saved\" when the device was asked to keep what was written\n"
            "\n"
            "options:\n"
            "  --broker HOST[:PORT]   the broker (port 1883, or 8883 with --tls-ca)\n"
@@ -73,7 +78,15 @@ const char *BridgeUsage()
            "                         1000); a round that takes longer goes on, one read at a time\n"
            "  --names LIST           variables to publish, comma-separated; Area.* takes a whole\n"
            "                         area (default: every variable that can be read)\n"
-           "  --writable LIST        variables a set may write (default: none)\n"
+           "  --writable LIST        variables a set may write (default: none); the device's\n"
+           "                         baud rate and address only with --allow-link-changes, and\n"
+           "                         only variables the connected firmware has\n"
+           "  --allow-link-changes   let sets change 485.Init.BaudRate and Mb.MyModbusAddr, which\n"
+           "                         can cut the device off from the bridge\n"
+           "  --save-after SECONDS   ask the device to save what was written once no write has\n"
+           "                         come for SECONDS (default 5), at most once in 10 minutes\n"
+           "                         (a later save waits its turn); 0: only when the bridge\n"
+           "                         stops, as it always does when something is unsaved\n"
            "  --client-id ID         MQTT client id (default quintavolte-<device id>)\n"
            "  --username U --password-file F\n"
            "                         log in; the password is the first line of F\n"
@@ -172,9 +185,13 @@ bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, 
             o->Discovery = true;
             continue;
         }
+        if (a == "--allow-link-changes") {
+            o->AllowLinkChanges = true;
+            continue;
+        }
         static const std::set<std::string> withValue{"--broker",    "--prefix",   "--interval",      "--names",
                                                      "--writable",  "--client-id", "--username",     "--password-file",
-                                                     "--tls-ca",    "--discovery-prefix"};
+                                                     "--tls-ca",    "--discovery-prefix", "--save-after"};
         if (withValue.count(a) == 0) {
             *error = a.rfind("--", 0) == 0 ? "unknown option " + a + " for mqtt" : "mqtt takes no argument " + a;
             return false;
@@ -204,6 +221,13 @@ bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, 
                 *error = "--interval wants milliseconds from 10 to 3600000, not '" + v + "'";
                 return false;
             }
+        } else if (a == "--save-after") {
+            int seconds = 0;
+            if (!ParseInt(v, 0, 86400, &seconds)) {
+                *error = "--save-after wants seconds from 0 to 86400, not '" + v + "'";
+                return false;
+            }
+            o->Saving.QuietMs = uint32_t(seconds) * 1000;
         } else if (a == "--names" || a == "--writable") {
             std::vector<std::string> *list = a == "--names" ? &o->Names : &o->Writable;
             if (!ExpandNames(v, list, &unknown)) {

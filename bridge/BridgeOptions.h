@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "bridge/WriteQueue.h"
+
 struct BridgeOptions {
     std::string Host;                  // broker host name or address
     int Port = 0;                      // 0: 1883, or 8883 with TLS
@@ -19,6 +21,8 @@ struct BridgeOptions {
     std::string TlsCaPem;              // the file's text, read once at start
     bool Discovery = false;            // --ha-discovery
     std::string DiscoveryPrefix = "homeassistant";
+    bool AllowLinkChanges = false;     // --allow-link-changes: the baud rate and address may be set
+    SaveTiming Saving;                 // QuietMs from --save-after; 0: save only at the end
     bool Help = false;
 
     int BrokerPort() const { return Port != 0 ? Port : (TlsCaFile.empty() ? 1883 : 8883); }

@@ -379,8 +379,18 @@ private:
         MosquittoLink *self = Self(obj);
         const size_t topicLength = std::strlen(message->topic);
         std::lock_guard<std::mutex> lock(self->mutex_);
-        if (self->incoming_.size() >= kMaxIncoming || topicLength > kMaxTopic)
+        if (topicLength > kMaxTopic)
             return;
+        if (self->incoming_.size() >= kMaxIncoming) {
+            // Full: a newer set of a name still makes room for itself, in place of the
+            // oldest one of that name, which it would replace anyway.
+            const std::string_view topic(message->topic, topicLength);
+            const auto older = std::find_if(self->incoming_.begin(), self->incoming_.end(),
+                                            [&](const MqttMessage &m) { return m.Topic == topic; });
+            if (older == self->incoming_.end())
+                return;
+            self->incoming_.erase(older);
+        }
         MqttMessage m;
         m.Topic.assign(message->topic, topicLength);
         m.Size = message->payloadlen > 0 ? size_t(message->payloadlen) : 0;

@@ -8,6 +8,7 @@
 #include "core/MicroClock.h"
 #include "device/LinkStatsFields.h"
 #include "device/RegisterMap.h"
+#include "device/SettingsFile.h"
 #include "device/WriteGate.h"
 #include "port/PortList.h"
 
@@ -22,6 +23,27 @@ bool Settled(const ModbusAction *v)
     return v->State != mbsRequested && v->State != mbsSent;
 }
 
+// Variables whose change cuts the line to the bridge (another speed, another address).
+// TODO: join with the write gate's own list of link-changing variables once it has one.
+bool ChangesTheLink(const std::string &name)
+{
+    return name == "485.Init.BaudRate" || name == "Mb.MyModbusAddr";
+}
+
+// The published variables and the writable ones that can be read back, in table order.
+std::vector<std::string> WatchedNames(const BridgeOptions &options)
+{
+    const std::set<std::string> shown(options.Names.begin(), options.Names.end());
+    const std::set<std::string> writable(options.Writable.begin(), options.Writable.end());
+    std::vector<std::string> names;
+    for (const MbVariableRow &row : DeviceRegisterMap()) {
+        const std::string name = MString(row.Name).ToUtf8();
+        if (shown.count(name) != 0 || (writable.count(name) != 0 && row.Access != mbaWrite))
+            names.push_back(name);
+    }
+    return names;
+}
+
 std::string Trimmed(const std::string &text)
 {
     const size_t b = text.find_first_not_of(" \t\r\n");
@@ -33,20 +55,14 @@ std::string Trimmed(const std::string &text)
 }  // namespace
 
 MqttBridge::MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkFactory makeLink, std::ostream &log)
-    : manager_(manager), options_(std::move(options)), makeLink_(std::move(makeLink)), log_(log)
+    : manager_(manager),
+      options_(std::move(options)),
+      makeLink_(std::move(makeLink)),
+      log_(log),
+      queue_(options_.Saving, [] { return GetTickCount32(); }),
+      rounds_(WatchedNames(options_), options_.IntervalMs)
 {
     writable_.insert(options_.Writable.begin(), options_.Writable.end());
-    // The published variables and the writable ones that can be read back, in table order.
-    std::set<std::string> shown(options_.Names.begin(), options_.Names.end());
-    for (const MbVariableRow &row : DeviceRegisterMap()) {
-        const std::string name = MString(row.Name).ToUtf8();
-        if (shown.count(name) != 0 || (writable_.count(name) != 0 && row.Access != mbaWrite))
-        {
-            Watched w;
-            w.Name = name;
-            watched_.push_back(w);
-        }
-    }
 }
 
 MqttBridge::~MqttBridge() = default;
@@ -55,14 +71,6 @@ void MqttBridge::Log(const std::string &text)
 {
     // One write per line: the broker link logs from its own thread.
     log_ << ("quintavolte-cli: mqtt: " + text + "\n") << std::flush;
-}
-
-MqttBridge::Watched *MqttBridge::FindWatched(const std::string &name)
-{
-    for (Watched &w : watched_)
-        if (w.Name == name)
-            return &w;
-    return nullptr;
 }
 
 bool MqttBridge::Publish(const std::string &subtopic, const std::string &payload, bool retain, int qos)
@@ -106,8 +114,7 @@ void MqttBridge::Step()
         AdvanceWrite(now);
         CollectReads(now);
         PublishStats(now);
-        if (!roundStarted_ || TickDiff(now, lastRound_) >= options_.IntervalMs)
-            StartRound(now);
+        rounds_.StartRoundIfDue(now);
         FeedReads();
         Republish(now);
         return;
@@ -129,12 +136,11 @@ void MqttBridge::WaitForWork()
     // While an exchange is on the line (or the device is being looked for) the engine's
     // deadlines need the scheduler every few milliseconds; otherwise the loop sleeps until
     // the port, the broker or the next round has something for it.
-    bool busy = manager_.Shell.Engine.PendingCount() != 0 || !due_.empty() || !writes_.empty();
-    for (const Watched &w : watched_)
-        busy = busy || w.Awaiting;
+    const bool busy =
+        manager_.Shell.Engine.PendingCount() != 0 || rounds_.Busy() || current_ || queue_.Waiting() != 0;
     int timeoutMs = static_cast<int>(kBusyWaitMs);
     if (phase_ == Phase::Online && !busy) {
-        const int32_t untilRound = options_.IntervalMs - TickDiff(GetTickCount32(), lastRound_);
+        const int32_t untilRound = rounds_.UntilNextRound(GetTickCount32());
         timeoutMs = std::clamp<int>(untilRound, static_cast<int>(kBusyWaitMs), static_cast<int>(kIdleWaitMs));
     }
     pollfd fds[2] = {{manager_.Shell.Port.ReadyFd(), POLLIN, 0}, {link_ ? link_->EventFd() : -1, POLLIN, 0}};
@@ -228,14 +234,14 @@ void MqttBridge::Identify(uint32_t now)
 void MqttBridge::GoOnline(uint32_t now)
 {
     base_ = options_.Prefix + "/" + deviceId_;
-    for (Watched &w : watched_) {
-        w.Variable = manager_.Shell.FindVariable(MString::FromUtf8(w.Name));
-        w.Awaiting = false;
-        w.Queued = false;
-    }
-    due_.clear();
+    if (!linkDeviceId_.empty() && linkDeviceId_ != deviceId_)
+        queue_.Reset();  // another device: what was written went to the one before
+    queue_.ForgetAll();  // read afresh
+    std::set<std::string> settings;
+    for (const MbVariableRow *row : DeviceSettings(manager_.VersionX100))
+        settings.insert(MString(row->Name).ToUtf8());
+    rounds_.Attach(manager_.Shell, settings);
     phase_ = Phase::Online;
-    roundStarted_ = false;
     Log("device " + deviceId_ + " online on " + portPath_ + ", publishing under " + base_);
     const bool fresh = !link_ || linkDeviceId_ != deviceId_;
     EnsureLink();
@@ -281,16 +287,26 @@ void MqttBridge::PublishEverything(uint32_t now)
     Publish("info", InfoPayload(typeText, manager_.VersionX100, portPath_), true, 1);
     if (options_.Discovery && link_) {
         discoveryTopics_.clear();
-        for (const MqttMessage &m : DiscoveryMessages(Discovered(), options_.Names, options_.Writable)) {
+        for (const MqttMessage &m : DiscoveryMessages(Discovered(), options_.Names, OfferedWritable())) {
             discoveryTopics_.insert(m.Topic);
             link_->Publish(m.Topic, m.Payload, true, 1);
         }
     }
-    for (Watched &w : watched_)
+    for (ReadRounds::Watched &w : rounds_.All())
         if (w.HasPublished) {
             Publish(w.Name, w.Published, true, 0);
             w.PublishedAt = now;
         }
+}
+
+std::vector<std::string> MqttBridge::OfferedWritable() const
+{
+    // A control that every set to would be refused is not offered.
+    std::vector<std::string> offered;
+    for (const std::string &name : options_.Writable)
+        if (options_.AllowLinkChanges || !ChangesTheLink(name))
+            offered.push_back(name);
+    return offered;
 }
 
 DiscoveryDevice MqttBridge::Discovered() const
@@ -319,18 +335,14 @@ void MqttBridge::DeviceLost()
 {
     Log("lost the device " + deviceId_ + "; searching again every " + std::to_string(kSearchPeriodMs / 1000) + " s");
     Publish("status", "searching", true, 1);
-    while (!writes_.empty())
+    if (current_)
         FinishWrite("failed: the device was lost");
+    for (const WriteQueue::Write &w : queue_.TakeWaiting())
+        Answer(w.Name, "failed: the device was lost");
+    queue_.ForgetAll();
     // What was read before is not current when the device comes back: the first round
     // after it publishes fresh values only.
-    for (Watched &w : watched_) {
-        w.Variable = nullptr;
-        w.Awaiting = false;
-        w.Queued = false;
-        w.HasPublished = false;
-        w.Published.clear();
-    }
-    due_.clear();
+    rounds_.Detach();
     phase_ = Phase::Searching;
     lastSearch_ = GetTickCount32();
 }
@@ -370,6 +382,18 @@ void MqttBridge::TakeMessages()
     }
 }
 
+std::string MqttBridge::Refusal(const std::string &name, ModbusAction *v, const std::string &text)
+{
+    const std::string shown = Printable(name, 64);
+    if (v == nullptr)
+        return shown + " is not a variable of this device";
+    if (!InFirmware(v->Name.View(), manager_.VersionX100))
+        return shown + " is not in the device's firmware " + VersionText(manager_.VersionX100);
+    if (const WriteCheck check = CheckWrite(*v, MString::FromUtf8(text)); !check.Ok())
+        return "\"" + Printable(text) + "\" " + RefusalReason(check);
+    return {};
+}
+
 void MqttBridge::HandleSet(const std::string &name, const std::string &text)
 {
     const std::string shown = Printable(name, 64);
@@ -378,47 +402,67 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
         Answer(name, "refused: " + shown + " is not writable");
         return;
     }
+    if (ChangesTheLink(name) && !options_.AllowLinkChanges) {
+        // Another speed or address would leave the bridge unable to reach the device.
+        Log("refused a set of " + shown + ": it changes the device's link; allowed with --allow-link-changes");
+        Answer(name, "refused: " + shown + " changes how the device is reached; allowed only with --allow-link-changes");
+        return;
+    }
     if (phase_ != Phase::Online) {
         Answer(name, "failed: the device is offline");
         return;
     }
     ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(name));
-    if (v == nullptr) {
-        Answer(name, "refused: " + shown + " is not a variable of this device");
+    if (const std::string refusal = Refusal(name, v, text); !refusal.empty()) {
+        Log("refused a set of " + shown + ": " + refusal);
+        Answer(name, "refused: " + refusal);
         return;
     }
-    if (const WriteCheck check = CheckWrite(*v, MString::FromUtf8(text)); !check.Ok()) {
-        const std::string value = "\"" + Printable(text) + "\" " + RefusalReason(check);
-        Log("refused a set of " + shown + ": " + value);
-        Answer(name, "refused: " + value);
-        return;
-    }
-    if (writes_.size() >= kMaxQueuedWrites) {
-        Answer(name, "failed: too many writes waiting");
-        return;
-    }
-    Write w;
+    WriteQueue::Write w;
     w.Name = name;
     w.Text = text;
-    writes_.push_back(w);
+    const WriteLimits *limits = WriteLimitsOf(*v);
+    w.Command = limits != nullptr && limits->Command;
+    if (!w.Command) {
+        w.Stored = StoredValue(v->Type, text);
+        // A counter or an output may change on the device meanwhile: known for a round only.
+        const ReadRounds::Watched *watched = rounds_.Find(name);
+        w.KnownForMs = watched != nullptr && watched->Setting ? 0 : KnownForMs();
+    }
+    if (std::optional<WriteQueue::Write> replaced = queue_.Add(std::move(w)))
+        Answer(replaced->Name, "replaced");
+}
+
+uint32_t MqttBridge::KnownForMs() const
+{
+    return std::max<uint32_t>(uint32_t(options_.IntervalMs), 1000);
 }
 
 void MqttBridge::AdvanceWrite(uint32_t now)
 {
-    if (writes_.empty())
-        return;
-    Write &w = writes_.front();
-    ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(w.Name));
-    if (!w.Requested) {
+    if (!current_) {
+        std::optional<WriteQueue::Write> next;
+        while ((next = queue_.Next()) && next->Unchanged)
+            Answer(next->Name, "unchanged");  // nothing to write, nothing to save
+        if (!next)
+            return;
+        current_ = Current{std::move(*next), false, 0};
+    }
+    Current &c = *current_;
+    ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(c.Write.Name));
+    if (!c.Requested) {
         // A read on the wire would end with "done" and be taken for the write's answer.
         if (v->State == mbsSent)
             return;
-        manager_.Shell.RequestWrite(v, MString::FromUtf8(w.Text));
-        w.Requested = true;
-        w.Since = now;
+        if (!manager_.Shell.RequestWrite(v, MString::FromUtf8(c.Write.Text))) {
+            FinishWrite("refused: the write check refused the value");
+            return;
+        }
+        c.Requested = true;
+        c.Since = now;
         return;
     }
-    const bool late = TickDiff(now, w.Since) > int32_t(kWriteLimitMs);
+    const bool late = TickDiff(now, c.Since) > int32_t(kWriteLimitMs);
     if (v->WritePending) {
         if (v->State == mbsDone || late) {
             // Not sent: the write must not come back with a later read.
@@ -450,75 +494,47 @@ void MqttBridge::AdvanceWrite(uint32_t now)
 
 void MqttBridge::FinishWrite(const std::string &outcome)
 {
-    const Write w = writes_.front();
-    writes_.pop_front();
-    if (outcome != "ok")
-        Log("set of " + w.Name + " to \"" + Printable(w.Text) + "\": " + outcome);
-    else
-        wroteSomething_ = true;
-    Answer(w.Name, outcome);
+    const WriteQueue::Write w = std::move(current_->Write);
+    current_.reset();
+    const bool ok = outcome == "ok";
+    queue_.Finished(ok ? WriteQueue::Outcome::Ok
+                       : outcome.rfind("unknown", 0) == 0 ? WriteQueue::Outcome::Unknown : WriteQueue::Outcome::Failed);
+    if (w.Save) {
+        Log(ok ? "the device saved what was written" : "asking the device to save what was written: " + outcome);
+        Answer(w.Name, ok ? "saved" : outcome);
+    } else {
+        if (!ok)
+            Log("set of " + w.Name + " to \"" + Printable(w.Text) + "\": " + outcome);
+        Answer(w.Name, outcome);
+    }
     if (phase_ != Phase::Online)
         return;
     // The value text now holds what was sent; the device's own comes with a fresh read.
-    if (Watched *watched = FindWatched(w.Name); watched != nullptr && watched->Variable != nullptr) {
-        watched->Variable->State = mbsRequested;
-        watched->Awaiting = true;
-    }
+    rounds_.ReadAgain(w.Name);
 }
 
 void MqttBridge::CollectReads(uint32_t now)
 {
-    const std::string writing = !writes_.empty() && writes_.front().Requested ? writes_.front().Name : std::string();
-    for (Watched &w : watched_) {
-        if (!w.Awaiting || w.Variable == nullptr || !Settled(w.Variable) || w.Name == writing)
-            continue;
-        w.Awaiting = false;
-        if (w.Variable->State != mbsDone)
-            continue;
+    const std::string writing = current_ && current_->Requested ? current_->Write.Name : std::string();
+    rounds_.Collect(writing, [&](ReadRounds::Watched &w) {
+        if (writable_.count(w.Name) != 0)
+            queue_.Holds(w.Name, StoredValue(*w.Variable), w.Setting ? 0 : KnownForMs());
         const std::string text = ValueText(*w.Variable);
         if (text == "--" || (w.HasPublished && text == w.Published))
-            continue;
+            return;
         w.Published = text;
         w.HasPublished = true;
         w.PublishedAt = now;
         Publish(w.Name, text, true, 0);
-    }
-}
-
-void MqttBridge::StartRound(uint32_t now)
-{
-    roundStarted_ = true;
-    lastRound_ = now;
-    // A round that outlasts the interval goes on; what it has not reached keeps its place.
-    for (size_t i = 0; i < watched_.size(); ++i) {
-        Watched &w = watched_[i];
-        if (w.Queued || w.Awaiting || w.Variable == nullptr)
-            continue;
-        w.Queued = true;
-        due_.push_back(i);
-    }
+    });
 }
 
 void MqttBridge::FeedReads()
 {
     // A write waiting to go out goes before further reads.
-    if (!writes_.empty() && !writes_.front().Requested)
+    if ((current_ && !current_->Requested) || queue_.Waiting() != 0)
         return;
-    size_t marked = 0;
-    for (const Watched &w : watched_)
-        marked += w.Awaiting ? 1 : 0;
-    const std::string writing = !writes_.empty() ? writes_.front().Name : std::string();
-    while (marked < kReadWindow && !due_.empty()) {
-        Watched &w = watched_[due_.front()];
-        due_.pop_front();
-        w.Queued = false;
-        if (w.Variable == nullptr || w.Name == writing)
-            continue;
-        if (Settled(w.Variable))
-            w.Variable->State = mbsRequested;
-        w.Awaiting = true;
-        ++marked;
-    }
+    rounds_.Feed(current_ ? current_->Write.Name : std::string());
 }
 
 void MqttBridge::Republish(uint32_t now)
@@ -526,7 +542,7 @@ void MqttBridge::Republish(uint32_t now)
     if (TickDiff(now, lastRepublishCheck_) < 1000)
         return;
     lastRepublishCheck_ = now;
-    for (Watched &w : watched_)
+    for (ReadRounds::Watched &w : rounds_.All())
         if (w.HasPublished && TickDiff(now, w.PublishedAt) >= int32_t(kRepublishMs)) {
             w.PublishedAt = now;
             Publish(w.Name, w.Published, true, 0);
@@ -535,11 +551,14 @@ void MqttBridge::Republish(uint32_t now)
 
 void MqttBridge::Shutdown()
 {
-    // What was written through the bridge is kept by the device; nothing else asks it to save.
-    if (!wroteSomething_)
+    // What was written through the bridge and not saved yet is kept by the device; nothing
+    // else asks it to save.
+    if (!queue_.Unsaved())
         manager_.Identified = false;
     manager_.Disconnect();  // also ends a search under way
     if (link_) {
+        for (const WriteQueue::Write &w : queue_.TakeWaiting())
+            Answer(w.Name, "failed: the bridge stopped");
         Publish("status", "offline", true, 1);
         link_->Close();
         link_.reset();

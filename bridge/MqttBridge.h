@@ -1,7 +1,9 @@
 // MqttBridge: keeps one device's variables on an MQTT broker and carries allowed writes
 // back. The device loop is this object's Step, run on one thread; the broker link does
 // its network work elsewhere, so a turn never waits for the broker, nor for the device:
-// reads, writes and the search for the device all go one exchange at a time.
+// reads, writes and the search for the device all go one exchange at a time. This class
+// holds the phases (searching, identifying, online) and the broker's side; the reads are
+// ReadRounds' and the writes and saves WriteQueue's.
 #pragma once
 
 #include <atomic>
@@ -9,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -18,6 +21,8 @@
 #include "bridge/BridgeTopics.h"
 #include "bridge/DeviceSearch.h"
 #include "bridge/MqttLink.h"
+#include "bridge/ReadRounds.h"
+#include "bridge/WriteQueue.h"
 #include "device/ActionManager.h"
 
 using MqttLinkFactory = std::function<std::unique_ptr<MqttLink>(const MqttLinkSettings &)>;
@@ -28,12 +33,8 @@ public:
     static constexpr uint32_t kSearchPeriodMs = 3000; // a lost device is looked for again
     static constexpr uint32_t kIdentifyMs = 5000;     // the chip id has to be read by then
     static constexpr uint32_t kWriteLimitMs = 3000;   // a write not settled by then failed
-    static constexpr size_t kMaxQueuedWrites = 64;
     static constexpr uint32_t kStatsMs = 60000;       // the link's counters, retained
     static constexpr size_t kMaxSetBytes = 64;        // a longer set payload is refused unread
-    // Reads marked at a time: enough to keep the line busy, few enough that a write waits
-    // for no more than these before it goes out.
-    static constexpr size_t kReadWindow = 2;
 
     MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkFactory makeLink, std::ostream &log);
     ~MqttBridge();
@@ -52,18 +53,8 @@ public:
     const MqttLink *Link() const { return link_.get(); }
 
 private:
-    struct Watched {
-        std::string Name;
-        ModbusAction *Variable = nullptr;
-        bool Queued = false;        // waits in the round for its read
-        bool Awaiting = false;      // marked for reading, reply not handled yet
-        bool HasPublished = false;
-        std::string Published;      // the text last sent
-        uint32_t PublishedAt = 0;
-    };
-    struct Write {
-        std::string Name;
-        std::string Text;
+    struct Current {
+        WriteQueue::Write Write;
         bool Requested = false;
         uint32_t Since = 0;
     };
@@ -78,19 +69,19 @@ private:
     void PublishEverything(uint32_t now);
     DiscoveryDevice Discovered() const;
     void ForgetStaleEntity(const MqttMessage &m);
-    void PublishValue(Watched &w, uint32_t now);
     void TakeMessages();
     void HandleSet(const std::string &name, const std::string &text);
     void AdvanceWrite(uint32_t now);
     void FinishWrite(const std::string &outcome);
+    std::string Refusal(const std::string &name, ModbusAction *v, const std::string &text);
+    std::vector<std::string> OfferedWritable() const;
+    uint32_t KnownForMs() const;
     void CollectReads(uint32_t now);
-    void StartRound(uint32_t now);
     void FeedReads();
     void Republish(uint32_t now);
     void Answer(const std::string &name, const std::string &outcome);
     bool Publish(const std::string &subtopic, const std::string &payload, bool retain, int qos);
     void Log(const std::string &text);
-    Watched *FindWatched(const std::string &name);
 
     cActionManager &manager_;
     DeviceSearch search_{manager_};
@@ -109,14 +100,11 @@ private:
     std::string deviceId_;
     std::string base_;              // PREFIX/<device id>
     std::string portPath_;
-    std::vector<Watched> watched_;
     std::set<std::string> writable_;
-    std::deque<Write> writes_;      // the front one is under way
+    WriteQueue queue_;
+    ReadRounds rounds_;
+    std::optional<Current> current_;  // the write under way
     std::set<std::string> discoveryTopics_;  // the config topics of what is offered now
-    std::deque<size_t> due_;        // watched_ entries still to be read in this round
-    bool wroteSomething_ = false;  // a write succeeded: the device is asked to save at the end
-    bool roundStarted_ = false;
-    uint32_t lastRound_ = 0;
     uint32_t lastRepublishCheck_ = 0;
     bool statsPublished_ = false;
     uint32_t lastStats_ = 0;

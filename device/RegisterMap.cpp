@@ -130,9 +130,18 @@ constexpr MbVariableRow kRegisterMap[] = {
     {u"Extremes.bReset", 6007, 1, mbaReadWrite, mbtUShort},
 };
 
+constexpr int32_t kOutputModesFrom = 111;
+
 }  // namespace
 
 std::span<const MbVariableRow> DeviceRegisterMap()
 {
     return kRegisterMap;
+}
+
+bool InFirmware(std::u16string_view name, int32_t versionX100)
+{
+    const bool outputMode = name.size() == 8 && name.starts_with(u"Do") && name[2] >= u'1' && name[2] <= u'4' &&
+                            name.ends_with(u".Mode");
+    return !outputMode || versionX100 >= kOutputModesFrom;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 struct MbVariableRow {
     const char16_t *Name;
@@ -14,3 +15,7 @@ struct MbVariableRow {
 };
 
 std::span<const MbVariableRow> DeviceRegisterMap();
+
+// Whether firmware of the version (times 100) has the variable: the output modes
+// Do1.Mode..Do4.Mode came with 1.11; every other variable of the map is in every version.
+bool InFirmware(std::u16string_view name, int32_t versionX100);

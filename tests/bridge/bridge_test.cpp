@@ -149,6 +149,51 @@ TEST_F(BridgeWithDevice, AnUnchangedValueIsSentAgainAfterAMinute)
     EXPECT_EQ(link_->Count(Topic("status")), 1u);  // the status is not repeated
 }
 
+TEST_F(BridgeWithDevice, SavesAfterTheQuietTimeAndThenNotAgainForTenMinutesOnTheBridgesOwnClock)
+{
+    testutil::FakeClock clock(GetTickCount32());
+    g_clock = &clock;
+    SetSleepSink(&SleepAndAdvance);
+    StartBridge({"--names", "DeviceType", "--writable", "Reg.ChargeMaxU"});
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999")) << log_.str();
+    auto saves = [&] {
+        const std::string log = WriteLog();
+        size_t n = 0;
+        for (size_t at = log.find(" SaveConfigToRomNow 131 1"); at != std::string::npos;
+             at = log.find(" SaveConfigToRomNow 131 1", at + 1))
+            ++n;
+        return n;
+    };
+    // Steps for a while of the bridge's time, the clock moved on by `ms` at once first.
+    auto after = [&](uint32_t ms) {
+        clock.Advance(ms);
+        StepUntil([] { return false; }, 300);
+    };
+
+    link_->Receive(Topic("set/Reg.ChargeMaxU"), "14.2");
+    ASSERT_TRUE(Published("result/Reg.ChargeMaxU", "ok")) << log_.str();
+    after(3000);
+    EXPECT_EQ(saves(), 0u) << "not before the quiet time";
+    after(2500);
+    ASSERT_TRUE(Published("result/SaveConfigToRomNow", "saved")) << log_.str();
+    EXPECT_EQ(saves(), 1u);
+
+    // Another write soon after: saved only when ten minutes have passed since the first save.
+    link_->Receive(Topic("set/Reg.ChargeMaxU"), "14.3");
+    ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("result/Reg.ChargeMaxU")) == 2; }));
+    EXPECT_EQ(link_->Last(Topic("result/Reg.ChargeMaxU")), "ok");
+    for (int minute = 0; minute < 8; ++minute)
+        after(60000);
+    EXPECT_EQ(saves(), 1u) << WriteLog();
+    after(2 * 60000);
+    ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("result/SaveConfigToRomNow")) == 2; })) << log_.str();
+    EXPECT_EQ(saves(), 2u) << WriteLog();
+
+    // Saved: the end does not ask again.
+    bridge_->Shutdown();
+    EXPECT_EQ(saves(), 2u) << WriteLog();
+}
+
 TEST_F(BridgeWithDevice, TheSearchForASilentDeviceNeverHoldsTheLoop)
 {
     sim_.Stop();

@@ -7,7 +7,9 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "bridge/MqttTestUtil.h"
@@ -123,6 +125,118 @@ TEST_F(BridgeOnBroker, WaitsForABrokerThatIsDownAtStartAndStopsCleanly)
     EXPECT_GE(watch.WaitFor(Topic("status"), "offline", kWaitMs, mark), 0) << watch.Dump();
     // Nothing was written through the bridge, so nothing was saved either.
     EXPECT_EQ(WriteLog(), "");
+}
+
+// Lines of the stand-in's write log for the variable: "<ms> NAME <register> <value>".
+std::vector<std::string> LoggedWrites(const std::string &log, const std::string &name)
+{
+    std::vector<std::string> values;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string ms, n, reg, value;
+        if (fields >> ms >> n >> reg >> value && n == name)
+            values.push_back(value);
+    }
+    return values;
+}
+
+size_t Count(const std::vector<MqttMessage> &messages, const std::string &topic, const std::string &payload)
+{
+    return size_t(std::count_if(messages.begin(), messages.end(),
+                                [&](const MqttMessage &m) { return m.Topic == topic && m.Payload == payload; }));
+}
+
+TEST_F(BridgeOnBroker, ABurstOfSetsLeavesTheLastValueAndIsSavedOnceAfterTheQuietTime)
+{
+    ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
+    StartBridge(broker_.Port(), {"--save-after", "1"});
+    Subscriber watch(broker_.Port(), "qvtest/#");
+    ASSERT_GE(watch.WaitFor(Topic("Reg.ChargeMaxU"), "14.39999", kWaitMs), 0) << watch.Dump() << bridge_.Stderr();
+
+    // The device holds 14.4 already: nothing is written, nothing saved.
+    watch.Publish(Topic("set/Reg.ChargeMaxU"), "14.4");
+    ASSERT_GE(watch.WaitFor(Topic("result/Reg.ChargeMaxU"), "unchanged", kWaitMs), 0) << watch.Dump();
+
+    // 1000 sets in a row: every one is answered, none is turned away, the last one lands.
+    const size_t mark = watch.Size();
+    char text[16];
+    for (int i = 0; i < 1000; ++i) {
+        std::snprintf(text, sizeof text, "10.%03d", i);
+        watch.Publish(Topic("set/Reg.ChargeMaxU"), text);
+    }
+    ASSERT_GE(watch.WaitFor(Topic("Reg.ChargeMaxU"), "10.99899", 3 * kWaitMs, mark), 0) << bridge_.Stderr();
+    ASSERT_GE(watch.WaitFor(Topic("result/SaveConfigToRomNow"), "saved", kWaitMs, mark), 0) << bridge_.Stderr();
+    const std::vector<MqttMessage> all = watch.Messages();
+    const std::vector<MqttMessage> after(all.begin() + long(mark), all.end());
+    const size_t ok = Count(after, Topic("result/Reg.ChargeMaxU"), "ok");
+    const size_t replaced = Count(after, Topic("result/Reg.ChargeMaxU"), "replaced");
+    EXPECT_EQ(ok + replaced, 1000u) << "every set answered once";
+    EXPECT_GT(replaced, 0u);
+    const std::vector<std::string> writes = LoggedWrites(WriteLog(), "Reg.ChargeMaxU");
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.size(), ok);
+    EXPECT_EQ(writes.back(), "10.999") << WriteLog();
+    EXPECT_EQ(LoggedWrites(WriteLog(), "SaveConfigToRomNow").size(), 1u) << WriteLog();
+
+    // Repeated: nothing written, and no second save.
+    const size_t repeated = watch.Size();
+    watch.Publish(Topic("set/Reg.ChargeMaxU"), "10.999");
+    ASSERT_GE(watch.WaitFor(Topic("result/Reg.ChargeMaxU"), "unchanged", kWaitMs, repeated), 0) << watch.Dump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // past the quiet time
+    EXPECT_EQ(LoggedWrites(WriteLog(), "Reg.ChargeMaxU").size(), ok);
+    // Saved already: the end asks for no second save.
+    bridge_.Signal(SIGTERM);
+    EXPECT_EQ(bridge_.WaitExit(kWaitMs), 0) << bridge_.Stderr();
+    EXPECT_EQ(LoggedWrites(WriteLog(), "SaveConfigToRomNow").size(), 1u) << WriteLog();
+}
+
+TEST_F(BridgeOnBroker, RefusesLinkChangesUnlessAllowedAndVariablesTheFirmwareLacks)
+{
+    ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
+    sim_.Stop();
+    ASSERT_TRUE(sim_.Start({"--log", dir_.File("writes.log"), "--version", "1.10"})) << sim_.Stderr();
+    const std::vector<std::string> writable{"--writable", "485.Init.BaudRate,Mb.MyModbusAddr,Do1.Mode,Do1.State"};
+    StartBridge(broker_.Port(), writable);
+    Subscriber watch(broker_.Port(), "qvtest/#");
+    ASSERT_GE(watch.WaitFor(Topic("485.Init.BaudRate"), "9600", kWaitMs), 0) << watch.Dump() << bridge_.Stderr();
+
+    const struct {
+        std::string Name, Payload, Result;
+    } cases[] = {
+        {"485.Init.BaudRate", "19200",
+         "refused: 485.Init.BaudRate changes how the device is reached; allowed only with --allow-link-changes"},
+        {"Mb.MyModbusAddr", "7",
+         "refused: Mb.MyModbusAddr changes how the device is reached; allowed only with --allow-link-changes"},
+        {"Do1.Mode", "3", "refused: Do1.Mode is not in the device's firmware 1.10"},
+        {"Do1.State", "1", "ok"},
+    };
+    for (const auto &c : cases) {
+        const size_t mark = watch.Size();
+        watch.Publish(Topic("set/" + c.Name), c.Payload);
+        EXPECT_GE(watch.WaitFor(Topic("result/" + c.Name), c.Result, kWaitMs, mark), 0) << c.Result << watch.Dump();
+    }
+    const std::string log = WriteLog();
+    for (const char *name : {"485.Init.BaudRate", "Mb.MyModbusAddr", "Do1.Mode"})
+        EXPECT_TRUE(LoggedWrites(log, name).empty()) << name << "\n" << log;
+    EXPECT_EQ(LoggedWrites(log, "Do1.State"), std::vector<std::string>{"1"}) << log;
+
+    // Allowed, the address is written (unit 254 still reaches the device), and the firmware still rules.
+    bridge_.Stop();
+    std::vector<std::string> allowed = writable;
+    allowed.push_back("--allow-link-changes");
+    StartBridge(broker_.Port(), allowed);
+    const size_t restarted = watch.Size();
+    ASSERT_GE(watch.WaitFor(Topic("status"), "online", kWaitMs, restarted), 0) << bridge_.Stderr();
+    watch.Publish(Topic("set/Mb.MyModbusAddr"), "7");
+    EXPECT_GE(watch.WaitFor(Topic("result/Mb.MyModbusAddr"), "ok", kWaitMs, restarted), 0) << watch.Dump();
+    watch.Publish(Topic("set/Do1.Mode"), "3");
+    EXPECT_GE(watch.WaitFor(Topic("result/Do1.Mode"), "refused: Do1.Mode is not in the device's firmware 1.10",
+                            kWaitMs, restarted),
+              0)
+        << watch.Dump();
+    EXPECT_EQ(LoggedWrites(WriteLog(), "Mb.MyModbusAddr"), std::vector<std::string>{"7"}) << WriteLog();
+    EXPECT_TRUE(LoggedWrites(WriteLog(), "Do1.Mode").empty()) << WriteLog();
 }
 
 // A certificate authority and a server certificate for 127.0.0.1, made for the test.

@@ -52,6 +52,9 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
         {{"--broker", "h", "--discovery-prefix", "ha/#"}, false, "--discovery-prefix"},
         {{"--broker", "h", "--discovery-prefix", ""}, false, "--discovery-prefix"},
         {{"--broker", "h", "--interval", "5"}, false, "--interval"},
+        {{"--broker", "h", "--save-after", "-1"}, false, "--save-after"},
+        {{"--broker", "h", "--save-after", "1.5"}, false, "--save-after"},
+        {{"--broker", "h", "--save-after", "86401"}, false, "--save-after"},
         {{"--broker", "h", "--password-file", password}, false, "goes with --username"},
         {{"--broker", "h", "--username", "u", "--password-file", "/nonexistent/pw"}, false, "cannot read"},
         {{"--broker", "h", "--tls-ca", "/nonexistent/ca.pem"}, false, "cannot read"},
@@ -84,6 +87,14 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
                                                  "Adc.EnergyLoad", "Extremes.bReset"}));
     EXPECT_TRUE(o.Writable.empty());  // nothing is writable unless the owner says so
     EXPECT_EQ(o.DiscoveryPrefix, "homeassistant");
+    EXPECT_FALSE(o.AllowLinkChanges);
+    EXPECT_EQ(o.Saving.QuietMs, 5000u);
+    EXPECT_EQ(o.Saving.SpacingMs, 600000u);
+    ASSERT_TRUE(ParseBridgeOptions({"--broker", "h", "--save-after", "0", "--allow-link-changes"}, &o, &error));
+    EXPECT_EQ(o.Saving.QuietMs, 0u);
+    EXPECT_TRUE(o.AllowLinkChanges);
+    ASSERT_TRUE(ParseBridgeOptions({"--broker", "h", "--save-after", "30"}, &o, &error));
+    EXPECT_EQ(o.Saving.QuietMs, 30000u);
 
     // The certificates are read at start: what happens to the file later cannot matter.
     const std::string ca = testing::TempDir() + "bridge-ca.pem";

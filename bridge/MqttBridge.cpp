@@ -9,6 +9,7 @@
 #include "device/LinkStatsFields.h"
 #include "device/RegisterMap.h"
 #include "device/WriteGate.h"
+#include "device/WriteJournal.h"
 #include "port/PortList.h"
 
 namespace {
@@ -372,6 +373,7 @@ void MqttBridge::TakeMessages()
 
 void MqttBridge::HandleSet(const std::string &name, const std::string &text)
 {
+    const WriteOrigin origin("mqtt " + base_ + "/set/" + name);
     const std::string shown = Printable(name, 64);
     if (writable_.count(name) == 0) {
         Log("refused a set of " + shown + ": not writable");
@@ -388,6 +390,7 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
         return;
     }
     if (const WriteCheck check = CheckWrite(*v, MString::FromUtf8(text)); !check.Ok()) {
+        ModbusShell::JournalRefusal(*v, MString::FromUtf8(text), check);
         const std::string value = "\"" + Printable(text) + "\" " + RefusalReason(check);
         Log("refused a set of " + shown + ": " + value);
         Answer(name, "refused: " + value);
@@ -413,6 +416,7 @@ void MqttBridge::AdvanceWrite(uint32_t now)
         // A read on the wire would end with "done" and be taken for the write's answer.
         if (v->State == mbsSent)
             return;
+        const WriteOrigin origin("mqtt " + base_ + "/set/" + w.Name);
         manager_.Shell.RequestWrite(v, MString::FromUtf8(w.Text));
         w.Requested = true;
         w.Since = now;

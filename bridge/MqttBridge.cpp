@@ -10,6 +10,7 @@
 #include "device/RegisterMap.h"
 #include "device/SettingsFile.h"
 #include "device/WriteGate.h"
+#include "device/WriteJournal.h"
 #include "port/PortList.h"
 
 namespace {
@@ -396,6 +397,7 @@ std::string MqttBridge::Refusal(const std::string &name, ModbusAction *v, const 
 
 void MqttBridge::HandleSet(const std::string &name, const std::string &text)
 {
+    const WriteOrigin origin("mqtt " + base_ + "/set/" + name);
     const std::string shown = Printable(name, 64);
     if (writable_.count(name) == 0) {
         Log("refused a set of " + shown + ": not writable");
@@ -414,6 +416,9 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
     }
     ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(name));
     if (const std::string refusal = Refusal(name, v, text); !refusal.empty()) {
+        if (v != nullptr)
+            if (const WriteCheck check = CheckWrite(*v, MString::FromUtf8(text)); !check.Ok())
+                ModbusShell::JournalRefusal(*v, MString::FromUtf8(text), check);
         Log("refused a set of " + shown + ": " + refusal);
         Answer(name, "refused: " + refusal);
         return;
@@ -454,6 +459,7 @@ void MqttBridge::AdvanceWrite(uint32_t now)
         // A read on the wire would end with "done" and be taken for the write's answer.
         if (v->State == mbsSent)
             return;
+        const WriteOrigin origin("mqtt " + base_ + "/set/" + c.Write.Name);
         if (!manager_.Shell.RequestWrite(v, MString::FromUtf8(c.Write.Text))) {
             FinishWrite("refused: the write check refused the value");
             return;

@@ -3,6 +3,7 @@
 #include "device/ActionManager.h"
 #include "device/SettingsFile.h"
 #include "device/SettingsTransfer.h"
+#include "device/WriteJournal.h"
 #include "values/MFile.h"
 
 namespace {
@@ -103,6 +104,7 @@ int CmdRestore(CliDeviceLink &link, const std::string &path, bool dryRun, std::o
         out << "dry run: " << changes.size() << " settings would be written, nothing was\n";
         return 0;
     }
+    const WriteOrigin origin("command restore: settings file " + path);
     const RestoreOutcome outcome = ApplySettingChanges(link.Manager(), changes);
     for (const std::string &f : outcome.Failed)
         err << kPrefix << f << "\n";

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "cli/CliBackup.h"
+#include "cli/CliJournal.h"
 #include "cli/CliMqtt.h"
 #include "cli/CliPorts.h"
 #include "core/MicroClock.h"
@@ -23,6 +24,7 @@
 #include "device/DeviceDump.h"
 #include "device/LinkStatsFields.h"
 #include "device/WriteGate.h"
+#include "device/WriteJournal.h"
 #include "port/PortList.h"
 #include "values/DebugDump.h"
 #include "values/MFile.h"
@@ -219,6 +221,7 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText)
     }
     const MString text = MString::FromUtf8(valueText);
     if (const WriteCheck check = CheckWrite(*v, text); !check.Ok()) {
+        ModbusShell::JournalRefusal(*v, text, check);
         s.err_ << "quintavolte-cli: refused, nothing written: " << DescribeRefusal(check) << "\n";
         return 1;
     }
@@ -227,6 +230,8 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText)
     vars.clear();
     s.Lookup({name}, &vars);
     v = vars[0];
+    if (v->Access != mbaWrite)
+        s.ReadAll(vars);  // the journal keeps the value the write replaces
     s.Manager().Shell.RequestWrite(v, text);
     s.WaitSettled(vars, 2 * kPerVariableMs);
     if (v->WritePending) {  // the encoder refused the text and said why
@@ -447,6 +452,8 @@ int RunCommand(Session &s, const CliOptions &o)
         return CmdShow(s, o.Args[0]);
     if (o.Command == "mqtt")
         return CmdMqtt(o, s.out_, s.err_);
+    if (o.Command == "journal")
+        return CmdJournal(JournalPath(), s.out_, s.err_);
     CliDeviceLink link{[&s] { return s.Connect(); }, [&s]() -> cActionManager & { return s.Manager(); }};
     if (o.Command == "backup")
         return CmdBackup(link, o.Args[0], s.out_, s.err_);
@@ -472,6 +479,8 @@ int RunCli(const CliOptions &o, std::ostream &out, std::ostream &err)
     }
     SetExplicitPorts(o.Ports);
     SetPreferredPort(RememberedPort());
+    SetJournalPath(o.Journal);
+    const WriteOrigin origin("command " + o.Command);
     Session s(out, err);
     const int status = RunCommand(s, o);
     // Output that never arrived is not a success.

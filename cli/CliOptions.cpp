@@ -13,7 +13,7 @@ struct CommandShape {
 constexpr CommandShape kCommands[] = {
     {"ports", 0, 0}, {"info", 0, 0}, {"get", 1, 1000}, {"set", 2, 2},
     {"watch", 1, 1000}, {"stats", 0, 0}, {"dump", 1, 1}, {"show", 1, 1}, {"mqtt", 0, 1000},
-    {"backup", 1, 1}, {"restore", 1, 1}, {"diff", 1, 1},
+    {"backup", 1, 1}, {"restore", 1, 1}, {"diff", 1, 1}, {"journal", 0, 0},
 };
 
 const CommandShape *FindCommand(const std::string &name)
@@ -61,9 +61,14 @@ const char *CliUsage()
            "  restore FILE [--dry-run]   write the file's settings that differ, check them and\n"
            "                             have the device save them (--dry-run: only list them)\n"
            "  diff FILE                  list the settings that differ between device and file\n"
+           "  journal                    list the journal of writes, oldest first (who wrote\n"
+           "                             what and when, and how it ended)\n"
            "\n"
            "options:\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
+           "  --journal FILE\n"
+           "                the journal of writes (default $XDG_STATE_HOME/quintavolte/writes.log,\n"
+           "                or ~/.local/state/quintavolte/writes.log)\n"
            "  --help        this text\n"
            "  --version     the program's version\n"
            "\n"
@@ -76,8 +81,8 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
     bool intervalGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
-        // The bridge parses its own options (all but --port).
-        if (options->Command == "mqtt" && a != "--port") {
+        // The bridge parses its own options (all but --port and --journal).
+        if (options->Command == "mqtt" && a != "--port" && a != "--journal") {
             options->Args.push_back(a);
             continue;
         }
@@ -97,6 +102,15 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
             if (!v)
                 return false;
             options->Ports.push_back(*v);
+        } else if (a == "--journal") {
+            const std::string *v = needValue("a file");
+            if (!v)
+                return false;
+            if (v->empty()) {
+                *error = "--journal needs a file";
+                return false;
+            }
+            options->Journal = *v;
         } else if (a == "--interval") {
             const std::string *v = needValue("a number of milliseconds");
             if (!v)

@@ -5,12 +5,13 @@
 
 struct CliOptions {
     std::vector<std::string> Ports;  // explicit --port paths, in order
-    std::string Command;             // ports, info, get, set, watch, stats, dump, show, backup, restore, diff
+    std::string Command;             // ports, info, get, set, watch, stats, dump, show, backup, restore, diff, journal
     std::vector<std::string> Args;   // the command's own arguments
     int IntervalMs = 1000;           // watch, stats
     bool Csv = false;                // watch, stats
     bool Stats = false;              // watch: the link's counters at the end
     bool DryRun = false;             // restore
+    std::string Journal;             // --journal FILE: the journal of writes (default: the user's)
     bool Help = false;
     bool Version = false;
 };

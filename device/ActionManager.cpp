@@ -238,6 +238,7 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
     }
     const WriteCheck check = CheckWrite(*variable, MString::FromReal(value, 10, 5));
     if (!check.Ok()) {
+        ModbusShell::JournalRefusal(*variable, MString::FromReal(value, 10, 5), check);
         if (refusal != nullptr)
             *refusal = check;
         return false;
@@ -254,12 +255,13 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
         SleepMs(1);
     }
     if (variable->State != mbsDone) {
+        ModbusShell::JournalUnsent(*variable, text, "not sent: the exchange before it did not end");
         variable->State = mbsDone;
         return false;
     }
-    variable->Value = text;
-    variable->WritePending = true;
-    variable->State = mbsRequested;
+    // Through the table's one way in, so that the write is journalled like every other.
+    if (!Shell.RequestWrite(variable, text, refusal))
+        return false;
     // Only the shell's turn runs from here on: no engine expiry, no screen refresh.
     for (int i = 0; i < kWriteSendTurns && variable->State == mbsRequested; ++i) {
         ServeNext(Shell, variable);

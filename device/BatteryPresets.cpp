@@ -150,6 +150,7 @@ BatteryWriteResult WriteBatterySettings(cActionManager &device, const BatterySet
         if (const ModbusAction *v = device.Shell.FindVariable(MString(r.Name))) {
             r.Refusal = CheckWrite(*v, MString::FromReal(r.Value, 10, 5));
             if (!r.Refusal.Ok()) {
+                ModbusShell::JournalRefusal(*v, MString::FromReal(r.Value, 10, 5), r.Refusal);
                 r.Outcome = SettingOutcome::Refused;
                 refused = true;
             }

@@ -10,6 +10,7 @@
 
 #include "core/MicroClock.h"
 #include "core/Notify.h"
+#include "device/WriteJournal.h"
 
 int32_t ConsecutiveTimeouts = 0;
 
@@ -274,6 +275,7 @@ ModbusShell::ModbusShell() : Engine(0, 5)
 
 ModbusShell::~ModbusShell()
 {
+    JournalLostWrites(true);
     Actions.Clear();
     // The port (its thread) and the engine go with the members; the base class
     // unregisters the shell.
@@ -389,6 +391,7 @@ void ModbusShell::SendStep(uint32_t now)
             return;
         quietPending_ = false;
     }
+    JournalLostWrites(false);
     {
         // A frame on the line ends with 3.5 characters of silence: the device is not
         // ready for the next request before that.
@@ -442,6 +445,7 @@ ModbusAction *ModbusShell::FindVariable(const MString &name)
 ModbusAction *ModbusShell::NewVariable()
 {
     Engine.Reset();
+    JournalLostWrites(false);
     ModbusAction *variable = Actions.Add();
     if (variable != nullptr)
         variable->Owner = this;
@@ -451,6 +455,7 @@ ModbusAction *ModbusShell::NewVariable()
 void ModbusShell::ClearVariables()
 {
     Engine.Reset();
+    JournalLostWrites(true);
     Actions.Clear();
     PollCursor = -1;
 }
@@ -461,10 +466,14 @@ bool ModbusShell::RequestWrite(ModbusAction *variable, const MString &text, Writ
         return false;
     WriteCheck check = CheckWrite(*variable, text);
     if (!check.Ok()) {
+        JournalRefusal(*variable, text, check);
         if (refusal != nullptr)
             *refusal = std::move(check);
         return false;
     }
+    // A write not yet sent is replaced: only the newer text goes out.
+    FinishJournalled(variable, false, "lost: replaced by a later write before it was sent");
+    journalled_.push_back({variable, CurrentWriteOrigin(), variable->Value.ToUtf8(), WrittenText(check, text).ToUtf8(), false});
     variable->Value = WrittenText(check, text);
     variable->RawCount = 0;
     variable->WritePending = true;
@@ -472,17 +481,97 @@ bool ModbusShell::RequestWrite(ModbusAction *variable, const MString &text, Writ
     return true;
 }
 
+void ModbusShell::JournalRefusal(const ModbusAction &variable, const MString &text, const WriteCheck &check)
+{
+    JournalWrite(CurrentWriteOrigin(), variable.Name.ToUtf8(), variable.Value.ToUtf8(), text.ToUtf8(),
+                 "refused by the gate: " + DescribeRefusal(check));
+}
+
+void ModbusShell::JournalUnsent(const ModbusAction &variable, const MString &text, const std::string &outcome)
+{
+    JournalWrite(CurrentWriteOrigin(), variable.Name.ToUtf8(), variable.Value.ToUtf8(), text.ToUtf8(), outcome);
+}
+
+ModbusShell::JournalledWrite *ModbusShell::FindJournalled(const ModbusAction *variable, bool sent)
+{
+    for (JournalledWrite &w : journalled_)
+        if (w.Variable == variable && w.Sent == sent)
+            return &w;
+    return nullptr;
+}
+
+void ModbusShell::FinishJournalled(const ModbusAction *variable, bool sent, const std::string &outcome)
+{
+    for (auto it = journalled_.begin(); it != journalled_.end(); ++it) {
+        if (it->Variable != variable || it->Sent != sent)
+            continue;
+        // Out of the list first: the journal's failure report may run the window's loop.
+        const JournalledWrite w = std::move(*it);
+        journalled_.erase(it);
+        JournalWrite(w.Origin, w.Variable->Name.ToUtf8(), w.OldValue, w.NewValue, outcome);
+        return;
+    }
+}
+
+void ModbusShell::JournalReply(const ModbusAction *variable, int status, uint8_t function)
+{
+    if (FindJournalled(variable, true) == nullptr)
+        return;
+    switch (status) {
+    case MbReplyNormal:
+        if (function > 4)
+            FinishJournalled(variable, true, "done");
+        return;
+    case MbReplyException:
+        FinishJournalled(variable, true, "device refused (exception reply)");
+        return;
+    case MbReplyTimeout:
+        FinishJournalled(variable, true, "timed out");
+        return;
+    case MbReplyBad:
+        FinishJournalled(variable, true, "bad reply");
+        return;
+    default:
+        return;
+    }
+}
+
+void ModbusShell::JournalLostWrites(bool all)
+{
+    // Only when nothing is pending: a sent write whose reply is still due is not lost.
+    const bool dropped = all || Engine.PendingCount() == 0;
+    while (true) {
+        const JournalledWrite *lost = nullptr;
+        for (const JournalledWrite &w : journalled_) {
+            if ((w.Sent && dropped) || (!w.Sent && (all || !w.Variable->WritePending))) {
+                lost = &w;
+                break;
+            }
+        }
+        if (lost == nullptr)
+            return;
+        const bool sent = lost->Sent;
+        const ModbusAction *variable = lost->Variable;
+        FinishJournalled(variable, sent,
+                         sent ? "lost: no reply came (the exchange was dropped)"
+                              : (all ? "lost: not sent before the connection ended" : "lost: taken back before it was sent"));
+    }
+}
+
 bool ModbusShell::EncodeWrite(ModbusAction *variable)
 {
     uint8_t bytes[kEncodeBufferSize];
     const int count = EncodeValue(MString(variable->Value), variable->Type, bytes);
     if (count < 0) {
+        FinishJournalled(variable, false, "not sent: the value cannot be encoded");
         ShowMessageBox(kConversionErrorText);
         variable->State = mbsDone;
         return false;  // the write flag stays: the next request repeats the message
     }
     variable->WritePending = false;
     variable->State = mbsRequested;
+    if (JournalledWrite *w = FindJournalled(variable, false))
+        w->Sent = true;
     return Engine.BuildWriteRequest(bytes, static_cast<uint16_t>(count), variable->Area, variable->SlaveAddress,
                                     variable->RegAddress, ExchangeTimeout(variable),
                                     &ModbusShell::OnReply, variable, 0);
@@ -497,12 +586,16 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
     ModbusShell *shell = variable->Owner;
     LinkStats ignored;
     LinkStats &stats = shell != nullptr ? shell->Stats : ignored;
+    if (shell != nullptr)
+        shell->JournalReply(variable, status, function);
     switch (status) {
     case MbReplyNormal:
         if (function > 4) {
             ConsecutiveTimeouts = 0;
             ++stats.GoodReplies;
-            variable->State = mbsDone;  // a write acknowledged: Value keeps the written text
+            // A write acknowledged: Value keeps the written text. A newer write asked for
+            // meanwhile must still go out, not wait for the next read of the variable.
+            variable->State = variable->WritePending ? mbsRequested : mbsDone;
             return;
         }
         if (variable->WritePending) {

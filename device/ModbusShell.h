@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "core/MicroModbus.h"
 #include "core/MicroTask.h"
@@ -50,6 +52,10 @@ public:
     // text through; otherwise leaves the variable alone, puts the reason in *refusal
     // (when given) and returns false.
     bool RequestWrite(ModbusAction *variable, const MString &text, WriteCheck *refusal = nullptr);
+    // Journals a write the gate refused where a caller checked before asking for it.
+    static void JournalRefusal(const ModbusAction &variable, const MString &text, const WriteCheck &check);
+    // Journals a write that was given up before it could be asked for.
+    static void JournalUnsent(const ModbusAction &variable, const MString &text, const std::string &outcome);
     // Turns the variable's text into register data and builds the write request. A text
     // that cannot be represented (a number beyond the float or double range, an ASCII text
     // over 62 characters, more than 64 hex pairs) shows kConversionErrorText, leaves the
@@ -101,6 +107,23 @@ private:
     bool HoldsCompleteReply(uint16_t count);
     void SendStep(uint32_t now);
     void NoteFailure();
+
+    // Each write asked for, until its line is in the journal: who asked, the text before
+    // and after, and whether its request went out.
+    struct JournalledWrite {
+        ModbusAction *Variable = nullptr;
+        std::string Origin;
+        std::string OldValue;
+        std::string NewValue;
+        bool Sent = false;
+    };
+    std::vector<JournalledWrite> journalled_;
+    JournalledWrite *FindJournalled(const ModbusAction *variable, bool sent);
+    void FinishJournalled(const ModbusAction *variable, bool sent, const std::string &outcome);
+    void JournalReply(const ModbusAction *variable, int status, uint8_t function);
+    // Ends the writes whose reply can no longer come (their exchange was dropped, or their
+    // flag was taken back before they went out); with `all`, every write still open.
+    void JournalLostWrites(bool all);
 
     bool quietPending_ = false;
     uint32_t failedAt_ = 0;

@@ -36,6 +36,7 @@
 #include "ui/dialogs/WriteRefusal.h"
 #include "ui/dialogs/PortForm.h"
 #include "ui/dialogs/SettingsMenu.h"
+#include "ui/dialogs/JournalForm.h"
 #include "ui/pages/SupplyMnemoPage.h"
 #include "ui/training/TrainingPage.h"
 #include "ui/widgets/PictureCanvas.h"
@@ -166,6 +167,9 @@ void TMainForm::CreateMenus()
     ServiceMenu->addSeparator();
     LinkStatsMenuItem = ServiceMenu->addAction(tr("Связь с устройством…"));
     connect(LinkStatsMenuItem, &QAction::triggered, this, &TMainForm::LinkStatsMenuItemClick);
+    // Who changed what on the device, and when.
+    ServiceMenu->addAction(tr("Журнал записей…"), this, [this] { ShowJournalForm(this); })
+        ->setObjectName(QStringLiteral("JournalMenuItem"));
     ServiceMenuItem->setVisible(false);
 
     AboutMenuItem = bar->addAction(tr("О программе"));

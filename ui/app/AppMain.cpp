@@ -19,6 +19,7 @@
 #include "ui/MainUnit.h"
 #include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
+#include "device/WriteJournal.h"
 
 namespace {
 
@@ -99,6 +100,8 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options,
     InstallLanguage(options.Language.value_or(LanguageOf(QLocale::system())));
     SetExplicitPorts(options.Ports);
     SetPreferredPort(RememberedPort());
+    SetJournalPath(options.Journal);
+    SetDefaultWriteOrigin("window");
     try {
         MainUnit::Initialize();
         int status = 0;

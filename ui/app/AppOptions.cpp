@@ -19,6 +19,12 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
                 return false;
             }
             options->Ports.push_back(argv[++i]);
+        } else if (a == "--journal") {
+            if (i + 1 >= argv.size() || argv[i + 1].empty()) {
+                *error = "--journal needs a file";
+                return false;
+            }
+            options->Journal = argv[++i];
         } else if (a == "--lang") {
             options->Language = i + 1 < argv.size() ? ParseLanguage(argv[++i]) : std::nullopt;
             if (!options->Language) {
@@ -38,11 +44,13 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
 
 const char *AppUsage()
 {
-    return "usage: quintavolte [--port PATH]... [--lang ru|en] [--help] [--version]\n"
+    return "usage: quintavolte [--port PATH]... [--lang ru|en] [--journal FILE] [--help] [--version]\n"
            "Opens the Quintavolte Control window and connects to the device.\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
            "  --lang ru|en  the window's language (by default Russian in a Russian locale,\n"
            "                English otherwise)\n"
+           "  --journal FILE  the journal of writes (default $XDG_STATE_HOME/quintavolte/\n"
+           "                writes.log, or ~/.local/state/quintavolte/writes.log)\n"
            "  --help        this text\n"
            "  --version     the program's version\n";
 }

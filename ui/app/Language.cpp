@@ -42,6 +42,7 @@ constexpr const char *kCoreTexts[] = {
     QT_TRANSLATE_NOOP("CoreText", "Зарядное устройство настроено успешно!"),
     QT_TRANSLATE_NOOP("CoreText", "ОШИБКА при записи настроек в устройство!"),
     QT_TRANSLATE_NOOP("CoreText", "Проверьте подключение!"),
+    QT_TRANSLATE_NOOP("CoreText", "Журнал записей не ведется: %1"),
     QT_TRANSLATE_NOOP("CoreText", "Недопустимое количество ячеек. Количество последовательно соединенных "
                                   "элементов может быть от 3 до 9."),
 };

@@ -8,6 +8,7 @@
 #include "core/Notify.h"
 #include "device/SettingsFile.h"
 #include "device/SettingsTransfer.h"
+#include "device/WriteJournal.h"
 #include "ui/app/QtHooks.h"
 
 namespace {
@@ -151,6 +152,7 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
     RestoreOutcome outcome;
     {
         BusyCursor busy;
+        const WriteOrigin origin("window: settings file " + path.toStdString());
         outcome = ApplySettingChanges(manager, changes);
     }
     if (!outcome.Failed.empty()) {

@@ -6,6 +6,7 @@
 
 #include "core/Notify.h"
 #include "device/ActionManager.h"
+#include "device/WriteJournal.h"
 
 namespace {
 
@@ -110,6 +111,8 @@ bool RequestWriteOrExplain(ModbusShell &shell, ModbusAction *variable, const MSt
 {
     if (variable == nullptr)
         return false;
+    // A control that named itself keeps its name; otherwise the window and the variable.
+    const WriteOrigin origin(HasWriteOrigin() ? CurrentWriteOrigin() : "window: " + variable->Name.ToUtf8());
     WriteCheck refusal;
     if (shell.RequestWrite(variable, text, &refusal))
         return true;
@@ -119,6 +122,7 @@ bool RequestWriteOrExplain(ModbusShell &shell, ModbusAction *variable, const MSt
 
 bool WriteNumberOrExplain(cActionManager &device, const MString &name, float value)
 {
+    const WriteOrigin origin(HasWriteOrigin() ? CurrentWriteOrigin() : "window: " + name.ToUtf8());
     WriteCheck refusal;
     if (device.WriteNumber(name, value, &refusal))
         return true;

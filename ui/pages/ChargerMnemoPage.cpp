@@ -13,6 +13,7 @@
 #include "ui/resources/DiagramLayout.h"
 #include "ui/widgets/FlowArrow.h"
 #include "ui/widgets/PictureCanvas.h"
+#include "device/WriteJournal.h"
 
 namespace {
 
@@ -161,30 +162,36 @@ void ChargerMnemoPage::Update()
 
 void ChargerMnemoPage::PhotoEnergyResetBtnClick()
 {
+    const WriteOrigin origin("window: PhotoEnergyResetBtn");
     WriteNumberOrExplain(*ActionManager, MString(u"Adc.EnergySolar"), 0);
 }
 
 void ChargerMnemoPage::LoadEnergyResetBtnClick()
 {
+    const WriteOrigin origin("window: LoadEnergyResetBtn");
     WriteNumberOrExplain(*ActionManager, MString(u"Adc.EnergyLoad"), 0);
 }
 
 void ChargerMnemoPage::BatEnergyChargeResetBtnClick()
 {
+    const WriteOrigin origin("window: BatEnergyChargeResetBtn");
     WriteNumberOrExplain(*ActionManager, MString(u"Adc.EnergyAccuCharge"), 0);
 }
 
 void ChargerMnemoPage::BatEnergyDischargeResetBtnClick()
 {
+    const WriteOrigin origin("window: BatEnergyDischargeResetBtn");
     WriteNumberOrExplain(*ActionManager, MString(u"Adc.EnergyAccuDischarge"), 0);
 }
 
 void ChargerMnemoPage::LoadTurnOffCBMouseUp()
 {
+    const WriteOrigin origin("window: LoadTurnOffCB");
     WriteNumberOrExplain(*ActionManager, MString(u"Reg.bForceLoadOff"), LoadTurnOffCB->isChecked() ? 1 : 0);
 }
 
 void ChargerMnemoPage::LoadNightModeCBMouseUp()
 {
+    const WriteOrigin origin("window: LoadNightModeCB");
     WriteNumberOrExplain(*ActionManager, MString(u"Reg.bNightLightMode"), LoadNightModeCB->isChecked() ? 1 : 0);
 }

@@ -18,6 +18,7 @@
 #include "ui/widgets/RadioGroupBox.h"
 #include "ui/dialogs/WriteRefusal.h"
 #include "ui/widgets/PictureCanvas.h"
+#include "device/WriteJournal.h"
 
 const char *const kQuickSetupWarning =
     QT_TRANSLATE_NOOP("QuickSetup", "Внимание!\nИнструмент быстрой настройки позволяет записать в ЗУ полный набор "
@@ -138,6 +139,7 @@ PbPresetPage::PbPresetPage(cActionManager &device, QWidget *parent) : QWidget(pa
 
 void PbPresetPage::ApplyQuickSetupButtonClick()
 {
+    const WriteOrigin origin("window: ApplyQuickSetupButton");
     const BatterySettings settings =
         LeadAcidPreset(CapacityFromText(ToMString(AccuCapacityEdit->currentText())),
                        static_cast<LeadAcidUse>(BatteryUseRG->ItemIndex()),
@@ -187,6 +189,7 @@ bool LiPresetPage::eventFilter(QObject *watched, QEvent *event)
 
 void LiPresetPage::LiBatApplyButtonClick()
 {
+    const WriteOrigin origin("window: LiBatApplyButton");
     const auto settings = LithiumPreset(CapacityFromText(ToMString(LiBatCEdit->text())),
                                         CellCountFromText(ToMString(LiBatSEdit->text())),
                                         static_cast<LithiumChemistry>(LiBatTypeRG->ItemIndex()));

@@ -21,6 +21,7 @@
 #include "ui/widgets/IndicatorLamp.h"
 #include "ui/widgets/PictureCanvas.h"
 #include "ui/widgets/ToggleSwitch.h"
+#include "device/WriteJournal.h"
 
 namespace {
 
@@ -266,6 +267,7 @@ std::optional<float> SupplyMnemoPage::TakeSetpoint(SetpointEdit *edit, const cha
         // What this editor allows is narrower than what the variable takes.
         check.Limits.Min = std::max(check.Limits.Min, edit->minimum());
         check.Limits.Max = std::min(check.Limits.Max, edit->maximum());
+        ModbusShell::JournalRefusal(*variable, FromQString(typed), check);
         WriteRefusal::Show(check);
         return std::nullopt;
     }
@@ -276,6 +278,7 @@ std::optional<float> SupplyMnemoPage::TakeSetpoint(SetpointEdit *edit, const cha
 
 void SupplyMnemoPage::SupUsetEditKeyUp(int key)
 {
+    const WriteOrigin origin("window: SupUsetEdit");
     if (!IsEnter(key))
         return;
     // A refused text stays in the editor, still being edited, for the operator to correct.
@@ -297,6 +300,7 @@ void SupplyMnemoPage::SupUsetEditKeyUp(int key)
 
 void SupplyMnemoPage::SupIsetEditKeyUp(int key)
 {
+    const WriteOrigin origin("window: SupIsetEdit");
     if (!IsEnter(key))
         return;
     const std::optional<float> wanted = TakeSetpoint(SupIsetEdit, u"Reg.ChargeI");
@@ -320,6 +324,7 @@ void SupplyMnemoPage::SupIsetEditTopClick()
 
 void SupplyMnemoPage::SupOutSwitchOn()
 {
+    const WriteOrigin origin("window: SupOutSwitch");
     if (SupOutSwitchGuard)
         return;
     SupOutSwitchGuard = true;

@@ -25,6 +25,7 @@
 #include "ui/widgets/RadioGroupBox.h"
 #include "ui/training/TrainingChart.h"
 #include "ui/dialogs/WriteRefusal.h"
+#include "device/WriteJournal.h"
 
 namespace {
 
@@ -361,6 +362,7 @@ void TrainingPage::ShowPoints(const std::vector<TrainingPoint> &points)
 
 void TrainingPage::TrainBeginBitBtnClick()
 {
+    const WriteOrigin origin("window: TrainBeginBitBtn");
     const MString countName(u"Reg.TrainingCycleCount");
     if (running_) {
         WriteNumberOrExplain(device_, countName, 0);
@@ -370,9 +372,13 @@ void TrainingPage::TrainBeginBitBtnClick()
     // start nothing, rather than a training of 0 cycles or of a number cut short.
     const QString countText = TrainCycleCountEdit->text();
     const MString count(reinterpret_cast<const char16_t *>(countText.utf16()));
-    if (const ModbusAction *variable = device_.Shell.FindVariable(countName);
-        variable != nullptr && WriteRefusal::Show(CheckWrite(*variable, count)))
-        return;
+    if (const ModbusAction *variable = device_.Shell.FindVariable(countName); variable != nullptr) {
+        if (const WriteCheck check = CheckWrite(*variable, count); !check.Ok()) {
+            ModbusShell::JournalRefusal(*variable, count, check);
+            WriteRefusal::Show(check);
+            return;
+        }
+    }
     WriteNumberOrExplain(device_, MString(u"Reg.bForceLoadOff"), static_cast<float>(TrainLoadStateRG->ItemIndex()));
     WriteNumberOrExplain(device_, countName, static_cast<float>(count.ToInt()));
     TrainStartTime = clock_();

@@ -46,6 +46,10 @@
         <source>Проверьте подключение!</source>
         <translation>Check the connection!</translation>
     </message>
+    <message>
+        <source>Журнал записей не ведется: %1</source>
+        <translation>The write journal is not kept: %1</translation>
+    </message>
 </context>
 <context>
     <name>DiagramLabels</name>
@@ -452,6 +456,53 @@ More about our products on these sites:</translation>
     </message>
 </context>
 <context>
+    <name>TJournalForm</name>
+    <message>
+        <source>Журнал записей</source>
+        <translation>Write journal</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Откуда</source>
+        <translation>Origin</translation>
+    </message>
+    <message>
+        <source>Переменная</source>
+        <translation>Variable</translation>
+    </message>
+    <message>
+        <source>Было</source>
+        <translation>Old value</translation>
+    </message>
+    <message>
+        <source>Стало</source>
+        <translation>New value</translation>
+    </message>
+    <message>
+        <source>Итог</source>
+        <translation>Outcome</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Журнал записей не ведется: не задана папка (XDG_STATE_HOME, HOME).</source>
+        <translation>The write journal is not kept: no folder is set (XDG_STATE_HOME, HOME).</translation>
+    </message>
+    <message>
+        <source>Журнал записей не прочитан: %1</source>
+        <translation>The write journal could not be read: %1</translation>
+    </message>
+    <message>
+        <source>Файл: %1 (новые записи сверху)</source>
+        <translation>File: %1 (newest first)</translation>
+    </message>
+</context>
+<context>
     <name>TLinkStatsForm</name>
     <message>
         <source>Нет связи</source>
@@ -657,6 +708,10 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
     <message>
         <source>Фильтр</source>
         <translation>Filter</translation>
+    </message>
+    <message>
+        <source>Журнал записей…</source>
+        <translation>Write journal…</translation>
     </message>
 </context>
 <context>

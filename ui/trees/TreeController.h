@@ -15,6 +15,7 @@
 #include "ui/trees/ObjectFactoryT.h"
 #include "ui/trees/TreeView.h"
 #include "ui/dialogs/WriteRefusal.h"
+#include "device/WriteJournal.h"
 
 // The column-2 cell at the last layout, in viewport pixels; all 0 before the first.
 struct sTreeRect {
@@ -167,7 +168,11 @@ protected:
   // why and writes nothing. False when nothing was queued.
   bool Write(ModbusAction *action, const MString &text)
   {
-    return action != nullptr && RequestWriteOrExplain(Device->Shell, action, text);
+    if (action == nullptr)
+      return false;
+    const WriteOrigin origin("window: " + (TreeView ? TreeView->objectName().toStdString() : std::string("tree")) +
+                             " row " + action->Name.ToUtf8());
+    return RequestWriteOrExplain(Device->Shell, action, text);
   }
   bool Built() const { return TreeView && Rows.Count() > 0; }
   // The row's value cell when it moved or changed size since the record's controls were

@@ -167,11 +167,6 @@ BatteryWriteResult WriteBatterySettings(cActionManager &device, const BatterySet
             r.Outcome = SettingOutcome::DeviceRefused;
         else
             r.Outcome = SettingOutcome::Failed;
-        // The later settings only make sense with this one: a charge start above an end of
-        // charge the device kept, a load reconnect below its disconnect. The rest stay
-        // NotTried and the device keeps its own set from here on.
-        if (r.Outcome != SettingOutcome::Written)
-            break;
     }
     return result;
 }

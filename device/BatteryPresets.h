@@ -49,8 +49,7 @@ int CellCountFromText(const MString &text);
 
 // What became of one of the six writes.
 enum class SettingOutcome {
-    NotTried,       // not sent: a setting was refused by the gate (then none was written),
-                    // or an earlier one was refused by the device or left unanswered
+    NotTried,       // another setting was refused by the gate, so none was written
     Written,        // the device acknowledged it
     Refused,        // the write gate refused the value; Refusal says why
     DeviceRefused,  // the device answered with an exception
@@ -76,9 +75,8 @@ struct BatteryWriteResult {
 
 // Checks the six settings against the write gate first: when any is refused none is
 // written, since a preset applied in part leaves voltages and a current that do not belong
-// together. Otherwise writes them in order, each waiting for the device's answer, and for
-// the same reason stops at the first one the device refuses or does not acknowledge; each
-// one's outcome is reported.
+// together. Otherwise writes them in order, each waiting for the device's answer; every
+// write is made even after a failure, and each one's outcome is reported.
 BatteryWriteResult WriteBatterySettings(cActionManager &device, const BatterySettings &settings);
 
 inline constexpr const char16_t *kPresetDoneText = u"Зарядное устройство настроено успешно!";

@@ -7,7 +7,6 @@
 #include <QtTest>
 
 #include "UiFixture.h"
-#include "ui/pages/PresetPages.h"
 #include "ui/training/TrainingPage.h"
 #include "ui/trees/AccuTree.h"
 #include "ui/trees/CalibrateTree.h"
@@ -21,7 +20,7 @@ constexpr int kTimeoutMs = 8000;
 
 // One "write, then command" operation of the window: the write the command depends on,
 // the command (the writes that must not follow), and how the operator starts it.
-enum class Sequence { Calibration, Training, Presets };
+enum class Sequence { Calibration, Training };
 }  // namespace
 Q_DECLARE_METATYPE(Sequence)
 
@@ -81,13 +80,10 @@ private slots:
     QTest::addColumn<bool>("silent");
     const QStringList calibrate{"Cal_U_Accu.CalibrateOnValueMode"};
     const QStringList train{"Reg.TrainingCycleCount"};
-    const QStringList preset{"Reg.ChargeMinU", "Reg.ChargeI", "Reg.LoadOffU", "Reg.LoadOnU", "Reg.VoltTempCoef"};
     QTest::newRow("calibration, refused") << Sequence::Calibration << "Cal_U_Accu.PreciseValue" << calibrate << false;
     QTest::newRow("calibration, unanswered") << Sequence::Calibration << "Cal_U_Accu.PreciseValue" << calibrate << true;
     QTest::newRow("training, refused") << Sequence::Training << "Reg.bForceLoadOff" << train << false;
     QTest::newRow("training, unanswered") << Sequence::Training << "Reg.bForceLoadOff" << train << true;
-    QTest::newRow("presets, refused") << Sequence::Presets << "Reg.ChargeMaxU" << preset << false;
-    QTest::newRow("presets, unanswered") << Sequence::Presets << "Reg.ChargeMaxU" << preset << true;
   }
   void aCommandFollowsOnlyAnAcceptedWrite()
   {
@@ -103,9 +99,7 @@ private slots:
     QVERIFY2(c.Start(faults), c.error.c_str());
     TMainForm &f = c.Form();
     bExpertMode = true;
-    QWidget *page = sequence == Sequence::Calibration ? f.CalibrateTS
-                    : sequence == Sequence::Training  ? static_cast<QWidget *>(f.TrainingTS)
-                                                      : f.BatConfigTS;
+    QWidget *page = sequence == Sequence::Calibration ? f.CalibrateTS : static_cast<QWidget *>(f.TrainingTS);
     QTRY_VERIFY_WITH_TIMEOUT(f.IsTabShown(page), kTimeoutMs);
     f.MainPC->setCurrentWidget(page);
     QAbstractButton *button = nullptr;
@@ -122,10 +116,6 @@ private slots:
       f.TrainingTS->TrainCycleCountEditEnter();
       f.TrainingTS->TrainCycleCountEdit->setText("2");
       button = f.TrainingTS->TrainBeginBitBtn;
-      break;
-    case Sequence::Presets:
-      f.BatConfigPC->setCurrentWidget(f.PbPresetTS);
-      button = f.PbPresetTS->ApplyQuickSetupButton;
       break;
     }
     QTRY_VERIFY(button->isVisible());

@@ -238,6 +238,8 @@ void cPerifTree::WriteBtnClick(sPerifND *record)
   case WriteEnd::Refused:
     // A refused text stays in the box, the row still frozen, for the operator to correct.
     break;
+  case WriteEnd::Gone:
+    break;
   }
 }
 

@@ -173,16 +173,24 @@ protected:
     return record;
   }
   ModbusAction *Find(const char16_t *name) const { return Device->Shell.FindVariable(MString(name)); }
-  enum class WriteEnd { Queued, Refused, Declined };
+  enum class WriteEnd { Queued, Refused, Declined, Gone };
   // Queues the write when the gate lets the text through and, for a write that cuts the
   // program off the device, the operator agrees; a refusal is explained. Declined: the
-  // operator answered No, and nothing was written.
+  // operator answered No, and nothing was written. Gone: the trees were cleared while the
+  // question was open (the link ended meanwhile): nothing was written, and the caller's
+  // record no longer exists.
   WriteEnd WriteAsked(ModbusAction *action, const MString &text)
   {
     if (action == nullptr)
       return WriteEnd::Refused;
-    if (CheckWrite(*action, text).Ok() && !ConfirmLinkCuttingWrite(TreeView, *action, text))
-      return WriteEnd::Declined;
+    if (CheckWrite(*action, text).Ok()) {
+      const uint32_t generation = Generation;
+      const bool agreed = ConfirmLinkCuttingWrite(TreeView, *action, text);
+      if (generation != Generation)
+        return WriteEnd::Gone;
+      if (!agreed)
+        return WriteEnd::Declined;
+    }
     return RequestWriteOrExplain(Device->Shell, action, text) ? WriteEnd::Queued : WriteEnd::Refused;
   }
   // False when nothing was queued.

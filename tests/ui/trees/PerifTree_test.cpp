@@ -270,6 +270,30 @@ private slots:
     QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf(name), QStringList{typed}, 5000);
   }
 
+  // The question's own event loop runs the refresh, which clears the trees when the link
+  // ends: the handler then writes nothing and leaves its destroyed record alone.
+  void theTreesClearedWhileAskingWriteNothing()
+  {
+    tree->Build();
+    rig->Host.show();
+    sPerifND *row = Row(RowOf(u"Адрес устройства Modbus RTU"));
+    ModbusAction *address = row->Action;
+    QTRY_VERIFY(row->ValueEdit->isVisible());
+    QTest::mouseClick(row->ValueEdit.get(), Qt::LeftButton);
+    QTRY_VERIFY(row->Editing);
+    row->ValueEdit->setText("7");
+    const QuestionHook old = SetQuestionHook([this](const QString &, const QString &) {
+      tree->Clear();
+      return true;
+    });
+    MessageLog messages;
+    QTest::mouseClick(row->WriteBtn.get(), Qt::LeftButton);
+    SetQuestionHook(old);
+    QVERIFY2(messages.Texts.isEmpty(), qPrintable(messages.Texts.join('\n')));
+    QCOMPARE(tree->Rows.Count(), 0);
+    QVERIFY(!address->WritePending);
+  }
+
   void modeValuesAndEditableRowsWithoutDevice()
   {
     rig->Manager.VersionX100 = 111;

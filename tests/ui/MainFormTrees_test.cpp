@@ -1,5 +1,6 @@
 // The trees in the main window against the stand-in: built once per connection, only the
-// tree in front is read, cleared on disconnection, the service filter.
+// tree in front is read, cleared on disconnection, the service filter, and the commands
+// that follow a write only when the device acknowledged it.
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>

@@ -71,6 +71,16 @@ void cActionManager::ServeLineOrRest()
         SleepMs(1);
 }
 
+bool cActionManager::WriteOver(const ModbusAction &variable)
+{
+    return !variable.WritePending && variable.State != mbsRequested && variable.State != mbsSent;
+}
+
+bool cActionManager::WriteAccepted(const ModbusAction &variable)
+{
+    return !variable.WritePending && variable.State == mbsDone;
+}
+
 int32_t cActionManager::ParseVersionX100(const MString &typeText)
 {
     const double version = typeText.Between(0, true, MString(u"Quintavolte "), MString()).ToReal();

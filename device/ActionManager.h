@@ -42,6 +42,12 @@ public:
     // The pace of a blocking wait: serves the line when it has something, else rests a
     // millisecond.
     void ServeLineOrRest();
+    // A write queued with RequestWrite whose exchange is over: acknowledged, refused, or
+    // failed. A command that depends on the write waits for this.
+    static bool WriteOver(const ModbusAction &variable);
+    // The write was acknowledged by the device (state done, nothing left to send): only
+    // then may a command that acts on the written value follow.
+    static bool WriteAccepted(const ModbusAction &variable);
     // VersionX100 from a type text "Quintavolte 1.11" (0 when no version follows).
     static int32_t ParseVersionX100(const MString &typeText);
 

@@ -19,6 +19,7 @@
 #include "device/ActionManager.h"
 #include "device/ChildProcess.h"
 #include "port/PortList.h"
+#include "ui/app/QtHooks.h"
 #include "ui/trees/TreeView.h"
 
 namespace treetest {
@@ -151,6 +152,25 @@ public:
 
 private:
   MessageHook old_;
+};
+
+// The window's Yes/No questions while it lives, answered with Answer; each is recorded as
+// "caption|text".
+class QuestionLog {
+public:
+  explicit QuestionLog(bool answer) : Answer(answer)
+  {
+    old_ = SetQuestionHook([this](const QString &caption, const QString &text) {
+      Texts << caption + QLatin1Char('|') + text;
+      return Answer;
+    });
+  }
+  ~QuestionLog() { SetQuestionHook(old_); }
+  bool Answer;
+  QStringList Texts;
+
+private:
+  QuestionHook old_;
 };
 
 // Whether the control is shown and lies inside the cell.

@@ -26,6 +26,7 @@
 #include "ui/training/TrainingChart.h"
 #include "ui/dialogs/WriteRefusal.h"
 #include "device/WriteJournal.h"
+#include "ui/trees/CommandAfterWrite.h"
 
 namespace {
 
@@ -379,7 +380,9 @@ void TrainingPage::TrainBeginBitBtnClick()
             return;
         }
     }
-    WriteNumberOrExplain(device_, MString(u"Reg.bForceLoadOff"), static_cast<float>(TrainLoadStateRG->ItemIndex()));
+    // The training starts only with the load setting it ends with in place on the device.
+    if (!WriteLoadStateAfterTraining())
+        return;
     WriteNumberOrExplain(device_, countName, static_cast<float>(count.ToInt()));
     TrainStartTime = clock_();
     bTrainSettingsEditing = false;
@@ -389,6 +392,20 @@ void TrainingPage::TrainBeginBitBtnClick()
     if (const std::optional<QString> device = DeviceIdentity())
         log_.NoteDevice(*device);
     ShowLiveChart();
+}
+
+bool TrainingPage::WriteLoadStateAfterTraining()
+{
+    const MString name(u"Reg.bForceLoadOff");
+    const float value = static_cast<float>(TrainLoadStateRG->ItemIndex());
+    WriteCheck refusal;
+    if (device_.WriteNumber(name, value, &refusal))
+        return true;
+    if (!WriteRefusal::Show(refusal))
+        if (const ModbusAction *variable = device_.Shell.FindVariable(name))
+            CommandAfterWrite::ShowNotSent(*variable, MString::FromReal(value, 10, 5),
+                                           QStringLiteral("Reg.TrainingCycleCount"));
+    return false;
 }
 
 bool TrainingPage::SaveChart(const QString &pngPath)

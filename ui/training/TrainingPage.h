@@ -86,6 +86,9 @@ private:
     void ShowPoints(const std::vector<TrainingPoint> &points);
     void PlotPoint(const TrainingPoint &point);
     void UpdateEfficiency(double charge, double discharge);
+    // Writes the load state chosen for the training's end; false, after telling the
+    // operator why, when the device did not acknowledge it.
+    bool WriteLoadStateAfterTraining();
     void SaveChartButtonClick();
     void OpenLogButtonClick();
 

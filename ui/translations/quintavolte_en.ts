@@ -25,6 +25,21 @@
     </message>
 </context>
 <context>
+    <name>CommandAfterWrite</name>
+    <message>
+        <source>Устройство не приняло %1 = %2.</source>
+        <translation>The device did not accept %1 = %2.</translation>
+    </message>
+    <message>
+        <source>Устройство не подтвердило запись %1 = %2. Проверьте подключение.</source>
+        <translation>The device did not confirm the write %1 = %2. Check the connection.</translation>
+    </message>
+    <message>
+        <source>Команда %1 не отправлена.</source>
+        <translation>The command %1 was not sent.</translation>
+    </message>
+</context>
+<context>
     <name>CoreText</name>
     <message>
         <source>Файл %1 поврежден!</source>
@@ -107,6 +122,25 @@
     <message>
         <source>[S] Кол-во ячеек</source>
         <translation>[S] Cell count</translation>
+    </message>
+</context>
+<context>
+    <name>LinkQuestion</name>
+    <message>
+        <source>Записать скорость обмена %1?
+Устройство перейдет на новую скорость, и программа потеряет с ним связь, пока не найдет его заново поиском.</source>
+        <translation>Write the baud rate %1?
+The device will switch to the new rate, and the program will lose it until a new search finds it.</translation>
+    </message>
+    <message>
+        <source>Записать адрес устройства %1?
+Программа потеряет связь с устройством по новому адресу, пока не найдет его заново поиском.</source>
+        <translation>Write the device address %1?
+The program will lose the device at its new address until a new search finds it.</translation>
+    </message>
+    <message>
+        <source>Внимание!</source>
+        <translation>Warning!</translation>
     </message>
 </context>
 <context>

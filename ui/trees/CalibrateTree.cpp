@@ -1,6 +1,7 @@
 #include "ui/trees/CalibrateTree.h"
 
 #include "core/MicroClock.h"
+#include "ui/trees/CommandAfterWrite.h"
 
 namespace {
 
@@ -140,15 +141,14 @@ void cCalibrateTree::OnValueBtnClick(sCalibrateND *record)
   ModbusAction *command = record->OnValueModeAction;
   if (precise == nullptr)
     return;
-  // The true value goes first; the command follows once the device has taken it, or
-  // once the bounded wait has run out.
   // Without an accepted true value the command would calibrate to whatever value the
   // device holds: nothing is sent then.
-  if (!Write(precise, FromQString(record->ValueEdit->text())))
+  const MString trueValue = FromQString(record->ValueEdit->text());
+  if (!Write(precise, trueValue))
     return;
   const uint32_t generation = Generation;
   int steps = 0;
-  while (steps < kWaitSteps && precise->State != mbsDone) {
+  while (steps < kWaitSteps && !cActionManager::WriteOver(*precise)) {
     Device->TickScheduler();
     SleepMs(kWaitPauseMs);
     ++steps;
@@ -156,7 +156,13 @@ void cCalibrateTree::OnValueBtnClick(sCalibrateND *record)
   LastWaitSteps = steps;
   // A refresh inside the wait may have found the connection gone and cleared the trees:
   // the record is gone then, and so is the device the command was meant for.
-  if (generation != Generation)
+  if (generation != Generation || command == nullptr)
     return;
+  // A refused or unconfirmed true value: the channel is left as it is, and the operator
+  // learns why.
+  if (!cActionManager::WriteAccepted(*precise)) {
+    CommandAfterWrite::ShowNotSent(*precise, trueValue, ToQString(command->Name));
+    return;
+  }
   Write(command, MString(u"1"));
 }

@@ -226,9 +226,21 @@ void cPerifTree::WriteBtnClick(sPerifND *record)
 {
   if (record->Action == nullptr)
     return;
-  // A refused text stays in the box, the row still frozen, for the operator to correct.
-  if (Write(record->Action, FromQString(record->ValueEdit->text())))
+  switch (WriteAsked(record->Action, FromQString(record->ValueEdit->text()))) {
+  case WriteEnd::Queued:
     record->Editing = false;
+    break;
+  case WriteEnd::Declined:
+    // The operator kept the device's value: the box shows it again and follows it.
+    record->Editing = false;
+    SetTextIfChanged(record->ValueEdit.get(), ToQString(FormatRounded(record->Action->Value, 2)));
+    break;
+  case WriteEnd::Refused:
+    // A refused text stays in the box, the row still frozen, for the operator to correct.
+    break;
+  case WriteEnd::Gone:
+    break;
+  }
 }
 
 void cPerifTree::ModeCBSelect(sPerifND *record, int index)

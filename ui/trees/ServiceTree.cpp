@@ -89,10 +89,12 @@ void cServiceTree::HideRowControls(int row)
   SetVisibleIfChanged(record->WriteBtn.get(), false);
 }
 
-// Writes the text as typed; the edit box keeps it, and editing goes on.
+// Writes the text as typed; the edit box keeps it, and editing goes on. When the operator
+// declines a write that would cut the program off, the box shows the device's value instead.
 void cServiceTree::WriteBtnClick(sServiceND *record)
 {
-  Write(record->Action, FromQString(record->ValueEdit->text()));
+  if (WriteAsked(record->Action, FromQString(record->ValueEdit->text())) == WriteEnd::Declined)
+    record->ValueEdit->setText(ToQString(record->Action->Value));
 }
 
 void cServiceTree::SetFilter(const QString &text)

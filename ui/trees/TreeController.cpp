@@ -2,7 +2,10 @@
 
 #include <QEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QWheelEvent>
+
+#include "ui/app/QtHooks.h"
 
 sTreeRect ToTreeRect(const QRect &r)
 {
@@ -102,6 +105,33 @@ void TreeComboBox::wheelEvent(QWheelEvent *event)
   event->ignore();  // on to the viewport, which scrolls
 }
 
+void TreeComboBox::keyPressEvent(QKeyEvent *event)
+{
+  // The open list takes its keys itself; this handler sees only those of the closed one.
+  switch (event->key()) {
+  case Qt::Key_Up:
+  case Qt::Key_Down:
+  case Qt::Key_PageUp:
+  case Qt::Key_PageDown:
+  case Qt::Key_Home:
+  case Qt::Key_End:
+  case Qt::Key_Space:
+  case Qt::Key_F4:
+    if (event->modifiers() & ~(Qt::AltModifier | Qt::KeypadModifier)) {
+      event->ignore();
+      return;
+    }
+    showPopup();
+    event->accept();
+    return;
+  default:
+    // Letters would pick the item they begin; Enter, Escape and Tab mean nothing to a
+    // closed list.
+    event->ignore();
+    return;
+  }
+}
+
 void SetupSquareButton(QToolButton *button, const QString &hint, const QString &caption)
 {
   button->setToolTip(hint);
@@ -151,6 +181,37 @@ void PlaceEditAndButton(QLineEdit *edit, QToolButton *button, const QRect &cell)
   button->setGeometry(cell.left() + editWidth + 2, cell.top(), h, h);
   SetVisibleIfChanged(edit, true);
   SetVisibleIfChanged(button, true);
+}
+
+namespace {
+
+class LinkQuestion {
+  Q_DECLARE_TR_FUNCTIONS(LinkQuestion)
+
+public:
+  // The question for a write that cuts the program off; empty for any other variable.
+  static QString Text(const ModbusAction &action, const MString &text)
+  {
+    const QString value = ToQString(text);
+    if (action.Name.Equals(u"485.Init.BaudRate"))
+      return tr("Записать скорость обмена %1?\nУстройство перейдет на новую скорость, и программа "
+                "потеряет с ним связь, пока не найдет его заново поиском.")
+          .arg(value);
+    if (action.Name.Equals(u"Mb.MyModbusAddr"))
+      return tr("Записать адрес устройства %1?\nПрограмма потеряет связь с устройством по новому адресу, "
+                "пока не найдет его заново поиском.")
+          .arg(value);
+    return {};
+  }
+  static QString Caption() { return tr("Внимание!"); }
+};
+
+}  // namespace
+
+bool ConfirmLinkCuttingWrite(QWidget *owner, const ModbusAction &action, const MString &text)
+{
+  const QString question = LinkQuestion::Text(action, text);
+  return question.isEmpty() || AskYesNo(owner, LinkQuestion::Caption(), question);
 }
 
 void RequestReadOf(ModbusAction *action)

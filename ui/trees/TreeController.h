@@ -2,6 +2,7 @@
 // glyphs of the square buttons, and the controller template with its pool of records.
 #pragma once
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPointer>
@@ -61,14 +62,18 @@ public:
   static bool Active();
 };
 
-// The drop-down of a tree row. A wheel turn over it scrolls the tree instead of choosing
-// an item (which would write it); picking with the mouse or the keyboard still chooses.
+// The drop-down of a tree row, whose chosen item is written to the device. Only a choice
+// made in the open list (a click or Enter on an item) is one: a closed list changes its
+// item (and so emits activated) on Up/Down, Home/End, PageUp/PageDown, letters and wheel
+// turns. Here the moving keys open the list instead, other keys go on to the tree, and a
+// wheel turn scrolls the tree.
 class TreeComboBox : public QComboBox {
 public:
   using QComboBox::QComboBox;
 
 protected:
   void wheelEvent(QWheelEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
 };
 
 // Square button of the row's height with a centred glyph (or a caption) and a hover hint.
@@ -83,6 +88,11 @@ void SetTextIfChanged(QLineEdit *edit, const QString &text);
 void SetVisibleIfChanged(QWidget *widget, bool visible);
 // Lays an edit box and its square write button out in the value cell and shows both.
 void PlaceEditAndButton(QLineEdit *edit, QToolButton *button, const QRect &cell);
+
+// A few variables cut the program off the device when written (its rate or address
+// changes under the program's feet): the operator is asked first, with No as the safe
+// answer. True when the write may go: another variable, or the operator said Yes.
+bool ConfirmLinkCuttingWrite(QWidget *owner, const ModbusAction &action, const MString &text);
 
 // Requests a read of the variable unless an exchange is under way.
 void RequestReadOf(ModbusAction *action);
@@ -164,16 +174,30 @@ protected:
     return record;
   }
   ModbusAction *Find(const char16_t *name) const { return Device->Shell.FindVariable(MString(name)); }
-  // Queues the write when the gate lets the text through; otherwise tells the operator
-  // why and writes nothing. False when nothing was queued.
-  bool Write(ModbusAction *action, const MString &text)
+  enum class WriteEnd { Queued, Refused, Declined, Gone };
+  // Queues the write when the gate lets the text through and, for a write that cuts the
+  // program off the device, the operator agrees; a refusal is explained. Declined: the
+  // operator answered No, and nothing was written. Gone: the trees were cleared while the
+  // question was open (the link ended meanwhile): nothing was written, and the caller's
+  // record no longer exists.
+  WriteEnd WriteAsked(ModbusAction *action, const MString &text)
   {
     if (action == nullptr)
-      return false;
+      return WriteEnd::Refused;
+    if (CheckWrite(*action, text).Ok()) {
+      const uint32_t generation = Generation;
+      const bool agreed = ConfirmLinkCuttingWrite(TreeView, *action, text);
+      if (generation != Generation)
+        return WriteEnd::Gone;
+      if (!agreed)
+        return WriteEnd::Declined;
+    }
     const WriteOrigin origin("window: " + (TreeView ? TreeView->objectName().toStdString() : std::string("tree")) +
                              " row " + action->Name.ToUtf8());
-    return RequestWriteOrExplain(Device->Shell, action, text);
+    return RequestWriteOrExplain(Device->Shell, action, text) ? WriteEnd::Queued : WriteEnd::Refused;
   }
+  // False when nothing was queued.
+  bool Write(ModbusAction *action, const MString &text) { return WriteAsked(action, text) == WriteEnd::Queued; }
   bool Built() const { return TreeView && Rows.Count() > 0; }
   // The row's value cell when it moved or changed size since the record's controls were
   // last placed, remembered for next time; nothing when they are still in place.

@@ -150,21 +150,44 @@ private slots:
       QVERIFY2(!write.startsWith("Cal_U_Accu."), qPrintable(write));
   }
 
-  void aSilentDeviceStillGetsTheCommandAfterTheWait()
+  // The command calibrates to the true value the device holds: it follows only a true value
+  // the device acknowledged. Refused, the channel once read 0 V afterwards with no word.
+  void aTrueValueNotAcknowledgedSendsNoCommand_data()
   {
-    // Identified on a working stand-in, which then stops answering.
-    QVERIFY2(rig->Connect(), rig->Sim.Stderr().c_str());
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("refused") << false << "не приняло";
+    QTest::newRow("unanswered") << true << "не подтвердило";
+  }
+  void aTrueValueNotAcknowledgedSendsNoCommand()
+  {
+    QFETCH(bool, silent);
+    QFETCH(QString, why);
+    QVERIFY2(rig->Connect({"--refuse-write", "Cal_U_Accu.PreciseValue"}), rig->Sim.Stderr().c_str());
     tree->Build();
     rig->Host.show();
-    QTRY_VERIFY(Row(0)->ValueEdit->isVisible());
-    QVERIFY(rig->Sim.Signal(SIGSTOP));
-    sCalibrateND *row = Row(0);
-    row->ValueEdit->setText("3");
+    sCalibrateND *row = Row(3);
+    QTRY_VERIFY(row->ValueEdit->isVisible());
+    if (silent)
+      QVERIFY(rig->Sim.Signal(SIGSTOP));
+    row->ValueEdit->setText("13");
+    MessageLog messages;
     QTest::mouseClick(row->OnValueBtn.get(), Qt::LeftButton);
-    QCOMPARE(tree->LastWaitSteps, cCalibrateTree::kWaitSteps);
-    QVERIFY(row->PreciseAction->State != mbsDone);
-    QVERIFY(row->OnValueModeAction->WritePending);
-    QCOMPARE(Q(row->OnValueModeAction->Value), QString("1"));
+    // A refusal ends the wait at once, not at its bound.
+    QVERIFY(silent || tree->LastWaitSteps < cCalibrateTree::kWaitSteps);
+    QVERIFY(!cActionManager::WriteAccepted(*row->PreciseAction));
+    QVERIFY(!row->OnValueModeAction->WritePending);
+    QCOMPARE(messages.Texts.size(), 1);
+    QVERIFY2(messages.Texts[0].contains(why) && messages.Texts[0].contains("Cal_U_Accu.PreciseValue") &&
+                 messages.Texts[0].contains("Cal_U_Accu.CalibrateOnValueMode"),
+             qPrintable(messages.Texts[0]));
+    if (silent)
+      QVERIFY(rig->Sim.Signal(SIGCONT));
+    // A later write reaches the device; the command never did.
+    rig->Run();
+    QTest::mouseClick(Row(0)->ZeroBtn.get(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Cal_I_Solar.CalibrateZeroMode"), QStringList{"1"}, 5000);
+    QCOMPARE(rig->WritesOf("Cal_U_Accu.CalibrateOnValueMode"), QStringList());
   }
 
   void theTreesClearedDuringTheWaitAreLeftAlone()

@@ -2,7 +2,9 @@
 // and the zero-width third column.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QToolButton>
 
 #include "ui/TreeTestUtil.h"
@@ -133,13 +135,163 @@ private slots:
     TurnWheel(mode->ModeCB.get(), -1);
     QCOMPARE(mode->ModeCB->currentIndex(), -1);
     QVERIFY(!mode->Action->WritePending);
+  }
 
-    // Choosing with the keyboard writes the choice, once.
-    QTest::keyClick(mode->ModeCB.get(), Qt::Key_End);
-    QCOMPARE(mode->ModeCB->currentIndex(), 5);
+  // A closed list once wrote the item every key or wheel notch moved to: a click on the list,
+  // Escape and Down x3 switched an output on through modes 0, 1 and 2.
+  void aClosedModeListWritesNothing_data()
+  {
+    QTest::addColumn<QList<int>>("keys");  // 0: a wheel notch down, -1: the letter П
+    QTest::newRow("Down x3") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down};
+    QTest::newRow("Up") << QList<int>{Qt::Key_Up};
+    QTest::newRow("Home") << QList<int>{Qt::Key_Home};
+    QTest::newRow("End") << QList<int>{Qt::Key_End};
+    QTest::newRow("PageDown") << QList<int>{Qt::Key_PageDown};
+    QTest::newRow("PageUp") << QList<int>{Qt::Key_PageUp};
+    QTest::newRow("letter") << QList<int>{-1};
+    QTest::newRow("Enter") << QList<int>{Qt::Key_Return};
+    QTest::newRow("wheel") << QList<int>{0, 0};
+  }
+  void aClosedModeListWritesNothing()
+  {
+    QFETCH(QList<int>, keys);
+    rig->Manager.VersionX100 = 111;
+    tree->Build();
+    rig->Host.show();
+    sPerifND *mode = Row(RowOf(u"Режим работы DO 1"));
+    TreeComboBox *list = mode->ModeCB.get();
+    QTRY_VERIFY(list->isVisible() && list->count() == 6);
+    list->setFocus();
+    // Opened with a click and closed with Escape, as the operator did.
+    QTest::mouseClick(list, Qt::LeftButton);
+    QTRY_VERIFY(list->view()->isVisible());
+    QTest::keyClick(list->view(), Qt::Key_Escape);
+    QTRY_VERIFY(!list->view()->isVisible());
+    // An item shown (as after an earlier choice), so that every key has somewhere to move.
+    list->setCurrentIndex(2);
+    QSignalSpy activated(list, &QComboBox::activated);
+    for (int key : keys) {
+      // Each key on the closed list: a key that moves opens the list, which is closed again.
+      if (list->view()->isVisible())
+        QTest::keyClick(list->view(), Qt::Key_Escape);
+      QTRY_VERIFY(!list->view()->isVisible());
+      if (key == 0) {
+        TurnWheel(list, -1);
+      } else if (key == -1) {
+        QTest::sendKeyEvent(QTest::Click, list, Qt::Key_unknown, QStringLiteral("П"), Qt::NoModifier);
+      } else {
+        QTest::keyClick(list, Qt::Key(key));
+      }
+    }
+    if (list->view()->isVisible())
+      QTest::keyClick(list->view(), Qt::Key_Escape);
+    QCOMPARE(activated.count(), 0);
+    QCOMPARE(list->currentIndex(), 2);
+    QVERIFY(!mode->Action->WritePending);
+    QVERIFY(mode->Action->Value.Equals(u"--"));
+  }
+
+  // The moving keys open the list; a click on an item of the open list, or Enter in it,
+  // writes that item once.
+  void aChoiceInTheOpenModeListWritesItOnce()
+  {
+    QVERIFY2(rig->Connect(), rig->Sim.Stderr().c_str());
+    tree->Build();
+    rig->Run();
+    sPerifND *mode = Row(RowOf(u"Режим работы DO 1"));
+    TreeComboBox *list = mode->ModeCB.get();
+    rig->View->scrollTo(rig->View->model()->index(mode->Node, 2));
+    QTRY_VERIFY_WITH_TIMEOUT(list->isVisible() && list->count() == 6, 5000);
+    list->setFocus();
+
+    QTest::keyClick(list, Qt::Key_Down);
+    QTRY_VERIFY(list->view()->isVisible());
+    QVERIFY(!mode->Action->WritePending);
+    QTest::keyClick(list->view(), Qt::Key_End);
+    QTest::keyClick(list->view(), Qt::Key_Return);
+    QTRY_VERIFY(!list->view()->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Do1.Mode"), QStringList{"5"}, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(rig->Cell(modeRow, 1), QString("Нагрузка включена"), 5000);
-    QCOMPARE(rig->WritesOf("Do1.Mode"), QStringList{"5"});
+
+    QTest::mouseClick(list, Qt::LeftButton);
+    QTRY_VERIFY(list->view()->isVisible());
+    const QRect item = list->view()->visualRect(list->model()->index(2, 0));
+    // The list ignores a release that comes within a double click of the click that opened
+    // it; the operator clicks again, and the first click taken closes the list.
+    QVERIFY(QTest::qWaitFor([&] {
+      QTest::mouseClick(list->view()->viewport(), Qt::LeftButton, {}, item.center());
+      return !list->view()->isVisible();
+    }));
+    QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Do1.Mode"), (QStringList{"5", "2"}), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig->Cell(mode->Node, 1), QString("АКБ заряжается"), 5000);
+    QCOMPARE(rig->WritesOf("Do1.Mode"), (QStringList{"5", "2"}));
+  }
+
+  // After No to the question the row follows the device again, and nothing is written.
+  void aDeclinedAddressOrRateShowsTheDeviceValueAgain_data()
+  {
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("address") << "Адрес устройства Modbus RTU" << "Mb.MyModbusAddr" << "7" << "1";
+    QTest::newRow("baud rate") << "Скорость обмена RS485" << "485.Init.BaudRate" << "19200" << "9600";
+  }
+  void aDeclinedAddressOrRateShowsTheDeviceValueAgain()
+  {
+    QFETCH(QString, caption);
+    QFETCH(QString, name);
+    QFETCH(QString, typed);
+    QFETCH(QString, device);
+    QVERIFY2(rig->Connect(), rig->Sim.Stderr().c_str());
+    tree->Build();
+    rig->Run();
+    sPerifND *row = Row(RowOf(reinterpret_cast<const char16_t *>(caption.utf16())));
+    QTRY_VERIFY_WITH_TIMEOUT(row->ValueEdit->isVisible() && row->ValueEdit->text() == device, 5000);
+    QTest::mouseClick(row->ValueEdit.get(), Qt::LeftButton);
+    row->ValueEdit->selectAll();
+    QTest::keyClicks(row->ValueEdit.get(), typed);
+    QTRY_VERIFY(row->Editing);
+    QuestionLog questions(false);
+    QTest::mouseClick(row->WriteBtn.get(), Qt::LeftButton);
+    QCOMPARE(questions.Texts.size(), 1);
+    QVERIFY2(questions.Texts[0].contains(typed) && questions.Texts[0].contains("потеряет"),
+             qPrintable(questions.Texts[0]));
+    QVERIFY(!row->Action->WritePending);
+    QVERIFY(!row->Editing);
+    QCOMPARE(row->ValueEdit->text(), device);
+
+    // Yes writes it.
+    questions.Answer = true;
+    QTest::mouseClick(row->ValueEdit.get(), Qt::LeftButton);
+    row->ValueEdit->selectAll();
+    QTest::keyClicks(row->ValueEdit.get(), typed);
+    QTest::mouseClick(row->WriteBtn.get(), Qt::LeftButton);
+    QCOMPARE(questions.Texts.size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf(name), QStringList{typed}, 5000);
+  }
+
+  // The question's own event loop runs the refresh, which clears the trees when the link
+  // ends: the handler then writes nothing and leaves its destroyed record alone.
+  void theTreesClearedWhileAskingWriteNothing()
+  {
+    tree->Build();
+    rig->Host.show();
+    sPerifND *row = Row(RowOf(u"Адрес устройства Modbus RTU"));
+    ModbusAction *address = row->Action;
+    QTRY_VERIFY(row->ValueEdit->isVisible());
+    QTest::mouseClick(row->ValueEdit.get(), Qt::LeftButton);
+    QTRY_VERIFY(row->Editing);
+    row->ValueEdit->setText("7");
+    const QuestionHook old = SetQuestionHook([this](const QString &, const QString &) {
+      tree->Clear();
+      return true;
+    });
+    MessageLog messages;
+    QTest::mouseClick(row->WriteBtn.get(), Qt::LeftButton);
+    SetQuestionHook(old);
+    QVERIFY2(messages.Texts.isEmpty(), qPrintable(messages.Texts.join('\n')));
+    QCOMPARE(tree->Rows.Count(), 0);
+    QVERIFY(!address->WritePending);
   }
 
   void modeValuesAndEditableRowsWithoutDevice()

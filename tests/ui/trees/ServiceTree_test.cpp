@@ -178,11 +178,55 @@ private slots:
     QTest::qWait(600);
     QCOMPARE(row->Action->LastPoll, polled);
     // The button takes the focus: editing ends, the text stays, reading resumes.
+    QuestionLog questions(true);
     QTest::mouseClick(row->WriteBtn.get(), Qt::LeftButton);
+    QCOMPARE(questions.Texts.size(), 1);  // a new address: the operator agreed
     QTRY_VERIFY(!row->Editing);
     QCOMPARE(row->ValueEdit->text(), QString("0x10"));
     QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Mb.MyModbusAddr"), QStringList{"16"}, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(rig->Cell(row->Node, 1), QString("16"), 5000);
+  }
+
+  // The address and the baud rate cut the program off the device: asked first, and after
+  // No nothing is written and the box shows the device's value.
+  void writesThatCutTheLinkAskFirst_data()
+  {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("address") << "Mb.MyModbusAddr" << "7" << "1";
+    QTest::newRow("baud rate") << "485.Init.BaudRate" << "19200" << "9600";
+  }
+  void writesThatCutTheLinkAskFirst()
+  {
+    QFETCH(QString, name);
+    QFETCH(QString, typed);
+    QFETCH(QString, device);
+    QVERIFY2(rig->Connect(), rig->Sim.Stderr().c_str());
+    tree->SetFilter(name);
+    tree->Build();
+    rig->Run();
+    sServiceND *row = Row(RowOf(reinterpret_cast<const char16_t *>(name.utf16())));
+    QTRY_VERIFY_WITH_TIMEOUT(row->ValueEdit->isVisible() && Q(row->Action->Value) == device, 10000);
+    QTest::mouseClick(row->ValueEdit.get(), Qt::LeftButton);
+    QTest::keyClicks(row->ValueEdit.get(), typed);
+    QuestionLog questions(false);
+    QTest::mouseClick(row->WriteBtn.get(), Qt::LeftButton);
+    QCOMPARE(questions.Texts.size(), 1);
+    QVERIFY2(questions.Texts[0].startsWith("Внимание!|") && questions.Texts[0].contains(typed) &&
+                 questions.Texts[0].contains("потеряет"),
+             qPrintable(questions.Texts[0]));
+    QVERIFY(!row->Action->WritePending);
+    QCOMPARE(row->ValueEdit->text(), device);
+    // A write that follows reaches the device; the declined one never did.
+    tree->SetFilter("Di1.ChangesCounter");
+    sServiceND *counter = Row(RowOf(u"Di1.ChangesCounter"));
+    QTRY_VERIFY_WITH_TIMEOUT(counter->ValueEdit->isVisible(), 5000);
+    counter->ValueEdit->setText("0");
+    QTest::mouseClick(counter->WriteBtn.get(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(rig->WritesOf("Di1.ChangesCounter"), QStringList{"0"}, 5000);
+    QCOMPARE(rig->WritesOf(name), QStringList());
+    QCOMPARE(questions.Texts.size(), 1);  // other variables are written without a question
   }
 
   void theFilterHidesRowsAndTheirReads()

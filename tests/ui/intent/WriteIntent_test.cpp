@@ -282,6 +282,10 @@ public:
             }
             Step(i);
             QTest::qWait(0);
+            // Not a write, but the way to many: a hidden page must not come to the front.
+            if (hiddenFront_.isEmpty() && !f.IsTabShown(Front(f)))
+                hiddenFront_ = QStringLiteral("the hidden page %1 came to the front at %2")
+                                   .arg(Front(f)->objectName(), tail_.back());
             QStringList queued = QueuedWrites();
             for (const QString &q : stillQueued_)
                 queued.removeAll(q);
@@ -399,7 +403,13 @@ private:
     QStringList findings_;
     const bool trace_ = EnvNumber("QV_INTENT_TRACE", 0) != 0;
     QWidget other_;  // another program's window
-    QStringList stillQueued_;  // a finding's writes not yet sent, not to be reported twice
+    QStringList stillQueued_;
+    QString hiddenFront_;
+
+public:
+    const QString &HiddenFront() const { return hiddenFront_; }
+
+private:  // a finding's writes not yet sent, not to be reported twice
 };
 
 
@@ -959,6 +969,8 @@ private slots:
 
         RandomRun run(rig, pageCase, pageSeed);
         const QStringList findings = run.Run(events, keepGoing);
+        if (!run.HiddenFront().isEmpty())
+            qWarning().noquote() << run.HiddenFront();
         if (!findings.isEmpty()) {
             QString report = QStringLiteral("QV_INTENT_SEED=%1 page «%2»: %3 unintended write(s)\n")
                                  .arg(seed)

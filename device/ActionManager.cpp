@@ -143,10 +143,10 @@ bool cActionManager::Connect()
             if (!path.empty() && OpenRefusedForPermission(path))
                 RefusedPorts.push_back(path);
             else if (!path.empty())
-                TriedPorts.push_back({path, Shell.Port.LastError()});
+                TriedPorts.push_back({path, Shell.Port.LastError(), false, false});
             continue;
         }
-        TriedPorts.push_back({path});
+        TriedPorts.push_back({path, {}, false, false});
         Shell.PollingEnabled = true;
         Shell.Engine.Reset();
         for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {

@@ -193,6 +193,9 @@ bool CSerialPort::Close()
 bool CSerialPort::SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBits, uint8_t parity)
 {
   bool changed = false;
+  {
+  // The transfer thread reads the rate to pace its gathering.
+  CAutoLock lock(Lock);
   if (baudRate_ != baudRate) {
     baudRate_ = baudRate;
     changed = true;
@@ -208,6 +211,7 @@ bool CSerialPort::SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBit
   if (parity_ != parity) {
     parity_ = parity;
     changed = true;
+  }
   }
   if (changed && IsOpen())
     return Open(portNumber_.load());

@@ -160,9 +160,11 @@ TEST(WriteBatterySettings, ASettingTheGateRefusesKeepsEveryWriteBack)
     EXPECT_FLOAT_EQ(result.FirstProblem()->Value, 150.0f);
     EXPECT_EQ(result.FirstProblem()->Refusal.Fault, WriteFault::OutOfRange);
     EXPECT_EQ(result.FirstProblem()->Refusal.Limits.Max, 100.0);
-    for (const SettingResult &r : result.Settings)
-        if (std::u16string(r.Name) != u"Reg.ChargeI")
+    for (const SettingResult &r : result.Settings) {
+        if (std::u16string(r.Name) != u"Reg.ChargeI") {
             EXPECT_EQ(r.Outcome, SettingOutcome::NotTried);
+        }
+    }
     EXPECT_TRUE(result.Any(SettingOutcome::Refused));
     EXPECT_FALSE(result.Any(SettingOutcome::Written));
 }

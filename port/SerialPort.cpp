@@ -194,24 +194,24 @@ bool CSerialPort::SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBit
 {
   bool changed = false;
   {
-  // The transfer thread reads the rate to pace its gathering.
-  CAutoLock lock(Lock);
-  if (baudRate_ != baudRate) {
-    baudRate_ = baudRate;
-    changed = true;
-  }
-  if (byteSize_ != byteSize) {
-    byteSize_ = byteSize;
-    changed = true;
-  }
-  if (stopBits_ != stopBits) {
-    stopBits_ = stopBits;
-    changed = true;
-  }
-  if (parity_ != parity) {
-    parity_ = parity;
-    changed = true;
-  }
+    // The transfer thread reads the rate to pace its gathering.
+    CAutoLock lock(Lock);
+    if (baudRate_ != baudRate) {
+      baudRate_ = baudRate;
+      changed = true;
+    }
+    if (byteSize_ != byteSize) {
+      byteSize_ = byteSize;
+      changed = true;
+    }
+    if (stopBits_ != stopBits) {
+      stopBits_ = stopBits;
+      changed = true;
+    }
+    if (parity_ != parity) {
+      parity_ = parity;
+      changed = true;
+    }
   }
   if (changed && IsOpen())
     return Open(portNumber_.load());

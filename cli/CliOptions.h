@@ -11,6 +11,8 @@ struct CliOptions {
     bool Csv = false;                // watch, stats
     bool Stats = false;              // watch: the link's counters at the end
     bool DryRun = false;             // restore
+    bool Yes = false;                // set, restore: write what may cut the link without asking
+    bool WithCalibration = false;    // restore, diff: another unit's calibration too
     bool Help = false;
     bool Version = false;
 };

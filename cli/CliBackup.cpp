@@ -1,20 +1,24 @@
 #include "cli/CliBackup.h"
 
+#include "cli/CliConsent.h"
 #include "device/ActionManager.h"
 #include "device/SettingsFile.h"
 #include "device/SettingsTransfer.h"
 #include "device/WriteJournal.h"
+#include "device/WriteGate.h"
 #include "values/MFile.h"
 
 namespace {
 
 constexpr const char *kPrefix = "quintavolte-cli: ";
 
-// Every setting the device holds; when some cannot be read, names them on err.
-bool ReadSettingsOrSay(cActionManager &m, std::vector<std::pair<std::string, std::string>> *values, std::ostream &err)
+// Every setting the device holds and its chip identity; when some cannot be read, names
+// them on err.
+bool ReadSettingsOrSay(cActionManager &m, std::vector<std::pair<std::string, std::string>> *values, std::string *chip,
+                       std::ostream &err)
 {
     std::vector<std::string> unread;
-    if (ReadDeviceSettings(m, values, &unread))
+    if (ReadDeviceSettings(m, values, &unread, chip))
         return true;
     err << kPrefix << "could not read from the device:";
     for (const std::string &n : unread)
@@ -25,8 +29,8 @@ bool ReadSettingsOrSay(cActionManager &m, std::vector<std::pair<std::string, std
 
 // Reads and checks the whole file, connects, checks it against the device and reads the
 // device's settings: everything a restore or a diff needs before its first write.
-bool Prepare(CliDeviceLink &link, const std::string &path, SettingsFile *file,
-             std::vector<SettingChange> *changes, std::ostream &err)
+bool Prepare(CliDeviceLink &link, const std::string &path, bool withCalibration, SettingsFile *file,
+             SettingsPlan *plan, std::ostream &out, std::ostream &err)
 {
     std::string text, error;
     if (!ReadSettingsText(path, &text, &error)) {
@@ -45,10 +49,30 @@ bool Prepare(CliDeviceLink &link, const std::string &path, SettingsFile *file,
         return false;
     }
     std::vector<std::pair<std::string, std::string>> values;
-    if (!ReadSettingsOrSay(m, &values, err))
+    std::string chip;
+    if (!ReadSettingsOrSay(m, &values, &chip, err))
         return false;
-    *changes = CompareSettings(*file, values);
+    *plan = PlanSettings(*file, values, ConnectedDeviceType(m), chip, withCalibration);
+    // The notes belong to the plan: where the file came from when that is not this unit.
+    if (plan->OtherVersion)
+        out << "note: the file was saved from " << file->DeviceType << ", the device is "
+            << ConnectedDeviceType(m) << "\n";
+    if (plan->OtherUnit) {
+        const std::string from = file->Chip.empty() ? std::string("a file that does not name its unit")
+                                                    : "another unit (chip " + file->Chip + ", this is " + chip + ")";
+        if (plan->CalibrationAsked)
+            out << "note: " << from << ": its calibration is included, as --with-calibration asks\n";
+        else
+            out << "note: " << from << ": its calibration is left out (--with-calibration includes it)\n";
+    }
     return true;
+}
+
+// The settings a plan leaves out, one line each.
+void SayLeftOut(const SettingsPlan &plan, std::ostream &out)
+{
+    for (const SettingChange &c : plan.LeftOut)
+        out << c.Name << ": " << c.DeviceValue << " -> " << c.FileValue << " left out: another unit's calibration\n";
 }
 
 }  // namespace
@@ -59,12 +83,13 @@ int CmdBackup(CliDeviceLink &link, const std::string &path, std::ostream &out, s
         return 1;
     cActionManager &m = link.Manager();
     std::vector<std::pair<std::string, std::string>> values;
-    if (!ReadSettingsOrSay(m, &values, err)) {
+    std::string chip;
+    if (!ReadSettingsOrSay(m, &values, &chip, err)) {
         err << kPrefix << path << " was not written\n";
         return 1;
     }
     std::string error;
-    if (!WriteSettingsText(path, FormatSettingsFile(ConnectedDeviceType(m), SettingsDateText(), values), &error)) {
+    if (!WriteSettingsText(path, FormatSettingsFile(ConnectedDeviceType(m), SettingsDateText(), values, chip), &error)) {
         err << kPrefix << error << "\n";
         return 1;
     }
@@ -75,34 +100,58 @@ int CmdBackup(CliDeviceLink &link, const std::string &path, std::ostream &out, s
     return 0;
 }
 
-int CmdDiff(CliDeviceLink &link, const std::string &path, std::ostream &out, std::ostream &err)
+int CmdDiff(CliDeviceLink &link, const std::string &path, bool withCalibration, std::ostream &out, std::ostream &err)
 {
     SettingsFile file;
-    std::vector<SettingChange> changes;
-    if (!Prepare(link, path, &file, &changes, err))
+    SettingsPlan plan;
+    if (!Prepare(link, path, withCalibration, &file, &plan, out, err))
         return 1;
-    for (const SettingChange &c : changes)
+    for (const SettingChange &c : plan.Changes)
         out << c.Name << ": " << c.DeviceValue << " on the device, " << c.FileValue << " in the file\n";
-    if (changes.empty())
+    for (const SettingChange &c : plan.LeftOut)
+        out << c.Name << ": " << c.DeviceValue << " on the device, " << c.FileValue
+            << " in the file, left out: another unit's calibration\n";
+    if (plan.Changes.empty() && plan.LeftOut.empty())
         out << "the device holds the settings of " << path << "\n";
     return 0;
 }
 
-int CmdRestore(CliDeviceLink &link, const std::string &path, bool dryRun, std::ostream &out, std::ostream &err)
+int CmdRestore(CliDeviceLink &link, const std::string &path, const CliRestoreFlags &flags, std::ostream &out,
+               std::ostream &err)
 {
     SettingsFile file;
-    std::vector<SettingChange> changes;
-    if (!Prepare(link, path, &file, &changes, err))
+    SettingsPlan plan;
+    if (!Prepare(link, path, flags.WithCalibration, &file, &plan, out, err))
         return 1;
+    const std::vector<SettingChange> &changes = plan.Changes;
+    SayLeftOut(plan, out);
     if (changes.empty()) {
-        out << "nothing to restore: the device holds the settings of " << path << "\n";
+        out << "nothing to restore" << (plan.LeftOut.empty() ? "" : " but the calibration left out")
+            << ": the device holds the " << (plan.LeftOut.empty() ? "" : "other ") << "settings of " << path << "\n";
         return 0;
     }
     for (const SettingChange &c : changes)
         out << c.Name << ": " << c.DeviceValue << " -> " << c.FileValue << "\n";
-    if (dryRun) {
+    if (flags.DryRun) {
         out << "dry run: " << changes.size() << " settings would be written, nothing was\n";
         return 0;
+    }
+    if (plan.ChangesLink) {
+        std::string names;
+        for (const SettingChange &c : changes)
+            if (ChangesDeviceLink(std::string_view(c.Name)))
+                names += (names.empty() ? "" : " and ") + c.Name;
+        const std::string why = "the restore changes " + names + ": the program may no longer reach the device after it";
+        switch (AskLinkChange(why + ". Restore?", flags.Yes, err)) {
+        case CliConsent::Yes:
+            break;
+        case CliConsent::Declined:
+            err << kPrefix << "nothing was written\n";
+            return 1;
+        case CliConsent::Refused:
+            err << kPrefix << why << "; nothing was written. Add --yes to restore it without a terminal to ask on\n";
+            return 2;
+        }
     }
     const WriteOrigin origin("command restore: settings file " + path);
     const RestoreOutcome outcome = ApplySettingChanges(link.Manager(), changes);

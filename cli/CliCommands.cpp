@@ -15,6 +15,7 @@
 
 #include "cli/CliBackup.h"
 #include "cli/CliJournal.h"
+#include "cli/CliConsent.h"
 #include "cli/CliMqtt.h"
 #include "cli/CliPorts.h"
 #include "core/MicroClock.h"
@@ -209,7 +210,7 @@ int CmdGet(Session &s, const std::vector<std::string> &names)
     return status;
 }
 
-int CmdSet(Session &s, const std::string &name, const std::string &valueText)
+int CmdSet(Session &s, const std::string &name, const std::string &valueText, bool yes)
 {
     std::vector<ModbusAction *> vars;
     if (!s.Lookup({name}, &vars))
@@ -224,6 +225,20 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText)
         ModbusShell::JournalRefusal(*v, text, check);
         s.err_ << "quintavolte-cli: refused, nothing written: " << DescribeRefusal(check) << "\n";
         return 1;
+    }
+    // Asked before connecting, so nobody holds the line while the operator decides.
+    if (ChangesDeviceLink(std::string_view(name))) {
+        const std::string why = name + " changes how the device is reached: after it the program may no longer reach it";
+        switch (AskLinkChange(why + ". Write " + valueText + "?", yes, s.err_)) {
+        case CliConsent::Yes:
+            break;
+        case CliConsent::Declined:
+            s.err_ << "quintavolte-cli: nothing written\n";
+            return 1;
+        case CliConsent::Refused:
+            s.err_ << "quintavolte-cli: " << why << "; nothing written. Add --yes to write it without a terminal to ask on\n";
+            return 2;
+        }
     }
     if (!s.Connect())
         return 1;
@@ -241,8 +256,18 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText)
     if (!s.ReportOutcome(v))
         return 1;
     // Show what the device holds now; a write-only command may read back anything.
-    if (v->Access != mbaWrite && s.ReadAll(vars) && v->State == mbsDone)
+    if (v->Access != mbaWrite) {
+        s.ReadAll(vars);
+        if (!s.ReportOutcome(v)) {
+            // Without the read-back nobody knows what the device holds: its configuration
+            // is not saved, as a restore that cannot check a value does not save it.
+            s.err_ << "quintavolte-cli: the device acknowledged writing " << name << " = " << valueText
+                   << ", but the read-back failed: the write may or may not have landed; the device was not asked "
+                      "to save its configuration\n";
+            return 1;
+        }
         s.out_ << name << " = " << v->Value.ToUtf8() << "\n";
+    }
     // Only after a write is the device asked to keep its configuration.
     if (!s.SaveToRom()) {
         s.err_ << "quintavolte-cli: " << name << " was written, but the device did not confirm saving its configuration\n";
@@ -441,7 +466,7 @@ int RunCommand(Session &s, const CliOptions &o)
     if (o.Command == "get")
         return CmdGet(s, o.Args);
     if (o.Command == "set")
-        return CmdSet(s, o.Args[0], o.Args[1]);
+        return CmdSet(s, o.Args[0], o.Args[1], o.Yes);
     if (o.Command == "watch")
         return CmdWatch(s, o);
     if (o.Command == "stats")
@@ -458,9 +483,9 @@ int RunCommand(Session &s, const CliOptions &o)
     if (o.Command == "backup")
         return CmdBackup(link, o.Args[0], s.out_, s.err_);
     if (o.Command == "restore")
-        return CmdRestore(link, o.Args[0], o.DryRun, s.out_, s.err_);
+        return CmdRestore(link, o.Args[0], CliRestoreFlags{o.DryRun, o.Yes, o.WithCalibration}, s.out_, s.err_);
     if (o.Command == "diff")
-        return CmdDiff(link, o.Args[0], s.out_, s.err_);
+        return CmdDiff(link, o.Args[0], o.WithCalibration, s.out_, s.err_);
     s.err_ << "quintavolte-cli: unknown command " << o.Command << "\n";
     return 2;
 }

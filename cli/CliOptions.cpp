@@ -44,7 +44,9 @@ const char *CliUsage()
            "  ports                      list the serial ports searched for the device\n"
            "  info                       connect and show the port, type text and version\n"
            "  get NAME...                read variables, one \"NAME = VALUE\" line each\n"
-           "  set NAME VALUE             write a variable and wait for the acknowledgement\n"
+           "  set NAME VALUE [--yes]     write a variable, wait for the acknowledgement and read\n"
+           "                             it back; a new baud rate or address is asked about\n"
+           "                             first (--yes: without asking, needed without a terminal)\n"
            "  watch NAME... [--interval MS] [--csv] [--stats]\n"
            "                             show live values until interrupted (default 1000 ms);\n"
            "                             --stats: the link's counters at the end\n"
@@ -58,9 +60,14 @@ const char *CliUsage()
            "  mqtt --broker HOST[:PORT] [OPTIONS]\n"
            "                             publish the device to an MQTT broker (mqtt --help)\n"
            "  backup FILE                save the device's settings to a text file\n"
-           "  restore FILE [--dry-run]   write the file's settings that differ, check them and\n"
-           "                             have the device save them (--dry-run: only list them)\n"
-           "  diff FILE                  list the settings that differ between device and file\n"
+           "  restore FILE [--dry-run] [--yes] [--with-calibration]\n"
+           "                             write the file's settings that differ, check them and\n"
+           "                             have the device save them (--dry-run: only list them);\n"
+           "                             a new baud rate or address is asked about (--yes);\n"
+           "                             another unit's calibration is left out unless\n"
+           "                             --with-calibration\n"
+           "  diff FILE [--with-calibration]\n"
+           "                             list the settings that differ between device and file\n"
            "  journal                    list the journal of writes, oldest first (who wrote\n"
            "                             what and when, and how it ended)\n"
            "\n"
@@ -126,6 +133,10 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
             options->Stats = true;
         } else if (a == "--dry-run") {
             options->DryRun = true;
+        } else if (a == "--yes") {
+            options->Yes = true;
+        } else if (a == "--with-calibration") {
+            options->WithCalibration = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             *error = "unknown option " + a;
             return false;
@@ -160,6 +171,14 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
     }
     if (options->DryRun && options->Command != "restore") {
         *error = "--dry-run goes with restore";
+        return false;
+    }
+    if (options->Yes && options->Command != "set" && options->Command != "restore") {
+        *error = "--yes goes with set or restore";
+        return false;
+    }
+    if (options->WithCalibration && options->Command != "restore" && options->Command != "diff") {
+        *error = "--with-calibration goes with restore or diff";
         return false;
     }
     return true;

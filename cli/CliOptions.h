@@ -12,6 +12,8 @@ struct CliOptions {
     bool Stats = false;              // watch: the link's counters at the end
     bool DryRun = false;             // restore
     std::string Journal;             // --journal FILE: the journal of writes (default: the user's)
+    bool Yes = false;                // set, restore: write what may cut the link without asking
+    bool WithCalibration = false;    // restore, diff: another unit's calibration too
     bool Help = false;
     bool Version = false;
 };

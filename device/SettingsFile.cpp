@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::string_view kDeviceKey = "# device:";
 constexpr std::string_view kDateKey = "# date:";
+constexpr std::string_view kChipKey = "# chip:";
 constexpr int32_t kOutputModesFrom = 111;  // firmware that has Do1.Mode..Do4.Mode
 // Quoted file text in a message stops after this many characters.
 constexpr size_t kQuoteLength = 60;
@@ -58,9 +59,7 @@ bool IsSettingName(std::string_view name)
     };
     if (std::find(std::begin(kExact), std::end(kExact), name) != std::end(kExact))
         return true;
-    if (StartsWith(name, "Cal_") && (EndsWith(name, ".ZeroOffset") || EndsWith(name, ".Mul")))
-        return true;
-    return IsOutputMode(name);
+    return IsCalibrationSetting(name) || IsOutputMode(name);
 }
 
 const MbVariableRow *FindRow(std::string_view name)
@@ -79,6 +78,40 @@ std::string DeviceKind(const std::string &typeText)
     if (space != std::string::npos && MString::FromUtf8(t.substr(space + 1)).IsNumber())
         t = Trim(t.substr(0, space));
     return t;
+}
+
+// The version part of a type text times 100 ("Quintavolte 1.11" is 111), as the connect
+// reads it; -1 when the text names none.
+int VersionOf(const std::string &typeText)
+{
+    const std::string t = Trim(typeText);
+    const size_t space = t.find_last_of(' ');
+    if (space == std::string::npos)
+        return -1;
+    const MString number = MString::FromUtf8(t.substr(space + 1));
+    return number.IsNumber() ? static_cast<int>(std::lround(number.ToReal() * 100)) : -1;
+}
+
+// A "# chip:" line's words in the form ChipIdentityText makes, or empty when they are not
+// three words of 8 hexadecimal digits.
+std::string ChipText(std::string_view text)
+{
+    uint32_t words[3] = {};
+    size_t pos = 0;
+    for (uint32_t &w : words) {
+        pos = text.find_first_not_of(" \t", pos);
+        if (pos == std::string_view::npos || pos + 8 > text.size())
+            return {};
+        const auto [end, ec] = std::from_chars(text.data() + pos, text.data() + pos + 8, w, 16);
+        if (ec != std::errc() || end != text.data() + pos + 8)
+            return {};
+        pos += 8;
+        if (pos < text.size() && text[pos] != ' ' && text[pos] != '\t')
+            return {};
+    }
+    if (text.find_first_not_of(" \t", pos) != std::string_view::npos)
+        return {};
+    return ChipIdentityText(words[0], words[1], words[2]);
 }
 
 bool CheckValue(const MbVariableRow &row, const std::string &value, std::string *why)
@@ -192,11 +225,22 @@ std::vector<const MbVariableRow *> DeviceSettings(int32_t versionX100)
     return rows;
 }
 
+std::string ChipIdentityText(uint32_t h1, uint32_t h2, uint32_t l)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%08X %08X %08X", h1, h2, l);
+    return buf;
+}
+
 std::string FormatSettingsFile(const std::string &deviceType, const std::string &date,
-                               const std::vector<std::pair<std::string, std::string>> &values)
+                               const std::vector<std::pair<std::string, std::string>> &values,
+                               const std::string &chip)
 {
     std::string text = "# Quintavolte settings, saved by quintavolte " QV_VERSION_TEXT "\n";
     text += std::string(kDeviceKey) + " " + deviceType + "\n";
+    // A comment line to readers that know no chip: they restore the file as before.
+    if (!chip.empty())
+        text += std::string(kChipKey) + " " + chip + "\n";
     text += std::string(kDateKey) + " " + date + "\n";
     text += "# NAME = VALUE, numbers with a decimal point\n";
     for (const auto &[name, value] : values)
@@ -248,6 +292,15 @@ bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *e
                 file->DeviceType = Trim(std::string_view(line).substr(kDeviceKey.size()));
                 haveDevice = !file->DeviceType.empty();
                 file->DeviceLine = lineNo;
+            } else if (StartsWith(line, kChipKey)) {
+                const std::string words = Trim(std::string_view(line).substr(kChipKey.size()));
+                file->Chip = ChipText(words);
+                file->ChipLine = lineNo;
+                if (file->Chip.empty()) {
+                    return fail(SettingsFaultKind::BadChip, lineNo, {}, Cut(words), {},
+                                LineText(lineNo) + "the chip identity '" + Cut(words) +
+                                    "' is not three words of 8 hexadecimal digits");
+                }
             } else if (StartsWith(line, kDateKey)) {
                 file->Date = Trim(std::string_view(line).substr(kDateKey.size()));
             }
@@ -383,14 +436,42 @@ std::vector<SettingChange> CompareSettings(const SettingsFile &file,
     // goes first, so the charger settings never drive the output; entering it goes after
     // them, so the output starts at the file's set-point. A new baud rate goes last: a
     // device that takes it at once answers nothing after it.
+    // A new address goes just before it, so a device that stops answering after either
+    // has taken everything else.
     auto rank = [](const SettingChange &c) {
         if (c.Name == "Reg.bModeCharger")
             return MString::FromUtf8(c.FileValue).ToInt() != 0 ? 0 : 2;
-        return c.Name == "485.Init.BaudRate" ? 3 : 1;
+        if (c.Name == "Mb.MyModbusAddr")
+            return 3;
+        return c.Name == "485.Init.BaudRate" ? 4 : 1;
     };
     std::stable_sort(changes.begin(), changes.end(),
                      [&](const SettingChange &a, const SettingChange &b) { return rank(a) < rank(b); });
     return changes;
+}
+
+bool IsCalibrationSetting(std::string_view name)
+{
+    return StartsWith(name, "Cal_") && (EndsWith(name, ".ZeroOffset") || EndsWith(name, ".Mul"));
+}
+
+SettingsPlan PlanSettings(const SettingsFile &file, const std::vector<std::pair<std::string, std::string>> &deviceValues,
+                          const std::string &deviceType, const std::string &deviceChip, bool withCalibration)
+{
+    SettingsPlan plan;
+    plan.OtherUnit = file.Chip.empty() || deviceChip.empty() || file.Chip != deviceChip;
+    plan.CalibrationAsked = plan.OtherUnit && withCalibration;
+    const int fileVersion = VersionOf(file.DeviceType), deviceVersion = VersionOf(deviceType);
+    plan.OtherVersion = fileVersion >= 0 && deviceVersion >= 0 && fileVersion != deviceVersion;
+    for (SettingChange &c : CompareSettings(file, deviceValues)) {
+        if (plan.OtherUnit && !withCalibration && IsCalibrationSetting(c.Name)) {
+            plan.LeftOut.push_back(std::move(c));
+            continue;
+        }
+        plan.ChangesLink = plan.ChangesLink || ChangesDeviceLink(std::string_view(c.Name));
+        plan.Changes.push_back(std::move(c));
+    }
+    return plan;
 }
 
 bool ReadSettingsText(const std::string &path, std::string *text, std::string *error)

@@ -26,6 +26,10 @@ struct SettingLine {
 struct SettingsFile {
     std::string DeviceType;  // the device's type text, "Quintavolte 1.11"
     int DeviceLine = 0;      // its line in the file
+    // The unit the file was saved from (ChipIdentityText); empty in files written before
+    // it was recorded, which older readers skip as a comment.
+    std::string Chip;
+    int ChipLine = 0;
     std::string Date;
     std::vector<SettingLine> Settings;
 };
@@ -45,6 +49,7 @@ enum class SettingsFaultKind {
     BadValue,          // Other: the reason ("is not a number", ...)
     OtherDevice,       // Value: the file's type; Other: the device's
     NotOnThisVersion,  // Other: the device's type text
+    BadChip,           // Value: the "# chip:" line's text
 };
 struct SettingsFault {
     SettingsFaultKind Kind = SettingsFaultKind::None;
@@ -54,11 +59,18 @@ struct SettingsFault {
     std::string Other;
 };
 
-// The file text; values are (name, C-locale value text) in the order given.
-std::string FormatSettingsFile(const std::string &deviceType, const std::string &date,
-                               const std::vector<std::pair<std::string, std::string>> &values);
+// The chip identity of a unit as the file records it: ChipUID.H1, .H2 and .L as three
+// words of 8 upper-case hexadecimal digits, "8A3C1F07 00412233 1234ABCD".
+std::string ChipIdentityText(uint32_t h1, uint32_t h2, uint32_t l);
 
-// Reads a file's text and checks every line: the header, the names (settings of some
+// The file text; values are (name, C-locale value text) in the order given. chip, when
+// not empty, is the unit's ChipIdentityText.
+std::string FormatSettingsFile(const std::string &deviceType, const std::string &date,
+                               const std::vector<std::pair<std::string, std::string>> &values,
+                               const std::string &chip = {});
+
+// Reads a file's text and checks every line: the header (a "# chip:" line must hold three
+// 8-digit hexadecimal words), the names (settings of some
 // version, each once) and that each value passes the write gate. A leading UTF-8 byte
 // order mark is skipped; a line with a control character and a last line without its
 // line end (a file cut short) are refused. False with a message naming the line in
@@ -112,3 +124,27 @@ struct SettingChange {
 // be written. deviceValues holds (name, C-locale value) of the device's settings.
 std::vector<SettingChange> CompareSettings(const SettingsFile &file,
                                            const std::vector<std::pair<std::string, std::string>> &deviceValues);
+
+// A calibration setting: the zero offset or factor of one unit's measuring channel, which
+// belongs to that unit's hardware.
+bool IsCalibrationSetting(std::string_view name);
+
+// What a restore of the file would do on the connected unit.
+struct SettingsPlan {
+    std::vector<SettingChange> Changes;  // to be written, in write order
+    // Another unit's calibration values that differ from this unit's, not written.
+    std::vector<SettingChange> LeftOut;
+    // The file was saved from another unit, or does not say from which: its calibration
+    // is written only when asked for.
+    bool OtherUnit = false;
+    bool CalibrationAsked = false;  // withCalibration was given for another unit's file
+    // The file's type text names another firmware version than the device's.
+    bool OtherVersion = false;
+    // Some change is of a variable that changes how the device is reached.
+    bool ChangesLink = false;
+};
+
+// The changes to make (CompareSettings) with another unit's calibration left out unless
+// withCalibration. deviceChip is the unit's ChipIdentityText; an empty one never matches.
+SettingsPlan PlanSettings(const SettingsFile &file, const std::vector<std::pair<std::string, std::string>> &deviceValues,
+                          const std::string &deviceType, const std::string &deviceChip, bool withCalibration);

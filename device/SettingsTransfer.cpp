@@ -1,5 +1,8 @@
 #include "device/SettingsTransfer.h"
 
+#include <charconv>
+#include <cstdint>
+
 #include "core/MicroClock.h"
 
 namespace {
@@ -138,13 +141,39 @@ std::string ConnectedDeviceType(cActionManager &manager)
 }
 
 bool ReadDeviceSettings(cActionManager &manager, std::vector<std::pair<std::string, std::string>> *values,
-                        std::vector<std::string> *unread)
+                        std::vector<std::string> *unread, std::string *chip)
 {
     std::vector<ModbusAction *> vars;
     for (const MbVariableRow *row : DeviceSettings(manager.VersionX100))
         if (ModbusAction *v = manager.Shell.FindVariable(MString(row->Name)))
             vars.push_back(v);
+    std::vector<ModbusAction *> chipVars;
+    if (chip != nullptr) {
+        for (const char16_t *name : {u"ChipUID.H1", u"ChipUID.H2", u"ChipUID.L"}) {
+            ModbusAction *v = manager.Shell.FindVariable(MString(name));
+            if (v == nullptr) {
+                unread->push_back(MString(name).ToUtf8());
+                continue;
+            }
+            chipVars.push_back(v);
+            vars.push_back(v);
+        }
+    }
     ReadWithRetry(manager, vars);
+    uint32_t words[3] = {};
+    size_t word = 0;
+    for (const ModbusAction *v : chipVars) {
+        const std::string text = manager.Identified ? ReadText(v) : std::string();
+        uint64_t n = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || n > UINT32_MAX)
+            unread->push_back(v->Name.ToUtf8());
+        else if (word < 3)
+            words[word++] = static_cast<uint32_t>(n);
+    }
+    if (chip != nullptr)
+        *chip = word == 3 ? ChipIdentityText(words[0], words[1], words[2]) : std::string();
+    vars.resize(vars.size() - chipVars.size());
     for (const ModbusAction *v : vars) {
         const std::string text = manager.Identified ? ReadText(v) : std::string();
         if (!text.empty())

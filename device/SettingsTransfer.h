@@ -16,9 +16,10 @@ std::string ConnectedDeviceType(cActionManager &manager);
 
 // (name, C-locale value) of every setting of the identified device, in table order;
 // floats as the shortest text of their register bits. A setting whose read failed is
-// asked for once more. False when some could not be read; their names are in *unread.
+// asked for once more. With chip, also the unit's chip identity (ChipIdentityText). False
+// when some could not be read; their names are in *unread.
 bool ReadDeviceSettings(cActionManager &manager, std::vector<std::pair<std::string, std::string>> *values,
-                        std::vector<std::string> *unread);
+                        std::vector<std::string> *unread, std::string *chip = nullptr);
 
 struct RestoreOutcome {
     // "NAME: why" of the change that stopped the restore; empty when all arrived.

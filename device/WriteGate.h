@@ -4,6 +4,7 @@
 // misread (a text without digits, a flag of 2, a set-point of 1000 V) never goes out.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -69,3 +70,23 @@ std::string AllowedText(const WriteLimits &limits);
 std::string RefusalReason(const WriteCheck &check);
 // An English sentence for the command line and logs: "Do1.Mode: \"7\" is out of range (allowed: 0..5)".
 std::string DescribeRefusal(const WriteCheck &check);
+
+// The variables whose new value changes how the device is reached: after a new baud rate
+// the program, which talks at 9600, no longer hears the device, and a new address may cut
+// off other masters on the bus. Every front end asks before writing them, and a restore
+// writes them last.
+inline constexpr std::string_view kLinkChangingVariables[] = {"485.Init.BaudRate", "Mb.MyModbusAddr"};
+inline bool ChangesDeviceLink(std::string_view name)
+{
+    for (std::string_view v : kLinkChangingVariables)
+        if (v == name)
+            return true;
+    return false;
+}
+inline bool ChangesDeviceLink(std::u16string_view name)
+{
+    for (std::string_view v : kLinkChangingVariables)
+        if (std::equal(v.begin(), v.end(), name.begin(), name.end(), [](char a, char16_t b) { return char16_t(a) == b; }))
+            return true;
+    return false;
+}

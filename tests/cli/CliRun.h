@@ -37,7 +37,8 @@ inline CliOutcome RunCliProgram(const std::string &args, const std::string &pref
     if (fd < 0)
         return CliOutcome{};
     close(fd);
-    const std::string cmd = prefix + " " + QUINTAVOLTE_CLI_PATH + " " + args + " 2>" + err;
+    // No terminal to answer a question: whoever runs the tests, the program never waits.
+    const std::string cmd = prefix + " " + QUINTAVOLTE_CLI_PATH + " " + args + " </dev/null 2>" + err;
     CliOutcome o;
     FILE *p = popen(cmd.c_str(), "r");
     if (p == nullptr)

@@ -150,14 +150,14 @@ TEST_F(CliSettings, ADamagedOrForeignFileWritesNothing)
         std::string Text;
         std::string Message;
     } cases[] = {
-        {"unknown name", changed + "Reg.ChargeMaxi = 14\n", ": line 36: unknown variable Reg.ChargeMaxi"},
+        {"unknown name", changed + "Reg.ChargeMaxi = 14\n", ": line 37: unknown variable Reg.ChargeMaxi"},
         {"bad number", Replace(changed, "Reg.LoadOnU = 12\n", "Reg.LoadOnU = 12.0.1\n"),
          "'12.0.1' is not a number (allowed: 0..100), cannot write it to Reg.LoadOnU"},
         {"wrong device type", Replace(changed, "# device: Quintavolte 1.11", "# device: Other device 3.2"),
          ": line 2: the file is for Other device 3.2, the device is Quintavolte 1.11"},
-        {"truncated line", changed + "Reg.bNightLi\n", ": line 36: not a \"NAME = VALUE\" line: Reg.bNightLi"},
+        {"truncated line", changed + "Reg.bNightLi\n", ": line 37: not a \"NAME = VALUE\" line: Reg.bNightLi"},
         // Cut short inside a value: "Reg.ChargeMinU = 1" of "= 13.1" must not be written.
-        {"cut short", changed.substr(0, changed.find("Reg.ChargeMinU = 13.1\n") + 18), ": line 23: the last line has no line end"},
+        {"cut short", changed.substr(0, changed.find("Reg.ChargeMinU = 13.1\n") + 18), ": line 24: the last line has no line end"},
         {"value beyond the type", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 65536"), "'65536' is out of range (allowed: 0..5)"},
         {"value beyond the device's limits", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 99"), "'99' is out of range (allowed: 0..5)"},
         // Values the write gate refuses, each of which the device would misread.
@@ -354,6 +354,93 @@ TEST_F(CliSettings, BackupAndDumpWriteThroughLinksIntoSpecialFilesAndToDash)
     WriteFile(File("piped.debug"), piped.Out);  // the dump itself, nothing mixed in
     EXPECT_NE(Cli("show " + File("piped.debug")).Out.find("Reg.ChargeMaxU = 14.39999"), std::string::npos);
     EXPECT_TRUE(Writes().empty());
+}
+
+TEST(CliSettingsOptions, YesAndWithCalibrationGoWhereTheyMeanSomething)
+{
+    CliOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions({"restore", "f.txt", "--yes", "--with-calibration"}, &o, &error)) << error;
+    EXPECT_TRUE(o.Yes);
+    EXPECT_TRUE(o.WithCalibration);
+    EXPECT_TRUE(ParseCliOptions({"set", "A", "1", "--yes"}, &o, &error)) << error;
+    EXPECT_TRUE(ParseCliOptions({"diff", "f.txt", "--with-calibration"}, &o, &error)) << error;
+    EXPECT_FALSE(ParseCliOptions({"backup", "f.txt", "--yes"}, &o, &error));
+    EXPECT_FALSE(ParseCliOptions({"set", "A", "1", "--with-calibration"}, &o, &error));
+}
+
+TEST_F(CliSettings, AnotherUnitsCalibrationIsLeftOutUnlessAskedFor)
+{
+    ASSERT_EQ(Cli("set Cal_U_Accu.Mul 1.01").Status, 0);
+    ASSERT_EQ(Cli("set Reg.ChargeI 3").Status, 0);
+    const std::string backup = File("settings.txt");
+    ASSERT_EQ(Cli("backup " + backup).Status, 0);
+    EXPECT_NE(SlurpFile(backup).find("\n# chip: 8A3C1F07 00412233 1234ABCD\n"), std::string::npos) << SlurpFile(backup);
+
+    // Another unit of the same type, firmware and settings but its own chip.
+    StartSim({"--uid", "000000010000000200000003"});
+    CliOutcome diff = Cli("diff " + backup);
+    ASSERT_EQ(diff.Status, 0) << diff.Err;
+    EXPECT_EQ(diff.Out, "note: another unit (chip 8A3C1F07 00412233 1234ABCD, this is 00000001 00000002 00000003): its "
+                        "calibration is left out (--with-calibration includes it)\n"
+                        "Reg.ChargeI: 2.6 on the device, 3 in the file\n"
+                        "Cal_U_Accu.Mul: 1 on the device, 1.01 in the file, left out: another unit's calibration\n");
+    CliOutcome dry = Cli("restore --dry-run " + backup);
+    ASSERT_EQ(dry.Status, 0) << dry.Err;
+    EXPECT_NE(dry.Out.find("Cal_U_Accu.Mul: 1 -> 1.01 left out: another unit's calibration\n"
+                           "Reg.ChargeI: 2.6 -> 3\ndry run: 1 settings would be written"),
+              std::string::npos)
+        << dry.Out;
+
+    CliOutcome r = Cli("restore " + backup);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    std::vector<std::string> names;
+    for (const std::string &w : Writes())
+        names.push_back(w.substr(0, w.find(' ')));
+    EXPECT_EQ(names, (std::vector<std::string>{"Reg.ChargeI", "SaveConfigToRomNow"}));
+
+    CliOutcome with = Cli("restore --with-calibration " + backup);
+    ASSERT_EQ(with.Status, 0) << with.Err;
+    EXPECT_NE(with.Out.find("its calibration is included, as --with-calibration asks"), std::string::npos) << with.Out;
+    ASSERT_EQ(Writes().size(), 4u);
+    EXPECT_EQ(Writes()[2].rfind("Cal_U_Accu.Mul ", 0), 0u) << Writes()[2];
+
+    // A backup from before the chip line names no unit: the same rule. Another firmware
+    // version is named in the plan.
+    std::string old = SlurpFile(backup);
+    old.erase(old.find("# chip:"), old.find('\n', old.find("# chip:")) - old.find("# chip:") + 1);
+    WriteFile(backup, Replace(Replace(old, "# device: Quintavolte 1.11", "# device: Quintavolte 1.10"),
+                              "Cal_U_Accu.Mul = 1.01", "Cal_U_Accu.Mul = 1.02"));
+    CliOutcome older = Cli("diff " + backup);
+    ASSERT_EQ(older.Status, 0) << older.Err;
+    EXPECT_EQ(older.Out, "note: the file was saved from Quintavolte 1.10, the device is Quintavolte 1.11\n"
+                         "note: a file that does not name its unit: its calibration is left out (--with-calibration "
+                         "includes it)\n"
+                         "Cal_U_Accu.Mul: 1.01 on the device, 1.02 in the file, left out: another unit's calibration\n");
+}
+
+TEST_F(CliSettings, ARestoreThatChangesTheLinkNeedsYesWithoutATerminal)
+{
+    const std::string backup = File("settings.txt");
+    ASSERT_EQ(Cli("backup " + backup).Status, 0);
+    WriteFile(backup, Replace(Replace(Replace(SlurpFile(backup), "485.Init.BaudRate = 9600\n", "485.Init.BaudRate = 19200\n"),
+                                      "Mb.MyModbusAddr = 1\n", "Mb.MyModbusAddr = 7\n"),
+                              "Reg.ChargeI = 2.6\n", "Reg.ChargeI = 3\n"));
+    CliOutcome r = Cli("restore " + backup);
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("the restore changes Mb.MyModbusAddr and 485.Init.BaudRate: the program may no longer reach "
+                         "the device after it; nothing was written. Add --yes"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_EQ(Cli("restore --dry-run " + backup).Status, 0) << "a dry run asks nothing";
+
+    CliOutcome yes = Cli("restore --yes " + backup);
+    ASSERT_EQ(yes.Status, 0) << yes.Err;
+    std::vector<std::string> names;
+    for (const std::string &w : Writes())
+        names.push_back(w.substr(0, w.find(' ')));
+    EXPECT_EQ(names, (std::vector<std::string>{"Reg.ChargeI", "Mb.MyModbusAddr", "485.Init.BaudRate", "SaveConfigToRomNow"}));
 }
 
 TEST_F(CliSettings, AMissingFileIsAClearFailure)

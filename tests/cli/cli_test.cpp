@@ -182,6 +182,40 @@ TEST_F(CliWithDevice, DeviceRefusalIsAFailure)
     }
 }
 
+TEST_F(CliWithDevice, ANewBaudRateOrAddressNeedsYesWithoutATerminal)
+{
+    const std::string log = testing::TempDir() + "cli-link-" + std::to_string(getpid()) + ".log";
+    std::remove(log.c_str());
+    StartSim({"--log", log});
+    for (const char *args : {"set 485.Init.BaudRate 1200", "set Mb.MyModbusAddr 5"}) {
+        Outcome o = RunCli(Port() + args);
+        EXPECT_EQ(o.Status, 2) << args;
+        EXPECT_NE(o.Err.find("changes how the device is reached: after it the program may no longer reach it; nothing "
+                             "written. Add --yes"),
+                  std::string::npos)
+            << o.Err;
+        EXPECT_EQ(o.Out, "");
+    }
+    EXPECT_EQ(Slurp(log), "");
+    Outcome yes = RunCli(Port() + "set Mb.MyModbusAddr 5 --yes");
+    ASSERT_EQ(yes.Status, 0) << yes.Err;
+    EXPECT_EQ(yes.Out, "Mb.MyModbusAddr = 5\n");
+    EXPECT_NE(Slurp(log).find(" Mb.MyModbusAddr 100 5"), std::string::npos) << Slurp(log);
+    std::remove(log.c_str());
+}
+
+// The third reply (after the identification and the write's acknowledgement) is the
+// read-back's, and it is lost.
+TEST_F(CliWithDevice, AFailedReadBackAfterAWriteIsAFailure)
+{
+    StartSim({"--drop-every", "3"});
+    Outcome o = RunCli(Port() + "set Reg.ChargeI 3");
+    EXPECT_EQ(o.Status, 1);
+    EXPECT_EQ(o.Out, "");
+    EXPECT_NE(o.Err.find("no reply for Reg.ChargeI\n"), std::string::npos) << o.Err;
+    EXPECT_NE(o.Err.find("but the read-back failed: the write may or may not have landed"), std::string::npos) << o.Err;
+}
+
 std::vector<std::string> Lines(const std::string &text)
 {
     std::vector<std::string> lines;

@@ -12,6 +12,7 @@
 
 #include "device/ModbusAction.h"
 #include "device/SettingsFile.h"
+#include "device/WriteGate.h"
 
 namespace {
 
@@ -234,10 +235,11 @@ TEST(SettingsFile, ChangesAreOnlyWhatDiffersInASafeWriteOrder)
     for (const SettingChange &c : changes)
         order.push_back(c.Name);
     // The supply mode is entered after its set-point is in place; the baud rate goes last.
-    EXPECT_EQ(order, (std::vector<std::string>{"Mb.MyModbusAddr", "Reg.ChargeMaxU", "Reg.bModeCharger", "485.Init.BaudRate"}));
-    EXPECT_EQ(changes[1].DeviceValue, "14.4");
-    EXPECT_EQ(changes[1].FileValue, "5");
-    EXPECT_EQ(changes[1].Line, 5);
+    // The address and the baud rate, which may cut the link, go last.
+    EXPECT_EQ(order, (std::vector<std::string>{"Reg.ChargeMaxU", "Reg.bModeCharger", "Mb.MyModbusAddr", "485.Init.BaudRate"}));
+    EXPECT_EQ(changes[0].DeviceValue, "14.4");
+    EXPECT_EQ(changes[0].FileValue, "5");
+    EXPECT_EQ(changes[0].Line, 5);
 
     // Back to the charger: its mode goes first, before the charger voltages.
     ASSERT_TRUE(ParseSettingsFile(kHeader + "Reg.ChargeMaxU = 14.4\nReg.bModeCharger = 1\n", &file, &error)) << error;
@@ -245,6 +247,88 @@ TEST(SettingsFile, ChangesAreOnlyWhatDiffersInASafeWriteOrder)
         CompareSettings(file, {{"Reg.ChargeMaxU", "5"}, {"Reg.bModeCharger", "0"}});
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(back[0].Name, "Reg.bModeCharger");
+}
+
+TEST(SettingsFile, TheChipIdentityIsRecordedAndOldFilesStayReadable)
+{
+    EXPECT_EQ(ChipIdentityText(0x8A3C1F07u, 0x00412233u, 0x1234ABCDu), "8A3C1F07 00412233 1234ABCD");
+    const std::string text = FormatSettingsFile("Quintavolte 1.11", "2026-12-10 12:00:00 +0000", {{"Reg.ChargeI", "2"}},
+                                                "8A3C1F07 00412233 1234ABCD");
+    EXPECT_NE(text.find("\n# chip: 8A3C1F07 00412233 1234ABCD\n"), std::string::npos) << text;
+    SettingsFile file;
+    std::string error;
+    ASSERT_TRUE(ParseSettingsFile(text, &file, &error)) << error;
+    EXPECT_EQ(file.Chip, "8A3C1F07 00412233 1234ABCD");
+    // Written by hand in lower case: the same unit.
+    ASSERT_TRUE(ParseSettingsFile(kHeader + "# chip:  8a3c1f07\t00412233 1234abcd \nReg.ChargeI = 2\n", &file, &error)) << error;
+    EXPECT_EQ(file.Chip, "8A3C1F07 00412233 1234ABCD");
+    // A file from before the chip line: read as ever, naming no unit.
+    ASSERT_TRUE(ParseSettingsFile(kHeader + "Reg.ChargeI = 2\n", &file, &error)) << error;
+    EXPECT_EQ(file.Chip, "");
+    ASSERT_EQ(file.Settings.size(), 1u);
+    for (const char *bad : {"8A3C1F07 00412233", "8A3C1F07 00412233 1234ABCZ", "8A3C1F0700412233 1234ABCD 1",
+                            "8A3C1F07 00412233 1234ABCD 1", "", "+A3C1F07 00412233 1234ABCD"}) {
+        SettingsFault fault;
+        EXPECT_FALSE(ParseSettingsFile(kHeader + "# chip: " + bad + "\nReg.ChargeI = 2\n", &file, &error, &fault)) << bad;
+        EXPECT_EQ(fault.Kind, SettingsFaultKind::BadChip) << bad;
+        EXPECT_EQ(fault.Line, 3) << bad;
+    }
+}
+
+TEST(SettingsFile, APlanLeavesAnotherUnitsCalibrationOutAndNamesWhatMayCutTheLink)
+{
+    const std::string chip = "8A3C1F07 00412233 1234ABCD", other = "8A3C1F07 00412233 1234ABCE";
+    const std::vector<std::pair<std::string, std::string>> device{
+        {"Cal_U_Accu.Mul", "1"}, {"Cal_I_Solar.ZeroOffset", "0"}, {"Reg.ChargeI", "2"}, {"485.Init.BaudRate", "9600"}};
+    auto parse = [](const std::string &text) {
+        SettingsFile file;
+        std::string error;
+        EXPECT_TRUE(ParseSettingsFile(text, &file, &error)) << error;
+        return file;
+    };
+    auto names = [](const std::vector<SettingChange> &changes) {
+        std::vector<std::string> n;
+        for (const SettingChange &c : changes)
+            n.push_back(c.Name);
+        return n;
+    };
+    const std::string body = "Cal_U_Accu.Mul = 1.01\nCal_I_Solar.ZeroOffset = 0\nReg.ChargeI = 3\n";
+    const SettingsFile mine = parse(kHeader + "# chip: " + chip + "\n" + body);
+    const SettingsFile foreign = parse(kHeader + "# chip: " + other + "\n" + body);
+    const SettingsFile old = parse(kHeader + body);
+
+    const SettingsPlan same = PlanSettings(mine, device, "Quintavolte 1.11", chip, false);
+    EXPECT_FALSE(same.OtherUnit);
+    EXPECT_EQ(names(same.Changes), (std::vector<std::string>{"Cal_U_Accu.Mul", "Reg.ChargeI"}));
+    EXPECT_TRUE(same.LeftOut.empty());
+    for (const SettingsFile *f : {&foreign, &old}) {
+        const SettingsPlan p = PlanSettings(*f, device, "Quintavolte 1.11", chip, false);
+        EXPECT_TRUE(p.OtherUnit);
+        EXPECT_EQ(names(p.Changes), std::vector<std::string>{"Reg.ChargeI"});
+        EXPECT_EQ(names(p.LeftOut), std::vector<std::string>{"Cal_U_Accu.Mul"});
+        const SettingsPlan asked = PlanSettings(*f, device, "Quintavolte 1.11", chip, true);
+        EXPECT_TRUE(asked.CalibrationAsked);
+        EXPECT_EQ(names(asked.Changes), (std::vector<std::string>{"Cal_U_Accu.Mul", "Reg.ChargeI"}));
+        EXPECT_TRUE(asked.LeftOut.empty());
+    }
+    // A device whose identity is unknown is no match either.
+    EXPECT_TRUE(PlanSettings(mine, device, "Quintavolte 1.11", "", false).OtherUnit);
+
+    // Another firmware version is named; a type text without one claims none.
+    EXPECT_FALSE(same.OtherVersion);
+    EXPECT_TRUE(PlanSettings(mine, device, "Quintavolte 1.10", chip, false).OtherVersion);
+    EXPECT_FALSE(PlanSettings(mine, device, "Quintavolte 1.110", chip, false).OtherVersion);
+    EXPECT_FALSE(PlanSettings(parse("# device: Quintavolte\n" + body), device, "Quintavolte 1.11", chip, false).OtherVersion);
+
+    EXPECT_FALSE(same.ChangesLink);
+    const SettingsPlan baud = PlanSettings(parse(kHeader + "485.Init.BaudRate = 1200\nReg.ChargeI = 3\n"), device,
+                                           "Quintavolte 1.11", chip, false);
+    EXPECT_TRUE(baud.ChangesLink);
+    EXPECT_EQ(names(baud.Changes), (std::vector<std::string>{"Reg.ChargeI", "485.Init.BaudRate"}));
+    EXPECT_TRUE(ChangesDeviceLink(std::string_view("Mb.MyModbusAddr")));
+    EXPECT_TRUE(ChangesDeviceLink(std::u16string_view(u"485.Init.BaudRate")));
+    EXPECT_FALSE(ChangesDeviceLink(std::u16string_view(u"485.Init.BaudRat")));
+    EXPECT_FALSE(ChangesDeviceLink(std::string_view("Reg.ChargeI")));
 }
 
 }  // namespace

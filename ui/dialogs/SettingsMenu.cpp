@@ -1,14 +1,17 @@
 #include "ui/dialogs/SettingsMenu.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QStringList>
 
 #include "core/Notify.h"
 #include "device/SettingsFile.h"
 #include "device/SettingsTransfer.h"
 #include "device/WriteJournal.h"
+#include "device/WriteGate.h"
 #include "ui/app/QtHooks.h"
 
 namespace {
@@ -31,16 +34,22 @@ public:
     ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
 };
 
-// Reads every setting from the device under a busy cursor. When some cannot be read, says
-// which, followed by what was therefore not done, and returns false.
+RestoreQuestionHook &RestoreQuestion()
+{
+    static RestoreQuestionHook hook;
+    return hook;
+}
+
+// Reads every setting and the chip identity from the device under a busy cursor. When some
+// cannot be read, says which, followed by what was therefore not done, and returns false.
 bool ReadSettingsOrSay(cActionManager &manager, std::vector<std::pair<std::string, std::string>> *values,
-                       const QString &notDone)
+                       std::string *chip, const QString &notDone)
 {
     std::vector<std::string> unread;
     bool read = false;
     {
         BusyCursor busy;
-        read = ReadDeviceSettings(manager, values, &unread);
+        read = ReadDeviceSettings(manager, values, &unread, chip);
     }
     if (read)
         return true;
@@ -97,21 +106,75 @@ QString FaultText(const SettingsFault &f)
         return line + SettingsText::tr("файл для устройства %1, а подключено %2").arg(value, other);
     case SettingsFaultKind::NotOnThisVersion:
         return line + SettingsText::tr("у устройства %1 нет настройки %2").arg(other, name);
+    case SettingsFaultKind::BadChip:
+        return line + SettingsText::tr("идентификатор микросхемы «%1» не состоит из трёх шестнадцатеричных слов по 8 цифр")
+                          .arg(value);
     case SettingsFaultKind::None:
         break;
     }
     return {};
 }
 
+QStringList ChangeLines(const std::vector<SettingChange> &changes)
+{
+    QStringList lines;
+    for (const SettingChange &c : changes)
+        lines << QStringLiteral("%1: %2 → %3").arg(Q(c.Name), Q(c.DeviceValue), Q(c.FileValue));
+    return lines;
+}
+
+// The question before a restore: the changes, where the file came from when that is not this
+// unit, and what may cut the link. Its default answer is No, so a stray Enter writes nothing.
+bool AskRestore(QWidget *owner, const SettingsFile &file, const std::string &deviceType, const SettingsPlan &plan,
+                bool *withCalibration)
+{
+    QString text = SettingsText::tr("Будут записаны в устройство (сейчас → из файла):\n\n%1")
+                       .arg(ChangeLines(plan.Changes).join(QLatin1Char('\n')));
+    if (plan.OtherVersion)
+        text += SettingsText::tr("\n\nФайл сохранён с устройства %1, подключено %2.").arg(Q(file.DeviceType), Q(deviceType));
+    if (plan.OtherUnit) {
+        text += file.Chip.empty() ? SettingsText::tr("\n\nВ файле не указано, с какого устройства он сохранён.")
+                                  : SettingsText::tr("\n\nФайл сохранён с другого устройства.");
+        if (!plan.LeftOut.empty())
+            text += SettingsText::tr("\nЕго калибровка записывается, только если отмечено «Вместе с калибровкой»:\n%1")
+                        .arg(ChangeLines(plan.LeftOut).join(QLatin1Char('\n')));
+    }
+    if (plan.ChangesLink) {
+        QStringList names;
+        for (const SettingChange &c : plan.Changes)
+            if (ChangesDeviceLink(std::string_view(c.Name)))
+                names << Q(c.Name);
+        text += SettingsText::tr("\n\nВнимание: после изменения %1 связь с устройством может прерваться.")
+                    .arg(names.join(QStringLiteral(", ")));
+    }
+    text += SettingsText::tr("\n\nЗаписать?");
+    QMessageBox box(QMessageBox::NoIcon, Caption(), text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    if (plan.OtherUnit && !plan.LeftOut.empty())
+        box.setCheckBox(new QCheckBox(SettingsText::tr("Вместе с калибровкой"), &box));
+    const bool yes = RestoreQuestion() ? RestoreQuestion()(box) : box.exec() == QMessageBox::Yes;
+    *withCalibration = box.checkBox() != nullptr && box.checkBox()->isChecked();
+    return yes;
+}
+
 }  // namespace
+
+RestoreQuestionHook SetRestoreQuestionHook(RestoreQuestionHook hook)
+{
+    RestoreQuestionHook old = std::move(RestoreQuestion());
+    RestoreQuestion() = std::move(hook);
+    return old;
+}
 
 bool SaveSettingsToFile(QWidget *, cActionManager &manager, const QString &path)
 {
     std::vector<std::pair<std::string, std::string>> values;
-    if (!ReadSettingsOrSay(manager, &values, SettingsText::tr("Файл не записан.")))
+    std::string chip;
+    if (!ReadSettingsOrSay(manager, &values, &chip, SettingsText::tr("Файл не записан.")))
         return false;
     std::string error;
-    const std::string text = FormatSettingsFile(ConnectedDeviceType(manager), SettingsDateText(), values);
+    const std::string text = FormatSettingsFile(ConnectedDeviceType(manager), SettingsDateText(), values, chip);
     if (!WriteSettingsText(path.toStdString(), text, &error)) {
         Show(SettingsText::tr("Не удалось записать файл настроек:\n%1").arg(Q(error)));
         return false;
@@ -135,20 +198,24 @@ bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString
         return false;
     }
     std::vector<std::pair<std::string, std::string>> values;
-    if (!ReadSettingsOrSay(manager, &values, SettingsText::tr("Ничего не записано.")))
+    std::string chip;
+    if (!ReadSettingsOrSay(manager, &values, &chip, SettingsText::tr("Ничего не записано.")))
         return false;
-    const std::vector<SettingChange> changes = CompareSettings(file, values);
-    if (changes.empty()) {
+    const std::string deviceType = ConnectedDeviceType(manager);
+    const SettingsPlan plan = PlanSettings(file, values, deviceType, chip, false);
+    if (plan.Changes.empty() && plan.LeftOut.empty()) {
         Show(SettingsText::tr("Настройки устройства уже совпадают с файлом."));
         return true;
     }
-    QStringList lines;
-    for (const SettingChange &c : changes)
-        lines << QStringLiteral("%1: %2 → %3").arg(Q(c.Name), Q(c.DeviceValue), Q(c.FileValue));
-    const QString question = SettingsText::tr("Будут записаны в устройство (сейчас → из файла):\n\n%1\n\nЗаписать?")
-                                 .arg(lines.join(QLatin1Char('\n')));
-    if (!AskYesNo(owner, Caption(), question))
+    bool withCalibration = false;
+    if (!AskRestore(owner, file, deviceType, plan, &withCalibration))
         return false;
+    const std::vector<SettingChange> changes =
+        withCalibration ? PlanSettings(file, values, deviceType, chip, true).Changes : plan.Changes;
+    if (changes.empty()) {
+        Show(SettingsText::tr("Записывать нечего: калибровка другого устройства не записывается."));
+        return true;
+    }
     RestoreOutcome outcome;
     {
         BusyCursor busy;

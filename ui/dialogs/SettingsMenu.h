@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
+class QMessageBox;
 class QWidget;
 class cActionManager;
 
@@ -15,3 +17,9 @@ bool SaveSettingsToFile(QWidget *owner, cActionManager &manager, const QString &
 // declined confirmation is shown in a message box. True when the device holds the file's
 // settings and saved them (or held them already).
 bool LoadSettingsFromFile(QWidget *owner, cActionManager &manager, const QString &path);
+
+// The restore question as built, with No as its default button and, for another unit's
+// file, the check box "with calibration" (off); true for Yes. Tests answer it here, and may
+// tick the box, instead of running its modal loop. Returns the previous hook.
+using RestoreQuestionHook = std::function<bool(QMessageBox &question)>;
+RestoreQuestionHook SetRestoreQuestionHook(RestoreQuestionHook hook);

@@ -344,18 +344,6 @@ Quick setup writes a full set of settings to the charger, but does not read the 
         <translation>The device&apos;s settings already match the file.</translation>
     </message>
     <message>
-        <source>Будут записаны в устройство (сейчас → из файла):
-
-%1
-
-Записать?</source>
-        <translation>These will be written to the device (now → from the file):
-
-%1
-
-Write them?</translation>
-    </message>
-    <message>
         <source>Загрузка настроек прервана: записано %1 из %2.
 %3</source>
         <translation>Loading the settings was interrupted: %1 of %2 written.
@@ -400,6 +388,74 @@ The device may hold partly loaded settings. They will not be saved in the device
     <message>
         <source>Настройки загружены: %1, устройство сохранило конфигурацию.</source>
         <translation>Settings loaded: %1; the device saved its configuration.</translation>
+    </message>
+    <message>
+        <source>идентификатор микросхемы «%1» не состоит из трёх шестнадцатеричных слов по 8 цифр</source>
+        <translation>the chip identity “%1” is not three hexadecimal words of 8 digits</translation>
+    </message>
+    <message>
+        <source>Будут записаны в устройство (сейчас → из файла):
+
+%1</source>
+        <translation>These will be written to the device (now → from the file):
+
+%1</translation>
+    </message>
+    <message>
+        <source>
+
+Файл сохранён с устройства %1, подключено %2.</source>
+        <translation>
+
+The file was saved from %1; the device is %2.</translation>
+    </message>
+    <message>
+        <source>
+
+В файле не указано, с какого устройства он сохранён.</source>
+        <translation>
+
+The file does not say which unit it was saved from.</translation>
+    </message>
+    <message>
+        <source>
+
+Файл сохранён с другого устройства.</source>
+        <translation>
+
+The file was saved from another unit.</translation>
+    </message>
+    <message>
+        <source>
+Его калибровка записывается, только если отмечено «Вместе с калибровкой»:
+%1</source>
+        <translation>
+Its calibration is written only when “With calibration” is ticked:
+%1</translation>
+    </message>
+    <message>
+        <source>
+
+Внимание: после изменения %1 связь с устройством может прерваться.</source>
+        <translation>
+
+Warning: after changing %1 the connection to the device may be lost.</translation>
+    </message>
+    <message>
+        <source>
+
+Записать?</source>
+        <translation>
+
+Write them?</translation>
+    </message>
+    <message>
+        <source>Вместе с калибровкой</source>
+        <translation>With calibration</translation>
+    </message>
+    <message>
+        <source>Записывать нечего: калибровка другого устройства не записывается.</source>
+        <translation>Nothing to write: another unit’s calibration is not written.</translation>
     </message>
 </context>
 <context>

@@ -1,17 +1,48 @@
 // The service menu's settings items against the stand-in: save to a file, a change at
 // the device, then load with the changes listed for confirmation before anything is written.
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QtTest>
 
 #include "ui/UiFixture.h"
+#include "ui/dialogs/SettingsMenu.h"
 
 using namespace uitest;
 
 namespace {
 constexpr int kViewTimeoutMs = 5000;
+
+// Answers the restore question as built: records it, whether its default is No and whether
+// it offers the calibration, and ticks that box when asked to.
+struct RestoreAnswers {
+    RestoreAnswers()
+    {
+        old = SetRestoreQuestionHook([this](QMessageBox &box) {
+            questions << box.windowTitle() + QLatin1Char('|') + box.text();
+            defaultIsNo << (box.defaultButton() != nullptr &&
+                            box.standardButton(box.defaultButton()) == QMessageBox::No);
+            QCheckBox *calibration = box.checkBox();
+            offered << (calibration != nullptr ? calibration->text() : QString());
+            if (calibration != nullptr && calibration->isChecked())
+                offered.last() += QStringLiteral(" (ticked)");
+            if (calibration != nullptr && tickCalibration)
+                calibration->setChecked(true);
+            return answerYes;
+        });
+    }
+    ~RestoreAnswers() { SetRestoreQuestionHook(old); }
+    QStringList questions;
+    QList<bool> defaultIsNo;
+    QStringList offered;  // the check box's text, empty without one
+    bool answerYes = true;
+    bool tickCalibration = false;
+    RestoreQuestionHook old;
+};
 
 QString ReadAll(const QString &path)
 {
@@ -44,6 +75,7 @@ private slots:
     void saveAChangeAndLoadItBackAfterConfirmation()
     {
         Answers answers;
+        RestoreAnswers restore;
         Connected c;
         QVERIFY2(c.Start(), c.error.c_str());
         StandIn &sim = c.sim;
@@ -64,18 +96,21 @@ private slots:
         const int writesBefore = sim.Writes().size();
 
         // Declined: the list is shown, nothing is written.
-        answers.answerYes = false;
+        restore.answerYes = false;
         f.LoadSettingsMenuItem->trigger();
-        QCOMPARE(answers.questions.size(), 1);
-        QVERIFY2(answers.questions[0].contains(QStringLiteral("Reg.ChargeMaxU: 14.25 → 14.4")),
-                 qPrintable(answers.questions[0]));
+        QCOMPARE(restore.questions.size(), 1);
+        QVERIFY2(restore.questions[0].contains(QStringLiteral("Reg.ChargeMaxU: 14.25 → 14.4")),
+                 qPrintable(restore.questions[0]));
         // Only that change is listed.
         const QRegularExpression changeLine(QStringLiteral("^\\S+: \\S+ → \\S+$"), QRegularExpression::MultilineOption);
-        QCOMPARE(answers.questions[0].count(changeLine), 1);
+        QCOMPARE(restore.questions[0].count(changeLine), 1);
         QCOMPARE(sim.Writes().size(), writesBefore);
         QVERIFY(answers.messages.isEmpty());
+        // Its own unit's file: no calibration question; Enter answers No.
+        QCOMPARE(restore.offered, QStringList{QString()});
+        QCOMPARE(restore.defaultIsNo, QList<bool>{true});
 
-        answers.answerYes = true;
+        restore.answerYes = true;
         f.LoadSettingsMenuItem->trigger();
         const QStringList writes = sim.Writes().mid(writesBefore);
         QCOMPARE(writes.size(), 2);
@@ -90,6 +125,7 @@ private slots:
     void aLoadThatCannotBePutBackIsNeverSaved()
     {
         Answers answers;
+        RestoreAnswers restore;
         Connected c;
         QVERIFY2(c.Start({"--lock-after", "2"}), c.error.c_str());
         StandIn &sim = c.sim;
@@ -99,7 +135,7 @@ private slots:
                                   {"Reg.LoadOnU = 12", "Reg.LoadOnU = 12.9"}}));
 
         f.LoadSettingsMenuItem->trigger();
-        QCOMPARE(answers.questions.size(), 1);
+        QCOMPARE(restore.questions.size(), 1);
         QCOMPARE(sim.Writes(), (QStringList{QStringLiteral("Reg.ChargeMaxU 14.1"), QStringLiteral("Reg.ChargeI 3.3")}));
         QCOMPARE(answers.messages.size(), 1);
         const QString &m = answers.messages[0];
@@ -120,6 +156,7 @@ private slots:
     void aLoadRefusedPartWayPutsBackWhatItChanged()
     {
         Answers answers;
+        RestoreAnswers restore;
         Connected c;
         QVERIFY2(c.Start({"--refuse-write", "Reg.LoadOnU"}), c.error.c_str());
         StandIn &sim = c.sim;
@@ -137,9 +174,42 @@ private slots:
         QVERIFY(!ActionManager->HoldSave);
     }
 
+    // A file saved from another unit: its calibration is written only with the box ticked.
+    void anotherUnitsCalibrationIsWrittenOnlyWhenTicked()
+    {
+        Answers answers;
+        RestoreAnswers restore;
+        Connected c;
+        QVERIFY2(c.Start({"--uid", "000000010000000200000003"}), c.error.c_str());
+        StandIn &sim = c.sim;
+        QVERIFY(SaveAndChange(c, {{"# chip: 00000001 00000002 00000003", "# chip: 8A3C1F07 00412233 1234ABCD"},
+                                  {"Cal_U_Accu.Mul = 1", "Cal_U_Accu.Mul = 1.01"},
+                                  {"Reg.ChargeI = 2.6", "Reg.ChargeI = 3"}}));
+        TMainForm &f = c.Form();
+
+        f.LoadSettingsMenuItem->trigger();
+        QCOMPARE(restore.questions.size(), 1);
+        const QString &q = restore.questions[0];
+        QVERIFY2(q.contains(QStringLiteral("\nReg.ChargeI: 2.6 → 3\n")), qPrintable(q));
+        QVERIFY2(q.contains(QStringLiteral("Файл сохранён с другого устройства.\nЕго калибровка записывается, только если "
+                                           "отмечено «Вместе с калибровкой»:\nCal_U_Accu.Mul: 1 → 1.01")),
+                 qPrintable(q));
+        QCOMPARE(restore.offered, QStringList{QStringLiteral("Вместе с калибровкой")});
+        QCOMPARE(restore.defaultIsNo, QList<bool>{true});
+        QCOMPARE(sim.Writes(), (QStringList{QStringLiteral("Reg.ChargeI 3"), QStringLiteral("SaveConfigToRomNow 1")}));
+
+        restore.tickCalibration = true;
+        f.LoadSettingsMenuItem->trigger();
+        QCOMPARE(restore.offered.size(), 2);
+        QCOMPARE(restore.offered[1], QStringLiteral("Вместе с калибровкой"));  // off until ticked
+        QCOMPARE(sim.Writes().mid(2), (QStringList{QStringLiteral("Cal_U_Accu.Mul 1.01"), QStringLiteral("SaveConfigToRomNow 1")}));
+        QCOMPARE(answers.messages.size(), 2);
+    }
+
     void aDamagedFileIsRefusedWithoutAQuestionOrAWrite()
     {
         Answers answers;
+        RestoreAnswers restore;
         Connected c;
         QVERIFY2(c.Start(), c.error.c_str());
         StandIn &sim = c.sim;
@@ -148,7 +218,7 @@ private slots:
         QVERIFY(WriteFile(path, "# device: Quintavolte 1.11\nReg.ChargeI = 3\nReg.ChargeMaxU = 14,2\n"));
         f.SettingsFileDialogHook = [&](bool) { return path; };
         f.LoadSettingsMenuItem->trigger();
-        QVERIFY(answers.questions.isEmpty());
+        QVERIFY(restore.questions.isEmpty());
         QCOMPARE(answers.messages.size(), 1);
         QVERIFY2(answers.messages[0].contains(QStringLiteral("ничего не записано")), qPrintable(answers.messages[0]));
         QVERIFY2(answers.messages[0].endsWith(QStringLiteral(

@@ -24,13 +24,6 @@ bool Settled(const ModbusAction *v)
     return v->State != mbsRequested && v->State != mbsSent;
 }
 
-// Variables whose change cuts the line to the bridge (another speed, another address).
-// TODO: join with the write gate's own list of link-changing variables once it has one.
-bool ChangesTheLink(const std::string &name)
-{
-    return name == "485.Init.BaudRate" || name == "Mb.MyModbusAddr";
-}
-
 // The published variables and the writable ones that can be read back, in table order.
 std::vector<std::string> WatchedNames(const BridgeOptions &options)
 {
@@ -305,7 +298,7 @@ std::vector<std::string> MqttBridge::OfferedWritable() const
     // A control that every set to would be refused is not offered.
     std::vector<std::string> offered;
     for (const std::string &name : options_.Writable)
-        if (options_.AllowLinkChanges || !ChangesTheLink(name))
+        if (options_.AllowLinkChanges || !ChangesDeviceLink(name))
             offered.push_back(name);
     return offered;
 }
@@ -404,7 +397,7 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
         Answer(name, "refused: " + shown + " is not writable");
         return;
     }
-    if (ChangesTheLink(name) && !options_.AllowLinkChanges) {
+    if (ChangesDeviceLink(name) && !options_.AllowLinkChanges) {
         // Another speed or address would leave the bridge unable to reach the device.
         Log("refused a set of " + shown + ": it changes the device's link; allowed with --allow-link-changes");
         Answer(name, "refused: " + shown + " changes how the device is reached; allowed only with --allow-link-changes");

@@ -1,5 +1,7 @@
 #include "ui/trees/TreeController.h"
 
+#include "device/WriteGate.h"
+
 #include <QEvent>
 #include <QFile>
 #include <QKeyEvent>
@@ -210,8 +212,10 @@ public:
 
 bool ConfirmLinkCuttingWrite(QWidget *owner, const ModbusAction &action, const MString &text)
 {
+  if (!ChangesDeviceLink(action.Name.View()))
+    return true;
   const QString question = LinkQuestion::Text(action, text);
-  return question.isEmpty() || AskYesNo(owner, LinkQuestion::Caption(), question);
+  return AskYesNo(owner, LinkQuestion::Caption(), question);
 }
 
 void RequestReadOf(ModbusAction *action)

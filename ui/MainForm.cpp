@@ -226,9 +226,9 @@ void TMainForm::CreatePages()
 
     // The client area of the design, widened when the six tabs of charger and expert mode
     // would not fit side by side in the default font.
-    MainPC->setTabVisible(MainPC->indexOf(SupplyMnemoTS), false);
+    SetTabShown(SupplyMnemoTS, false);
     const int tabs = MainPC->tabBar()->sizeHint().width();
-    MainPC->setTabVisible(MainPC->indexOf(SupplyMnemoTS), true);
+    SetTabShown(SupplyMnemoTS, true);
     QSize client = ClientSize();
     client.setWidth(std::max(client.width(), tabs + 8));
     central->setFixedSize(client);
@@ -476,26 +476,30 @@ bool TMainForm::IsConnectedView() const
 
 bool TMainForm::IsTabShown(QWidget *page) const
 {
-    return MainPC->isTabVisible(MainPC->indexOf(page));
+    const int index = MainPC->indexOf(page);
+    return index >= 0 && MainPC->isTabVisible(index) && MainPC->isTabEnabled(index);
 }
 
 void TMainForm::SetTabShown(QWidget *page, bool shown)
 {
     const int index = MainPC->indexOf(page);
-    if (index < 0 || MainPC->isTabVisible(index) == shown)
+    if (index < 0 || (MainPC->isTabVisible(index) == shown && MainPC->isTabEnabled(index) == shown))
         return;
     const bool wasCurrent = MainPC->currentIndex() == index;
+    // A hidden tab that stays enabled is still reached by the wheel, the arrow keys and
+    // Ctrl+Tab: the pages behind the access codes would open without them.
+    MainPC->setTabEnabled(index, shown);
     MainPC->setTabVisible(index, shown);
     if (shown || !wasCurrent)
         return;
     // The tab that takes the hidden one's place: the next shown, else the last shown before it.
     for (int i = index + 1; i < MainPC->count(); ++i)
-        if (MainPC->isTabVisible(i)) {
+        if (IsTabShown(MainPC->widget(i))) {
             MainPC->setCurrentIndex(i);
             return;
         }
     for (int i = index - 1; i >= 0; --i)
-        if (MainPC->isTabVisible(i)) {
+        if (IsTabShown(MainPC->widget(i))) {
             MainPC->setCurrentIndex(i);
             return;
         }

@@ -67,7 +67,8 @@ public:
     void LineReady();
     void UpdateLinkStatus();
 
-    // Shows or hides a tab of MainPC; a hidden current tab hands over to the next shown one.
+    // Shows or hides a tab of MainPC, the only way its tabs are shown or hidden: a hidden tab
+    // is also disabled; a hidden current tab hands over to the next shown one.
     void SetTabShown(QWidget *page, bool shown);
     bool IsTabShown(QWidget *page) const;
     // Whether the connected view is up (the page control shown).

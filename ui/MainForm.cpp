@@ -525,6 +525,7 @@ void TMainForm::EnterDisconnectedView()
     ServiceMenuItem->setVisible(false);
     ConnectMenuItem->setText(tr("Подключить"));
     ClearTrees();
+    SupplyMnemoTS->ForgetSetpoints();  // the next device's set-points are not these
 }
 
 bool TMainForm::EnterConnectedView()

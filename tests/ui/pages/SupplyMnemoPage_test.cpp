@@ -70,8 +70,8 @@ private slots:
     {
         Window w(kNoDevice);
         SupplyMnemoPage &page = *w.form->SupplyMnemoTS;
-        page.SupUsetEdit->setValue(7.5);
-        page.SupIsetEdit->setValue(0.8);
+        page.SupUsetEdit->ShowValue(7.5);  // entered by the operator
+        page.SupIsetEdit->ShowValue(0.8);
         SetOutput(w, 0, 7.4, 0.75);
         page.Update();
         QCOMPARE(page.DisplayText(page.SupPDisplay), QStringLiteral("OFF"));
@@ -129,7 +129,7 @@ private slots:
         Window w(kNoDevice);
         SupplyMnemoPage &page = *w.form->SupplyMnemoTS;
         SetOutput(w, 12, 12, 1);
-        page.SupUsetEdit->setValue(20);
+        page.SupUsetEdit->ShowValue(20);
         QTest::keyPress(page.SupUsetEdit, Qt::Key_1);  // a key down starts the editing
         QVERIFY(bUsetEditing);
         page.Update();
@@ -165,8 +165,16 @@ private slots:
         f.MainPC->setCurrentWidget(f.PerifTS);
         // Output showing 12.0 V.
         c->w->Var(u"Adc.U_Accu")->Value = MString::FromReal(12.0, 10, 5);
+        // The set-points as read: 12 V and 1 A.
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"12");
+        c->w->Var(u"Reg.ChargeI")->Value = MString(u"1");
         page->Update();
         QCOMPARE(page->DisplayText(page->SupUDisplay), Local("12.0"));
+        QCOMPARE(page->SupUsetEdit->text(), Local("12.00"));
+        QVERIFY(page->SupOutSwitch->isEnabled());
+        // Steps need the focus, so the window is active.
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
     }
     void cleanup()
     {
@@ -193,8 +201,11 @@ private slots:
         Answers answers;
         answers.answerYes = yes;
         TypeAndEnter(page->SupUsetEdit, typed);
-        const QString question =
-            QStringLiteral("Внимание!|Задать напряжение ") + page->SupUsetEdit->text() + QStringLiteral("В ?");
+        QTRY_COMPARE(answers.questions.size(), asked ? 1 : 0);
+        const QString question = QStringLiteral("Внимание!|Задать напряжение ") + Local("15.50") + QStringLiteral("В ?");
+        // After No the editor shows the device's set-point, not the value refused.
+        if (asked)
+            QCOMPARE(page->SupUsetEdit->text(), yes ? Local("15.50") : Local("12.00"));
         QCOMPARE(answers.questions, asked ? QStringList{question} : QStringList{});
         const QStringList writes = c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU"));
         QCOMPARE(writes.size(), written.isEmpty() ? 0 : 1);
@@ -217,17 +228,18 @@ private slots:
     void eachStepIsWrittenAtOnce()
     {
         Answers answers;
-        page->SupIsetEdit->setValue(1.0);
+        page->SupIsetEdit->setFocus();
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), (QStringList{QStringLiteral("1.1"), QStringLiteral("1.2")}));
         // A step of the voltage 4 V above the display asks first.
-        page->SupUsetEdit->setValue(12.0);
         answers.answerYes = false;
+        page->SupUsetEdit->setFocus();
         page->SupUsetEdit->stepBy(4);
-        QCOMPARE(answers.questions.size(), 1);
+        QTRY_COMPARE(answers.questions.size(), 1);
         QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
-        page->SupUsetEdit->stepBy(-1);  // 15 V: no question
+        page->SupUsetEdit->setFocus();
+        page->SupUsetEdit->stepBy(3);  // 15 V: no question
         QCOMPARE(answers.questions.size(), 1);
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("15")});
     }
@@ -267,6 +279,7 @@ private slots:
         edit->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
         Answers answers;
         TypeAndEnter(edit, typed);
+        QTRY_COMPARE(answers.questions.size(), question.isEmpty() ? 0 : 1);
         QCOMPARE(edit->text(), shown);
         QCOMPARE(answers.questions,
                  question.isEmpty() ? QStringList{} : QStringList{QStringLiteral("Внимание!|") + question});
@@ -283,8 +296,9 @@ private slots:
     void wheelAndPageKeysLeaveTheSetPointsAlone()
     {
         Answers answers;
-        page->SupUsetEdit->setValue(5.0);
-        page->SupIsetEdit->setValue(1.0);
+        page->SupUsetEdit->ShowValue(5.0);
+        page->SupIsetEdit->ShowValue(1.0);
+        page->SupOutSwitch->setFocus();
         for (SetpointEdit *edit : {page->SupUsetEdit, page->SupIsetEdit}) {
             const double before = edit->value();
             WheelCounter behind(edit->parentWidget());
@@ -301,7 +315,9 @@ private slots:
         QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
         QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")).isEmpty());
         // The arrow keys still step and write.
+        page->SupUsetEdit->setFocus();
         QTest::keyClick(page->SupUsetEdit, Qt::Key_Up);
+        page->SupIsetEdit->setFocus();
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("6")});
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), QStringList{QStringLiteral("1.1")});
@@ -314,8 +330,8 @@ private slots:
         c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"0");
         page->Update();
         QVERIFY(!page->SupOutSwitch->isChecked());
-        page->SupUsetEdit->setValue(9.5);
-        page->SupIsetEdit->setValue(1.5);
+        page->SupUsetEdit->ShowValue(9.5);
+        page->SupIsetEdit->ShowValue(1.5);
         QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
         QCOMPARE(c->sim.Writes(), (QStringList{QStringLiteral("Reg.bModeCharger 0"), QStringLiteral("Reg.ChargeI 1.5"),
                                             QStringLiteral("Reg.ChargeMaxU 9.5")}));

@@ -385,6 +385,7 @@ void TMainForm::PortMenuItemClick()
 {
     const int n = ActionManager && ActionManager->Identified ? ActionManager->Shell.Port.PortNumber() : 0;
     PortForm->Refresh(n > 0 ? QString::fromStdString(PortPath(n)) : QString());
+    PortForm->SelectConnectedPort();  // Enter keeps the connection as it is
     PortForm->open();
 }
 
@@ -397,6 +398,12 @@ bool TMainForm::ConnectToPort(const std::string &path)
         ActionManager->CancelSearch = true;
         return false;
     }
+    // The port in use: chosen again it stays as it is; when the chosen one fails, the
+    // window goes back to it rather than leave the operator without the device.
+    const std::string previous =
+        ActionManager->Identified ? PortPath(ActionManager->Shell.Port.PortNumber()) : std::string();
+    if (!previous.empty() && SamePort(previous, path))
+        return true;
     if (ActionManager->Identified)
         ActionManager->Disconnect();
     const std::vector<std::string> before = ExplicitPorts();
@@ -405,8 +412,20 @@ bool TMainForm::ConnectToPort(const std::string &path)
     if (!found) {
         ActionManager->Shell.Port.Close();  // its number stood for this path only
         SetExplicitPorts(before);
-        if (!searchCancelled_)
-            ReportConnectFailure(true);
+        if (searchCancelled_)
+            return false;
+        QString back;
+        if (!previous.empty()) {
+            SetExplicitPorts({previous});
+            const bool reconnected = ConnectWithBusyCursor();
+            SetExplicitPorts(before);
+            if (reconnected && !SamePort(PortPath(ActionManager->Shell.Port.PortNumber()), previous))
+                SetExplicitPorts({previous});  // the open port's number must keep naming it
+            back = reconnected ? tr("Устройство снова подключено через прежний порт %1.")
+                               : tr("Снова подключиться через прежний порт %1 не удалось.");
+            back = back.arg(QString::fromStdString(previous));
+        }
+        ReportConnectFailure(true, back);
         return false;
     }
     // From now on the search starts at this port. The open port's number must keep
@@ -425,7 +444,7 @@ bool TMainForm::ConnectToPort(const std::string &path)
     return true;
 }
 
-void TMainForm::ReportConnectFailure(bool onePort)
+void TMainForm::ReportConnectFailure(bool onePort, const QString &after)
 {
     std::u16string text = tr(kConnectFailedText).toStdU16String();
     for (const std::string &group : RefusedPortGroups(ActionManager->RefusedPorts)) {
@@ -459,6 +478,8 @@ void TMainForm::ReportConnectFailure(bool onePort)
                                                  .arg(QString::fromStdString(tried.Path),
                                                       QString::fromLocal8Bit(tried.OpenError.c_str())))
                             .toStdU16String();
+    if (!after.isEmpty())
+        text += (QLatin1Char('\n') + after).toStdU16String();
     ShowMessageBox(text);
 }
 

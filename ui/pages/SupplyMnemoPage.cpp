@@ -395,7 +395,7 @@ void SupplyMnemoPage::SwitchOutputOn()
     const std::optional<float> i = u ? TakeSetpoint(SupIsetEdit, u"Reg.ChargeI") : std::nullopt;
     if (!u || !i)
         return;
-    if (*u <= kOutputOnAbove) {
+    if (*u <= static_cast<float>(kOutputOnAbove)) {  // 0.1 as the single-precision number written
         ShowMessageBox(tr("Выход не включен: уставка напряжения должна быть больше 0,1 В.").toStdU16String());
         return;
     }

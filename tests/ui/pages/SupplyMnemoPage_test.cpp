@@ -4,6 +4,9 @@
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -323,6 +326,92 @@ private slots:
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), QStringList{QStringLiteral("1.1")});
         QVERIFY(answers.questions.isEmpty());
         QVERIFY(answers.messages.isEmpty());
+    }
+
+    // "30", Enter, Enter once wrote 30 V: the real question's default is No.
+    void secondEnterAnswersTheQuestionNo()
+    {
+        Answers answers;
+        const QuestionHook recorder = SetQuestionHook(nullptr);  // the real message box
+        QStringList defaults;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible())
+                return;
+            defaults << (box->defaultButton() ? box->defaultButton()->text() : QString());
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        answer.start(20);
+        page->SupUsetEdit->setFocus();
+        TypeAndEnter(page->SupUsetEdit, Local("30"));
+        QTRY_COMPARE(defaults.size(), 1);
+        SetQuestionHook(recorder);
+        QCOMPARE(defaults[0], QMessageBox(QMessageBox::NoIcon, {}, {}, QMessageBox::No).button(QMessageBox::No)->text());
+        QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
+        QCOMPARE(page->SupUsetEdit->text(), Local("12.00"));  // the device's set-point again
+    }
+
+    // Up held past the 3 V rise: after No the set-point once kept climbing, with writes.
+    void heldUpStopsAtTheQuestion()
+    {
+        Answers answers;
+        answers.answerYes = false;
+        page->SupUsetEdit->setFocus();
+        QVERIFY(page->SupUsetEdit->hasFocus());
+        HoldKey(page->SupUsetEdit, Qt::Key_Up, 8);
+        QTRY_COMPARE(answers.questions.size(), 1);
+        const QStringList written = c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU"));
+        QCOMPARE(written, (QStringList{"13", "14", "15"}));  // steps up to 3 V above the output
+        QCOMPARE(page->SupUsetEdit->text(), Local("15.00"));
+        // The key is still down and its repeat runs on: nothing more is stepped or written.
+        page->SupUsetEdit->setFocus();
+        HoldKey(page->SupUsetEdit, Qt::Key_Up, 4, true);
+        QVERIFY(!QTest::qWaitFor([&] { return c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")) != written; }, 3000));
+        QCOMPARE(answers.questions.size(), 1);
+        QCOMPARE(page->SupUsetEdit->text(), Local("15.00"));
+    }
+
+    // Editors never filled from the device once switched the output on with 0 V and 0 A.
+    void outputSwitchWritesOnlyShownSetPoints()
+    {
+        Answers answers;
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"--");
+        c->w->Var(u"Reg.ChargeI")->Value = MString(u"--");
+        page->ForgetSetpoints();
+        page->Update();
+        QCOMPARE(page->SupUsetEdit->text(), QStringLiteral("--"));
+        QCOMPARE(page->SupIsetEdit->text(), QStringLiteral("--"));
+        QVERIFY(!page->SupOutSwitch->isEnabled());
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        page->SupOutSwitch->click();
+        page->SupUsetEdit->setFocus();
+        QTest::keyClick(page->SupUsetEdit, Qt::Key_Up);
+        QTest::keyClick(page->SupUsetEdit, Qt::Key_Return);
+        QVERIFY(!page->SupOutSwitch->isChecked());
+        page->SupIsetEdit->setFocus();  // the editing ends (the switch takes no focus now)
+
+        // Read with the output off: the editors show the device's values all the same.
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"0");
+        c->w->Var(u"Reg.ChargeI")->Value = MString(u"2.5");
+        page->Update();
+        QCOMPARE(page->SupUsetEdit->text(), Local("0.00"));
+        QCOMPARE(page->SupIsetEdit->text(), Local("2.50"));
+        QVERIFY(page->SupOutSwitch->isEnabled());
+        // 0.1 V or less is no output: refused with a message.
+        page->SupUsetEdit->ShowValue(0.1);
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("0,1 В")), qPrintable(answers.messages[0]));
+        QVERIFY(!page->SupOutSwitch->isChecked());
+        // More than 3 V above the output asks first; No writes nothing.
+        answers.answerYes = false;
+        page->SupUsetEdit->ShowValue(16);
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        QTRY_COMPARE(answers.questions, QStringList{QStringLiteral("Внимание!|Задать напряжение ") + Local("16.00") +
+                                                    QStringLiteral("В ?")});
+        QVERIFY(!page->SupOutSwitch->isChecked());
+        QCOMPARE(c->sim.Writes(), QStringList{QStringLiteral("Reg.bModeCharger 0")});
     }
 
     void outputSwitchWritesCurrentBeforeVoltage()

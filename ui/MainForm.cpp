@@ -230,9 +230,9 @@ void TMainForm::CreatePages()
 
     // The client area of the design, widened when the six tabs of charger and expert mode
     // would not fit side by side in the default font.
-    MainPC->setTabVisible(MainPC->indexOf(SupplyMnemoTS), false);
+    SetTabShown(SupplyMnemoTS, false);
     const int tabs = MainPC->tabBar()->sizeHint().width();
-    MainPC->setTabVisible(MainPC->indexOf(SupplyMnemoTS), true);
+    SetTabShown(SupplyMnemoTS, true);
     QSize client = ClientSize();
     client.setWidth(std::max(client.width(), tabs + 8));
     central->setFixedSize(client);
@@ -389,6 +389,7 @@ void TMainForm::PortMenuItemClick()
 {
     const int n = ActionManager && ActionManager->Identified ? ActionManager->Shell.Port.PortNumber() : 0;
     PortForm->Refresh(n > 0 ? QString::fromStdString(PortPath(n)) : QString());
+    PortForm->SelectConnectedPort();  // Enter keeps the connection as it is
     PortForm->open();
 }
 
@@ -401,6 +402,12 @@ bool TMainForm::ConnectToPort(const std::string &path)
         ActionManager->CancelSearch = true;
         return false;
     }
+    // The port in use: chosen again it stays as it is; when the chosen one fails, the
+    // window goes back to it rather than leave the operator without the device.
+    const std::string previous =
+        ActionManager->Identified ? PortPath(ActionManager->Shell.Port.PortNumber()) : std::string();
+    if (!previous.empty() && SamePort(previous, path))
+        return true;
     if (ActionManager->Identified)
         ActionManager->Disconnect();
     const std::vector<std::string> before = ExplicitPorts();
@@ -409,8 +416,20 @@ bool TMainForm::ConnectToPort(const std::string &path)
     if (!found) {
         ActionManager->Shell.Port.Close();  // its number stood for this path only
         SetExplicitPorts(before);
-        if (!searchCancelled_)
-            ReportConnectFailure(true);
+        if (searchCancelled_)
+            return false;
+        QString back;
+        if (!previous.empty()) {
+            SetExplicitPorts({previous});
+            const bool reconnected = ConnectWithBusyCursor();
+            SetExplicitPorts(before);
+            if (reconnected && !SamePort(PortPath(ActionManager->Shell.Port.PortNumber()), previous))
+                SetExplicitPorts({previous});  // the open port's number must keep naming it
+            back = reconnected ? tr("Устройство снова подключено через прежний порт %1.")
+                               : tr("Снова подключиться через прежний порт %1 не удалось.");
+            back = back.arg(QString::fromStdString(previous));
+        }
+        ReportConnectFailure(true, back);
         return false;
     }
     // From now on the search starts at this port. The open port's number must keep
@@ -429,7 +448,7 @@ bool TMainForm::ConnectToPort(const std::string &path)
     return true;
 }
 
-void TMainForm::ReportConnectFailure(bool onePort)
+void TMainForm::ReportConnectFailure(bool onePort, const QString &after)
 {
     std::u16string text = tr(kConnectFailedText).toStdU16String();
     for (const std::string &group : RefusedPortGroups(ActionManager->RefusedPorts)) {
@@ -463,6 +482,8 @@ void TMainForm::ReportConnectFailure(bool onePort)
                                                  .arg(QString::fromStdString(tried.Path),
                                                       QString::fromLocal8Bit(tried.OpenError.c_str())))
                             .toStdU16String();
+    if (!after.isEmpty())
+        text += (QLatin1Char('\n') + after).toStdU16String();
     ShowMessageBox(text);
 }
 
@@ -480,26 +501,30 @@ bool TMainForm::IsConnectedView() const
 
 bool TMainForm::IsTabShown(QWidget *page) const
 {
-    return MainPC->isTabVisible(MainPC->indexOf(page));
+    const int index = MainPC->indexOf(page);
+    return index >= 0 && MainPC->isTabVisible(index) && MainPC->isTabEnabled(index);
 }
 
 void TMainForm::SetTabShown(QWidget *page, bool shown)
 {
     const int index = MainPC->indexOf(page);
-    if (index < 0 || MainPC->isTabVisible(index) == shown)
+    if (index < 0 || (MainPC->isTabVisible(index) == shown && MainPC->isTabEnabled(index) == shown))
         return;
     const bool wasCurrent = MainPC->currentIndex() == index;
+    // A hidden tab that stays enabled is still reached by the wheel, the arrow keys and
+    // Ctrl+Tab: the pages behind the access codes would open without them.
+    MainPC->setTabEnabled(index, shown);
     MainPC->setTabVisible(index, shown);
     if (shown || !wasCurrent)
         return;
     // The tab that takes the hidden one's place: the next shown, else the last shown before it.
     for (int i = index + 1; i < MainPC->count(); ++i)
-        if (MainPC->isTabVisible(i)) {
+        if (IsTabShown(MainPC->widget(i))) {
             MainPC->setCurrentIndex(i);
             return;
         }
     for (int i = index - 1; i >= 0; --i)
-        if (MainPC->isTabVisible(i)) {
+        if (IsTabShown(MainPC->widget(i))) {
             MainPC->setCurrentIndex(i);
             return;
         }
@@ -525,6 +550,7 @@ void TMainForm::EnterDisconnectedView()
     ServiceMenuItem->setVisible(false);
     ConnectMenuItem->setText(tr("Подключить"));
     ClearTrees();
+    SupplyMnemoTS->ForgetSetpoints();  // the next device's set-points are not these
 }
 
 bool TMainForm::EnterConnectedView()

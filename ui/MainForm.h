@@ -49,7 +49,8 @@ public:
     // Opens the port choice; a port chosen there is connected to at once.
     void PortMenuItemClick();
     // The usual search over this one port (disconnecting first); remembered and tried first
-    // from then on when the device answers. While a search runs, it is cancelled and this
+    // from then on when the device answers. The port already connected is left as it is; when
+    // the chosen port fails, the previous one is connected again and the operator told. While a search runs, it is cancelled and this
     // port searched after it. False when the device did not answer (the operator is told).
     bool ConnectToPort(const std::string &path);
     // Whether a port search is running (the window keeps working meanwhile).
@@ -67,7 +68,8 @@ public:
     void LineReady();
     void UpdateLinkStatus();
 
-    // Shows or hides a tab of MainPC; a hidden current tab hands over to the next shown one.
+    // Shows or hides a tab of MainPC, the only way its tabs are shown or hidden: a hidden tab
+    // is also disabled; a hidden current tab hands over to the next shown one.
     void SetTabShown(QWidget *page, bool shown);
     bool IsTabShown(QWidget *page) const;
     // Whether the connected view is up (the page control shown).
@@ -154,7 +156,7 @@ private:
     void MirrorExpertMode();
     void ShowModeTabs();
     bool ConnectWithBusyCursor();
-    void ReportConnectFailure(bool onePort);
+    void ReportConnectFailure(bool onePort, const QString &after = QString());
     QString AskSettingsFile(bool save);
 
     bool shownOnce_ = false;

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
@@ -14,6 +15,7 @@
 #include "ui/dialogs/ExpertPasswordForm.h"
 #include "ui/pages/ChargerMnemoPage.h"
 #include "ui/pages/SupplyMnemoPage.h"
+#include "InputUtil.h"
 #include "UiFixture.h"
 
 using namespace uitest;
@@ -235,6 +237,67 @@ private slots:
         f.MainPC->setCurrentWidget(f.PerifTS);
         f.SetTabShown(f.PerifTS, false);
         QCOMPARE(f.MainPC->currentWidget(), f.BatConfigTS);  // none follows: the last shown before
+    }
+
+    // The tab bar once moved onto hidden tabs: the power-supply page in charger mode, the
+    // calibration and expert pages without their codes.
+    void navigationReachesOnlyShownTabs_data()
+    {
+        QTest::addColumn<bool>("supply");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("charger, no code") << false << "";
+        QTest::newRow("charger, calibration code") << false << "woodpecker";
+        QTest::newRow("supply, no code") << true << "";
+        QTest::newRow("supply, calibration code") << true << "woodpecker";
+    }
+    void navigationReachesOnlyShownTabs()
+    {
+        QFETCH(bool, supply);
+        QFETCH(QString, code);
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        TMainForm &f = c.Form();
+        Answers answers;
+        if (supply) {
+            f.SupplyModeMenuItem->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->currentWidget() == f.SupplyMnemoTS, kViewTimeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(c.sim.WritesTo(QStringLiteral("Reg.bModeCharger")), QStringList{"0"}, kViewTimeoutMs);
+        }
+        if (!code.isEmpty()) {
+            AnswerPassword(f, code);
+            f.ExpertMenuItemClick();
+            QVERIFY(f.IsTabShown(f.CalibrateTS));
+        }
+        QVERIFY(!f.IsTabShown(f.ExpertTS));
+        QVERIFY(f.IsTabShown(f.ChargerMnemoTS) != supply);
+        const QStringList writesBefore = c.sim.Writes();
+        QTabBar *bar = f.MainPC->tabBar();
+        bar->setFocus();
+        struct Input {
+            const char *name;
+            std::function<void()> send;
+        };
+        const std::vector<Input> inputs{
+            {"Right", [bar] { QTest::keyClick(bar, Qt::Key_Right); }},
+            {"Left", [bar] { QTest::keyClick(bar, Qt::Key_Left); }},
+            {"Ctrl+Tab", [bar] { QTest::keyClick(bar, Qt::Key_Tab, Qt::ControlModifier); }},
+            {"Ctrl+Shift+Tab", [bar] { QTest::keyClick(bar, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier); }},
+            {"wheel up", [bar] { TurnWheel(bar, 1); }},
+            {"wheel down", [bar] { TurnWheel(bar, -1); }},
+        };
+        for (const Input &input : inputs) {
+            // Far enough each way to pass every tab, and back.
+            for (int i = 0; i < 2 * f.MainPC->count(); ++i) {
+                input.send();
+                QWidget *front = f.MainPC->currentWidget();
+                QVERIFY2(f.IsTabShown(front), qPrintable(QStringLiteral("%1 brought %2 to the front")
+                                                            .arg(QLatin1String(input.name), front->objectName())));
+                QVERIFY(f.MainPC->isTabVisible(f.MainPC->currentIndex()));
+            }
+        }
+        // A refresh period with the last page in front: still nothing written.
+        QVERIFY(!QTest::qWaitFor([&] { return c.sim.Writes() != writesBefore; }, 400));
+        QVERIFY2(answers.messages.isEmpty(), qPrintable(answers.messages.join('|')));
     }
 
     void expertAccessCodes_data()

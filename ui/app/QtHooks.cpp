@@ -34,6 +34,10 @@ bool AskYesNo(QWidget *owner, const QString &caption, const QString &text)
     if (Question())
         return Question()(caption, text);
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    // Every question of the window leads to a write or a disconnect: an Enter meant for the
+    // editor behind, or Escape, must answer No.
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

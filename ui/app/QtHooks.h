@@ -17,7 +17,8 @@ void InstallQtMessageHook(QWidget *owner);
 
 // caption, text -> true for Yes.
 using QuestionHook = std::function<bool(const QString &caption, const QString &text)>;
-// Without a hook a message box without icon, buttons Yes and No, is shown.
+// Without a hook a message box without icon, buttons Yes and No, is shown; No is its
+// default and its escape, since every question asks before a write or a disconnect.
 bool AskYesNo(QWidget *owner, const QString &caption, const QString &text);
 // Returns the previous hook so that a scope can restore it.
 QuestionHook SetQuestionHook(QuestionHook hook);

@@ -94,6 +94,24 @@ void TPortForm::Refresh(const QString &connectedPort)
     PathEdit->setText(typed);  // listing again keeps what the operator typed
 }
 
+void TPortForm::SelectConnectedPort()
+{
+    PortList->setCurrentItem(nullptr);
+    PathEdit->clear();
+    for (int i = 0; i < PortList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = PortList->topLevelItem(i);
+        if (!connected_.isEmpty() &&
+            SamePort(item->data(kPortColumn, Qt::UserRole).toString().toStdString(), connected_.toStdString())) {
+            PortList->setCurrentItem(item);
+            break;
+        }
+    }
+    if (ChosenPort().isEmpty())
+        PathEdit->setText(connected_);
+    // The list would make its first row current when it takes the focus.
+    PathEdit->setFocus();
+}
+
 QString TPortForm::ChosenPort() const
 {
     return PathEdit->text().trimmed();

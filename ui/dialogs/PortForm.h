@@ -21,6 +21,9 @@ public:
     // Lists the ports again and examines each (nothing is sent to them). The port the
     // window is connected through shows as such, not as taken by another program.
     void Refresh(const QString &connectedPort = QString());
+    // Makes the connected port the current row and the path in the field (nothing, and an
+    // empty field, while no port is connected), so that Enter never picks another port.
+    void SelectConnectedPort();
     // The path in the field, as the operator left it (trimmed).
     QString ChosenPort() const;
     // The state column's text for a port.

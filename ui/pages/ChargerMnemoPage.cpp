@@ -125,6 +125,8 @@ ChargerMnemoPage::ChargerMnemoPage(QWidget *parent) : QWidget(parent)
                        QRectF(boxes.left(), boxes.top() + boxes.height() / 2, boxes.width(), boxes.height() / 2));
     text->Track(LoadTurnOffCB);
     text->Track(LoadNightModeCB);
+    LoadTurnOffCB->setEnabled(false);  // until the device's state is read
+    LoadNightModeCB->setEnabled(false);
     connect(LoadTurnOffCB, &MouseWriteCheckBox::mouseReleased, this, &ChargerMnemoPage::LoadTurnOffCBMouseUp);
     connect(LoadNightModeCB, &MouseWriteCheckBox::mouseReleased, this, &ChargerMnemoPage::LoadNightModeCBMouseUp);
 
@@ -148,9 +150,14 @@ ChargerMnemoPage::ChargerMnemoPage(QWidget *parent) : QWidget(parent)
 void ChargerMnemoPage::Update()
 {
     ShowValues(valueLabels_);
-    // Setting the boxes by program writes nothing: their writes belong to the mouse.
-    LoadTurnOffCB->setChecked(Value(u"Reg.bForceLoadOff").ToInt() != 0);
-    LoadNightModeCB->setChecked(Value(u"Reg.bNightLightMode").ToInt() != 0);
+    // Setting the boxes by program writes nothing: their writes belong to the mouse. A box
+    // takes clicks only once it shows the device's state: a click on a box never filled
+    // would write a state nobody saw.
+    for (auto [box, name] : {std::pair{LoadTurnOffCB, u"Reg.bForceLoadOff"}, std::pair{LoadNightModeCB, u"Reg.bNightLightMode"}}) {
+        const MString value = Value(name);
+        box->setEnabled(!value.Equals(u"--"));
+        box->setChecked(value.ToInt() != 0);
+    }
 
     ChargerSolarArrowImg->setVisible(Value(u"Adc.PowerSolar").ToReal() > 0.5);
     const float accu = static_cast<float>(Value(u"Adc.PowerAccu").ToReal());
@@ -186,12 +193,16 @@ void ChargerMnemoPage::BatEnergyDischargeResetBtnClick()
 
 void ChargerMnemoPage::LoadTurnOffCBMouseUp()
 {
+    if (!LoadTurnOffCB->isEnabled())
+        return;
     const WriteOrigin origin("window: LoadTurnOffCB");
     WriteNumberOrExplain(*ActionManager, MString(u"Reg.bForceLoadOff"), LoadTurnOffCB->isChecked() ? 1 : 0);
 }
 
 void ChargerMnemoPage::LoadNightModeCBMouseUp()
 {
+    if (!LoadNightModeCB->isEnabled())
+        return;
     const WriteOrigin origin("window: LoadNightModeCB");
     WriteNumberOrExplain(*ActionManager, MString(u"Reg.bNightLightMode"), LoadNightModeCB->isChecked() ? 1 : 0);
 }

@@ -5,6 +5,7 @@
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLocale>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,7 @@ namespace {
 
 constexpr int kEnterKeys[] = {Qt::Key_Return, Qt::Key_Enter};
 constexpr float kConfirmRise = 3.0f;
+constexpr double kOutputOnAbove = 0.1;  // the output counts as on above this set-point
 const QColor kPanel(0x37, 0x47, 0x4F);
 const QColor kPanelText(0xEC, 0xEF, 0xF1);
 const QColor kLcdFace(0x1C, 0x25, 0x2A);
@@ -200,13 +202,19 @@ void SupplyMnemoPage::Update()
     float i = static_cast<float>(Value(u"Adc.I_Accu").ToReal());
     float p = static_cast<float>(Value(u"Adc.PowerAccu").ToReal());
     const MString m = Value(u"Reg.ChargeMaxU");
-    const bool on = m.ToReal() > 0.1;
-    if (on) {
-        if (!bUsetEditing)
-            SupUsetEdit->setValue(cActionManager::RoundValue(m, 100).ToReal());
-        if (!bIsetEditing)
-            SupIsetEdit->setValue(cActionManager::RoundValue(Value(u"Reg.ChargeI"), 100).ToReal());
-    }
+    const bool on = m.ToReal() > kOutputOnAbove;
+    // The first values read fill the editors whatever the output's state: an editor left at
+    // 0 would switch the output on with no current limit. Later, while the output is off,
+    // they keep what the operator entered.
+    auto fill = [on](SetpointEdit *edit, const MString &value, bool editing) {
+        if (value.Equals(u"--"))
+            edit->ShowNoValue();
+        else if (!editing && (on || !edit->HasValue()))
+            edit->ShowValue(cActionManager::RoundValue(value, 100).ToReal());
+    };
+    fill(SupUsetEdit, m, bUsetEditing);
+    fill(SupIsetEdit, Value(u"Reg.ChargeI"), bIsetEditing);
+    SupOutSwitch->setEnabled(SupUsetEdit->HasValue() && SupIsetEdit->HasValue());
     const float uset = static_cast<float>(FromQString(SupUsetEdit->text()).ToReal());
     const float iset = static_cast<float>(FromQString(SupIsetEdit->text()).ToReal());
     u = std::max(u, 0.0f);
@@ -272,30 +280,75 @@ std::optional<float> SupplyMnemoPage::TakeSetpoint(SetpointEdit *edit, const cha
         return std::nullopt;
     }
     // The editor shows the number in its own form, as the question shows it and as it is written.
-    edit->setValue(wanted);
+    edit->ShowValue(wanted);
     return static_cast<float>(edit->value());
 }
 
 void SupplyMnemoPage::SupUsetEditKeyUp(int key)
 {
     const WriteOrigin origin("window: SupUsetEdit");
-    if (!IsEnter(key))
+    if (!IsEnter(key) || questionOpen_ || (!SupUsetEdit->HasValue() && SupUsetEdit->text() == QLatin1String("--")))
         return;
     // A refused text stays in the editor, still being edited, for the operator to correct.
     const std::optional<float> wanted = TakeSetpoint(SupUsetEdit, u"Reg.ChargeMaxU");
     if (!wanted)
         return;
-    const double shown = FromQString(uText_).ToReal();
-    if (*wanted - shown > kConfirmRise) {
-        // Leaving the editor ends the editing before the question is asked.
-        SupOutSwitch->setFocus(Qt::OtherFocusReason);
-        bUsetEditing = false;
-        const QString question = tr("Задать напряжение %1В ?").arg(SupUsetEdit->text());
-        if (!AskYesNo(window(), tr("Внимание!"), question))
-            return;
+    if (NeedsConfirmation(*wanted)) {
+        AskForVoltage([this, u = *wanted] {
+            WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), u);
+        });
+        return;
     }
     WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), *wanted);
     bUsetEditing = false;
+}
+
+bool SupplyMnemoPage::NeedsConfirmation(float volts) const
+{
+    return volts - FromQString(uText_).ToReal() > kConfirmRise;
+}
+
+void SupplyMnemoPage::AskForVoltage(std::function<void()> write)
+{
+    // Asked later, from the event loop: a modal opened inside a step or a key handler takes
+    // the focus, and the spin box's repeat starts again behind it. Until it is answered,
+    // steps and ENTER do nothing.
+    questionOpen_ = true;
+    SupUsetEdit->SetStepsBlocked(true);
+    const QString question = tr("Задать напряжение %1В ?").arg(SupUsetEdit->text());
+    QTimer::singleShot(0, this, [this, question, write = std::move(write)] {
+        SupUsetEdit->EndStepping();
+        // Leaving the editor ends the editing before the question is asked.
+        SupOutSwitch->setFocus(Qt::OtherFocusReason);
+        bUsetEditing = false;
+        const bool yes = AskYesNo(window(), tr("Внимание!"), question);
+        questionOpen_ = false;
+        SupUsetEdit->SetStepsBlocked(false);
+        if (yes)
+            write();
+        else
+            ShowDeviceSetpoints();  // not the value refused
+    });
+}
+
+void SupplyMnemoPage::ShowDeviceSetpoints()
+{
+    bUsetEditing = false;
+    bIsetEditing = false;
+    for (auto [edit, name] : {std::pair{SupUsetEdit, u"Reg.ChargeMaxU"}, std::pair{SupIsetEdit, u"Reg.ChargeI"}}) {
+        const MString value = Value(name);
+        if (value.Equals(u"--"))
+            edit->ShowNoValue();
+        else
+            edit->ShowValue(cActionManager::RoundValue(value, 100).ToReal());
+    }
+}
+
+void SupplyMnemoPage::ForgetSetpoints()
+{
+    SupUsetEdit->ShowNoValue();
+    SupIsetEdit->ShowNoValue();
+    SupOutSwitch->setEnabled(false);
 }
 
 void SupplyMnemoPage::SupIsetEditKeyUp(int key)
@@ -329,16 +382,37 @@ void SupplyMnemoPage::SupOutSwitchOn()
         return;
     SupOutSwitchGuard = true;
     if (SupOutSwitch->isChecked()) {
-        const std::optional<float> u = TakeSetpoint(SupUsetEdit, u"Reg.ChargeMaxU");
-        const std::optional<float> i = u ? TakeSetpoint(SupIsetEdit, u"Reg.ChargeI") : std::nullopt;
-        if (u && i) {
-            WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeI"), *i);
-            WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), *u);
-        } else {
-            SupOutSwitch->setChecked(false);  // nothing was switched on
-        }
+        SwitchOutputOn();
+        // Switched on only by the writes: the refresh shows the device's state.
+        SupOutSwitch->setChecked(Value(u"Reg.ChargeMaxU").ToReal() > kOutputOnAbove);
     } else {
         WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), 0);
     }
     SupOutSwitchGuard = false;
+}
+
+void SupplyMnemoPage::SwitchOutputOn()
+{
+    // Editors that have shown nothing yet would switch on with 0 V and no current limit.
+    if (!SupUsetEdit->HasValue() || !SupIsetEdit->HasValue() || questionOpen_)
+        return;
+    const std::optional<float> u = TakeSetpoint(SupUsetEdit, u"Reg.ChargeMaxU");
+    const std::optional<float> i = u ? TakeSetpoint(SupIsetEdit, u"Reg.ChargeI") : std::nullopt;
+    if (!u || !i)
+        return;
+    if (*u <= static_cast<float>(kOutputOnAbove)) {  // 0.1 as the single-precision number written
+        ShowMessageBox(tr("Выход не включен: уставка напряжения должна быть больше 0,1 В.").toStdU16String());
+        return;
+    }
+    auto write = [this, u = *u, i = *i] {
+        const bool wasGuarded = SupOutSwitchGuard;
+        SupOutSwitchGuard = true;
+        WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeI"), i);
+        WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), u);
+        SupOutSwitchGuard = wasGuarded;
+    };
+    if (NeedsConfirmation(*u))
+        AskForVoltage(write);
+    else
+        write();
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "ui/pages/DiagramLabels.h"
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -34,6 +35,8 @@ public:
     void SupUsetEditExit();
     void SupIsetEditExit();
     void SupOutSwitchOn();
+    // The editors show "--" again, as before the first read (the device is gone).
+    void ForgetSetpoints();
 
     // What a segment display shows, with the locale's separator (the display uses a point).
     QString DisplayText(const QLCDNumber *display) const;
@@ -61,8 +64,15 @@ private:
     // range refuses it.
     std::optional<float> TakeSetpoint(SetpointEdit *edit, const char16_t *name);
     void Show(QLCDNumber *display, const QString &text);
+    // Whether setting this voltage asks first: more than 3 V above the output shown.
+    bool NeedsConfirmation(float volts) const;
+    // Posts the voltage question; write runs on Yes, No shows the device's set-points again.
+    void AskForVoltage(std::function<void()> write);
+    void ShowDeviceSetpoints();
+    void SwitchOutputOn();
     QWidget *CreatePanel();
 
     QString uText_, iText_, pText_;
+    bool questionOpen_ = false;
     std::vector<ValueLabel> valueLabels_;
 };

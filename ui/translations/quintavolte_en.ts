@@ -504,6 +504,10 @@ Write them?</translation>
         <source>Внимание!</source>
         <translation>Warning!</translation>
     </message>
+    <message>
+        <source>Выход не включен: уставка напряжения должна быть больше 0,1 В.</source>
+        <translation>The output is not switched on: the voltage set-point must be above 0.1 V.</translation>
+    </message>
 </context>
 <context>
     <name>TAboutForm</name>
@@ -802,6 +806,14 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
     <message>
         <source>Журнал записей…</source>
         <translation>Write journal…</translation>
+    </message>
+    <message>
+        <source>Устройство снова подключено через прежний порт %1.</source>
+        <translation>The device is connected again through the previous port %1.</translation>
+    </message>
+    <message>
+        <source>Снова подключиться через прежний порт %1 не удалось.</source>
+        <translation>Connecting again through the previous port %1 failed.</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,8 @@
 #include "ui/widgets/SetpointEdit.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionSpinBox>
 #include <algorithm>
@@ -40,6 +42,41 @@ SetpointEdit::SetpointEdit(double maximum, double step, QWidget *parent) : QDoub
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     // The wheel must not take the focus on its way to the page behind.
     setFocusPolicy(Qt::StrongFocus);
+    ShowNoValue();
+}
+
+void SetpointEdit::ShowValue(double value)
+{
+    hasValue_ = true;
+    setValue(value);
+    lineEdit()->setText(textFromValue(this->value()));  // also when the value is unchanged
+}
+
+void SetpointEdit::ShowNoValue()
+{
+    hasValue_ = false;
+    lineEdit()->setText(textFromValue(value()));
+}
+
+QString SetpointEdit::textFromValue(double value) const
+{
+    return hasValue_ ? QDoubleSpinBox::textFromValue(value) : QStringLiteral("--");
+}
+
+QAbstractSpinBox::StepEnabled SetpointEdit::stepEnabled() const
+{
+    return hasValue_ ? QDoubleSpinBox::stepEnabled() : StepNone;
+}
+
+void SetpointEdit::EndStepping()
+{
+    // The spin box ends its repeat on the release of what started it.
+    QKeyEvent keyRelease(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+    QDoubleSpinBox::keyReleaseEvent(&keyRelease);
+    QMouseEvent mouseRelease(QEvent::MouseButtonRelease, QPointF(), QPointF(), Qt::LeftButton, Qt::NoButton,
+                             Qt::NoModifier);
+    QDoubleSpinBox::mouseReleaseEvent(&mouseRelease);
+    repeatEnded_ = true;
 }
 
 bool SetpointEdit::ParseTyped(const QString &text, double *value)
@@ -75,12 +112,19 @@ double SetpointEdit::valueFromText(const QString &text) const
 
 void SetpointEdit::stepBy(int steps)
 {
+    if (!hasValue_ || stepsBlocked_ || !hasFocus())
+        return;
     QDoubleSpinBox::stepBy(steps);
     emit topClick();
 }
 
 void SetpointEdit::keyPressEvent(QKeyEvent *event)
 {
+    if (event->isAutoRepeat() && repeatEnded_) {
+        event->accept();  // the key held on from before a question
+        return;
+    }
+    repeatEnded_ = false;
     emit keyDown();
     switch (event->key()) {
     case Qt::Key_Return:
@@ -101,8 +145,10 @@ void SetpointEdit::keyPressEvent(QKeyEvent *event)
 void SetpointEdit::keyReleaseEvent(QKeyEvent *event)
 {
     QDoubleSpinBox::keyReleaseEvent(event);
-    if (!event->isAutoRepeat())
-        emit keyUp(event->key());
+    if (event->isAutoRepeat())
+        return;
+    repeatEnded_ = false;
+    emit keyUp(event->key());
 }
 
 void SetpointEdit::focusOutEvent(QFocusEvent *event)

@@ -109,13 +109,12 @@ private slots:
             f.PortMenuItem->trigger();
             QCOMPARE(StateOf(*f.PortForm, link), QStringLiteral("подключён"));
             QCOMPARE(StateOf(*f.PortForm, dev_ + "/ttyUSB0"), QStringLiteral("свободен"));
-            // Chosen again while connected: the device is asked to save before the port closes.
-            QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
+            // Chosen again while connected: the connection stays as it is.
             QTreeWidgetItem *row = RowOf(*f.PortForm, link);
             QVERIFY(row != nullptr);
             emit f.PortForm->PortList->itemDoubleClicked(row, TPortForm::kPortColumn);
             QVERIFY(ActionManager->Identified);
-            QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")), QStringList{QStringLiteral("1")});
+            QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
         }
         QVERIFY(silent.Read(1, 200).empty());
 
@@ -130,6 +129,46 @@ private slots:
         QVERIFY2(!seen.isEmpty() && seen[0].endsWith(QStringLiteral("поиск устройства: ") + QString::fromStdString(link)),
                  qPrintable(seen.join('|')));
         QVERIFY2(silent.Read(1, 300).empty(), "the adapter was asked before the remembered port");
+    }
+
+    // "Порт…" then Enter once disconnected the device and tried the first port listed.
+    void theConnectedPortIsKeptAndAFailedChoiceReconnectsIt()
+    {
+        PtyPair silent;  // listed before the device's link, with nothing behind it
+        QVERIFY(silent.Ok());
+        fs::create_symlink(silent.SlavePath(), dev_ + "/ttyUSB0");
+        const std::string link = dir_.path().toStdString() + "/device-link";
+        StandIn sim;
+        QVERIFY2(sim.Start({"--link", link}), sim.Stderr().c_str());
+        Answers answers;
+        Window w({link});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        QVERIFY(ActionManager->Identified);
+        const int port = ActionManager->Shell.Port.PortNumber();
+
+        f.PortMenuItem->trigger();
+        QVERIFY(f.PortForm->isVisible());
+        QCOMPARE(f.PortForm->ChosenPort(), QString::fromStdString(link));
+        QVERIFY(f.PortForm->PortList->currentItem() != nullptr);
+        QCOMPARE(f.PortForm->PortList->currentItem()->text(TPortForm::kPortColumn), QString::fromStdString(link));
+        QWidget *focus = f.PortForm->focusWidget() ? f.PortForm->focusWidget() : f.PortForm;
+        QTest::keyClick(focus, Qt::Key_Return);
+        QTRY_VERIFY(!f.PortForm->isVisible());
+        QVERIFY(ActionManager->Identified);
+        QCOMPARE(ActionManager->Shell.Port.PortNumber(), port);
+        QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
+        QVERIFY(answers.messages.isEmpty());
+
+        // A port that does not answer: the device is connected again through the old one.
+        QVERIFY(!f.ConnectToPort(silent.SlavePath()));
+        QVERIFY(ActionManager->Identified);
+        QCOMPARE(QString::fromStdString(PortPath(ActionManager->Shell.Port.PortNumber())), QString::fromStdString(link));
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("Устройство снова подключено через прежний порт ") +
+                                              QString::fromStdString(link)),
+                 qPrintable(answers.messages[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), 8000);
     }
 
     void theListShowsEachPortsState()

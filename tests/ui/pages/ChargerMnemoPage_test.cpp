@@ -31,6 +31,27 @@ QString Local(const char *number)
 class ChargerMnemoPageTest : public QObject {
     Q_OBJECT
 private slots:
+    // A box never filled from the device once wrote the state nobody had seen.
+    void loadBoxesTakeClicksOnlyOnceRead()
+    {
+        Answers answers;
+        Window w(kNoDevice);
+        ChargerMnemoPage &page = *w.form->ChargerMnemoTS;
+        page.Update();  // nothing read yet
+        for (MouseWriteCheckBox *box : {page.LoadTurnOffCB, page.LoadNightModeCB}) {
+            QVERIFY2(!box->isEnabled(), qPrintable(box->objectName()));
+            QTest::mouseClick(box, Qt::LeftButton);
+            QTest::mouseClick(box, Qt::RightButton);
+        }
+        QVERIFY(!w.Var(u"Reg.bForceLoadOff")->WritePending);
+        QVERIFY(!w.Var(u"Reg.bNightLightMode")->WritePending);
+        QVERIFY(answers.messages.isEmpty());  // no write was even tried
+        w.Var(u"Reg.bForceLoadOff")->Value = MString(u"1");
+        w.Var(u"Reg.bNightLightMode")->Value = MString(u"0");
+        page.Update();
+        QVERIFY(page.LoadTurnOffCB->isEnabled() && page.LoadTurnOffCB->isChecked());
+        QVERIFY(page.LoadNightModeCB->isEnabled() && !page.LoadNightModeCB->isChecked());
+    }
     void labelsBeforeFirstReadShowPrefixAndDashes()
     {
         Window w(kNoDevice);

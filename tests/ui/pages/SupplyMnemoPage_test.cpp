@@ -4,6 +4,9 @@
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -70,8 +73,8 @@ private slots:
     {
         Window w(kNoDevice);
         SupplyMnemoPage &page = *w.form->SupplyMnemoTS;
-        page.SupUsetEdit->setValue(7.5);
-        page.SupIsetEdit->setValue(0.8);
+        page.SupUsetEdit->ShowValue(7.5);  // entered by the operator
+        page.SupIsetEdit->ShowValue(0.8);
         SetOutput(w, 0, 7.4, 0.75);
         page.Update();
         QCOMPARE(page.DisplayText(page.SupPDisplay), QStringLiteral("OFF"));
@@ -129,7 +132,7 @@ private slots:
         Window w(kNoDevice);
         SupplyMnemoPage &page = *w.form->SupplyMnemoTS;
         SetOutput(w, 12, 12, 1);
-        page.SupUsetEdit->setValue(20);
+        page.SupUsetEdit->ShowValue(20);
         QTest::keyPress(page.SupUsetEdit, Qt::Key_1);  // a key down starts the editing
         QVERIFY(bUsetEditing);
         page.Update();
@@ -165,8 +168,16 @@ private slots:
         f.MainPC->setCurrentWidget(f.PerifTS);
         // Output showing 12.0 V.
         c->w->Var(u"Adc.U_Accu")->Value = MString::FromReal(12.0, 10, 5);
+        // The set-points as read: 12 V and 1 A.
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"12");
+        c->w->Var(u"Reg.ChargeI")->Value = MString(u"1");
         page->Update();
         QCOMPARE(page->DisplayText(page->SupUDisplay), Local("12.0"));
+        QCOMPARE(page->SupUsetEdit->text(), Local("12.00"));
+        QVERIFY(page->SupOutSwitch->isEnabled());
+        // Steps need the focus, so the window is active.
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
     }
     void cleanup()
     {
@@ -193,8 +204,11 @@ private slots:
         Answers answers;
         answers.answerYes = yes;
         TypeAndEnter(page->SupUsetEdit, typed);
-        const QString question =
-            QStringLiteral("Внимание!|Задать напряжение ") + page->SupUsetEdit->text() + QStringLiteral("В ?");
+        QTRY_COMPARE(answers.questions.size(), asked ? 1 : 0);
+        const QString question = QStringLiteral("Внимание!|Задать напряжение ") + Local("15.50") + QStringLiteral("В ?");
+        // After No the editor shows the device's set-point, not the value refused.
+        if (asked)
+            QCOMPARE(page->SupUsetEdit->text(), yes ? Local("15.50") : Local("12.00"));
         QCOMPARE(answers.questions, asked ? QStringList{question} : QStringList{});
         const QStringList writes = c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU"));
         QCOMPARE(writes.size(), written.isEmpty() ? 0 : 1);
@@ -217,17 +231,18 @@ private slots:
     void eachStepIsWrittenAtOnce()
     {
         Answers answers;
-        page->SupIsetEdit->setValue(1.0);
+        page->SupIsetEdit->setFocus();
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), (QStringList{QStringLiteral("1.1"), QStringLiteral("1.2")}));
         // A step of the voltage 4 V above the display asks first.
-        page->SupUsetEdit->setValue(12.0);
         answers.answerYes = false;
+        page->SupUsetEdit->setFocus();
         page->SupUsetEdit->stepBy(4);
-        QCOMPARE(answers.questions.size(), 1);
+        QTRY_COMPARE(answers.questions.size(), 1);
         QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
-        page->SupUsetEdit->stepBy(-1);  // 15 V: no question
+        page->SupUsetEdit->setFocus();
+        page->SupUsetEdit->stepBy(3);  // 15 V: no question
         QCOMPARE(answers.questions.size(), 1);
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("15")});
     }
@@ -267,6 +282,7 @@ private slots:
         edit->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
         Answers answers;
         TypeAndEnter(edit, typed);
+        QTRY_COMPARE(answers.questions.size(), question.isEmpty() ? 0 : 1);
         QCOMPARE(edit->text(), shown);
         QCOMPARE(answers.questions,
                  question.isEmpty() ? QStringList{} : QStringList{QStringLiteral("Внимание!|") + question});
@@ -283,8 +299,9 @@ private slots:
     void wheelAndPageKeysLeaveTheSetPointsAlone()
     {
         Answers answers;
-        page->SupUsetEdit->setValue(5.0);
-        page->SupIsetEdit->setValue(1.0);
+        page->SupUsetEdit->ShowValue(5.0);
+        page->SupIsetEdit->ShowValue(1.0);
+        page->SupOutSwitch->setFocus();
         for (SetpointEdit *edit : {page->SupUsetEdit, page->SupIsetEdit}) {
             const double before = edit->value();
             WheelCounter behind(edit->parentWidget());
@@ -301,7 +318,9 @@ private slots:
         QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
         QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")).isEmpty());
         // The arrow keys still step and write.
+        page->SupUsetEdit->setFocus();
         QTest::keyClick(page->SupUsetEdit, Qt::Key_Up);
+        page->SupIsetEdit->setFocus();
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")), QStringList{QStringLiteral("6")});
         QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), QStringList{QStringLiteral("1.1")});
@@ -309,13 +328,99 @@ private slots:
         QVERIFY(answers.messages.isEmpty());
     }
 
+    // "30", Enter, Enter once wrote 30 V: the real question's default is No.
+    void secondEnterAnswersTheQuestionNo()
+    {
+        Answers answers;
+        const QuestionHook recorder = SetQuestionHook(nullptr);  // the real message box
+        QStringList defaults;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible())
+                return;
+            defaults << (box->defaultButton() ? box->defaultButton()->text() : QString());
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        answer.start(20);
+        page->SupUsetEdit->setFocus();
+        TypeAndEnter(page->SupUsetEdit, Local("30"));
+        QTRY_COMPARE(defaults.size(), 1);
+        SetQuestionHook(recorder);
+        QCOMPARE(defaults[0], QMessageBox(QMessageBox::NoIcon, {}, {}, QMessageBox::No).button(QMessageBox::No)->text());
+        QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
+        QCOMPARE(page->SupUsetEdit->text(), Local("12.00"));  // the device's set-point again
+    }
+
+    // Up held past the 3 V rise: after No the set-point once kept climbing, with writes.
+    void heldUpStopsAtTheQuestion()
+    {
+        Answers answers;
+        answers.answerYes = false;
+        page->SupUsetEdit->setFocus();
+        QVERIFY(page->SupUsetEdit->hasFocus());
+        HoldKey(page->SupUsetEdit, Qt::Key_Up, 8);
+        QTRY_COMPARE(answers.questions.size(), 1);
+        const QStringList written = c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU"));
+        QCOMPARE(written, (QStringList{"13", "14", "15"}));  // steps up to 3 V above the output
+        QCOMPARE(page->SupUsetEdit->text(), Local("15.00"));
+        // The key is still down and its repeat runs on: nothing more is stepped or written.
+        page->SupUsetEdit->setFocus();
+        HoldKey(page->SupUsetEdit, Qt::Key_Up, 4, true);
+        QVERIFY(!QTest::qWaitFor([&] { return c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")) != written; }, 3000));
+        QCOMPARE(answers.questions.size(), 1);
+        QCOMPARE(page->SupUsetEdit->text(), Local("15.00"));
+    }
+
+    // Editors never filled from the device once switched the output on with 0 V and 0 A.
+    void outputSwitchWritesOnlyShownSetPoints()
+    {
+        Answers answers;
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"--");
+        c->w->Var(u"Reg.ChargeI")->Value = MString(u"--");
+        page->ForgetSetpoints();
+        page->Update();
+        QCOMPARE(page->SupUsetEdit->text(), QStringLiteral("--"));
+        QCOMPARE(page->SupIsetEdit->text(), QStringLiteral("--"));
+        QVERIFY(!page->SupOutSwitch->isEnabled());
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        page->SupOutSwitch->click();
+        page->SupUsetEdit->setFocus();
+        QTest::keyClick(page->SupUsetEdit, Qt::Key_Up);
+        QTest::keyClick(page->SupUsetEdit, Qt::Key_Return);
+        QVERIFY(!page->SupOutSwitch->isChecked());
+        page->SupIsetEdit->setFocus();  // the editing ends (the switch takes no focus now)
+
+        // Read with the output off: the editors show the device's values all the same.
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"0");
+        c->w->Var(u"Reg.ChargeI")->Value = MString(u"2.5");
+        page->Update();
+        QCOMPARE(page->SupUsetEdit->text(), Local("0.00"));
+        QCOMPARE(page->SupIsetEdit->text(), Local("2.50"));
+        QVERIFY(page->SupOutSwitch->isEnabled());
+        // 0.1 V or less is no output: refused with a message.
+        page->SupUsetEdit->ShowValue(0.1);
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("0,1 В")), qPrintable(answers.messages[0]));
+        QVERIFY(!page->SupOutSwitch->isChecked());
+        // More than 3 V above the output asks first; No writes nothing.
+        answers.answerYes = false;
+        page->SupUsetEdit->ShowValue(16);
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        QTRY_COMPARE(answers.questions, QStringList{QStringLiteral("Внимание!|Задать напряжение ") + Local("16.00") +
+                                                    QStringLiteral("В ?")});
+        QVERIFY(!page->SupOutSwitch->isChecked());
+        QCOMPARE(c->sim.Writes(), QStringList{QStringLiteral("Reg.bModeCharger 0")});
+    }
+
     void outputSwitchWritesCurrentBeforeVoltage()
     {
         c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"0");
         page->Update();
         QVERIFY(!page->SupOutSwitch->isChecked());
-        page->SupUsetEdit->setValue(9.5);
-        page->SupIsetEdit->setValue(1.5);
+        page->SupUsetEdit->ShowValue(9.5);
+        page->SupIsetEdit->ShowValue(1.5);
         QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
         QCOMPARE(c->sim.Writes(), (QStringList{QStringLiteral("Reg.bModeCharger 0"), QStringLiteral("Reg.ChargeI 1.5"),
                                             QStringLiteral("Reg.ChargeMaxU 9.5")}));

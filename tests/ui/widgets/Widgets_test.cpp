@@ -138,7 +138,7 @@ class WidgetsTest : public QObject {
     const auto bareDark = darkInButtons(bare);
     QVERIFY2(bareDark.first < 3 || bareDark.second < 3, "the style draws arrows itself: nothing to check");
     SetpointEdit edit(33, 1);
-    edit.setValue(5);
+    edit.ShowValue(5);
     const auto dark = darkInButtons(edit);
     QVERIFY(dark.first >= 3);
     QVERIFY(dark.second >= 3);

@@ -76,15 +76,14 @@ int LocateStart(const MicroMap<uint16_t, MbVarMapRecord> &map, uint16_t start, u
   return index;
 }
 
-// Starts a reply: unit, (MBAP) transaction and protocol id and the function code.
+// Starts a reply: unit, function code, and the transaction and protocol id where the
+// framing carries them.
 uint8_t *StartReply(MicroModbus *e)
 {
   e->TxPutUnit(e->RxUnit());
   e->TxPutFunction(e->RxFunction());
-  if (e->TxFraming() == MbMbap) {
-    e->TxPutTransaction(e->RxTransaction());
-    e->TxPutProtocol(e->RxProtocol());
-  }
+  e->TxPutTransaction(e->RxTransaction());
+  e->TxPutProtocol(e->RxProtocol());
   return e->TxData();
 }
 
@@ -93,8 +92,7 @@ bool ReplyFits(MicroModbus *e, uint32_t byteCount)
 {
   if (!e->TxData())
     return false;
-  uint32_t overhead = e->TxFraming() == MbMbap ? 8 : 4;
-  return byteCount + overhead < e->TxCapacity();
+  return byteCount + e->TxRules().Overhead() < e->TxCapacity();
 }
 }  // namespace
 

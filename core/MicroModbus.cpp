@@ -1,7 +1,6 @@
 #include "core/MicroModbus.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "core/MicroClock.h"
@@ -22,32 +21,7 @@ void PutBe16(uint8_t *p, uint16_t v)
   p[0] = static_cast<uint8_t>(v >> 8);
   p[1] = static_cast<uint8_t>(v);
 }
-bool IsMbap(uint32_t framing) { return framing == MbMbap; }
 }  // namespace
-
-namespace {
-// One table step per byte instead of eight shifts.
-constexpr std::array<uint16_t, 256> MakeCrcTable()
-{
-  std::array<uint16_t, 256> table{};
-  for (unsigned i = 0; i < 256; ++i) {
-    uint16_t crc = static_cast<uint16_t>(i);
-    for (int bit = 0; bit < 8; ++bit)
-      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
-    table[i] = crc;
-  }
-  return table;
-}
-constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
-}  // namespace
-
-uint16_t MbCrc16(const uint8_t *data, size_t length)
-{
-  uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < length; ++i)
-    crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
-  return crc;
-}
 
 MicroModbus::MicroModbus(uint8_t ownAddress, uint32_t periodMs) : OwnAddress(ownAddress)
 {
@@ -77,6 +51,7 @@ void MicroModbus::SetTxBuffer(uint8_t *buffer, uint16_t capacity, uint32_t frami
   txBuffer_ = buffer;
   txCapacity_ = capacity;
   txFraming_ = framing;
+  txRules_ = &MbRules(framing);
   txLength_ = 0;
 }
 
@@ -94,7 +69,7 @@ void MicroModbus::Reset()
 void MicroModbus::TxPutUnit(uint8_t unit)
 {
   if (uint8_t *d = TxData())
-    d[-2] = unit;  // unit and function code sit just before the data in both framings
+    d[-2] = unit;  // unit and function code close the header
 }
 
 void MicroModbus::TxPutFunction(uint8_t function)
@@ -105,28 +80,28 @@ void MicroModbus::TxPutFunction(uint8_t function)
 
 void MicroModbus::TxPutTransaction(uint16_t id)
 {
-  if (TxData() && IsMbap(txFraming_))
-    PutBe16(txBuffer_, id);
+  if (TxData())
+    txRules_->PutTransaction(txBuffer_, id);
 }
 
 void MicroModbus::TxPutProtocol(uint16_t id)
 {
-  if (TxData() && IsMbap(txFraming_))
-    PutBe16(txBuffer_ + 2, id);
+  if (TxData())
+    txRules_->PutProtocol(txBuffer_, id);
 }
 
 uint8_t *MicroModbus::TxData()
 {
   if (!txBuffer_ || txCapacity_ < kMinTxCapacity)
     return nullptr;
-  return txBuffer_ + (IsMbap(txFraming_) ? 8 : 2);
+  return txBuffer_ + txRules_->HeaderLength;
 }
 
 uint16_t MicroModbus::TxDataCapacity() const
 {
   if (!txBuffer_ || txCapacity_ < kMinTxCapacity)
     return 0;
-  return static_cast<uint16_t>(txCapacity_ - (IsMbap(txFraming_) ? 8 : 4));
+  return static_cast<uint16_t>(txCapacity_ - txRules_->Overhead());
 }
 
 bool MicroModbus::TxFinish(uint16_t n)
@@ -134,30 +109,31 @@ bool MicroModbus::TxFinish(uint16_t n)
   txLength_ = 0;
   if (!TxData())
     return false;
-  if (IsMbap(txFraming_)) {
-    uint32_t total = n + 8u;
-    if (total > txCapacity_)
-      return false;
-    PutBe16(txBuffer_ + 4, static_cast<uint16_t>(total - 6));
-    txLength_ = static_cast<uint16_t>(total);
-  } else {
-    uint32_t total = n + 4u;
-    if (total > txCapacity_)
-      return false;
-    uint16_t crc = MbCrc16(txBuffer_, total - 2);
-    txBuffer_[total - 2] = static_cast<uint8_t>(crc);
-    txBuffer_[total - 1] = static_cast<uint8_t>(crc >> 8);
-    txLength_ = static_cast<uint16_t>(total);
-  }
+  const uint32_t total = n + static_cast<uint32_t>(txRules_->Overhead());
+  if (total > txCapacity_)
+    return false;
+  txRules_->Finish(txBuffer_, static_cast<uint16_t>(total));
+  txLength_ = static_cast<uint16_t>(total);
   return true;
 }
 
 // ---- master side ----
 
-bool MicroModbus::AddPending(uint8_t unit, uint8_t function, uint16_t timeoutMs, ReplyCallback callback,
-                             void *context, uint16_t address, uint16_t quantity)
+// Unit, function code and, where the framing carries them, a new transaction id and
+// protocol 0; returns the transaction id (0 where there is none).
+uint16_t MicroModbus::TxStart(uint8_t unit, uint8_t function)
 {
-  uint16_t tid = IsMbap(txFraming_) ? static_cast<uint16_t>(TransactionCounter - 1) : 0;
+  TxPutUnit(unit);
+  TxPutFunction(function);
+  const uint16_t tid = txRules_->NextTransaction(TransactionCounter);
+  TxPutTransaction(tid);
+  TxPutProtocol(0);
+  return tid;
+}
+
+bool MicroModbus::AddPending(uint16_t tid, uint8_t unit, uint8_t function, uint16_t timeoutMs,
+                             ReplyCallback callback, void *context, uint16_t address, uint16_t quantity)
+{
   MbReqRecord record;
   record.Deadline = GetTickCount32() + timeoutMs;
   record.Callback = callback;
@@ -188,17 +164,12 @@ bool MicroModbus::BuildReadRequest(uint32_t area, uint8_t unit, uint16_t address
   // Under MBAP a 10-byte buffer holds the header but not the 4 data bytes.
   if (!d || TxDataCapacity() < 4)
     return false;
-  TxPutUnit(unit);
-  TxPutFunction(function);
-  if (IsMbap(txFraming_)) {
-    TxPutTransaction(TransactionCounter++);
-    TxPutProtocol(0);
-  }
+  const uint16_t tid = TxStart(unit, function);
   PutBe16(d, address);
   PutBe16(d + 2, quantity);
   if (!TxFinish(4))
     return false;
-  return AddPending(unit, function, timeoutMs, callback, context, address, quantity);
+  return AddPending(tid, unit, function, timeoutMs, callback, context, address, quantity);
 }
 
 bool MicroModbus::BuildWriteRequest(const uint8_t *data, uint16_t n, uint32_t area, uint8_t unit, uint16_t address,
@@ -248,15 +219,10 @@ bool MicroModbus::BuildWriteRequest(const uint8_t *data, uint16_t n, uint32_t ar
         std::swap(d[5 + i], d[6 + i]);
     dataBytes = static_cast<uint16_t>(5 + byteCount);
   }
-  TxPutUnit(unit);
-  TxPutFunction(function);
-  if (IsMbap(txFraming_)) {
-    TxPutTransaction(TransactionCounter++);
-    TxPutProtocol(0);
-  }
+  const uint16_t tid = TxStart(unit, function);
   if (!TxFinish(dataBytes))
     return false;
-  return AddPending(unit, function, timeoutMs, callback, context, address, quantity);
+  return AddPending(tid, unit, function, timeoutMs, callback, context, address, quantity);
 }
 
 void MicroModbus::AbandonPending(int status)
@@ -300,44 +266,27 @@ bool MicroModbus::Validate()
 {
   if (!rxFrame_)
     return false;
-  if (IsMbap(rxFraming_)) {
-    // The length field must at least cover the unit and the function code.
-    if (rxLength_ < 8)
-      return false;
-    uint32_t declared = Be16(rxFrame_ + 4);
-    if (declared < 2 || rxLength_ < declared + 6)
-      return false;
-    acceptedLength_ = static_cast<uint16_t>(declared + 6);
-    return true;
-  }
-  // Unit, function code and CRC at the least.
-  if (rxLength_ < 4)
-    return false;
-  uint16_t crc = MbCrc16(rxFrame_, rxLength_ - 2u);
-  uint16_t sent = static_cast<uint16_t>(rxFrame_[rxLength_ - 2] | (rxFrame_[rxLength_ - 1] << 8));
-  if (crc != sent)
-    return false;
-  acceptedLength_ = rxLength_;
-  return true;
+  acceptedLength_ = rxRules_->Accept(rxFrame_, rxLength_);
+  return acceptedLength_ != 0;
 }
 
-uint8_t MicroModbus::RxUnit() const { return rxValid_ ? rxFrame_[IsMbap(rxFraming_) ? 6 : 0] : 0; }
-uint8_t MicroModbus::RxFunction() const { return rxValid_ ? rxFrame_[IsMbap(rxFraming_) ? 7 : 1] : 0; }
-uint16_t MicroModbus::RxTransaction() const { return rxValid_ && IsMbap(rxFraming_) ? Be16(rxFrame_) : 0; }
-uint16_t MicroModbus::RxProtocol() const { return rxValid_ && IsMbap(rxFraming_) ? Be16(rxFrame_ + 2) : 0; }
+uint8_t MicroModbus::RxUnit() const { return rxValid_ ? rxFrame_[rxRules_->UnitOffset()] : 0; }
+uint8_t MicroModbus::RxFunction() const { return rxValid_ ? rxFrame_[rxRules_->UnitOffset() + 1] : 0; }
+uint16_t MicroModbus::RxTransaction() const { return rxValid_ ? rxRules_->Transaction(rxFrame_) : 0; }
+uint16_t MicroModbus::RxProtocol() const { return rxValid_ ? rxRules_->Protocol(rxFrame_) : 0; }
 
 const uint8_t *MicroModbus::RxData() const
 {
   if (!rxValid_)
     return nullptr;
-  return rxFrame_ + (IsMbap(rxFraming_) ? 8 : 2);
+  return rxFrame_ + rxRules_->HeaderLength;
 }
 
 uint16_t MicroModbus::RxDataLength() const
 {
   if (!rxValid_)
     return 0;
-  return static_cast<uint16_t>(acceptedLength_ - (IsMbap(rxFraming_) ? 8 : 4));
+  return static_cast<uint16_t>(acceptedLength_ - rxRules_->Overhead());
 }
 
 void MicroModbus::BuildException(uint8_t code)
@@ -347,10 +296,8 @@ void MicroModbus::BuildException(uint8_t code)
     return;
   TxPutUnit(RxUnit());
   TxPutFunction(static_cast<uint8_t>(RxFunction() | 0x80));
-  if (IsMbap(txFraming_)) {
-    TxPutTransaction(RxTransaction());
-    TxPutProtocol(RxProtocol());
-  }
+  TxPutTransaction(RxTransaction());
+  TxPutProtocol(RxProtocol());
   d[0] = code;
   TxFinish(1);
 }
@@ -362,6 +309,7 @@ int MicroModbus::ProcessFrame(const uint8_t *bytes, uint16_t length, uint32_t fr
   rxFrame_ = bytes;
   rxLength_ = length;
   rxFraming_ = framing;
+  rxRules_ = &MbRules(framing);
   rxValid_ = false;
   rxValid_ = Validate();
   if (!rxValid_) {

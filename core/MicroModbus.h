@@ -6,13 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/MbFraming.h"
 #include "core/MicroMap.h"
 #include "core/MicroTask.h"
 
 class MicroModbus;
-
-// Modbus CRC-16 (init 0xFFFF, reflected polynomial 0xA001); sent low byte first.
-uint16_t MbCrc16(const uint8_t *data, size_t length);
 
 // Result of a slave handler: 0 = reply built, otherwise the exception code to send.
 enum ModbusError : uint8_t {
@@ -23,7 +21,6 @@ enum ModbusError : uint8_t {
   MbOutOfMemory = 8,
 };
 
-enum MbFraming : uint32_t { MbRtu = 0, MbMbap = 1 };
 enum MbArea : uint32_t { MbCoils = 0, MbDiscreteInputs = 1, MbHoldingRegisters = 2, MbInputRegisters = 3 };
 enum MbStatus : int { MbReplyNormal = 0, MbReplyException = 1, MbReplyTimeout = 2, MbReplyBad = 3 };
 
@@ -143,6 +140,7 @@ public:
   const uint8_t *RxData() const;
   uint16_t RxDataLength() const;
   uint32_t RxFraming() const { return rxFraming_; }
+  const MbFrameRules &RxRules() const { return *rxRules_; }
 
   // Building the transmit frame (used by the handlers): the setters do nothing and
   // TxData() is null without a transmit buffer of at least 10 bytes.
@@ -157,6 +155,7 @@ public:
   bool TxFinish(uint16_t n);
   uint16_t TxCapacity() const { return txCapacity_; }
   uint32_t TxFraming() const { return txFraming_; }
+  const MbFrameRules &TxRules() const { return *txRules_; }
 
   MicroMap<uint8_t, MbHandler> Handlers;
   MicroMap<uint16_t, MbVarMapRecord> RegisterMap;
@@ -172,8 +171,9 @@ public:
   }
 
 private:
-  bool AddPending(uint8_t unit, uint8_t function, uint16_t timeoutMs, ReplyCallback callback, void *context,
-                  uint16_t address, uint16_t quantity);
+  bool AddPending(uint16_t transactionId, uint8_t unit, uint8_t function, uint16_t timeoutMs,
+                  ReplyCallback callback, void *context, uint16_t address, uint16_t quantity);
+  uint16_t TxStart(uint8_t unit, uint8_t function);
   bool ReplyFits(const MbReqRecord &request, uint8_t function) const;
   bool Validate();
   void BuildException(uint8_t code);
@@ -182,11 +182,13 @@ private:
   uint16_t rxLength_ = 0;
   uint16_t acceptedLength_ = 0;
   uint32_t rxFraming_ = MbRtu;
+  const MbFrameRules *rxRules_ = &kMbRtuRules;
   bool rxValid_ = false;
   uint8_t *txBuffer_ = nullptr;
   uint16_t txCapacity_ = 0;
   uint16_t txLength_ = 0;
   uint32_t txFraming_ = MbRtu;
+  const MbFrameRules *txRules_ = &kMbRtuRules;
   // The current read reply's data in host order, zero-padded, so that decoders which
   // read a fixed width never run past what the reply carried.
   std::array<uint8_t, 258> replyData_{};

@@ -267,7 +267,7 @@ bool DecodeRead(MicroModbus *engine, ModbusAction *variable)
 
 ModbusShell::ModbusShell() : Engine(0, 5)
 {
-    Engine.SetTxBuffer(TxFrame, kFrameSize, MbRtu);
+    Engine.SetTxBuffer(TxFrame, kFrameSize, kFraming);
     // Wake the connection when a frame may have ended and when the silence has.
     Port.SetQuietMarks({FrameGapMs(), kSilenceMs + 1});
     TaskManager.Register(this, 0, 5);
@@ -314,7 +314,7 @@ void ModbusShell::ReceiveStep()
         return;
     const uint16_t n = static_cast<uint16_t>(Port.RxRing.Take(RxFrame, kFrameSize));
     const bool pending = Engine.PendingCount() != 0;
-    const int result = Engine.ProcessFrame(RxFrame, n, MbRtu);
+    const int result = Engine.ProcessFrame(RxFrame, n, kFraming);
     // A bad frame, or more than one: what is left cannot be framed, so start afresh.
     if (Engine.AcceptedLength() != n)
         Port.RxRing.Clear();
@@ -337,14 +337,14 @@ bool ModbusShell::HoldsCompleteReply(uint16_t count)
     const size_t held = Port.RxRing.Peek(frame, std::min<size_t>(count, kFrameSize));
     if (held < kShortestReply)
         return false;
-    const uint32_t expected = ReplyLength(frame);
+    const MbFrameRules &rules = MbRules(kFraming);
+    const uint32_t expected = rules.ReplyLength(frame, static_cast<uint16_t>(held));
     // Wake again when the whole reply can be in, not at every byte on the way.
     if (expected > count && expected <= kFrameSize)
         Port.SetReadyCount(static_cast<uint16_t>(expected));
     if (expected == 0 || expected != count || expected > held)
         return false;
-    const uint16_t crc = MbCrc16(frame, expected - 2);
-    return frame[expected - 2] == (crc & 0xFF) && frame[expected - 1] == (crc >> 8);
+    return rules.Accept(frame, static_cast<uint16_t>(expected)) == expected;
 }
 
 uint32_t ModbusShell::FrameGapMs() const
@@ -352,27 +352,6 @@ uint32_t ModbusShell::FrameGapMs() const
     // 3.5 characters of 10 bits, rounded up, and a millisecond for the clock's grain.
     const uint32_t baud = Port.BaudRate() != 0 ? Port.BaudRate() : 9600;
     return (35000 + baud - 1) / baud + 1;
-}
-
-uint32_t ModbusShell::ReplyLength(const uint8_t head[3])
-{
-    const uint8_t function = head[1];
-    if (function & 0x80)
-        return 5;  // unit, function, exception code, CRC
-    switch (function) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-        return 5u + head[2];  // unit, function, byte count, data, CRC
-    case 5:
-    case 6:
-    case 15:
-    case 16:
-        return 8;  // unit, function, address, value or quantity, CRC
-    default:
-        return 0;  // not ours to frame: the silence decides
-    }
 }
 
 void ModbusShell::NoteFailure()

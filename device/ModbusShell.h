@@ -30,7 +30,8 @@ public:
     static constexpr uint32_t kFrameSize = 1024;
     static constexpr uint32_t kSilenceMs = 20;   // end of a reply: this much line silence
     static constexpr uint32_t kEncodeBufferSize = 64;
-    static constexpr uint16_t kShortestReply = 5;  // an exception reply
+    static constexpr uint32_t kFraming = MbRtu;
+    static constexpr uint16_t kShortestReply = MbRules(kFraming).ShortestReply();  // an exception reply
     // After an exchange that failed (no reply, or one that did not fit), the next request
     // waits until the line has been quiet this long: a reply the device sends late is
     // drained then instead of being taken as the answer to the next request.
@@ -95,9 +96,6 @@ public:
     // The silence after a frame before the next request may go out (3.5 characters at the
     // port's rate, rounded up to whole milliseconds).
     uint32_t FrameGapMs() const;
-    // Length of the reply whose first three bytes are given, from its function code and
-    // byte count; 0 when it cannot be told.
-    static uint32_t ReplyLength(const uint8_t head[3]);
 
     // True while the next request waits for the line to fall quiet after a failure.
     bool WaitingForQuiet() const { return quietPending_; }

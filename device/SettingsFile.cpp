@@ -189,13 +189,11 @@ int ControlCharacter(std::string_view line)
 template <typename T>
 bool ExactNumber(const std::string &text, T *out)
 {
-    const char *b = text.data(), *e = text.data() + text.size();
-    if (b != e && *b == '+')
-        ++b;
-    if (b == e || !(std::isdigit(static_cast<unsigned char>(*b)) || *b == '.' || *b == '-'))
-        return false;
-    const auto [end, ec] = std::from_chars(b, e, *out, std::chars_format::general);
-    return ec == std::errc() && end == e && std::isfinite(*out);
+    NumberRules rules;
+    rules.Blanks = false;
+    rules.Comma = false;
+    rules.PlusBeforeSign = true;
+    return ParseCompleteNumber(text, out, rules);
 }
 
 template <typename T>

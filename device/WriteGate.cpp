@@ -138,43 +138,6 @@ std::string Trimmed(const MString &text)
     return t.substr(b, t.find_last_not_of(" \t") - b + 1);
 }
 
-// A decimal number written out in full: sign, digits with at most one point or comma,
-// and an exponent with its digits. "1e" or "2." + "e5" cut short are not numbers here,
-// though the lenient reader would take their first part.
-bool CompleteNumber(const std::string &t)
-{
-    if (t.empty())
-        return false;
-    size_t i = 0;
-    if (t[i] == '+' || t[i] == '-')
-        ++i;
-    size_t digits = 0;
-    bool point = false;
-    for (; i < t.size(); ++i) {
-        if (t[i] >= '0' && t[i] <= '9')
-            ++digits;
-        else if ((t[i] == '.' || t[i] == ',') && !point)
-            point = true;
-        else
-            break;
-    }
-    if (digits == 0)
-        return false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-            ++i;
-        size_t expDigits = 0;
-        while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
-            ++i;
-            ++expDigits;
-        }
-        if (expDigits == 0)
-            return false;
-    }
-    return i == t.size();
-}
-
 // The integer an integer text stands for, decimal or 0x hexadecimal; false when it is
 // not one or does not fit 64 bits (the encoder would keep only the low bits of a longer one).
 bool IntegerValue(const std::string &t, const MString &text, int64_t *value)
@@ -261,7 +224,7 @@ WriteCheck CheckWrite(const ModbusAction &v, const MString &text)
     if (limits->Integer) {
         int64_t n = 0;
         if (!IntegerValue(t, text, &n)) {
-            if (!CompleteNumber(t))
+            if (!IsCompleteNumber(t))
                 return refuse(WriteFault::NotANumber);
             // A whole number too long for 64 bits is out of range; "1.5" is not whole.
             const bool whole = t.find_first_not_of("+-0123456789") == std::string::npos;
@@ -269,7 +232,7 @@ WriteCheck CheckWrite(const ModbusAction &v, const MString &text)
         }
         x = static_cast<double>(n);
     } else {
-        if (!CompleteNumber(t) || !text.IsNumber())
+        if (!IsCompleteNumber(t) || !text.IsNumber())
             return refuse(WriteFault::NotANumber);
         x = text.ToReal();
         if (!std::isfinite(x))

@@ -528,6 +528,102 @@ bool MString::IsInteger(bool allowHex) const
     return digit;
 }
 
+namespace {
+
+char16_t Unit(char c) { return static_cast<unsigned char>(c); }
+char16_t Unit(char16_t c) { return c; }
+
+// The C-locale text from_chars reads ("-1.5e3"), when the text is a complete number.
+template <typename Ch>
+bool CompleteNumberText(std::basic_string_view<Ch> text, const NumberRules &rules, std::string *c)
+{
+    std::size_t i = 0;
+    std::size_t e = text.size();
+    if (rules.Blanks) {
+        while (i < e && IsBlank(Unit(text[i]))) ++i;
+        while (e > i && IsBlank(Unit(text[e - 1]))) --e;
+    }
+    c->clear();
+    if (rules.PlusBeforeSign && i + 1 < e && Unit(text[i]) == u'+' && Unit(text[i + 1]) == u'-') ++i;
+    if (i < e && IsSign(Unit(text[i]))) {
+        if (Unit(text[i]) == u'-') c->push_back('-');
+        ++i;
+    }
+    bool digit = false;
+    bool separator = false;
+    for (; i < e; ++i) {
+        const char16_t u = Unit(text[i]);
+        if (IsDigit(u)) {
+            digit = true;
+            c->push_back(static_cast<char>(u));
+        } else if ((u == u'.' || (rules.Comma && u == u',')) && !separator) {
+            separator = true;
+            c->push_back('.');
+        } else {
+            break;
+        }
+    }
+    if (!digit) return false;
+    if (rules.Exponent && i < e && IsMarker(Unit(text[i]))) {
+        c->push_back('e');
+        ++i;
+        if (i < e && IsSign(Unit(text[i]))) c->push_back(static_cast<char>(Unit(text[i++])));
+        bool expDigit = false;
+        for (; i < e && IsDigit(Unit(text[i])); ++i) {
+            expDigit = true;
+            c->push_back(static_cast<char>(Unit(text[i])));
+        }
+        if (!expDigit) return false;
+    }
+    return i == e;
+}
+
+template <typename Ch, typename T>
+bool ParseComplete(std::basic_string_view<Ch> text, T *value, const NumberRules &rules)
+{
+    std::string c;
+    if (!CompleteNumberText(text, rules, &c)) return false;
+    T x = 0;
+    const auto [end, ec] = std::from_chars(c.data(), c.data() + c.size(), x, std::chars_format::general);
+    if (ec != std::errc() || end != c.data() + c.size() || !std::isfinite(x)) return false;
+    *value = x;
+    return true;
+}
+
+}  // namespace
+
+bool IsCompleteNumber(std::u16string_view text, const NumberRules &rules)
+{
+    std::string c;
+    return CompleteNumberText(text, rules, &c);
+}
+
+bool IsCompleteNumber(std::string_view text, const NumberRules &rules)
+{
+    std::string c;
+    return CompleteNumberText(text, rules, &c);
+}
+
+bool ParseCompleteNumber(std::u16string_view text, double *value, const NumberRules &rules)
+{
+    return ParseComplete(text, value, rules);
+}
+
+bool ParseCompleteNumber(std::u16string_view text, float *value, const NumberRules &rules)
+{
+    return ParseComplete(text, value, rules);
+}
+
+bool ParseCompleteNumber(std::string_view text, double *value, const NumberRules &rules)
+{
+    return ParseComplete(text, value, rules);
+}
+
+bool ParseCompleteNumber(std::string_view text, float *value, const NumberRules &rules)
+{
+    return ParseComplete(text, value, rules);
+}
+
 bool MString::IsNumber() const
 {
     std::size_t b = 0;

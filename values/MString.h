@@ -101,6 +101,28 @@ private:
 // so it cannot undo this later. False when the system has no such locale.
 bool SetNumberLocale(const char *name);
 
+// How much of a number text ParseCompleteNumber takes beyond "[sign] digits [point digits]".
+// The defaults are the ones the write gate and the encoder use.
+struct NumberRules {
+    bool Blanks = true;            // spaces and tabs around the number are skipped
+    bool Comma = true;             // a comma may stand for the decimal point
+    bool Exponent = true;          // "1e5", "2,5E-3"
+    bool PlusBeforeSign = false;   // "+-1" reads as -1, as the encoder has always read it
+};
+
+// True when the whole text is one decimal number written out in full: an optional sign,
+// digits with at most one decimal separator (at least one digit), and an exponent with its
+// own digits. "1e", "2." + "e5" cut short, "0x10", "inf" are not; "1,", ",5" and "1." are.
+// Syntax only: "1e400" passes.
+bool IsCompleteNumber(std::u16string_view text, const NumberRules &rules = {});
+bool IsCompleteNumber(std::string_view text, const NumberRules &rules = {});
+// The value of such a text, correctly rounded to the type. False as well when the value
+// lies beyond the type's range or underflows to 0 (but a subnormal is taken).
+bool ParseCompleteNumber(std::u16string_view text, double *value, const NumberRules &rules = {});
+bool ParseCompleteNumber(std::u16string_view text, float *value, const NumberRules &rules = {});
+bool ParseCompleteNumber(std::string_view text, double *value, const NumberRules &rules = {});
+bool ParseCompleteNumber(std::string_view text, float *value, const NumberRules &rules = {});
+
 template <>
 struct std::hash<MString> {
     std::size_t operator()(const MString &s) const noexcept

@@ -9,18 +9,14 @@
 #include <QRegularExpression>
 #include <QWheelEvent>
 
+#include "values/MString.h"
+
 namespace {
 
 // What may still become a number while typing: a sign, digits, one separator of either kind.
 const QRegularExpression &PartialNumber()
 {
     static const QRegularExpression re(QStringLiteral("^\\s*[+-]?\\d*([.,]\\d*)?\\s*$"));
-    return re;
-}
-
-const QRegularExpression &CompleteNumber()
-{
-    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$"));
     return re;
 }
 
@@ -81,17 +77,12 @@ void SetpointEdit::EndStepping()
 
 bool SetpointEdit::ParseTyped(const QString &text, double *value)
 {
-    QString t = text.trimmed();
-    if (!CompleteNumber().match(t).hasMatch())
-        return false;
-    t.replace(QLatin1Char(','), QLatin1Char('.'));
-    if (t.endsWith(QLatin1Char('.')))
-        t.append(QLatin1Char('0'));
-    bool ok = false;
-    const double x = QLocale::c().toDouble(t, &ok);
-    if (ok)
-        *value = x;
-    return ok;
+    // Typed by hand: a point or a comma, no exponent; blanks of any kind around it.
+    const QString t = text.trimmed();
+    NumberRules rules;
+    rules.Exponent = false;
+    return ParseCompleteNumber(std::u16string_view(reinterpret_cast<const char16_t *>(t.constData()), t.size()),
+                               value, rules);
 }
 
 QValidator::State SetpointEdit::validate(QString &text, int &) const

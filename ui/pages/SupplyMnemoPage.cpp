@@ -23,6 +23,7 @@
 #include "ui/widgets/PictureCanvas.h"
 #include "ui/widgets/ToggleSwitch.h"
 #include "device/WriteJournal.h"
+#include "ui/trees/CommandAfterWrite.h"
 
 namespace {
 
@@ -375,6 +376,18 @@ void SupplyMnemoPage::SupIsetEditTopClick()
     SupIsetEditKeyUp(Qt::Key_Return);
 }
 
+bool SupplyMnemoPage::WriteCurrentLimit(float current)
+{
+    const MString name(u"Reg.ChargeI");
+    WriteCheck refusal;
+    if (ActionManager->WriteNumber(name, current, &refusal))
+        return true;
+    if (!WriteRefusal::Show(refusal))
+        if (const ModbusAction *variable = ActionManager->Shell.FindVariable(name))
+            CommandAfterWrite::ShowNotSent(*variable, MString::FromReal(current, 10, 5), QStringLiteral("Reg.ChargeMaxU"));
+    return false;
+}
+
 void SupplyMnemoPage::SupOutSwitchOn()
 {
     const WriteOrigin origin("window: SupOutSwitch");
@@ -407,8 +420,9 @@ void SupplyMnemoPage::SwitchOutputOn()
     auto write = [this, u = *u, i = *i] {
         const bool wasGuarded = SupOutSwitchGuard;
         SupOutSwitchGuard = true;
-        WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeI"), i);
-        WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), u);
+        // The voltage switches the output on: only with the current limit in place.
+        if (WriteCurrentLimit(i))
+            WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), u);
         SupOutSwitchGuard = wasGuarded;
     };
     if (NeedsConfirmation(*u))

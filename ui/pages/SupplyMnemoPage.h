@@ -70,6 +70,9 @@ private:
     void AskForVoltage(std::function<void()> write);
     void ShowDeviceSetpoints();
     void SwitchOutputOn();
+    // Writes the current limit; false, after telling the operator why, when the device
+    // did not take it (the voltage that switches the output on must not follow then).
+    bool WriteCurrentLimit(float current);
     QWidget *CreatePanel();
 
     QString uText_, iText_, pText_;

@@ -434,6 +434,30 @@ private slots:
         QVERIFY(page->SupOutSwitch->isChecked());
         QCOMPARE(c->sim.Writes().size(), 4);
     }
+
+    // The voltage switches the output on: it goes out only once the current limit before it
+    // was acknowledged. A device that does not answer gets neither, and the operator is told.
+    void outputSwitchWritesNoVoltageAfterAnUnacknowledgedCurrent()
+    {
+        Answers answers;
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"0");
+        page->Update();
+        QVERIFY(!page->SupOutSwitch->isChecked());
+        page->SupUsetEdit->ShowValue(9.5);
+        page->SupIsetEdit->ShowValue(1.25);
+        const qsizetype before = c->sim.Writes().size();
+        QVERIFY(c->sim.Signal(SIGSTOP));
+        QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
+        QVERIFY(c->sim.Signal(SIGCONT));
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("Reg.ChargeI")), qPrintable(answers.messages[0]));
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("Reg.ChargeMaxU")), qPrintable(answers.messages[0]));
+        // Whatever reached the line before a later write is in the log by then: no voltage.
+        QVERIFY(QTest::qWaitFor([] { return ActionManager->WriteNumber(MString(u"Di1.ChangesCounter"), 0); }, 5000));
+        QTRY_VERIFY_WITH_TIMEOUT(!c->sim.WritesTo("Di1.ChangesCounter").isEmpty(), 5000);
+        const QStringList after = c->sim.Writes().mid(before);
+        QVERIFY2(!after.contains(QStringLiteral("Reg.ChargeMaxU 9.5")), qPrintable(after.join('\n')));
+    }
 };
 
 int main(int argc, char **argv)

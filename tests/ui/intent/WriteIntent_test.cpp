@@ -488,11 +488,14 @@ void TypeAndEnter(QAbstractSpinBox *edit, const QString &text)
 }
 
 // Answers the next real question box by pressing Enter on it: its default button.
-void PressEnterOnNextQuestion(QObject *context)
+// The flag returned is set once Enter went to the box.
+std::shared_ptr<bool> PressEnterOnNextQuestion(QObject *context)
 {
+    auto pressed = std::make_shared<bool>(false);
     auto attempt = std::make_shared<std::function<void(int)>>();
-    *attempt = [context, attempt](int left) {
+    *attempt = [context, attempt, pressed](int left) {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            *pressed = true;
             QTest::keyClick(box, Qt::Key_Return);
             return;
         }
@@ -500,6 +503,7 @@ void PressEnterOnNextQuestion(QObject *context)
             QTimer::singleShot(20, context, [attempt, left] { (*attempt)(left - 1); });
     };
     QTimer::singleShot(20, context, [attempt] { (*attempt)(200); });
+    return pressed;
 }
 
 // One committing act: what it does, and then the writes it must have made, in order.
@@ -913,17 +917,23 @@ std::vector<CommitAct> SupplyActs(Answers &answers)
                         answers.answerYes = false;
                         const int asked = answers.questions.size();
                         TypeAndEnter(page(f).SupUsetEdit, QStringLiteral("30"));
+                        // The question is posted after the key, not asked inside it.
+                        const bool askedOnce =
+                            QTest::qWaitFor([&] { return answers.questions.size() == asked + 1; }, 2000);
                         answers.answerYes = true;
-                        return answers.questions.size() == asked + 1;
+                        return askedOnce;
                     },
                     Nothing});
     acts.push_back({QStringLiteral("voltage set-point: a rise of more than 3 V, Enter on the question (its default)"),
                     [page](TMainForm &f, QString *) {
                         const QuestionHook hook = SetQuestionHook({});
-                        PressEnterOnNextQuestion(&f);
+                        const std::shared_ptr<bool> pressed = PressEnterOnNextQuestion(&f);
                         TypeAndEnter(page(f).SupUsetEdit, QStringLiteral("30"));
+                        const bool answered =
+                            QTest::qWaitFor([&] { return *pressed && QApplication::activeModalWidget() == nullptr; },
+                                            5000);
                         SetQuestionHook(hook);
-                        return true;
+                        return answered;
                     },
                     Nothing});
     return acts;

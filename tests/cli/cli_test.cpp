@@ -208,7 +208,7 @@ TEST_F(CliWithDevice, ANewBaudRateOrAddressNeedsYesWithoutATerminal)
 // read-back's, and it is lost.
 TEST_F(CliWithDevice, AFailedReadBackAfterAWriteIsAFailure)
 {
-    StartSim({"--drop-every", "3"});
+    StartSim({"--drop-every", "4"});  // the search, the old value, the write, then the read-back is lost
     Outcome o = RunCli(Port() + "set Reg.ChargeI 3");
     EXPECT_EQ(o.Status, 1);
     EXPECT_EQ(o.Out, "");

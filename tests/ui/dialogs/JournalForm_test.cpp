@@ -109,6 +109,7 @@ private slots:
         QVERIFY(!(table->item(0, 4)->flags() & Qt::ItemIsEditable));
 
         // A second write, and the dialog opened again: newest first.
+        QTRY_VERIFY_WITH_TIMEOUT(page.LoadNightModeCB->isEnabled(), kTimeoutMs);  // its state read first
         QTest::mouseClick(page.LoadNightModeCB, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(Journal().size(), size_t(2), kTimeoutMs);
         journalItem->trigger();

@@ -492,15 +492,19 @@ void TypeAndEnter(QAbstractSpinBox *edit, const QString &text)
 std::shared_ptr<bool> PressEnterOnNextQuestion(QObject *context)
 {
     auto pressed = std::make_shared<bool>(false);
+    // The pending timer holds the attempt; the attempt refers to itself only weakly, so the
+    // chain is freed once it pressed Enter or gave up.
     auto attempt = std::make_shared<std::function<void(int)>>();
-    *attempt = [context, attempt, pressed](int left) {
+    const std::weak_ptr<std::function<void(int)>> weak = attempt;
+    *attempt = [context, weak, pressed](int left) {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             *pressed = true;
             QTest::keyClick(box, Qt::Key_Return);
             return;
         }
         if (left > 0)
-            QTimer::singleShot(20, context, [attempt, left] { (*attempt)(left - 1); });
+            if (const auto self = weak.lock())
+                QTimer::singleShot(20, context, [self, left] { (*self)(left - 1); });
     };
     QTimer::singleShot(20, context, [attempt] { (*attempt)(200); });
     return pressed;

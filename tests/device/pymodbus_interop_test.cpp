@@ -47,7 +47,7 @@ protected:
         ASSERT_TRUE(socat_.Start({"/usr/bin/socat", "-d", "-d", "pty,raw,echo=0,link=" + serverEnd,
                                   "pty,raw,echo=0,link=" + clientEnd}))
             << "socat is missing";
-        ASSERT_TRUE(testutil::WaitFor([&] { return Exists(serverEnd) && Exists(clientEnd); }, 5000))
+        ASSERT_TRUE(testutil::WaitUntil([&] { return Exists(serverEnd) && Exists(clientEnd); }, 5000))
             << "socat made no pty pair: " << socat_.Stderr();
 
         // Register words as the device encodes them: low register first, each word big-endian

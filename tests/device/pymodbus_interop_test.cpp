@@ -89,11 +89,10 @@ protected:
     // Runs the scheduler until the variable's exchange has ended (bounded).
     uint32_t Pump(ModbusAction *v)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while ((v->State == mbsRequested || v->State == mbsSent) && std::chrono::steady_clock::now() < end) {
+        testutil::WaitUntil([v] { return v->State != mbsRequested && v->State != mbsSent; }, 3000, [this] {
             manager.TickScheduler();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        });
         return v->State;
     }
     // The server's next log line about a write.

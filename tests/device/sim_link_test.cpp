@@ -79,16 +79,12 @@ protected:
     template <typename Pred>
     bool Pump(Pred pred, int timeoutMs = 3000)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() >= end)
-                return false;
+        return testutil::WaitUntil(pred, timeoutMs, [this] {
             manager.TickScheduler();
             if (clock_)
                 clock_->Advance(10);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        });
     }
     // Asks for the variable and runs the scheduler until its exchange has ended.
     uint32_t Read(ModbusAction *v)

@@ -247,6 +247,8 @@ TEST_F(SimLinkTest, ElevenTimeoutsInARowDropTheLinkWithoutASave)
 
     // Even once the device answers again, no save request was sent.
     ASSERT_TRUE(sim.Signal(SIGCONT));
+    // Nothing marks "no save came": the stand-in gets a while to work through what waited
+    // in the line, which is the observation itself.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(FileExists(state));
     EXPECT_TRUE(messages.texts.empty());

@@ -2,116 +2,50 @@
 // the bridge's broker link to Debian's broker on loopback, until a subscriber has them all.
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <mosquitto.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "bridge/MqttLink.h"
+#include "bridge/MqttTestUtil.h"
 #include "device/RegisterMap.h"
 #include "values/MString.h"
 
-extern char **environ;
-
 namespace {
 
-int FreePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool Accepts(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(uint16_t(port));
-    const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-
-class BrokerProcess {
+// The broker's configuration lives in a directory of its own, removed at the end.
+class ScratchDir {
 public:
-    BrokerProcess()
+    ScratchDir()
     {
-        port_ = FreePort();
         char dir[] = "/tmp/qv-bench-broker-XXXXXX";
-        conf_ = std::string(mkdtemp(dir)) + "/broker.conf";
-        std::ofstream(conf_) << "listener " << port_ << " 127.0.0.1\n"
-                             << "allow_anonymous true\npersistence false\nlog_dest none\n";
-        const char *argv[] = {MOSQUITTO_BROKER_PATH, "-c", conf_.c_str(), nullptr};
-        posix_spawn(&pid_, argv[0], nullptr, nullptr, const_cast<char **>(argv), environ);
-        for (int i = 0; i < 500 && !Accepts(port_); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (mkdtemp(dir) != nullptr)
+            path_ = dir;
     }
-    ~BrokerProcess()
+    ~ScratchDir()
     {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        std::remove(conf_.c_str());
-        rmdir(conf_.substr(0, conf_.rfind('/')).c_str());
+        if (!path_.empty())
+            std::system(("rm -rf '" + path_ + "'").c_str());
     }
-    int Port() const { return port_; }
+    const std::string &Path() const { return path_; }
 
 private:
-    int port_ = 0;
-    pid_t pid_ = -1;
-    std::string conf_;
-};
-
-// Counts the messages that arrive.
-class Counter {
-public:
-    explicit Counter(int port)
-    {
-        mosquitto_lib_init();
-        mosq_ = mosquitto_new(nullptr, true, this);
-        mosquitto_message_callback_set(mosq_, [](mosquitto *, void *self, const mosquitto_message *) {
-            static_cast<Counter *>(self)->count.fetch_add(1);
-        });
-        mosquitto_connect(mosq_, "127.0.0.1", port, 30);
-        mosquitto_subscribe(mosq_, nullptr, "bench/#", 0);
-        mosquitto_loop_start(mosq_);
-    }
-    ~Counter()
-    {
-        mosquitto_disconnect(mosq_);
-        mosquitto_loop_stop(mosq_, false);
-        mosquitto_destroy(mosq_);
-    }
-    std::atomic<long> count{0};
-
-private:
-    mosquitto *mosq_ = nullptr;
+    std::string path_;
 };
 
 void BM_PublishRoundOf120Values(benchmark::State &state)
 {
-    BrokerProcess broker;
-    Counter counter(broker.Port());
+    ScratchDir dir;
+    testutil::Broker broker(dir.Path());
+    if (!broker.Start()) {
+        state.SkipWithError(("no broker: " + broker.Stderr()).c_str());
+        return;
+    }
+    testutil::Subscriber counter(broker.Port(), "bench/#");
     MqttLinkSettings s;
     s.Host = "127.0.0.1";
     s.Port = broker.Port();
@@ -131,7 +65,7 @@ void BM_PublishRoundOf120Values(benchmark::State &state)
     std::vector<std::string> topics;
     for (const MbVariableRow &row : DeviceRegisterMap())
         topics.push_back("bench/dev/" + MString(row.Name).ToUtf8());
-    long expected = counter.count.load();
+    long expected = long(counter.Size());
     long lost = 0;
     int round = 0;
     for (auto _ : state) {
@@ -140,10 +74,10 @@ void BM_PublishRoundOf120Values(benchmark::State &state)
             link->Publish(t, std::to_string(round) + ".12345", true, 0);
         expected += long(topics.size());
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (counter.count.load() < expected && std::chrono::steady_clock::now() < end)
+        while (long(counter.Size()) < expected && std::chrono::steady_clock::now() < end)
             std::this_thread::yield();
-        lost += expected - counter.count.load();
-        expected = counter.count.load();
+        lost += expected - long(counter.Size());
+        expected = long(counter.Size());
     }
     state.SetItemsProcessed(state.iterations() * int64_t(topics.size()));
     state.counters["lost"] = double(lost);

@@ -87,6 +87,10 @@ const char *BridgeUsage()
            "                         come for SECONDS (default 5), at most once in 10 minutes\n"
            "                         (a later save waits its turn); 0: only when the bridge\n"
            "                         stops, as it always does when something is unsaved\n"
+           "  --keepalive SECONDS    the MQTT keep-alive (default 30, at least 5): the broker\n"
+           "                         drops a link silent for 1.5 times as long\n"
+           "  --retry-max SECONDS    attempts to reach the broker back off from 1 s to SECONDS\n"
+           "                         (default 30)\n"
            "  --client-id ID         MQTT client id (default quintavolte-<device id>)\n"
            "  --username U --password-file F\n"
            "                         log in; the password is the first line of F\n"
@@ -191,7 +195,8 @@ bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, 
         }
         static const std::set<std::string> withValue{"--broker",    "--prefix",   "--interval",      "--names",
                                                      "--writable",  "--client-id", "--username",     "--password-file",
-                                                     "--tls-ca",    "--discovery-prefix", "--save-after"};
+                                                     "--tls-ca",    "--discovery-prefix", "--save-after",
+                                                     "--keepalive", "--retry-max"};
         if (withValue.count(a) == 0) {
             *error = a.rfind("--", 0) == 0 ? "unknown option " + a + " for mqtt" : "mqtt takes no argument " + a;
             return false;
@@ -228,6 +233,17 @@ bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, 
                 return false;
             }
             o->Saving.QuietMs = uint32_t(seconds) * 1000;
+        } else if (a == "--keepalive") {
+            // Below 5 s the protocol's own traffic would crowd a slow link.
+            if (!ParseInt(v, 5, 65535, &o->KeepAliveS)) {
+                *error = "--keepalive wants seconds from 5 to 65535, not '" + v + "'";
+                return false;
+            }
+        } else if (a == "--retry-max") {
+            if (!ParseInt(v, 1, 3600, &o->RetryMaxS)) {
+                *error = "--retry-max wants seconds from 1 to 3600, not '" + v + "'";
+                return false;
+            }
         } else if (a == "--names" || a == "--writable") {
             std::vector<std::string> *list = a == "--names" ? &o->Names : &o->Writable;
             if (!ExpandNames(v, list, &unknown)) {

@@ -23,6 +23,8 @@ struct BridgeOptions {
     std::string DiscoveryPrefix = "homeassistant";
     bool AllowLinkChanges = false;     // --allow-link-changes: the baud rate and address may be set
     SaveTiming Saving;                 // QuietMs from --save-after; 0: save only at the end
+    int KeepAliveS = 30;               // --keepalive: the broker drops a link silent for 1.5 times this
+    int RetryMaxS = 30;                // --retry-max: the longest wait between connection attempts
     bool Help = false;
 
     int BrokerPort() const { return Port != 0 ? Port : (TlsCaFile.empty() ? 1883 : 8883); }

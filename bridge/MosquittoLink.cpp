@@ -35,7 +35,6 @@
 namespace {
 
 constexpr unsigned kRetryFirstS = 1;
-constexpr unsigned kRetryMaxS = 30;
 constexpr size_t kMaxIncoming = 1000;  // a flood of set messages must not eat the memory
 constexpr size_t kMaxTopic = 512;      // longer topics name nothing the bridge knows
 constexpr int kLoopWaitMs = 1000;
@@ -255,7 +254,7 @@ private:
                 Report("TLS cannot be set up: " + why + "; not connecting without it", delay);
                 if (Pause(delay))
                     break;
-                delay = std::min(delay * 2, kRetryMaxS);
+                delay = std::min(delay * 2, std::max(settings_.RetryMaxS, kRetryFirstS));
                 continue;
             }
             refusal_.clear();
@@ -291,7 +290,7 @@ private:
             }
             if (Pause(delay))
                 break;
-            delay = std::min(delay * 2, kRetryMaxS);
+            delay = std::min(delay * 2, std::max(settings_.RetryMaxS, kRetryFirstS));
         }
     }
 

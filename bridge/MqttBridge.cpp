@@ -263,6 +263,8 @@ void MqttBridge::EnsureLink()
     s.Password = options_.Password;
     s.TlsCaFile = options_.TlsCaFile;
     s.TlsCaPem = options_.TlsCaPem;
+    s.KeepAliveS = options_.KeepAliveS;
+    s.RetryMaxS = unsigned(options_.RetryMaxS);
     s.WillTopic = base_ + "/status";
     s.WillPayload = "offline";
     s.Subscription = base_ + "/set/+";

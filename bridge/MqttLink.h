@@ -34,6 +34,7 @@ struct MqttLinkSettings {
     std::string Subscription;   // subscribed again on every connection; nothing stored is sent
     std::string StoreSubscription; // also subscribed, with what the broker keeps (may be empty)
     int KeepAliveS = 30;
+    unsigned RetryMaxS = 30;    // the back-off between attempts doubles from 1 s up to this
 };
 
 class MqttLink {

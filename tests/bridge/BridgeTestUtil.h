@@ -16,6 +16,7 @@
 
 #include "bridge/MqttLink.h"
 #include "device/ChildProcess.h"
+#include "testkit/Wait.h"
 
 namespace testutil {
 
@@ -47,20 +48,7 @@ inline std::string ReadText(const std::string &path)
     return s.str();
 }
 
-// Calls step until done() holds or the bound passes; returns done().
-inline bool WaitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &step = {})
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        if (step)
-            step();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using testkit::WaitUntil;
 
 // The stand-in, reachable under the same path across restarts.
 class LinkedSim {

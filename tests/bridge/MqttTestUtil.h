@@ -1,5 +1,5 @@
 // A private broker on a free loopback port and a subscriber on libmosquitto, for the
-// end-to-end tests of the bridge.
+// end-to-end tests of the bridge and its benchmark (so nothing here needs the test framework).
 #pragma once
 
 #include <arpa/inet.h>
@@ -16,9 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "bridge/BridgeTestUtil.h"
+#include "bridge/MqttLink.h"
+#include "device/ChildProcess.h"
+#include "testkit/Wait.h"
 
 namespace testutil {
+
+using testkit::WaitUntil;
 
 // A port that nothing listens on now (the kernel's choice, so parallel tests differ).
 inline int FreeLoopbackPort()

@@ -294,8 +294,16 @@ TEST_F(BridgeWithDevice, ALostDeviceIsSearchedForAndComesBackWithFreshValuesOnly
     link_->Receive(Topic("set/Reg.ChargeMaxU"), "14.2");
     ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.19999")) << log_.str();
     sim_.Stop();
-    // Eleven timeouts in a row end the link; the bridge goes on looking.
-    ASSERT_TRUE(Published("status", "searching", 15000)) << log_.str();
+    // Eleven timeouts in a row end the link; the bridge goes on looking. They pass on the
+    // test's clock, 50 ms a turn; from then on the clock keeps pace with the loop's sleeps.
+    testutil::FakeClock clock(GetTickCount32());
+    g_clock = &clock;
+    SetSleepSink(&SleepAndAdvance);
+    ASSERT_TRUE(testutil::WaitUntil([&] { return link_->Last(Topic("status")) == "searching"; }, 15000, [&] {
+        bridge_->Step();
+        clock.Advance(50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    })) << log_.str();
     EXPECT_EQ(bridge_->CurrentPhase(), MqttBridge::Phase::Searching);
     link_->Receive(Topic("set/Reg.bForceLoadOff"), "1");
     ASSERT_TRUE(Published("result/Reg.bForceLoadOff", "failed: the device is offline"));

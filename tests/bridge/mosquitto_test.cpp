@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "bridge/BridgeTestUtil.h"
 #include "bridge/MqttTestUtil.h"
 
 namespace {
@@ -94,6 +95,7 @@ TEST_F(BridgeOnBroker, PublishesRetainedValuesCarriesOutAllowedSetsAndSurvivesAB
     EXPECT_EQ(log.find("Reg.ChargeI"), std::string::npos) << log;
 
     // The broker goes away and comes back empty: the bridge finds it and publishes it all again.
+    // (The bridge was started with the default back-off; the first retry comes after 1 s.)
     const int port = broker_.Port();
     broker_.Stop();
     ASSERT_TRUE(broker_.Start(port)) << broker_.Stderr();
@@ -110,7 +112,7 @@ TEST_F(BridgeOnBroker, PublishesRetainedValuesCarriesOutAllowedSetsAndSurvivesAB
 TEST_F(BridgeOnBroker, WaitsForABrokerThatIsDownAtStartAndStopsCleanly)
 {
     const int port = testutil::FreeLoopbackPort();
-    StartBridge(port);
+    StartBridge(port, {"--retry-max", "1"});
     // The device is polled meanwhile: the bridge has found it before any broker exists.
     ASSERT_TRUE(testutil::WaitUntil([&] { return bridge_.Stderr().find("online on") != std::string::npos; }, kWaitMs))
         << bridge_.Stderr();
@@ -183,11 +185,11 @@ TEST_F(BridgeOnBroker, ABurstOfSetsLeavesTheLastValueAndIsSavedOnceAfterTheQuiet
     const size_t repeated = watch.Size();
     watch.Publish(Topic("set/Reg.ChargeMaxU"), "10.999");
     ASSERT_GE(watch.WaitFor(Topic("result/Reg.ChargeMaxU"), "unchanged", kWaitMs, repeated), 0) << watch.Dump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // past the quiet time
-    EXPECT_EQ(LoggedWrites(WriteLog(), "Reg.ChargeMaxU").size(), ok);
-    // Saved already: the end asks for no second save.
+    // Saved already: the end, which saves whatever is unsaved, asks for no second save, and
+    // the answer "unchanged" wrote nothing by the time the bridge is gone.
     bridge_.Signal(SIGTERM);
     EXPECT_EQ(bridge_.WaitExit(kWaitMs), 0) << bridge_.Stderr();
+    EXPECT_EQ(LoggedWrites(WriteLog(), "Reg.ChargeMaxU").size(), ok);
     EXPECT_EQ(LoggedWrites(WriteLog(), "SaveConfigToRomNow").size(), 1u) << WriteLog();
 }
 
@@ -314,11 +316,12 @@ TEST_F(BridgeOnBroker, TlsNeverFallsBackToPlainAndUsesTheCertificatesReadAtStart
     std::ofstream(dir_.File("garbage.crt")) << "-----BEGIN CERTIFICATE-----\nnot a certificate\n";
     PlainListener plain;
     ASSERT_GT(plain.Port(), 0);
-    StartBridge(plain.Port(), {"--tls-ca", dir_.File("garbage.crt")});
+    StartBridge(plain.Port(), {"--tls-ca", dir_.File("garbage.crt"), "--retry-max", "1"});
     auto said = [&](const std::string &text) { return bridge_.Stderr().find(text) != std::string::npos; };
     ASSERT_TRUE(testutil::WaitUntil([&] { return said("TLS cannot be set up"); }, kWaitMs)) << bridge_.Stderr();
-    // Long enough for the attempts after the first: none reaches the listener.
-    std::this_thread::sleep_for(std::chrono::seconds(4));
+    // The attempts after the first (one a second) say nothing more and never connect, so no
+    // event marks them: this wait is the observation.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_EQ(plain.Accepted(), 0);
     const std::string log = bridge_.Stderr();
     EXPECT_NE(log.find("holds no usable certificate; not connecting without it"), std::string::npos) << log;
@@ -344,7 +347,7 @@ TEST_F(BridgeOnBroker, SaysOnceWhyABrokerCannotBeUsedAndBacksOff)
     // A TLS client at a plain broker: the handshake fails, said once, not every second.
     ASSERT_TRUE(MakeCertificates(dir_));
     ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
-    StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt")});
+    StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt"), "--retry-max", "1"});
     auto count = [&](const std::string &text) {
         const std::string log = bridge_.Stderr();
         int n = 0;
@@ -353,7 +356,16 @@ TEST_F(BridgeOnBroker, SaysOnceWhyABrokerCannotBeUsedAndBacksOff)
         return n;
     };
     ASSERT_TRUE(testutil::WaitUntil([&] { return count("TLS handshake failed") > 0; }, kWaitMs)) << bridge_.Stderr();
-    std::this_thread::sleep_for(std::chrono::seconds(5));  // attempts at 1, 2 and 4 s
+    // Three more attempts, as the broker counts them, and still said once.
+    auto attempts = [&] {
+        const std::string log = broker_.Stderr();
+        int n = 0;
+        for (size_t at = log.find("New connection from"); at != std::string::npos;
+             at = log.find("New connection from", at + 1))
+            ++n;
+        return n;
+    };
+    ASSERT_TRUE(testutil::WaitUntil([&] { return attempts() >= 4; }, kWaitMs)) << broker_.Stderr();
     EXPECT_EQ(count("TLS handshake failed"), 1) << bridge_.Stderr();
     EXPECT_EQ(count("connected to"), 0) << bridge_.Stderr();
 }
@@ -481,7 +493,7 @@ TEST_F(BridgeOnBroker, DiscoveryTakesBackWhatIsNoLongerOffered)
         << bridge_.Stderr();
 }
 
-TEST_F(BridgeOnBroker, AFleetOfDevicesSharesOneBrokerForAMinuteWithoutReconnecting)
+TEST_F(BridgeOnBroker, AFleetOfDevicesSharesOneBrokerOverSeveralKeepAlivesWithoutReconnecting)
 {
     ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
     const std::string ids[] = {"8a3c1f07004122331234abcd", "00000000000000000000000b", "0000000000000000000000c0"};
@@ -494,13 +506,16 @@ TEST_F(BridgeOnBroker, AFleetOfDevicesSharesOneBrokerForAMinuteWithoutReconnecti
         bridges.push_back(std::make_unique<testutil::ChildProcess>());
         ASSERT_TRUE(bridges.back()->Start({QUINTAVOLTE_CLI_PATH, "--port", sims.back()->Path(), "mqtt", "--broker",
                                            "127.0.0.1:" + std::to_string(broker_.Port()), "--prefix", "qvtest",
-                                           "--names", "Adc.U_Accu,Di1.CurState", "--ha-discovery"}));
+                                           "--names", "Adc.U_Accu,Di1.CurState", "--ha-discovery", "--keepalive",
+                                           "5"}));
     }
     Subscriber watch(broker_.Port(), "#");
     for (const std::string &id : ids) {
         EXPECT_GE(watch.WaitFor("qvtest/" + id + "/status", "online", 2 * kWaitMs), 0) << id << watch.Dump();
     }
-    std::this_thread::sleep_for(std::chrono::seconds(60));
+    // Quiet running is what is watched: past two keep-alive periods, where a link that
+    // failed to keep itself alive would have been dropped (at 1.5 periods) and come back.
+    std::this_thread::sleep_for(std::chrono::seconds(12));
     const std::vector<MqttMessage> all = watch.Messages();
     for (size_t i = 0; i < 3; ++i) {
         const std::string &id = ids[i];

@@ -55,6 +55,10 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
         {{"--broker", "h", "--save-after", "-1"}, false, "--save-after"},
         {{"--broker", "h", "--save-after", "1.5"}, false, "--save-after"},
         {{"--broker", "h", "--save-after", "86401"}, false, "--save-after"},
+        {{"--broker", "h", "--keepalive", "4"}, false, "--keepalive"},  // the MQTT library refuses less
+        {{"--broker", "h", "--keepalive", "65536"}, false, "--keepalive"},
+        {{"--broker", "h", "--retry-max", "0"}, false, "--retry-max"},
+        {{"--broker", "h", "--retry-max", "x"}, false, "--retry-max"},
         {{"--broker", "h", "--password-file", password}, false, "goes with --username"},
         {{"--broker", "h", "--username", "u", "--password-file", "/nonexistent/pw"}, false, "cannot read"},
         {{"--broker", "h", "--tls-ca", "/nonexistent/ca.pem"}, false, "cannot read"},
@@ -90,6 +94,11 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
     EXPECT_FALSE(o.AllowLinkChanges);
     EXPECT_EQ(o.Saving.QuietMs, 5000u);
     EXPECT_EQ(o.Saving.SpacingMs, 600000u);
+    EXPECT_EQ(o.KeepAliveS, 30);
+    EXPECT_EQ(o.RetryMaxS, 30);
+    ASSERT_TRUE(ParseBridgeOptions({"--broker", "h", "--keepalive", "5", "--retry-max", "1"}, &o, &error)) << error;
+    EXPECT_EQ(o.KeepAliveS, 5);
+    EXPECT_EQ(o.RetryMaxS, 1);
     ASSERT_TRUE(ParseBridgeOptions({"--broker", "h", "--save-after", "0", "--allow-link-changes"}, &o, &error));
     EXPECT_EQ(o.Saving.QuietMs, 0u);
     EXPECT_TRUE(o.AllowLinkChanges);

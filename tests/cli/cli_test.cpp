@@ -92,6 +92,9 @@ protected:
         ASSERT_FALSE(port_.empty()) << sim_.Stderr();
     }
     std::string Port() const { return "--port " + port_ + " "; }
+    // Twenty requests past the idle count have reached the stand-in: a dump (some 120
+    // requests of 8 bytes) is under way and far from done.
+    bool DumpUnderWay(unsigned long long idle) const { return sim_.BytesRead() >= idle + 20 * 8; }
 
     testutil::ChildProcess sim_;
     std::string port_;
@@ -336,7 +339,7 @@ TEST_F(CliWithDevice, ASecondInterruptEndsALongSearchAtOnce)
     StartSim({"--silent"});  // every identification attempt waits for its timeout
     testutil::ChildProcess cli;
     ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "info"}));
-    ASSERT_TRUE(testutil::WaitFor([&] { return cli.Catches(SIGINT); }, 5000));
+    ASSERT_TRUE(testutil::WaitUntil([&] { return cli.Catches(SIGINT); }, 5000));
     // Interrupt until the program is gone; the first only asks for a clean stop.
     int status = -1;
     for (int i = 0; i < 100 && status == -1; ++i) {
@@ -405,10 +408,12 @@ TEST_F(CliWithDevice, ADumpCutShortLeavesTheOldFileAndFails)
     const std::string good = Slurp(file);
     ASSERT_FALSE(good.empty());
 
-    // The stand-in goes away while the dump runs.
+    // The stand-in goes away while the dump runs. This one waits out the real time-outs of
+    // a lost device; the in-process tests do it on the fake clock.
     testutil::ChildProcess cli;
+    const unsigned long long idle = sim_.BytesRead();
     ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "dump", file}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // well inside the ~5 s dump
+    ASSERT_TRUE(testutil::WaitUntil([&] { return DumpUnderWay(idle); }, 10000)) << cli.Stderr();
     sim_.Stop();
     EXPECT_EQ(cli.WaitExit(60000), 1);
     EXPECT_NE(cli.Stderr().find("connection lost during the dump"), std::string::npos) << cli.Stderr();
@@ -423,8 +428,10 @@ TEST_F(CliWithDevice, AnInterruptedDumpWritesNothing)
     const std::string file = testing::TempDir() + "cli-int-" + std::to_string(getpid()) + ".debug";
     std::filesystem::remove(file);
     testutil::ChildProcess cli;
+    const unsigned long long idle = sim_.BytesRead();
     ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "dump", file}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(testutil::WaitUntil([&] { return DumpUnderWay(idle) && cli.Catches(SIGINT); }, 10000))
+        << cli.Stderr();
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.WaitExit(10000), 1);
     EXPECT_NE(cli.Stderr().find("interrupted"), std::string::npos) << cli.Stderr();

@@ -5,8 +5,10 @@
 #include <array>
 #include <vector>
 
-#include "FakeClock.h"
 #include "MbTestFrames.h"
+#include "testkit/FakeClock.h"
+
+using testkit::FakeClock;
 
 namespace {
 

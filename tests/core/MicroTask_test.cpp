@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "FakeClock.h"
+#include "testkit/FakeClock.h"
+
+using testkit::FakeClock;
 
 namespace {
 

@@ -105,6 +105,18 @@ public:
 
     bool Signal(int sig) { return pid_ > 0 && kill(pid_, sig) == 0; }
 
+    // Bytes the program has read so far, from files and its terminal alike (from /proc):
+    // a stand-in's count grows with every request that reaches it.
+    unsigned long long BytesRead() const
+    {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/io");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind("rchar:", 0) == 0)
+                return std::stoull(line.substr(6));
+        return 0;
+    }
+
     // Whether the program has installed a handler for the signal (from /proc).
     bool Catches(int sig) const
     {

@@ -209,7 +209,7 @@ TEST_F(ActionManagerTest, ConnectGivesUpAfterThreeUnansweredAttemptsOnAPort)
 {
     ConsecutiveTimeouts = 0;
     testutil::PtyDevice device;
-    SetExplicitPorts({"/nonexistent/port", device.Path()});
+    SetExplicitPorts({"/nonexistent/port", device.SlavePath()});
     clock.Advance(1000);
     // A real 1 ms sleep always overshoots a little, which is what lets the engine's
     // 500 ms expiry fall inside the 500 rounds of the reply wait.

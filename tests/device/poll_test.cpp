@@ -23,8 +23,8 @@ protected:
     void SetUp() override
     {
         ConsecutiveTimeouts = 0;
-        ASSERT_FALSE(device.Path().empty());
-        SetExplicitPorts({device.Path()});
+        ASSERT_FALSE(device.SlavePath().empty());
+        SetExplicitPorts({device.SlavePath()});
         manager.BuildRegisterMap();
         ASSERT_TRUE(manager.Shell.Port.Open(1));
         manager.Shell.PollingEnabled = true;
@@ -37,14 +37,14 @@ protected:
     // Device bytes have reached the receive ring (the port thread moves them).
     bool Received(size_t n)
     {
-        return testutil::WaitFor([&] {
+        return testutil::WaitUntil([&] {
             CAutoLock guard(manager.Shell.Port.Lock);
             return manager.Shell.Port.RxRing.Count() >= n;
         });
     }
     void Answer(const std::vector<uint8_t> &frame)
     {
-        device.Send(frame);
+        (void)device.Write(frame);
         ASSERT_TRUE(Received(frame.size()));
     }
     uint16_t RxCount()
@@ -69,7 +69,7 @@ TEST_F(PollTest, AMarkedVariableIsReadOnceAndItsCompleteReplyTakenAtOnce)
 
     manager.Shell.Poll();
     EXPECT_EQ(chargeI->State, mbsSent);
-    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xD4, 0x00, 0x02}));
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x03, 0x07, 0xD4, 0x00, 0x02}));
 
     // One request on the wire at a time.
     ASSERT_TRUE(manager.RequestRead(MString(u"Reg.bForceLoadOff")));
@@ -87,7 +87,7 @@ TEST_F(PollTest, AMarkedVariableIsReadOnceAndItsCompleteReplyTakenAtOnce)
     clock.Advance(manager.Shell.FrameGapMs());
     manager.Shell.Poll();
     EXPECT_EQ(Var(u"Reg.bForceLoadOff")->State, mbsSent);
-    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xDD, 0x00, 0x01}));
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x03, 0x07, 0xDD, 0x00, 0x01}));
 }
 
 TEST_F(PollTest, AWriteOnlyVariableCanStillBeRead)
@@ -98,7 +98,7 @@ TEST_F(PollTest, AWriteOnlyVariableCanStillBeRead)
     manager.GetValue(reset->Name);
     manager.Shell.Poll();
     EXPECT_EQ(reset->State, mbsSent);
-    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x00, 0x82, 0x00, 0x01}));
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x03, 0x00, 0x82, 0x00, 0x01}));
 }
 
 TEST_F(PollTest, AReplyInPiecesIsTakenWholeOnceItsLastPieceIsIn)
@@ -106,17 +106,17 @@ TEST_F(PollTest, AReplyInPiecesIsTakenWholeOnceItsLastPieceIsIn)
     ModbusAction *v = Var(u"Reg.bModeCharger");
     manager.GetValue(v->Name);
     manager.Shell.Poll();
-    ASSERT_EQ(device.Receive(8).size(), 8u);
+    ASSERT_EQ(device.Read(8).size(), 8u);
     const std::vector<uint8_t> reply = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01});
     for (size_t cut : {size_t{1}, size_t{3}, size_t{5}}) {
-        device.Send({reply.begin() + static_cast<long>(RxCount()), reply.begin() + static_cast<long>(cut)});
+        (void)device.Write({reply.begin() + static_cast<long>(RxCount()), reply.begin() + static_cast<long>(cut)});
         ASSERT_TRUE(Received(cut));
         clock.Advance(15);
         manager.Shell.Poll();
         EXPECT_EQ(RxCount(), static_cast<int>(cut)) << "after " << cut << " bytes: still arriving";
         EXPECT_EQ(v->State, mbsSent);
     }
-    device.Send({reply.begin() + 5, reply.end()});
+    (void)device.Write({reply.begin() + 5, reply.end()});
     ASSERT_TRUE(Received(reply.size()));
     manager.Shell.Poll();
     EXPECT_EQ(v->State, mbsDone);
@@ -148,7 +148,7 @@ TEST_F(PollTest, AReplyThatDoesNotFrameWaitsForTheSilence)
         clock.Advance(101);
         manager.Shell.Poll();
         ASSERT_EQ(v->State, mbsSent);
-        ASSERT_EQ(device.Receive(8).size(), 8u);
+        ASSERT_EQ(device.Read(8).size(), 8u);
         Answer(c.bytes);
         manager.Shell.Poll();
         clock.Advance(ModbusShell::kSilenceMs);
@@ -166,7 +166,7 @@ TEST_F(PollTest, AReplyAfterTheTimeoutChangesNothing)
     ModbusAction *v = Var(u"Reg.bModeCharger");
     manager.GetValue(v->Name);
     manager.Shell.Poll();
-    ASSERT_EQ(device.Receive(8).size(), 8u);
+    ASSERT_EQ(device.Read(8).size(), 8u);
     // The deadline is the reply time plus the silence that ends a reply.
     clock.Advance(520);
     manager.Shell.Engine.Run();
@@ -193,7 +193,7 @@ TEST_F(PollTest, ALateReplyIsNeverTakenByTheNextRequest)
     ModbusAction *b = Var(u"Reg.ChargeMaxU");  // the same shape as A: only timing tells them apart
     manager.GetValue(a->Name);
     manager.Shell.Poll();
-    ASSERT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xD0, 0x00, 0x02}));
+    ASSERT_EQ(device.Read(8), WithCrc({0xFE, 0x03, 0x07, 0xD0, 0x00, 0x02}));
     clock.Advance(521);
     manager.Shell.Engine.Run();
     ASSERT_EQ(a->State, mbsTimedOut);
@@ -211,7 +211,7 @@ TEST_F(PollTest, ALateReplyIsNeverTakenByTheNextRequest)
     EXPECT_EQ(b->State, mbsSent);
     EXPECT_EQ(manager.Shell.Stats.LateBytesDropped, 9u);  // A's reply, counted once
     EXPECT_EQ(manager.Shell.Stats.Timeouts, 1u);
-    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x03, 0x07, 0xD2, 0x00, 0x02}));
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x03, 0x07, 0xD2, 0x00, 0x02}));
     Answer(WithCrc({0xFE, 0x03, 0x04, 0x66, 0x66, 0x41, 0x66}));  // B's 14.4
     clock.Advance(21);
     manager.Shell.Poll();
@@ -224,7 +224,7 @@ TEST_F(PollTest, ALateReplyIsNeverTakenByTheNextRequest)
     manager.GetValue(c->Name);
     clock.Advance(101);
     manager.Shell.Poll();
-    ASSERT_EQ(device.Receive(8).size(), 8u);
+    ASSERT_EQ(device.Read(8).size(), 8u);
     Answer(WithCrc({0xFE, 0x03, 0x04, 0x00, 0x00, 0x41, 0x40}));
     clock.Advance(21);
     manager.Shell.Poll();
@@ -248,7 +248,7 @@ TEST_F(PollTest, BytesThatCameWhileNothingWasPendingAreNotPartOfTheReply)
     EXPECT_EQ(v->State, mbsSent);
     EXPECT_EQ(RxCount(), 0);
     EXPECT_EQ(manager.Shell.Stats.LateBytesDropped, 2u);
-    ASSERT_EQ(device.Receive(8).size(), 8u);
+    ASSERT_EQ(device.Read(8).size(), 8u);
     Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
     manager.Shell.Poll();
     EXPECT_EQ(v->State, mbsDone);
@@ -259,10 +259,10 @@ TEST_F(PollTest, BytesLeftInTheLineBeforeOpenNeverReachTheRing)
 {
     manager.Shell.Port.Close();
     // A reply of an earlier run waits in the terminal's input queue.
-    device.Send(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
+    (void)device.Write(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
     ASSERT_TRUE(manager.Shell.Port.Open(1));
     // Bounded real wait: anything queued would reach the ring within it.
-    EXPECT_FALSE(testutil::WaitFor([&] { return RxCount() > 0; }, 200));
+    EXPECT_FALSE(testutil::WaitUntil([&] { return RxCount() > 0; }, 200));
     // What the device sends from now on does arrive.
     Answer({0x01});
 }
@@ -298,7 +298,7 @@ TEST_F(PollTest, AVariableIsNotAskedAgainWithinItsPeriod)
     ModbusAction *v = Var(u"Reg.bModeCharger");
     manager.GetValue(v->Name);
     manager.Shell.Poll();
-    ASSERT_EQ(device.Receive(8).size(), 8u);
+    ASSERT_EQ(device.Read(8).size(), 8u);
     Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
     clock.Advance(21);
     manager.Shell.Poll();
@@ -319,7 +319,7 @@ TEST_F(PollTest, AWriteGoesOutAtTheNextTurnAndItsAcknowledgementKeepsTheText)
     ModbusAction *save = Var(u"SaveConfigToRomNow");
     manager.Shell.RequestWrite(save, MString(u"1"));
     manager.Shell.Poll();
-    EXPECT_EQ(device.Receive(8), WithCrc({0xFE, 0x06, 0x00, 0x83, 0x00, 0x01}));
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x06, 0x00, 0x83, 0x00, 0x01}));
     Answer(WithCrc({0xFE, 0x06, 0x00, 0x83, 0x00, 0x01}));
     clock.Advance(21);
     manager.Shell.Poll();
@@ -376,7 +376,7 @@ TEST_F(PollTest, CorruptedInputFailsTheExchangeEmptiesTheRingAndTheLinkRecovers)
         manager.GetValue(v->Name);
         clock.Advance(101);
         manager.Shell.Poll();
-        ASSERT_EQ(device.Receive(8).size(), 8u);
+        ASSERT_EQ(device.Read(8).size(), 8u);
         Answer(c.bytes);
         clock.Advance(21);
         manager.Shell.Poll();
@@ -392,7 +392,7 @@ TEST_F(PollTest, CorruptedInputFailsTheExchangeEmptiesTheRingAndTheLinkRecovers)
         EXPECT_TRUE(device.Drain(30).empty());
         clock.Advance(ModbusShell::kQuietAfterFailureMs);
         manager.Shell.Poll();
-        ASSERT_EQ(device.Receive(8).size(), 8u);
+        ASSERT_EQ(device.Read(8).size(), 8u);
         Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07}));
         clock.Advance(21);
         manager.Shell.Poll();

@@ -47,7 +47,7 @@ protected:
         ASSERT_TRUE(socat_.Start({"/usr/bin/socat", "-d", "-d", "pty,raw,echo=0,link=" + serverEnd,
                                   "pty,raw,echo=0,link=" + clientEnd}))
             << "socat is missing";
-        ASSERT_TRUE(testutil::WaitFor([&] { return Exists(serverEnd) && Exists(clientEnd); }, 5000))
+        ASSERT_TRUE(testutil::WaitUntil([&] { return Exists(serverEnd) && Exists(clientEnd); }, 5000))
             << "socat made no pty pair: " << socat_.Stderr();
 
         // Register words as the device encodes them: low register first, each word big-endian
@@ -89,11 +89,10 @@ protected:
     // Runs the scheduler until the variable's exchange has ended (bounded).
     uint32_t Pump(ModbusAction *v)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while ((v->State == mbsRequested || v->State == mbsSent) && std::chrono::steady_clock::now() < end) {
+        testutil::WaitUntil([v] { return v->State != mbsRequested && v->State != mbsSent; }, 3000, [this] {
             manager.TickScheduler();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        });
         return v->State;
     }
     // The server's next log line about a write.

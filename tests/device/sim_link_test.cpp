@@ -1,11 +1,13 @@
 // End to end: the device connection against the stand-in device program over a
-// pseudo-terminal, in real time. Every wait is bounded; nothing here measures time.
+// pseudo-terminal. Every wait is bounded; nothing here measures time. A device that has
+// gone silent is waited out on the fake clock (FreezeTime), so its time-outs pass at once.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +44,7 @@ protected:
     }
     void TearDown() override
     {
+        clock_.reset();
         manager.Shell.PollingEnabled = false;
         manager.Shell.Port.Close();
         sim.Stop();
@@ -68,18 +71,20 @@ protected:
 
     ModbusAction *Var(const char16_t *name) { return manager.Shell.FindVariable(MString(name)); }
 
+    // From now on the engine's clock moves only with the scheduler's turns (and its sleeps),
+    // ten milliseconds a turn: a silent device's time-outs pass without real waiting.
+    void FreezeTime() { clock_ = std::make_unique<testutil::FakeClock>(GetTickCount32()); }
+
     // Runs the scheduler as the window's heartbeat would, until pred holds or the bound passes.
     template <typename Pred>
     bool Pump(Pred pred, int timeoutMs = 3000)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() >= end)
-                return false;
+        return testutil::WaitUntil(pred, timeoutMs, [this] {
             manager.TickScheduler();
+            if (clock_)
+                clock_->Advance(10);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        });
     }
     // Asks for the variable and runs the scheduler until its exchange has ended.
     uint32_t Read(ModbusAction *v)
@@ -90,6 +95,7 @@ protected:
     }
 
     std::string tempDir_;
+    std::unique_ptr<testutil::FakeClock> clock_;
     ChildProcess sim;
     testutil::MessageRecorder messages;
     cActionManager manager;
@@ -225,6 +231,7 @@ TEST_F(SimLinkTest, ElevenTimeoutsInARowDropTheLinkWithoutASave)
     ASSERT_EQ(ConsecutiveTimeouts, 0);
 
     ASSERT_TRUE(sim.Signal(SIGSTOP));  // the device stops answering
+    FreezeTime();
     ModbusAction *v = Var(u"Adc.U_Accu");
     for (int i = 0; i < 10; ++i)
         ASSERT_EQ(Read(v), mbsTimedOut) << "exchange " << i + 1;
@@ -240,6 +247,8 @@ TEST_F(SimLinkTest, ElevenTimeoutsInARowDropTheLinkWithoutASave)
 
     // Even once the device answers again, no save request was sent.
     ASSERT_TRUE(sim.Signal(SIGCONT));
+    // Nothing marks "no save came": the stand-in gets a while to work through what waited
+    // in the line, which is the observation itself.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(FileExists(state));
     EXPECT_TRUE(messages.texts.empty());
@@ -319,6 +328,7 @@ TEST_F(SimLinkTest, ADumpWhoseDeviceGoesAwayEndsAsLost)
 {
     ASSERT_NO_FATAL_FAILURE(Connect());
     sim.Stop();
+    FreezeTime();
     DumpOutcome outcome;
     const auto entries = CollectDumpEntries(manager, &outcome);
     EXPECT_TRUE(outcome.ConnectionLost);

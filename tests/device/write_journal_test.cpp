@@ -260,14 +260,10 @@ protected:
     template <typename Pred>
     bool Pump(Pred pred, int timeoutMs = 3000)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() >= end)
-                return false;
+        return testutil::WaitUntil(pred, timeoutMs, [this] {
             manager.TickScheduler();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        });
     }
     bool Settled(const ModbusAction *v) { return v->State != mbsRequested && v->State != mbsSent; }
     std::string ReadText(ModbusAction *v)

@@ -36,6 +36,23 @@ inline QString Num(const char *text)
 
 inline QString Q(const MString &s) { return ToQString(s); }
 
+// Runs the event loop until the variable has been asked for `count` more times: as many
+// refresh passes have gone by, so whatever a pass would have done to another row is done.
+inline bool WaitForReads(const ModbusAction *v, int count, int timeoutMs = 10000)
+{
+  uint32_t last = v->LastPoll;
+  int seen = 0;
+  return QTest::qWaitFor(
+      [&] {
+        if (v->LastPoll != last) {
+          last = v->LastPoll;
+          ++seen;
+        }
+        return seen >= count;
+      },
+      timeoutMs);
+}
+
 class TreeRig {
 public:
   TreeRig()

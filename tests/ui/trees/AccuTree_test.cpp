@@ -81,7 +81,7 @@ private slots:
     QTRY_COMPARE(row->Action->State, uint32_t(mbsDone));
     const uint32_t reads = row->Action->LastPoll;
     Row(2)->Editing = false;  // let the other row go on reading meanwhile
-    QTest::qWait(800);
+    QVERIFY(WaitForReads(Row(2)->Action, 2));
     QCOMPARE(row->Action->LastPoll, reads);
     QCOMPARE(row->Action->State, uint32_t(mbsDone));
     QCOMPARE(row->ValueEdit->text(), QString("14,2"));

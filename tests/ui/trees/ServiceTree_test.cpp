@@ -133,7 +133,7 @@ private slots:
     QTRY_VERIFY(!InView(0));
     QTRY_COMPARE_WITH_TIMEOUT(Row(0)->Action->State, uint32_t(mbsDone), 5000);  // a read under way ends
     const uint32_t polled = Row(0)->Action->LastPoll;
-    QTest::qWait(600);
+    QVERIFY(WaitForReads(Row(last)->Action, 2));  // the rows in view go on being read
     QCOMPARE(Row(0)->Action->LastPoll, polled);
     QVERIFY(Row(0)->ValueEdit->isHidden());
     // Rows in the middle that never came into view were never read.
@@ -175,7 +175,7 @@ private slots:
     QTest::keyClicks(row->ValueEdit.get(), "0x10");
     QTRY_COMPARE(row->Action->State, uint32_t(mbsDone));  // a read under way ends
     const uint32_t polled = row->Action->LastPoll;
-    QTest::qWait(600);
+    QVERIFY(WaitForReads(Row(RowOf(u"Mb.MyModbusAddr") + 1)->Action, 2));  // its neighbour goes on being read
     QCOMPARE(row->Action->LastPoll, polled);
     // The button takes the focus: editing ends, the text stays, reading resumes.
     QuestionLog questions(true);

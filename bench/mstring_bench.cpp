@@ -21,8 +21,8 @@ BENCHMARK(BM_FromReal);
 
 void BM_ToReal(benchmark::State &state)
 {
-    const std::array<MString, 6> texts = {MString(u"14,2"),        MString(u"0"),
-                                          MString(u"-3.75"),       MString(u"0,33333"),
+    const std::array<MString, 6> texts = {MString(u"14,2"),           MString(u"0"),
+                                          MString(u"-3.75"),          MString(u"0,33333"),
                                           MString(u"1,23456789e+10"), MString(u"1,5e-07")};
     std::size_t i = 0;
     for (auto _ : state) {

@@ -103,7 +103,10 @@ constexpr double kCharMs = 10 * 1000.0 / kLineBaud;
 
 // Line time of one read of `registers`: an 8-byte request, a 5 + 2n byte reply, and the
 // 3.5-character silence after each.
-double ExchangeLineMs(int registers) { return (8 + 5 + 2.0 * registers + 7) * kCharMs; }
+double ExchangeLineMs(int registers)
+{
+    return (8 + 5 + 2.0 * registers + 7) * kCharMs;
+}
 
 void BM_PollCadence(benchmark::State &state)
 {

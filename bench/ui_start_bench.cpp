@@ -78,12 +78,11 @@ int Probe(const std::string &port, int idleSeconds)
             auto *fill = new QTimer(&form);
             QObject::connect(fill, &QTimer::timeout, &form, [&form, fill, idleSeconds] {
                 const ChargerMnemoPage *p = form.ChargerMnemoTS;
-                for (const QLabel *l : {p->PhotoCurrentLabel, p->PhotoVoltageLabel, p->PhotoPowerLabel,
-                                        p->PhotoEnergyLabel, p->BatCurrentLabel, p->BatVoltageLabel,
-                                        p->BatPowerLabel, p->BatEnergyChargeLabel, p->BatEnergyDischargeLabel,
-                                        p->LoadCurrentLabel, p->LoadVoltageLabel, p->LoadPowerLabel,
-                                        p->LoadEnergyLabel, p->ChargerAvddLabel, p->ChargerTempLabel,
-                                        p->ChargerUptimeLabel})
+                for (const QLabel *l :
+                     {p->PhotoCurrentLabel, p->PhotoVoltageLabel, p->PhotoPowerLabel, p->PhotoEnergyLabel,
+                      p->BatCurrentLabel, p->BatVoltageLabel, p->BatPowerLabel, p->BatEnergyChargeLabel,
+                      p->BatEnergyDischargeLabel, p->LoadCurrentLabel, p->LoadVoltageLabel, p->LoadPowerLabel,
+                      p->LoadEnergyLabel, p->ChargerAvddLabel, p->ChargerTempLabel, p->ChargerUptimeLabel})
                     if (l->text().isEmpty() || l->text().contains(QStringLiteral("--")))
                         return;
                 fill->stop();
@@ -183,7 +182,8 @@ void BM_StartToShown(benchmark::State &state)
     }
     // Sums over the iterations, which the counters divide by their number.
     state.counters["connected_s"] = benchmark::Counter(connectedSum, benchmark::Counter::kAvgIterations);
-    state.counters["charger_filled_after_connect_s"] = benchmark::Counter(filledSum, benchmark::Counter::kAvgIterations);
+    state.counters["charger_filled_after_connect_s"] =
+        benchmark::Counter(filledSum, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_StartToShown)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 

@@ -155,8 +155,8 @@ bool ExpandNames(const std::string &list, std::vector<std::string> *names, std::
         bool found = false;
         for (const MbVariableRow &row : DeviceRegisterMap()) {
             const std::string name = Utf8(row.Name);
-            const bool match = part.back() == '*' ? name.compare(0, part.size() - 1, part, 0, part.size() - 1) == 0
-                                                  : name == part;
+            const bool match =
+                part.back() == '*' ? name.compare(0, part.size() - 1, part, 0, part.size() - 1) == 0 : name == part;
             if (match) {
                 wanted.insert(name);
                 found = true;
@@ -193,10 +193,10 @@ bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, 
             o->AllowLinkChanges = true;
             continue;
         }
-        static const std::set<std::string> withValue{"--broker",    "--prefix",   "--interval",      "--names",
-                                                     "--writable",  "--client-id", "--username",     "--password-file",
-                                                     "--tls-ca",    "--discovery-prefix", "--save-after",
-                                                     "--keepalive", "--retry-max"};
+        static const std::set<std::string> withValue{
+            "--broker",     "--prefix",    "--interval",      "--names",  "--writable",
+            "--client-id",  "--username",  "--password-file", "--tls-ca", "--discovery-prefix",
+            "--save-after", "--keepalive", "--retry-max"};
         if (withValue.count(a) == 0) {
             *error = a.rfind("--", 0) == 0 ? "unknown option " + a + " for mqtt" : "mqtt takes no argument " + a;
             return false;

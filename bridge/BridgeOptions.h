@@ -8,23 +8,23 @@
 #include "bridge/WriteQueue.h"
 
 struct BridgeOptions {
-    std::string Host;                  // broker host name or address
-    int Port = 0;                      // 0: 1883, or 8883 with TLS
+    std::string Host;  // broker host name or address
+    int Port = 0;      // 0: 1883, or 8883 with TLS
     std::string Prefix = "quintavolte";
-    int IntervalMs = 1000;             // one read of every published variable per interval
-    std::vector<std::string> Names;    // published variables, register-map order
-    std::vector<std::string> Writable; // names a set message may write
-    std::string ClientId;              // empty: "quintavolte-<device id>"
+    int IntervalMs = 1000;              // one read of every published variable per interval
+    std::vector<std::string> Names;     // published variables, register-map order
+    std::vector<std::string> Writable;  // names a set message may write
+    std::string ClientId;               // empty: "quintavolte-<device id>"
     std::string Username;
-    std::string Password;              // the first line of --password-file
+    std::string Password;  // the first line of --password-file
     std::string TlsCaFile;
-    std::string TlsCaPem;              // the file's text, read once at start
-    bool Discovery = false;            // --ha-discovery
+    std::string TlsCaPem;    // the file's text, read once at start
+    bool Discovery = false;  // --ha-discovery
     std::string DiscoveryPrefix = "homeassistant";
-    bool AllowLinkChanges = false;     // --allow-link-changes: the baud rate and address may be set
-    SaveTiming Saving;                 // QuietMs from --save-after; 0: save only at the end
-    int KeepAliveS = 30;               // --keepalive: the broker drops a link silent for 1.5 times this
-    int RetryMaxS = 30;                // --retry-max: the longest wait between connection attempts
+    bool AllowLinkChanges = false;  // --allow-link-changes: the baud rate and address may be set
+    SaveTiming Saving;              // QuietMs from --save-after; 0: save only at the end
+    int KeepAliveS = 30;            // --keepalive: the broker drops a link silent for 1.5 times this
+    int RetryMaxS = 30;             // --retry-max: the longest wait between connection attempts
     bool Help = false;
 
     int BrokerPort() const { return Port != 0 ? Port : (TlsCaFile.empty() ? 1883 : 8883); }

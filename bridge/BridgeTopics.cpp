@@ -11,12 +11,12 @@ namespace {
 
 // How a published read-only variable (or a counter) shows as an entity.
 struct SensorRole {
-    const char *Name;           // exact name, or "Di*" for each of the four inputs
-    const char *Component;      // "sensor" or "binary_sensor"
-    const char *DeviceClass;    // nullptr: none
-    const char *Unit;           // nullptr: none
-    const char *StateClass;     // nullptr: none
-    const char *Category;       // nullptr: a primary entity
+    const char *Name;         // exact name, or "Di*" for each of the four inputs
+    const char *Component;    // "sensor" or "binary_sensor"
+    const char *DeviceClass;  // nullptr: none
+    const char *Unit;         // nullptr: none
+    const char *StateClass;   // nullptr: none
+    const char *Category;     // nullptr: a primary entity
 };
 
 constexpr char kDiagnostic[] = "diagnostic";
@@ -56,8 +56,8 @@ constexpr SensorRole kSensors[] = {
 
 // Writable variables that an operator works with day to day; every other setting is
 // shown among the device's configuration.
-constexpr const char *kPrimaryControls[] = {"Reg.bForceLoadOff", "Reg.TrainingCycleCount", "Do1.State",
-                                            "Do2.State",         "Do3.State",              "Do4.State"};
+constexpr const char *kPrimaryControls[] = {
+    "Reg.bForceLoadOff", "Reg.TrainingCycleCount", "Do1.State", "Do2.State", "Do3.State", "Do4.State"};
 
 const SensorRole *FindSensor(const std::string &name)
 {
@@ -135,10 +135,7 @@ std::string JsonNumber(double x)
 
 class JsonObject {
 public:
-    JsonObject &Text(const char *key, const std::string &value)
-    {
-        return Raw(key, JsonString(value));
-    }
+    JsonObject &Text(const char *key, const std::string &value) { return Raw(key, JsonString(value)); }
     JsonObject &Raw(const char *key, const std::string &json)
     {
         body_ += (body_.empty() ? "" : ",") + JsonString(key) + ":" + json;
@@ -158,7 +155,10 @@ std::string JsonArray(const std::vector<std::string> &items)
     return "[" + out + "]";
 }
 
-std::string NodeId(const DiscoveryDevice &d) { return "quintavolte_" + d.Id; }
+std::string NodeId(const DiscoveryDevice &d)
+{
+    return "quintavolte_" + d.Id;
+}
 
 // The fields every config message shares: name, ids, availability, the device.
 JsonObject Common(const DiscoveryDevice &d, const std::string &component, const std::string &name,

@@ -31,9 +31,9 @@ std::string InfoPayload(const std::string &type, int32_t versionX100, const std:
 std::string SetTopicName(const std::string &topic, const std::string &base);
 
 struct DiscoveryDevice {
-    std::string Id;       // device id
-    std::string Base;     // PREFIX/<id>
-    std::string Type;     // type text
+    std::string Id;    // device id
+    std::string Base;  // PREFIX/<id>
+    std::string Type;  // type text
     int32_t VersionX100 = 0;
     std::string Prefix = "homeassistant";  // the discovery topics' first levels
 };

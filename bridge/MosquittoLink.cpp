@@ -320,8 +320,8 @@ private:
                 (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || rc == CONNACK_REFUSED_PROTOCOL_VERSION))
                 self->fallBack_ = true;
             else
-                self->refusal_ = self->protocol_ == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc)
-                                                                      : mosquitto_connack_string(rc);
+                self->refusal_ =
+                    self->protocol_ == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
             return;
         }
         const MqttLinkSettings &s = self->settings_;
@@ -417,7 +417,7 @@ private:
     std::ostream &log_;
     mosquitto *mosq_ = nullptr;
     std::thread thread_;
-    std::mutex mutex_;  // incoming_, unacknowledged_, and the waits
+    std::mutex mutex_;       // incoming_, unacknowledged_, and the waits
     std::mutex errorMutex_;  // libraryError_
     std::mutex logMutex_;
     std::condition_variable changed_;

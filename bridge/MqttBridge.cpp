@@ -49,12 +49,8 @@ std::string Trimmed(const std::string &text)
 }  // namespace
 
 MqttBridge::MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkFactory makeLink, std::ostream &log)
-    : manager_(manager),
-      options_(std::move(options)),
-      makeLink_(std::move(makeLink)),
-      log_(log),
-      queue_(options_.Saving, [] { return GetTickCount32(); }),
-      rounds_(WatchedNames(options_), options_.IntervalMs)
+    : manager_(manager), options_(std::move(options)), makeLink_(std::move(makeLink)), log_(log),
+      queue_(options_.Saving, [] { return GetTickCount32(); }), rounds_(WatchedNames(options_), options_.IntervalMs)
 {
     writable_.insert(options_.Writable.begin(), options_.Writable.end());
 }
@@ -130,8 +126,7 @@ void MqttBridge::WaitForWork()
     // While an exchange is on the line (or the device is being looked for) the engine's
     // deadlines need the scheduler every few milliseconds; otherwise the loop sleeps until
     // the port, the broker or the next round has something for it.
-    const bool busy =
-        manager_.Shell.Engine.PendingCount() != 0 || rounds_.Busy() || current_ || queue_.Waiting() != 0;
+    const bool busy = manager_.Shell.Engine.PendingCount() != 0 || rounds_.Busy() || current_ || queue_.Waiting() != 0;
     int timeoutMs = static_cast<int>(kBusyWaitMs);
     if (phase_ == Phase::Online && !busy) {
         const int32_t untilRound = rounds_.UntilNextRound(GetTickCount32());
@@ -402,7 +397,8 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
     if (ChangesDeviceLink(name) && !options_.AllowLinkChanges) {
         // Another speed or address would leave the bridge unable to reach the device.
         Log("refused a set of " + shown + ": it changes the device's link; allowed with --allow-link-changes");
-        Answer(name, "refused: " + shown + " changes how the device is reached; allowed only with --allow-link-changes");
+        Answer(name,
+               "refused: " + shown + " changes how the device is reached; allowed only with --allow-link-changes");
         return;
     }
     if (phase_ != Phase::Online) {
@@ -498,8 +494,9 @@ void MqttBridge::FinishWrite(const std::string &outcome)
     const WriteQueue::Write w = std::move(current_->Write);
     current_.reset();
     const bool ok = outcome == "ok";
-    queue_.Finished(ok ? WriteQueue::Outcome::Ok
-                       : outcome.rfind("unknown", 0) == 0 ? WriteQueue::Outcome::Unknown : WriteQueue::Outcome::Failed);
+    queue_.Finished(ok                                 ? WriteQueue::Outcome::Ok
+                    : outcome.rfind("unknown", 0) == 0 ? WriteQueue::Outcome::Unknown
+                                                       : WriteQueue::Outcome::Failed);
     if (w.Save) {
         Log(ok ? "the device saved what was written" : "asking the device to save what was written: " + outcome);
         Answer(w.Name, ok ? "saved" : outcome);

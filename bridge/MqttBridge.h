@@ -29,12 +29,12 @@ using MqttLinkFactory = std::function<std::unique_ptr<MqttLink>(const MqttLinkSe
 
 class MqttBridge {
 public:
-    static constexpr uint32_t kRepublishMs = 60000;   // a value is sent at least this often
-    static constexpr uint32_t kSearchPeriodMs = 3000; // a lost device is looked for again
-    static constexpr uint32_t kIdentifyMs = 5000;     // the chip id has to be read by then
-    static constexpr uint32_t kWriteLimitMs = 3000;   // a write not settled by then failed
-    static constexpr uint32_t kStatsMs = 60000;       // the link's counters, retained
-    static constexpr size_t kMaxSetBytes = 64;        // a longer set payload is refused unread
+    static constexpr uint32_t kRepublishMs = 60000;    // a value is sent at least this often
+    static constexpr uint32_t kSearchPeriodMs = 3000;  // a lost device is looked for again
+    static constexpr uint32_t kIdentifyMs = 5000;      // the chip id has to be read by then
+    static constexpr uint32_t kWriteLimitMs = 3000;    // a write not settled by then failed
+    static constexpr uint32_t kStatsMs = 60000;        // the link's counters, retained
+    static constexpr size_t kMaxSetBytes = 64;         // a longer set payload is refused unread
 
     MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkFactory makeLink, std::ostream &log);
     ~MqttBridge();
@@ -98,12 +98,12 @@ private:
     uint32_t lastSearch_ = 0;
     uint32_t identifyStart_ = 0;
     std::string deviceId_;
-    std::string base_;              // PREFIX/<device id>
+    std::string base_;  // PREFIX/<device id>
     std::string portPath_;
     std::set<std::string> writable_;
     WriteQueue queue_;
     ReadRounds rounds_;
-    std::optional<Current> current_;  // the write under way
+    std::optional<Current> current_;         // the write under way
     std::set<std::string> discoveryTopics_;  // the config topics of what is offered now
     uint32_t lastRepublishCheck_ = 0;
     bool statsPublished_ = false;

@@ -10,10 +10,10 @@
 
 struct MqttMessage {
     std::string Topic;
-    std::string Payload;        // received: at most kKeptPayload bytes of it
-    bool Retained = false;      // the publisher asked the broker to keep it (seen under MQTT 5)
-    bool Replayed = false;      // received: sent from the broker's store, not as it was published
-    size_t Size = 0;            // received: the payload's full length in bytes
+    std::string Payload;    // received: at most kKeptPayload bytes of it
+    bool Retained = false;  // the publisher asked the broker to keep it (seen under MQTT 5)
+    bool Replayed = false;  // received: sent from the broker's store, not as it was published
+    size_t Size = 0;        // received: the payload's full length in bytes
 
     // A received payload is cut to this many bytes on arrival: nothing the bridge takes
     // in needs more, and a flood of large messages must not fill the memory.
@@ -27,14 +27,14 @@ struct MqttLinkSettings {
     std::string ClientId;
     std::string Username;
     std::string Password;
-    std::string TlsCaFile;      // for messages; the certificates are TlsCaPem
-    std::string TlsCaPem;       // read once at start; TLS is wanted when TlsCaFile is set
-    std::string WillTopic;      // receives WillPayload, retained, when the link dies
+    std::string TlsCaFile;  // for messages; the certificates are TlsCaPem
+    std::string TlsCaPem;   // read once at start; TLS is wanted when TlsCaFile is set
+    std::string WillTopic;  // receives WillPayload, retained, when the link dies
     std::string WillPayload;
-    std::string Subscription;   // subscribed again on every connection; nothing stored is sent
-    std::string StoreSubscription; // also subscribed, with what the broker keeps (may be empty)
+    std::string Subscription;       // subscribed again on every connection; nothing stored is sent
+    std::string StoreSubscription;  // also subscribed, with what the broker keeps (may be empty)
     int KeepAliveS = 30;
-    unsigned RetryMaxS = 30;    // the back-off between attempts doubles from 1 s up to this
+    unsigned RetryMaxS = 30;  // the back-off between attempts doubles from 1 s up to this
 };
 
 class MqttLink {

@@ -22,11 +22,11 @@ public:
     struct Watched {
         std::string Name;
         ModbusAction *Variable = nullptr;
-        bool Setting = false;       // configuration: the device changes it only when written
-        bool Queued = false;        // waits in the round for its read
-        bool Awaiting = false;      // marked for reading, reply not handled yet
+        bool Setting = false;   // configuration: the device changes it only when written
+        bool Queued = false;    // waits in the round for its read
+        bool Awaiting = false;  // marked for reading, reply not handled yet
         bool HasPublished = false;
-        std::string Published;      // the text last sent
+        std::string Published;  // the text last sent
         uint32_t PublishedAt = 0;
     };
 

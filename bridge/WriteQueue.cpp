@@ -7,14 +7,17 @@
 
 #include "core/MicroClock.h"
 
-WriteQueue::WriteQueue(SaveTiming timing, Clock clock) : timing_(timing), clock_(std::move(clock)) {}
+WriteQueue::WriteQueue(SaveTiming timing, Clock clock) : timing_(timing), clock_(std::move(clock))
+{
+}
 
 std::optional<WriteQueue::Write> WriteQueue::Add(Write write)
 {
     write.Unchanged = false;
     write.Save = false;
     std::optional<Write> replaced;
-    const auto same = std::find_if(waiting_.begin(), waiting_.end(), [&](const Write &w) { return w.Name == write.Name; });
+    const auto same =
+        std::find_if(waiting_.begin(), waiting_.end(), [&](const Write &w) { return w.Name == write.Name; });
     if (same != waiting_.end()) {
         replaced = std::move(*same);
         waiting_.erase(same);
@@ -32,8 +35,8 @@ std::optional<WriteQueue::Write> WriteQueue::Next()
         Write w = std::move(waiting_.front());
         waiting_.pop_front();
         const auto held = known_.find(w.Name);
-        const bool fresh = held != known_.end() &&
-                           (held->second.ForMs == 0 || TickDiff(clock_(), held->second.At) <= int32_t(held->second.ForMs));
+        const bool fresh = held != known_.end() && (held->second.ForMs == 0 ||
+                                                    TickDiff(clock_(), held->second.At) <= int32_t(held->second.ForMs));
         if (!w.Command && !w.Stored.empty() && fresh && held->second.Stored == w.Stored) {
             w.Unchanged = true;
             return w;
@@ -148,8 +151,7 @@ std::string NumberText(const std::string &text)
     return t;
 }
 
-template <typename T>
-bool Parse(const std::string &t, T *out)
+template <typename T> bool Parse(const std::string &t, T *out)
 {
     if (t.empty())
         return false;

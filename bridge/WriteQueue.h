@@ -16,9 +16,9 @@
 #include "device/ModbusAction.h"
 
 struct SaveTiming {
-    uint32_t QuietMs = 5000;     // save once no write has come for this long; 0: only at the end
-    uint32_t SpacingMs = 600000; // at least this long between two saves
-    uint32_t RetryMs = 60000;    // a save that failed is tried again after this long
+    uint32_t QuietMs = 5000;      // save once no write has come for this long; 0: only at the end
+    uint32_t SpacingMs = 600000;  // at least this long between two saves
+    uint32_t RetryMs = 60000;     // a save that failed is tried again after this long
 };
 
 class WriteQueue {
@@ -29,11 +29,11 @@ public:
     struct Write {
         std::string Name;
         std::string Text;
-        std::string Stored;     // the register bytes it leaves on the device; empty: cannot tell
-        bool Command = false;   // makes the device act: what it held before is not known after
+        std::string Stored;       // the register bytes it leaves on the device; empty: cannot tell
+        bool Command = false;     // makes the device act: what it held before is not known after
         uint32_t KnownForMs = 0;  // how long the value stays known once written (see Holds)
-        bool Save = false;      // the save the queue asks for itself
-        bool Unchanged = false; // set by Next: the device holds it already, nothing to send
+        bool Save = false;        // the save the queue asks for itself
+        bool Unchanged = false;   // set by Next: the device holds it already, nothing to send
     };
     enum class Outcome { Ok, Failed, Unknown };
 
@@ -79,8 +79,8 @@ private:
     };
     std::map<std::string, Known> known_;
     bool unsaved_ = false;
-    uint32_t lastWrite_ = 0;    // when the last write ended
-    bool saved_ = false;        // a save went out on this device
+    uint32_t lastWrite_ = 0;  // when the last write ended
+    bool saved_ = false;      // a save went out on this device
     uint32_t lastSave_ = 0;
     bool saveFailed_ = false;
     uint32_t lastFailure_ = 0;

@@ -29,8 +29,8 @@ bool ReadSettingsOrSay(cActionManager &m, std::vector<std::pair<std::string, std
 
 // Reads and checks the whole file, connects, checks it against the device and reads the
 // device's settings: everything a restore or a diff needs before its first write.
-bool Prepare(CliDeviceLink &link, const std::string &path, bool withCalibration, SettingsFile *file,
-             SettingsPlan *plan, std::ostream &out, std::ostream &err)
+bool Prepare(CliDeviceLink &link, const std::string &path, bool withCalibration, SettingsFile *file, SettingsPlan *plan,
+             std::ostream &out, std::ostream &err)
 {
     std::string text, error;
     if (!ReadSettingsText(path, &text, &error)) {
@@ -55,8 +55,8 @@ bool Prepare(CliDeviceLink &link, const std::string &path, bool withCalibration,
     *plan = PlanSettings(*file, values, ConnectedDeviceType(m), chip, withCalibration);
     // The notes belong to the plan: where the file came from when that is not this unit.
     if (plan->OtherVersion)
-        out << "note: the file was saved from " << file->DeviceType << ", the device is "
-            << ConnectedDeviceType(m) << "\n";
+        out << "note: the file was saved from " << file->DeviceType << ", the device is " << ConnectedDeviceType(m)
+            << "\n";
     if (plan->OtherUnit) {
         const std::string from = file->Chip.empty() ? std::string("a file that does not name its unit")
                                                     : "another unit (chip " + file->Chip + ", this is " + chip + ")";
@@ -89,7 +89,8 @@ int CmdBackup(CliDeviceLink &link, const std::string &path, std::ostream &out, s
         return 1;
     }
     std::string error;
-    if (!WriteSettingsText(path, FormatSettingsFile(ConnectedDeviceType(m), SettingsDateText(), values, chip), &error)) {
+    if (!WriteSettingsText(path, FormatSettingsFile(ConnectedDeviceType(m), SettingsDateText(), values, chip),
+                           &error)) {
         err << kPrefix << error << "\n";
         return 1;
     }
@@ -141,7 +142,8 @@ int CmdRestore(CliDeviceLink &link, const std::string &path, const CliRestoreFla
         for (const SettingChange &c : changes)
             if (ChangesDeviceLink(std::string_view(c.Name)))
                 names += (names.empty() ? "" : " and ") + c.Name;
-        const std::string why = "the restore changes " + names + ": the program may no longer reach the device after it";
+        const std::string why =
+            "the restore changes " + names + ": the program may no longer reach the device after it";
         switch (AskLinkChange(why + ". Restore?", flags.Yes, err)) {
         case CliConsent::Yes:
             break;
@@ -169,8 +171,9 @@ int CmdRestore(CliDeviceLink &link, const std::string &path, const CliRestoreFla
         for (const std::string &n : outcome.NotPutBack)
             err << kPrefix << "could not put back " << n << "\n";
         err << kPrefix
-            << (outcome.NotPutBack.empty() ? "the device holds its old settings; it was not asked to save"
-                                           : "the device may hold a half-restored configuration; it was not asked to save it")
+            << (outcome.NotPutBack.empty()
+                    ? "the device holds its old settings; it was not asked to save"
+                    : "the device may hold a half-restored configuration; it was not asked to save it")
             << "\n";
         return 1;
     }

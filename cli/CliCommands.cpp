@@ -154,8 +154,8 @@ public:
                  << " failed its check (damaged, or not an answer to the request)\n";
             return false;
         default:
-            err_ << "quintavolte-cli: " << (manager_->Identified ? "gave up waiting for " : "connection lost while reading ")
-                 << name << "\n";
+            err_ << "quintavolte-cli: "
+                 << (manager_->Identified ? "gave up waiting for " : "connection lost while reading ") << name << "\n";
             return false;
         }
     }
@@ -228,7 +228,8 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText, bo
     }
     // Asked before connecting, so nobody holds the line while the operator decides.
     if (ChangesDeviceLink(std::string_view(name))) {
-        const std::string why = name + " changes how the device is reached: after it the program may no longer reach it";
+        const std::string why =
+            name + " changes how the device is reached: after it the program may no longer reach it";
         switch (AskLinkChange(why + ". Write " + valueText + "?", yes, s.err_)) {
         case CliConsent::Yes:
             break;
@@ -236,7 +237,8 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText, bo
             s.err_ << "quintavolte-cli: nothing written\n";
             return 1;
         case CliConsent::Refused:
-            s.err_ << "quintavolte-cli: " << why << "; nothing written. Add --yes to write it without a terminal to ask on\n";
+            s.err_ << "quintavolte-cli: " << why
+                   << "; nothing written. Add --yes to write it without a terminal to ask on\n";
             return 2;
         }
     }
@@ -270,7 +272,8 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText, bo
     }
     // Only after a write is the device asked to keep its configuration.
     if (!s.SaveToRom()) {
-        s.err_ << "quintavolte-cli: " << name << " was written, but the device did not confirm saving its configuration\n";
+        s.err_ << "quintavolte-cli: " << name
+               << " was written, but the device did not confirm saving its configuration\n";
         return 1;
     }
     return 0;
@@ -330,7 +333,10 @@ int WatchLoop(Session &s, const CliOptions &o)
             break;
         s.out_ << ClockText();
         for (const ModbusAction *v : vars) {
-            const std::string value = v->State == mbsDone ? v->Value.ToUtf8() : std::string(v->State == mbsException ? "refused" : v->State == mbsBadReply ? "bad reply" : "no reply");
+            const std::string value = v->State == mbsDone ? v->Value.ToUtf8()
+                                                          : std::string(v->State == mbsException  ? "refused"
+                                                                        : v->State == mbsBadReply ? "bad reply"
+                                                                                                  : "no reply");
             if (o.Csv)
                 s.out_ << "," << CsvField(value);
             else
@@ -426,8 +432,8 @@ int CmdDump(Session &s, const std::string &file)
         return 1;
     }
     // When the dump itself is the standard output, the note must not run into it.
-    (IsStandardOutput(file) ? s.err_ : s.out_) << "saved " << entries.size() << " variables to "
-                                               << (file == "-" ? "the standard output" : file) << "\n";
+    (IsStandardOutput(file) ? s.err_ : s.out_)
+        << "saved " << entries.size() << " variables to " << (file == "-" ? "the standard output" : file) << "\n";
     if (outcome.Unread > 0) {
         s.err_ << "quintavolte-cli: " << outcome.Unread << " of " << entries.size()
                << " variables could not be read; they were saved with their last known text (-- when never read)\n";

@@ -11,9 +11,9 @@ struct CommandShape {
 };
 
 constexpr CommandShape kCommands[] = {
-    {"ports", 0, 0}, {"info", 0, 0}, {"get", 1, 1000}, {"set", 2, 2},
-    {"watch", 1, 1000}, {"stats", 0, 0}, {"dump", 1, 1}, {"show", 1, 1}, {"mqtt", 0, 1000},
-    {"backup", 1, 1}, {"restore", 1, 1}, {"diff", 1, 1}, {"journal", 0, 0},
+    {"ports", 0, 0},   {"info", 0, 0}, {"get", 1, 1000},  {"set", 2, 2},     {"watch", 1, 1000},
+    {"stats", 0, 0},   {"dump", 1, 1}, {"show", 1, 1},    {"mqtt", 0, 1000}, {"backup", 1, 1},
+    {"restore", 1, 1}, {"diff", 1, 1}, {"journal", 0, 0},
 };
 
 const CommandShape *FindCommand(const std::string &name)

@@ -10,7 +10,10 @@ namespace {
 
 constexpr const char *kPrefix = "quintavolte-cli: ";
 
-bool ErrIsTerminal(std::ostream &err) { return &err == &std::cerr && isatty(STDERR_FILENO) == 1; }
+bool ErrIsTerminal(std::ostream &err)
+{
+    return &err == &std::cerr && isatty(STDERR_FILENO) == 1;
+}
 
 std::string StateText(const PortState &state)
 {

@@ -4,25 +4,25 @@
 
 class CCritSection {
 public:
-  CCritSection() = default;
-  CCritSection(const CCritSection &) = delete;
-  CCritSection &operator=(const CCritSection &) = delete;
+    CCritSection() = default;
+    CCritSection(const CCritSection &) = delete;
+    CCritSection &operator=(const CCritSection &) = delete;
 
-  void Enter() { m_.lock(); }
-  bool TryEnter() { return m_.try_lock(); }
-  void Leave() { m_.unlock(); }
+    void Enter() { m_.lock(); }
+    bool TryEnter() { return m_.try_lock(); }
+    void Leave() { m_.unlock(); }
 
 private:
-  std::recursive_mutex m_;
+    std::recursive_mutex m_;
 };
 
 class CAutoLock {
 public:
-  explicit CAutoLock(CCritSection &cs) : cs_(cs) { cs_.Enter(); }
-  ~CAutoLock() { cs_.Leave(); }
-  CAutoLock(const CAutoLock &) = delete;
-  CAutoLock &operator=(const CAutoLock &) = delete;
+    explicit CAutoLock(CCritSection &cs) : cs_(cs) { cs_.Enter(); }
+    ~CAutoLock() { cs_.Leave(); }
+    CAutoLock(const CAutoLock &) = delete;
+    CAutoLock &operator=(const CAutoLock &) = delete;
 
 private:
-  CCritSection &cs_;
+    CCritSection &cs_;
 };

@@ -10,25 +10,31 @@ std::atomic<SleepSink> g_sleep{nullptr};
 
 uint32_t RealTicks()
 {
-  using namespace std::chrono;
-  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 }  // namespace
 
 uint32_t GetTickCount32()
 {
-  TickSource s = g_source.load(std::memory_order_acquire);
-  return s ? s() : RealTicks();
+    TickSource s = g_source.load(std::memory_order_acquire);
+    return s ? s() : RealTicks();
 }
 
 void SleepMs(uint32_t ms)
 {
-  SleepSink s = g_sleep.load(std::memory_order_acquire);
-  if (s)
-    s(ms);
-  else
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    SleepSink s = g_sleep.load(std::memory_order_acquire);
+    if (s)
+        s(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void SetTickSource(TickSource source) { g_source.store(source, std::memory_order_release); }
-void SetSleepSink(SleepSink sink) { g_sleep.store(sink, std::memory_order_release); }
+void SetTickSource(TickSource source)
+{
+    g_source.store(source, std::memory_order_release);
+}
+void SetSleepSink(SleepSink sink)
+{
+    g_sleep.store(sink, std::memory_order_release);
+}

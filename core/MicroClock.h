@@ -16,4 +16,7 @@ void SetTickSource(TickSource source);
 void SetSleepSink(SleepSink sink);
 
 // "a is later than b" across the wrap of the counter.
-inline int32_t TickDiff(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b); }
+inline int32_t TickDiff(uint32_t a, uint32_t b)
+{
+    return static_cast<int32_t>(a - b);
+}

@@ -23,14 +23,13 @@ public:
     void Disconnect();  // asks an identified device to save its configuration first
     void SaveToRom();
     bool RequestRead(const MString &names);  // comma-separated list; does not wait
-    MString GetValue(const MString &name);    // current text; marks the variable for reading
+    MString GetValue(const MString &name);   // current text; marks the variable for reading
     // Blocks until acknowledged. A value the write gate refuses is not written: false, with
     // the reason in *refusal when given.
     bool WriteNumber(const MString &name, float value, WriteCheck *refusal = nullptr);
     // Numbers rounded half away from zero to a multiple of 1/scale; other texts unchanged.
     static MString RoundValue(const MString &text, float scale);
-    ModbusAction *AddVariable(const MString &name, uint16_t address, uint16_t count,
-                              uint32_t access, uint32_t type);
+    ModbusAction *AddVariable(const MString &name, uint16_t address, uint16_t count, uint32_t access, uint32_t type);
     void BuildRegisterMap();
 
     // Runs one scheduler turn (used by the blocking waits and the dump).
@@ -68,9 +67,9 @@ public:
     // are in RefusedPorts instead).
     struct PortOutcome {
         std::string Path;
-        std::string OpenError;   // the system's reason when the port could not be opened
-        bool BadReplies = false; // replies came but failed their check
-        bool Answered = false;   // a device answered (not ours, or ours)
+        std::string OpenError;    // the system's reason when the port could not be opened
+        bool BadReplies = false;  // replies came but failed their check
+        bool Answered = false;    // a device answered (not ours, or ours)
     };
     std::vector<PortOutcome> TriedPorts;
 

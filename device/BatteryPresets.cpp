@@ -18,12 +18,15 @@ struct CellVoltages {
 };
 
 constexpr CellVoltages kLeadAcidCells[] = {
-    {1.8f, 2.2166667f, 2.4f},       // AGM
-    {1.8f, 2.2f, 2.4f},             // GEL
-    {1.8f, 2.25f, 2.4666667f},      // flooded Ca/Sb
+    {1.8f, 2.2166667f, 2.4f},   // AGM
+    {1.8f, 2.2f, 2.4f},         // GEL
+    {1.8f, 2.25f, 2.4666667f},  // flooded Ca/Sb
 };
 
-float Stepped(float value, double step) { return static_cast<float>(static_cast<double>(value) + step); }
+float Stepped(float value, double step)
+{
+    return static_cast<float>(static_cast<double>(value) + step);
+}
 
 struct LithiumCell {
     float LoadOn;
@@ -33,8 +36,8 @@ struct LithiumCell {
 };
 
 constexpr LithiumCell kLithiumCells[] = {
-    {3.4f, 3.9f, 4.3f, 3.2f},    // LiPo/LiIon
-    {3.0f, 3.5f, 3.65f, 2.5f},   // LiFePO4
+    {3.4f, 3.9f, 4.3f, 3.2f},   // LiPo/LiIon
+    {3.0f, 3.5f, 3.65f, 2.5f},  // LiFePO4
 };
 
 }  // namespace
@@ -108,7 +111,10 @@ std::optional<BatterySettings> LithiumPreset(float capacityAh, int cells, Lithiu
     return s;
 }
 
-float CapacityFromText(const MString &text) { return static_cast<float>(text.ToReal()); }
+float CapacityFromText(const MString &text)
+{
+    return static_cast<float>(text.ToReal());
+}
 
 int CellCountFromText(const MString &text)
 {
@@ -120,7 +126,8 @@ int CellCountFromText(const MString &text)
 
 bool BatteryWriteResult::AllWritten() const
 {
-    return std::all_of(Settings.begin(), Settings.end(), [](const SettingResult &r) { return r.Outcome == SettingOutcome::Written; });
+    return std::all_of(Settings.begin(), Settings.end(),
+                       [](const SettingResult &r) { return r.Outcome == SettingOutcome::Written; });
 }
 
 const SettingResult *BatteryWriteResult::FirstProblem() const
@@ -133,7 +140,8 @@ const SettingResult *BatteryWriteResult::FirstProblem() const
 
 bool BatteryWriteResult::Any(SettingOutcome outcome) const
 {
-    return std::any_of(Settings.begin(), Settings.end(), [outcome](const SettingResult &r) { return r.Outcome == outcome; });
+    return std::any_of(Settings.begin(), Settings.end(),
+                       [outcome](const SettingResult &r) { return r.Outcome == outcome; });
 }
 
 BatteryWriteResult WriteBatterySettings(cActionManager &device, const BatterySettings &settings)

@@ -4,8 +4,14 @@
 
 namespace {
 
-bool Busy(uint32_t state) { return state == mbsRequested || state == mbsSent; }
-bool Failed(uint32_t state) { return state == mbsTimedOut || state == mbsBadReply; }
+bool Busy(uint32_t state)
+{
+    return state == mbsRequested || state == mbsSent;
+}
+bool Failed(uint32_t state)
+{
+    return state == mbsTimedOut || state == mbsBadReply;
+}
 
 std::vector<ModbusAction *> AllVariables(TMbActions &actions)
 {

@@ -40,9 +40,9 @@ enum MbAccess : uint32_t {
 };
 
 struct ModbusAction {
-    MString Name;           // unique, exact and case-sensitive lookup key
-    MString Spare;          // unused second text
-    MString Value{u"--"};   // "--" until the first successful read
+    MString Name;          // unique, exact and case-sensitive lookup key
+    MString Spare;         // unused second text
+    MString Value{u"--"};  // "--" until the first successful read
     uint32_t TimeoutMs = 500;
     int32_t PeriodMs = 100;  // least time between two requests; negative = no limit
     uint32_t Area = 2;       // holding registers

@@ -237,7 +237,8 @@ bool ModbusShell::RequestWrite(ModbusAction *variable, const MString &text, Writ
     }
     // A write not yet sent is replaced: only the newer text goes out.
     FinishJournalled(variable, false, "lost: replaced by a later write before it was sent");
-    journalled_.push_back({variable, CurrentWriteOrigin(), variable->Value.ToUtf8(), WrittenText(check, text).ToUtf8(), false});
+    journalled_.push_back(
+        {variable, CurrentWriteOrigin(), variable->Value.ToUtf8(), WrittenText(check, text).ToUtf8(), false});
     variable->Value = WrittenText(check, text);
     variable->RawCount = 0;
     variable->WritePending = true;
@@ -316,9 +317,10 @@ void ModbusShell::JournalLostWrites(bool all)
             return;
         const bool sent = lost->Sent;
         const ModbusAction *variable = lost->Variable;
-        FinishJournalled(variable, sent,
-                         sent ? "lost: no reply came (the exchange was dropped)"
-                              : (all ? "lost: not sent before the connection ended" : "lost: taken back before it was sent"));
+        FinishJournalled(
+            variable, sent,
+            sent ? "lost: no reply came (the exchange was dropped)"
+                 : (all ? "lost: not sent before the connection ended" : "lost: taken back before it was sent"));
     }
 }
 
@@ -337,12 +339,11 @@ bool ModbusShell::EncodeWrite(ModbusAction *variable)
     if (JournalledWrite *w = FindJournalled(variable, false))
         w->Sent = true;
     return Engine.BuildWriteRequest(bytes, static_cast<uint16_t>(count), variable->Area, variable->SlaveAddress,
-                                    variable->RegAddress, ExchangeTimeout(variable),
-                                    &ModbusShell::OnReply, variable, 0);
+                                    variable->RegAddress, ExchangeTimeout(variable), &ModbusShell::OnReply, variable,
+                                    0);
 }
 
-void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16_t, uint8_t, uint8_t function,
-                          uint32_t)
+void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16_t, uint8_t, uint8_t function, uint32_t)
 {
     auto *variable = static_cast<ModbusAction *>(context);
     if (variable == nullptr)

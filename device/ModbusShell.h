@@ -28,7 +28,7 @@ extern const char16_t kConversionErrorText[];
 class ModbusShell : public MicroTaskBase {
 public:
     static constexpr uint32_t kFrameSize = 1024;
-    static constexpr uint32_t kSilenceMs = 20;   // end of a reply: this much line silence
+    static constexpr uint32_t kSilenceMs = 20;  // end of a reply: this much line silence
     static constexpr uint32_t kEncodeBufferSize = 64;
     static constexpr uint32_t kFraming = MbRtu;
     static constexpr uint16_t kShortestReply = MbRules(kFraming).ShortestReply();  // an exception reply
@@ -67,8 +67,8 @@ public:
     // The engine's reply callback; the context is the variable. A variable is done only
     // when its value was decoded (or its write acknowledged); a read reply that does not
     // carry its type leaves the previous text and the state mbsBadReply.
-    static void OnReply(MicroModbus *engine, void *context, int status, uint16_t transactionId,
-                        uint8_t unit, uint8_t function, uint32_t deadline);
+    static void OnReply(MicroModbus *engine, void *context, int status, uint16_t transactionId, uint8_t unit,
+                        uint8_t function, uint32_t deadline);
 
     // Called when more than kMaxConsecutiveTimeouts exchanges in a row timed out. The
     // application installs it; cActionManager installs a default that drops the link.

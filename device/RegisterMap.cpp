@@ -141,7 +141,7 @@ std::span<const MbVariableRow> DeviceRegisterMap()
 
 bool InFirmware(std::u16string_view name, int32_t versionX100)
 {
-    const bool outputMode = name.size() == 8 && name.starts_with(u"Do") && name[2] >= u'1' && name[2] <= u'4' &&
-                            name.ends_with(u".Mode");
+    const bool outputMode =
+        name.size() == 8 && name.starts_with(u"Do") && name[2] >= u'1' && name[2] <= u'4' && name.ends_with(u".Mode");
     return !outputMode || versionX100 >= kOutputModesFrom;
 }

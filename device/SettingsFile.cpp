@@ -23,9 +23,15 @@ constexpr int32_t kOutputModesFrom = 111;  // firmware that has Do1.Mode..Do4.Mo
 // Quoted file text in a message stops after this many characters.
 constexpr size_t kQuoteLength = 60;
 
-std::string Utf8(const char16_t *name) { return MString(name).ToUtf8(); }
+std::string Utf8(const char16_t *name)
+{
+    return MString(name).ToUtf8();
+}
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
 bool EndsWith(std::string_view s, std::string_view suffix)
 {
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
@@ -53,8 +59,8 @@ bool IsOutputMode(std::string_view name)
 bool IsSettingName(std::string_view name)
 {
     static constexpr std::string_view kExact[] = {
-        "Mb.MyModbusAddr", "485.Init.BaudRate", "Reg.ChargeMinU", "Reg.ChargeMaxU",
-        "Reg.ChargeI",     "Reg.LoadOffU",      "Reg.LoadOnU",    "Reg.VoltTempCoef",
+        "Mb.MyModbusAddr",  "485.Init.BaudRate", "Reg.ChargeMinU",      "Reg.ChargeMaxU",
+        "Reg.ChargeI",      "Reg.LoadOffU",      "Reg.LoadOnU",         "Reg.VoltTempCoef",
         "Reg.bModeCharger", "Reg.bForceLoadOff", "Reg.bNightLightMode",
     };
     if (std::find(std::begin(kExact), std::end(kExact), name) != std::end(kExact))
@@ -156,7 +162,10 @@ std::string ShownAs(uint32_t type, const std::string &text)
     }
 }
 
-std::string LineText(int line) { return "line " + std::to_string(line) + ": "; }
+std::string LineText(int line)
+{
+    return "line " + std::to_string(line) + ": ";
+}
 
 // File text for a message: at most kQuoteLength characters (not bytes: a UTF-8 sequence
 // is never split), then "...".
@@ -186,8 +195,7 @@ int ControlCharacter(std::string_view line)
 }
 
 // A float or double text parsed exactly, when it is a complete C-locale number.
-template <typename T>
-bool ExactNumber(const std::string &text, T *out)
+template <typename T> bool ExactNumber(const std::string &text, T *out)
 {
     NumberRules rules;
     rules.Blanks = false;
@@ -196,8 +204,7 @@ bool ExactNumber(const std::string &text, T *out)
     return ParseCompleteNumber(text, out, rules);
 }
 
-template <typename T>
-std::string ShortestText(T value)
+template <typename T> std::string ShortestText(T value)
 {
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, value);
@@ -231,8 +238,7 @@ std::string ChipIdentityText(uint32_t h1, uint32_t h2, uint32_t l)
 }
 
 std::string FormatSettingsFile(const std::string &deviceType, const std::string &date,
-                               const std::vector<std::pair<std::string, std::string>> &values,
-                               const std::string &chip)
+                               const std::vector<std::pair<std::string, std::string>> &values, const std::string &chip)
 {
     std::string text = "# Quintavolte settings, saved by quintavolte " QV_VERSION_TEXT "\n";
     text += std::string(kDeviceKey) + " " + deviceType + "\n";
@@ -267,14 +273,16 @@ bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *e
         pos = 3;
     while (pos < text.size()) {
         const size_t eol = text.find('\n', pos);
-        const std::string_view raw = text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
+        const std::string_view raw =
+            text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
         pos = eol == std::string_view::npos ? text.size() : eol + 1;
         ++lineNo;
         // A file cut short ends inside a line, and what is left of it may still read as a
         // value ("Reg.ChargeMinU = 1" of "= 10.5"): only whole lines count.
         if (eol == std::string_view::npos) {
             return fail(SettingsFaultKind::NoLineEnd, lineNo, {}, Cut(Trim(raw)), {},
-                        LineText(lineNo) + "the last line has no line end, the file may be cut short: " + Cut(Trim(raw)));
+                        LineText(lineNo) +
+                            "the last line has no line end, the file may be cut short: " + Cut(Trim(raw)));
         }
         if (const int c = ControlCharacter(raw); c >= 0) {
             char code[16];
@@ -326,7 +334,8 @@ bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *e
         }
         if (auto [it, fresh] = seen.emplace(s.Name, lineNo); !fresh) {
             return fail(SettingsFaultKind::GivenTwice, lineNo, s.Name, s.Value, std::to_string(it->second),
-                        LineText(lineNo) + s.Name + " is given twice (also on line " + std::to_string(it->second) + ")");
+                        LineText(lineNo) + s.Name + " is given twice (also on line " + std::to_string(it->second) +
+                            ")");
         }
         std::string why;
         if (!CheckValue(*row, s.Value, &why)) {
@@ -372,7 +381,8 @@ std::string SettingFileText(uint32_t type, std::string_view shown)
     // text is cut, not rounded): try the shortest roundings of both ends and the middle.
     const double lower = MString::FromUtf8(t).ToReal();
     const size_t point = t.find('.');
-    const size_t decimals = point == std::string::npos || t.find_first_of("eE") != std::string::npos ? 0 : t.size() - point - 1;
+    const size_t decimals =
+        point == std::string::npos || t.find_first_of("eE") != std::string::npos ? 0 : t.size() - point - 1;
     const double unit = std::copysign(std::pow(10.0, -static_cast<double>(decimals)), lower);
     for (int digits = 1; digits <= 9; ++digits) {
         for (double x : {lower, lower + unit / 2, lower + unit}) {
@@ -453,7 +463,8 @@ bool IsCalibrationSetting(std::string_view name)
     return StartsWith(name, "Cal_") && (EndsWith(name, ".ZeroOffset") || EndsWith(name, ".Mul"));
 }
 
-SettingsPlan PlanSettings(const SettingsFile &file, const std::vector<std::pair<std::string, std::string>> &deviceValues,
+SettingsPlan PlanSettings(const SettingsFile &file,
+                          const std::vector<std::pair<std::string, std::string>> &deviceValues,
                           const std::string &deviceType, const std::string &deviceChip, bool withCalibration)
 {
     SettingsPlan plan;

@@ -75,8 +75,7 @@ std::string FormatSettingsFile(const std::string &deviceType, const std::string 
 // order mark is skipped; a line with a control character and a last line without its
 // line end (a file cut short) are refused. False with a message naming the line in
 // *error at the first fault; quoted text in it is cut to about 60 characters.
-bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error,
-                       SettingsFault *fault = nullptr);
+bool ParseSettingsFile(std::string_view text, SettingsFile *file, std::string *error, SettingsFault *fault = nullptr);
 
 // Whether the file fits the connected device: the same type (the version may differ) and
 // only settings the device's version has. False with a message in *error.
@@ -146,5 +145,6 @@ struct SettingsPlan {
 
 // The changes to make (CompareSettings) with another unit's calibration left out unless
 // withCalibration. deviceChip is the unit's ChipIdentityText; an empty one never matches.
-SettingsPlan PlanSettings(const SettingsFile &file, const std::vector<std::pair<std::string, std::string>> &deviceValues,
+SettingsPlan PlanSettings(const SettingsFile &file,
+                          const std::vector<std::pair<std::string, std::string>> &deviceValues,
                           const std::string &deviceType, const std::string &deviceChip, bool withCalibration);

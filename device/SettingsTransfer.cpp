@@ -11,7 +11,10 @@ namespace {
 // a scheduler turn or two.
 constexpr uint32_t kPerVariableMs = 1000;
 
-bool Busy(const ModbusAction *v) { return v->State == mbsRequested || v->State == mbsSent; }
+bool Busy(const ModbusAction *v)
+{
+    return v->State == mbsRequested || v->State == mbsSent;
+}
 
 // Ticks the scheduler until none of the variables waits for its exchange; false when the
 // link went or the bound passed first.
@@ -36,10 +39,14 @@ std::string Why(const cActionManager &manager, const ModbusAction *v)
     if (!manager.Identified)
         return "no answer (connection lost)";
     switch (v->State) {
-    case mbsException: return "refused by the device (exception reply)";
-    case mbsTimedOut: return "no reply";
-    case mbsBadReply: return "a damaged reply";
-    default: return "no answer";
+    case mbsException:
+        return "refused by the device (exception reply)";
+    case mbsTimedOut:
+        return "no reply";
+    case mbsBadReply:
+        return "a damaged reply";
+    default:
+        return "no answer";
     }
 }
 

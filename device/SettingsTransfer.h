@@ -24,8 +24,8 @@ bool ReadDeviceSettings(cActionManager &manager, std::vector<std::pair<std::stri
 struct RestoreOutcome {
     // "NAME: why" of the change that stopped the restore; empty when all arrived.
     std::vector<std::string> Failed;
-    int Written = 0;               // changes the device took and holds (before a stop)
-    bool ConnectionLost = false;   // the link went during the restore
+    int Written = 0;              // changes the device took and holds (before a stop)
+    bool ConnectionLost = false;  // the link went during the restore
     // After a stop, the settings already changed were written back to their old values,
     // last first, and read back: these hold their old value again ...
     std::vector<std::string> PutBack;

@@ -55,8 +55,7 @@ int HexDigit(char16_t c)
 // by a unit, so the shortest text of a float would not give back its bits. False for
 // anything else, which then takes the lenient way. A '+' before the sign ("+-1") has
 // always been skipped here; the lenient way would read 0.
-template <typename T>
-bool ParseExact(const MString &text, T *out)
+template <typename T> bool ParseExact(const MString &text, T *out)
 {
     NumberRules rules;
     rules.PlusBeforeSign = true;

@@ -61,13 +61,20 @@ WriteLimits TypeRange(uint32_t type)
         l.Type = type;
         return l;
     }
-    case mbtUShort: return IntegerRange(type, 0, 65535);
-    case mbtShort: return IntegerRange(type, -32768, 32767);
-    case mbtUInt: return IntegerRange(type, 0, 4294967295.0);
-    case mbtInt: return IntegerRange(type, -2147483648.0, 2147483647.0);
-    case mbtInt64: return IntegerRange(type, -9223372036854775808.0, 9223372036854775807.0);
-    case mbtFloat: return FloatRange(-kFloatMax, kFloatMax, 0, "");
-    case mbtDouble: return FloatRange(-std::numeric_limits<double>::max(), std::numeric_limits<double>::max(), 0, "");
+    case mbtUShort:
+        return IntegerRange(type, 0, 65535);
+    case mbtShort:
+        return IntegerRange(type, -32768, 32767);
+    case mbtUInt:
+        return IntegerRange(type, 0, 4294967295.0);
+    case mbtInt:
+        return IntegerRange(type, -2147483648.0, 2147483647.0);
+    case mbtInt64:
+        return IntegerRange(type, -9223372036854775808.0, 9223372036854775807.0);
+    case mbtFloat:
+        return FloatRange(-kFloatMax, kFloatMax, 0, "");
+    case mbtDouble:
+        return FloatRange(-std::numeric_limits<double>::max(), std::numeric_limits<double>::max(), 0, "");
     default: {
         WriteLimits l;
         l.Type = type;
@@ -102,25 +109,26 @@ const std::unordered_map<std::u16string_view, WriteLimits> &Table()
         t[u"Reg.VoltTempCoef"] = FloatRange(-100, 100, 0.01, "mV/(V*C)");
         t[u"Reg.TrainingCycleCount"] = IntegerRange(mbtUShort, 0, 65535);
         // Counters count up from 0; writing 0 starts them again.
-        for (const char16_t *n : {u"Adc.EnergyAccuCharge", u"Adc.EnergyAccuDischarge", u"Adc.EnergySolar",
-                                  u"Adc.EnergyLoad"})
+        for (const char16_t *n :
+             {u"Adc.EnergyAccuCharge", u"Adc.EnergyAccuDischarge", u"Adc.EnergySolar", u"Adc.EnergyLoad"})
             t[n] = FloatRange(0, kFloatMax, 0, "Wh");
-        static const char16_t *const kDo[][2] = {
-            {u"Do1.State", u"Do1.Mode"}, {u"Do2.State", u"Do2.Mode"},
-            {u"Do3.State", u"Do3.Mode"}, {u"Do4.State", u"Do4.Mode"}};
+        static const char16_t *const kDo[][2] = {{u"Do1.State", u"Do1.Mode"},
+                                                 {u"Do2.State", u"Do2.Mode"},
+                                                 {u"Do3.State", u"Do3.Mode"},
+                                                 {u"Do4.State", u"Do4.Mode"}};
         for (const auto &d : kDo) {
             t[d[0]] = Flag();
             t[d[1]] = IntegerRange(mbtUShort, 0, 5);
         }
         static const char16_t *const kCalCommands[] = {
-            u"Cal_I_Solar.CalibrateZeroMode", u"Cal_I_Solar.CalibrateOnValueMode",
-            u"Cal_U_Solar.CalibrateZeroMode", u"Cal_U_Solar.CalibrateOnValueMode",
-            u"Cal_I_Accu.CalibrateZeroMode", u"Cal_I_Accu.CalibrateOnValueMode",
-            u"Cal_U_Accu.CalibrateZeroMode", u"Cal_U_Accu.CalibrateOnValueMode",
-            u"Cal_I_Load.CalibrateZeroMode", u"Cal_I_Load.CalibrateOnValueMode",
+            u"Cal_I_Solar.CalibrateZeroMode",       u"Cal_I_Solar.CalibrateOnValueMode",
+            u"Cal_U_Solar.CalibrateZeroMode",       u"Cal_U_Solar.CalibrateOnValueMode",
+            u"Cal_I_Accu.CalibrateZeroMode",        u"Cal_I_Accu.CalibrateOnValueMode",
+            u"Cal_U_Accu.CalibrateZeroMode",        u"Cal_U_Accu.CalibrateOnValueMode",
+            u"Cal_I_Load.CalibrateZeroMode",        u"Cal_I_Load.CalibrateOnValueMode",
             u"Cal_Temp_External.CalibrateZeroMode", u"Cal_Temp_External.CalibrateOnValueMode",
-            u"Cal_UserAdcV1.CalibrateZeroMode", u"Cal_UserAdcV1.CalibrateOnValueMode",
-            u"Cal_UserAdcV2.CalibrateZeroMode", u"Cal_UserAdcV2.CalibrateOnValueMode"};
+            u"Cal_UserAdcV1.CalibrateZeroMode",     u"Cal_UserAdcV1.CalibrateOnValueMode",
+            u"Cal_UserAdcV2.CalibrateZeroMode",     u"Cal_UserAdcV2.CalibrateOnValueMode"};
         for (const char16_t *n : kCalCommands)
             t[n] = Flag(true);
         return t;
@@ -239,8 +247,8 @@ WriteCheck CheckWrite(const ModbusAction &v, const MString &text)
             return refuse(WriteFault::OutOfRange);  // beyond even a double
         // A non-zero value below the smallest normal number means nothing a device can
         // act on: as a float it is 0 or a subnormal that firmware may flush to 0.
-        const double smallest = limits->Type == mbtFloat ? std::numeric_limits<float>::min()
-                                                         : std::numeric_limits<double>::min();
+        const double smallest =
+            limits->Type == mbtFloat ? std::numeric_limits<float>::min() : std::numeric_limits<double>::min();
         if (x != 0 && std::fabs(x) < smallest)
             return refuse(WriteFault::NotRepresentable);
         if (x == 0 && std::signbit(x))
@@ -272,9 +280,12 @@ std::string AllowedText(const WriteLimits &l)
         return s;
     }
     switch (l.Type) {
-    case mbtAscii: return "a text";
-    case mbtBinary: return "bytes in hexadecimal";
-    default: break;
+    case mbtAscii:
+        return "a text";
+    case mbtBinary:
+        return "bytes in hexadecimal";
+    default:
+        break;
     }
     if (l.Integer && l.Min == 0 && l.Max == 1)
         return "0 or 1";
@@ -290,14 +301,22 @@ std::string RefusalReason(const WriteCheck &c)
 {
     const std::string allowed = " (allowed: " + AllowedText(c.Limits) + ")";
     switch (c.Fault) {
-    case WriteFault::None: return "is allowed";
-    case WriteFault::UnknownVariable: return "names no variable";
-    case WriteFault::ReadOnly: return "cannot be written: the variable is read-only";
-    case WriteFault::NotANumber: return "is not a number" + allowed;
-    case WriteFault::NotAnInteger: return "is not a whole number" + allowed;
-    case WriteFault::OutOfRange: return "is out of range" + allowed;
-    case WriteFault::NotAnOption: return "is not one of " + AllowedText(c.Limits);
-    case WriteFault::NotRepresentable: return "is too close to 0 to be stored as a number" + allowed;
+    case WriteFault::None:
+        return "is allowed";
+    case WriteFault::UnknownVariable:
+        return "names no variable";
+    case WriteFault::ReadOnly:
+        return "cannot be written: the variable is read-only";
+    case WriteFault::NotANumber:
+        return "is not a number" + allowed;
+    case WriteFault::NotAnInteger:
+        return "is not a whole number" + allowed;
+    case WriteFault::OutOfRange:
+        return "is out of range" + allowed;
+    case WriteFault::NotAnOption:
+        return "is not one of " + AllowedText(c.Limits);
+    case WriteFault::NotRepresentable:
+        return "is too close to 0 to be stored as a number" + allowed;
     }
     return "is refused";
 }

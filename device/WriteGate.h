@@ -19,28 +19,28 @@ struct WriteLimits {
     bool Integer = false;
     double Min = 0;
     double Max = 0;
-    double Step = 0;                     // a sensible editor step (0: none suggested)
-    std::span<const double> Options;     // the only values allowed, when not empty
-    const char *Unit = "";               // physical unit of the value, "" when it has none
-    bool Command = false;                // writing 1 makes the device do something once
+    double Step = 0;                  // a sensible editor step (0: none suggested)
+    std::span<const double> Options;  // the only values allowed, when not empty
+    const char *Unit = "";            // physical unit of the value, "" when it has none
+    bool Command = false;             // writing 1 makes the device do something once
 };
 
 enum class WriteFault {
     None,
-    UnknownVariable,  // no such variable in the table
-    ReadOnly,         // the device does not take writes to it
-    NotANumber,       // empty, "abc", "1e", "14,4abc", "-"
-    NotAnInteger,     // "1.5" for an integer variable
-    OutOfRange,       // beyond Min..Max
-    NotAnOption,      // not one of Options
-    NotRepresentable, // a non-zero number below the smallest normal float (or double)
+    UnknownVariable,   // no such variable in the table
+    ReadOnly,          // the device does not take writes to it
+    NotANumber,        // empty, "abc", "1e", "14,4abc", "-"
+    NotAnInteger,      // "1.5" for an integer variable
+    OutOfRange,        // beyond Min..Max
+    NotAnOption,       // not one of Options
+    NotRepresentable,  // a non-zero number below the smallest normal float (or double)
 };
 
 struct WriteCheck {
     WriteFault Fault = WriteFault::None;
-    std::string Name;     // the variable
-    std::string Value;    // the refused text, trimmed and cut for messages
-    WriteLimits Limits;   // what is allowed (for the message)
+    std::string Name;    // the variable
+    std::string Value;   // the refused text, trimmed and cut for messages
+    WriteLimits Limits;  // what is allowed (for the message)
     // The text to send when it is not the one given: "0" for a negative zero, which a
     // float would otherwise carry to the device as its sign bit. Empty: send the text as is.
     std::string Normalized;
@@ -86,7 +86,8 @@ inline bool ChangesDeviceLink(std::string_view name)
 inline bool ChangesDeviceLink(std::u16string_view name)
 {
     for (std::string_view v : kLinkChangingVariables)
-        if (std::equal(v.begin(), v.end(), name.begin(), name.end(), [](char a, char16_t b) { return char16_t(a) == b; }))
+        if (std::equal(v.begin(), v.end(), name.begin(), name.end(),
+                       [](char a, char16_t b) { return char16_t(a) == b; }))
             return true;
     return false;
 }

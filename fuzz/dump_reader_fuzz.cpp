@@ -37,7 +37,10 @@ bool OnlyTextKeys(const MVarArray &tree)
     return true;
 }
 
-bool Rewind(int fd) { return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0; }
+bool Rewind(int fd)
+{
+    return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
+}
 
 bool WriteAll(int fd, const std::uint8_t *data, std::size_t size)
 {

@@ -35,15 +35,18 @@ constexpr Kind kKinds[] = {
     {MbHoldingRegisters, mbtBinary, 3, false, nullptr},
     {MbCoils, mbtBool, 1, false, nullptr},
     {MbDiscreteInputs, mbtBool, 1, false, nullptr},
-    {MbHoldingRegisters, mbtUShort, 1, true, u"1234"},   // single register write
-    {MbHoldingRegisters, mbtUInt, 2, true, u"70000"},    // multiple registers
+    {MbHoldingRegisters, mbtUShort, 1, true, u"1234"},  // single register write
+    {MbHoldingRegisters, mbtUInt, 2, true, u"70000"},   // multiple registers
     {MbHoldingRegisters, mbtDouble, 4, true, u"2.5"},
     {MbHoldingRegisters, mbtAscii, 4, true, u"AbCd"},
     {MbCoils, mbtBool, 1, true, u"true"},
 };
 constexpr std::size_t kKindCount = sizeof(kKinds) / sizeof(kKinds[0]);
 
-bool IsRegisterArea(uint32_t area) { return area == MbHoldingRegisters || area == MbInputRegisters; }
+bool IsRegisterArea(uint32_t area)
+{
+    return area == MbHoldingRegisters || area == MbInputRegisters;
+}
 
 }  // namespace
 
@@ -73,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         v->WritePending = true;
         if (!shell->EncodeWrite(v))
             __builtin_trap();  // every text above is representable
-    } else if (!shell->Engine.BuildReadRequest(v->Area, 254, v->RegAddress, v->RegCount, 500,
-                                               &ModbusShell::OnReply, v)) {
+    } else if (!shell->Engine.BuildReadRequest(v->Area, 254, v->RegAddress, v->RegCount, 500, &ModbusShell::OnReply,
+                                               v)) {
         __builtin_trap();
     }
     const uint16_t txLength = shell->Engine.TxLength();

@@ -31,15 +31,15 @@ constexpr size_t kByIdAfter = 2;  // families before the by-id ports
 
 bool ParseSuffix(std::string_view s, unsigned long &value)
 {
-  if (s.empty() || s.size() > 9)
-    return false;
-  value = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9')
-      return false;
-    value = value * 10 + static_cast<unsigned long>(c - '0');
-  }
-  return true;
+    if (s.empty() || s.size() > 9)
+        return false;
+    value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+    }
+    return true;
 }
 }  // namespace
 
@@ -50,360 +50,363 @@ PortOpenFunction g_open = nullptr;
 std::map<std::string, int> g_openErrno;  // path -> errno of its last failed open
 std::string g_preferred;
 
-int PosixOpen(const char *path, int flags) { return ::open(path, flags); }
+int PosixOpen(const char *path, int flags)
+{
+    return ::open(path, flags);
+}
 
 // The device a path stands for, so a by-id link and the node it points at compare equal.
 std::string Canonical(const std::string &path)
 {
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::canonical(path, ec);
-  return ec ? path : p.string();
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::canonical(path, ec);
+    return ec ? path : p.string();
 }
 
 // A pseudo-terminal named by its number only, not through a link of its own.
 bool BarePseudoTerminal(const std::string &path)
 {
-  return path.rfind("/dev/pts/", 0) == 0 && path.find('/', 9) == std::string::npos;
+    return path.rfind("/dev/pts/", 0) == 0 && path.find('/', 9) == std::string::npos;
 }
 
 // Moves the preferred port, when it is one of the candidates, to the front; one the
 // automatic search did not find goes in front of them (see SetPreferredPort).
 void PreferredFirst(std::vector<std::string> &ports, const std::string &preferred, bool automatic)
 {
-  if (preferred.empty())
-    return;
-  std::error_code ec;
-  if (!std::filesystem::exists(preferred, ec))
-    return;
-  const std::string target = Canonical(preferred);
-  for (size_t i = 0; i < ports.size(); ++i) {
-    if (ports[i] == preferred || Canonical(ports[i]) == target) {
-      std::rotate(ports.begin(), ports.begin() + static_cast<long>(i), ports.begin() + static_cast<long>(i) + 1);
-      return;
+    if (preferred.empty())
+        return;
+    std::error_code ec;
+    if (!std::filesystem::exists(preferred, ec))
+        return;
+    const std::string target = Canonical(preferred);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        if (ports[i] == preferred || Canonical(ports[i]) == target) {
+            std::rotate(ports.begin(), ports.begin() + static_cast<long>(i), ports.begin() + static_cast<long>(i) + 1);
+            return;
+        }
     }
-  }
-  if (automatic && !BarePseudoTerminal(preferred))
-    ports.insert(ports.begin(), preferred);
+    if (automatic && !BarePseudoTerminal(preferred))
+        ports.insert(ports.begin(), preferred);
 }
 
 // Appends the paths of more that name a device none of ports names yet.
 void AppendNewDevices(std::vector<std::string> &ports, const std::vector<std::string> &more)
 {
-  std::vector<std::string> seen;
-  for (const std::string &p : ports)
-    seen.push_back(Canonical(p));
-  for (const std::string &p : more) {
-    const std::string c = Canonical(p);
-    if (std::find(seen.begin(), seen.end(), c) == seen.end()) {
-      seen.push_back(c);
-      ports.push_back(p);
+    std::vector<std::string> seen;
+    for (const std::string &p : ports)
+        seen.push_back(Canonical(p));
+    for (const std::string &p : more) {
+        const std::string c = Canonical(p);
+        if (std::find(seen.begin(), seen.end(), c) == seen.end()) {
+            seen.push_back(c);
+            ports.push_back(p);
+        }
     }
-  }
 }
 
 }  // namespace
 
 void SetExplicitPorts(std::vector<std::string> paths)
 {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_explicit = std::move(paths);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_explicit = std::move(paths);
 }
 
 std::vector<std::string> ExplicitPorts()
 {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_explicit;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_explicit;
 }
 
 void SetDeviceDirectory(std::string dir)
 {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_deviceDir = std::move(dir);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_deviceDir = std::move(dir);
 }
 
 std::string DeviceDirectory()
 {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_deviceDir.empty() ? std::string("/dev") : g_deviceDir;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_deviceDir.empty() ? std::string("/dev") : g_deviceDir;
 }
 
 std::vector<std::string> ScanSerialDevices(const std::string &dir)
 {
-  namespace fs = std::filesystem;
-  std::vector<std::pair<unsigned long, std::string>> found[std::size(kFamilies)];
-  std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    for (size_t f = 0; f < std::size(kFamilies); ++f) {
-      std::string_view family = kFamilies[f];
-      unsigned long number;
-      // "ttyS" is a prefix of no other family, so the first match is the family.
-      if (name.compare(0, family.size(), family) == 0 &&
-          ParseSuffix(std::string_view(name).substr(family.size()), number)) {
-        found[f].emplace_back(number, it->path().string());
-        break;
-      }
+    namespace fs = std::filesystem;
+    std::vector<std::pair<unsigned long, std::string>> found[std::size(kFamilies)];
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        for (size_t f = 0; f < std::size(kFamilies); ++f) {
+            std::string_view family = kFamilies[f];
+            unsigned long number;
+            // "ttyS" is a prefix of no other family, so the first match is the family.
+            if (name.compare(0, family.size(), family) == 0 &&
+                ParseSuffix(std::string_view(name).substr(family.size()), number)) {
+                found[f].emplace_back(number, it->path().string());
+                break;
+            }
+        }
     }
-  }
-  std::vector<std::string> byId;
-  for (fs::directory_iterator it(dir + "/serial/by-id", ec), end; !ec && it != end; it.increment(ec))
-    if (fs::exists(it->path(), ec))  // a link left behind by a device that is gone is no port
-      byId.push_back(it->path().string());
-  std::sort(byId.begin(), byId.end());
+    std::vector<std::string> byId;
+    for (fs::directory_iterator it(dir + "/serial/by-id", ec), end; !ec && it != end; it.increment(ec))
+        if (fs::exists(it->path(), ec))  // a link left behind by a device that is gone is no port
+            byId.push_back(it->path().string());
+    std::sort(byId.begin(), byId.end());
 
-  std::vector<std::string> paths;
-  for (size_t f = 0; f < std::size(kFamilies); ++f) {
-    std::sort(found[f].begin(), found[f].end());
-    std::vector<std::string> family;
-    for (auto &entry : found[f])
-      family.push_back(std::move(entry.second));
-    AppendNewDevices(paths, family);
-    if (f + 1 == kByIdAfter) {
-      // Only links whose device no family names: the others are those nodes. Nodes are
-      // compared to every family, so a link to a ttyS port is not added here either.
-      std::vector<std::string> nodes;
-      for (size_t g = 0; g < std::size(kFamilies); ++g)
-        for (const auto &entry : found[g])
-          nodes.push_back(Canonical(entry.second));
-      for (const std::string &link : byId)
-        if (std::find(nodes.begin(), nodes.end(), Canonical(link)) == nodes.end())
-          AppendNewDevices(paths, {link});
+    std::vector<std::string> paths;
+    for (size_t f = 0; f < std::size(kFamilies); ++f) {
+        std::sort(found[f].begin(), found[f].end());
+        std::vector<std::string> family;
+        for (auto &entry : found[f])
+            family.push_back(std::move(entry.second));
+        AppendNewDevices(paths, family);
+        if (f + 1 == kByIdAfter) {
+            // Only links whose device no family names: the others are those nodes. Nodes are
+            // compared to every family, so a link to a ttyS port is not added here either.
+            std::vector<std::string> nodes;
+            for (size_t g = 0; g < std::size(kFamilies); ++g)
+                for (const auto &entry : found[g])
+                    nodes.push_back(Canonical(entry.second));
+            for (const std::string &link : byId)
+                if (std::find(nodes.begin(), nodes.end(), Canonical(link)) == nodes.end())
+                    AppendNewDevices(paths, {link});
+        }
     }
-  }
-  return paths;
+    return paths;
 }
 
 namespace {
 std::vector<std::string> PreferredFirst(std::vector<std::string> ports, bool automatic)
 {
-  std::string preferred;
-  {
-    std::lock_guard<std::mutex> lock(g_openMutex);
-    preferred = g_preferred;
-  }
-  PreferredFirst(ports, preferred, automatic);
-  return ports;
+    std::string preferred;
+    {
+        std::lock_guard<std::mutex> lock(g_openMutex);
+        preferred = g_preferred;
+    }
+    PreferredFirst(ports, preferred, automatic);
+    return ports;
 }
 }  // namespace
 
 std::vector<std::string> CandidatePorts()
 {
-  std::vector<std::string> ports = ExplicitPorts();
-  if (!ports.empty())
-    return PreferredFirst(std::move(ports), false);
-  return PreferredFirst(ScanSerialDevices(DeviceDirectory()), true);
+    std::vector<std::string> ports = ExplicitPorts();
+    if (!ports.empty())
+        return PreferredFirst(std::move(ports), false);
+    return PreferredFirst(ScanSerialDevices(DeviceDirectory()), true);
 }
 
 std::vector<std::string> PortChoices()
 {
-  std::vector<std::string> ports = CandidatePorts();
-  if (!ExplicitPorts().empty())
-    AppendNewDevices(ports, PreferredFirst(ScanSerialDevices(DeviceDirectory()), true));
-  return ports;
+    std::vector<std::string> ports = CandidatePorts();
+    if (!ExplicitPorts().empty())
+        AppendNewDevices(ports, PreferredFirst(ScanSerialDevices(DeviceDirectory()), true));
+    return ports;
 }
 
 bool SamePort(const std::string &a, const std::string &b)
 {
-  return a == b || Canonical(a) == Canonical(b);
+    return a == b || Canonical(a) == Canonical(b);
 }
 
 std::string PortPath(int n)
 {
-  if (n < 1)
-    return {};
-  std::vector<std::string> ports = CandidatePorts();
-  return static_cast<size_t>(n) <= ports.size() ? ports[n - 1] : std::string();
+    if (n < 1)
+        return {};
+    std::vector<std::string> ports = CandidatePorts();
+    return static_cast<size_t>(n) <= ports.size() ? ports[n - 1] : std::string();
 }
 
 void SetPreferredPort(std::string path)
 {
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  g_preferred = std::move(path);
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    g_preferred = std::move(path);
 }
 
 void SetPortOpenFunction(PortOpenFunction open)
 {
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  g_open = open;
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    g_open = open;
 }
 
 int OpenPortFile(const std::string &path, int flags)
 {
-  PortOpenFunction open;
-  {
-    std::lock_guard<std::mutex> lock(g_openMutex);
-    open = g_open != nullptr ? g_open : &PosixOpen;
-  }
-  const int fd = open(path.c_str(), flags);
-  const int error = fd < 0 ? errno : 0;
-  {
-    std::lock_guard<std::mutex> lock(g_openMutex);
-    g_openErrno[path] = error;
-  }
-  errno = error;
-  return fd;
+    PortOpenFunction open;
+    {
+        std::lock_guard<std::mutex> lock(g_openMutex);
+        open = g_open != nullptr ? g_open : &PosixOpen;
+    }
+    const int fd = open(path.c_str(), flags);
+    const int error = fd < 0 ? errno : 0;
+    {
+        std::lock_guard<std::mutex> lock(g_openMutex);
+        g_openErrno[path] = error;
+    }
+    errno = error;
+    return fd;
 }
 
 int LastOpenErrno(const std::string &path)
 {
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  const auto it = g_openErrno.find(path);
-  return it == g_openErrno.end() ? 0 : it->second;
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    const auto it = g_openErrno.find(path);
+    return it == g_openErrno.end() ? 0 : it->second;
 }
 
 bool OpenRefusedForPermission(const std::string &path)
 {
-  const int e = LastOpenErrno(path);
-  return e == EACCES || e == EPERM;
+    const int e = LastOpenErrno(path);
+    return e == EACCES || e == EPERM;
 }
 
 std::string PortGroupName(const std::string &path)
 {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0)
-    return {};
-  std::vector<char> buf(16384);
-  struct group g {};
-  struct group *found = nullptr;
-  if (getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == 0 && found != nullptr)
-    return found->gr_name;
-  return std::to_string(st.st_gid);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    std::vector<char> buf(16384);
+    struct group g {};
+    struct group *found = nullptr;
+    if (getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == 0 && found != nullptr)
+        return found->gr_name;
+    return std::to_string(st.st_gid);
 }
 
 std::string PortAccessGroup(const std::string &path)
 {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || st.st_gid == 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
-    return {};
-  const std::string name = PortGroupName(path);
-  return name == "root" ? std::string() : name;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || st.st_gid == 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return {};
+    const std::string name = PortGroupName(path);
+    return name == "root" ? std::string() : name;
 }
 
 bool PortOwnership(const std::string &path, PortOwner *owner)
 {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0)
-    return false;
-  std::vector<char> buf(16384);
-  struct passwd pw {};
-  struct passwd *found = nullptr;
-  owner->User = getpwuid_r(st.st_uid, &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr
-                    ? std::string(found->pw_name)
-                    : std::to_string(st.st_uid);
-  owner->Group = PortGroupName(path);
-  char mode[8];
-  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-  owner->Mode = mode;
-  return true;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    std::vector<char> buf(16384);
+    struct passwd pw {};
+    struct passwd *found = nullptr;
+    owner->User = getpwuid_r(st.st_uid, &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr
+                      ? std::string(found->pw_name)
+                      : std::to_string(st.st_uid);
+    owner->Group = PortGroupName(path);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    owner->Mode = mode;
+    return true;
 }
 
 std::string PortOwnerText(const std::string &path)
 {
-  PortOwner o;
-  if (!PortOwnership(path, &o))
-    return {};
-  return PortOwnerText(o);
+    PortOwner o;
+    if (!PortOwnership(path, &o))
+        return {};
+    return PortOwnerText(o);
 }
 
 std::string PortOwnerText(const PortOwner &owner)
 {
-  if (owner.Mode.empty())
-    return {};
-  return "owner " + owner.User + ", group " + owner.Group + ", mode " + owner.Mode;
+    if (owner.Mode.empty())
+        return {};
+    return "owner " + owner.User + ", group " + owner.Group + ", mode " + owner.Mode;
 }
 
 std::string SerialByIdName(const std::string &path, const std::string &byIdDir)
 {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const std::string target = Canonical(path);
-  const std::string dir = byIdDir.empty() ? DeviceDirectory() + "/serial/by-id" : byIdDir;
-  std::vector<std::string> names;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-    if (Canonical(it->path().string()) == target)
-      names.push_back(it->path().string());
-  std::sort(names.begin(), names.end());  // one answer whatever the directory order
-  return names.empty() ? std::string() : names.front();
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const std::string target = Canonical(path);
+    const std::string dir = byIdDir.empty() ? DeviceDirectory() + "/serial/by-id" : byIdDir;
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (Canonical(it->path().string()) == target)
+            names.push_back(it->path().string());
+    std::sort(names.begin(), names.end());  // one answer whatever the directory order
+    return names.empty() ? std::string() : names.front();
 }
 
 PortState ExaminePort(const std::string &path)
 {
-  PortState state;
-  state.Path = path;
-  state.ById = SerialByIdName(path);
-  if (state.ById == path)
-    state.ById.clear();
-  const int fd = OpenPortFile(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    const int e = errno;
-    if (OpenRefusedForPermission(path)) {
-      state.Access = PortAccess::NoPermission;
-      state.Group = PortAccessGroup(path);
-      if (state.Group.empty())
-        PortOwnership(path, &state.Owner);
-    } else if (e == EBUSY) {
-      state.Access = PortAccess::InUse;  // another holder's exclusive mode
-    } else {
-      state.Error = std::strerror(e);
+    PortState state;
+    state.Path = path;
+    state.ById = SerialByIdName(path);
+    if (state.ById == path)
+        state.ById.clear();
+    const int fd = OpenPortFile(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        if (OpenRefusedForPermission(path)) {
+            state.Access = PortAccess::NoPermission;
+            state.Group = PortAccessGroup(path);
+            if (state.Group.empty())
+                PortOwnership(path, &state.Owner);
+        } else if (e == EBUSY) {
+            state.Access = PortAccess::InUse;  // another holder's exclusive mode
+        } else {
+            state.Error = std::strerror(e);
+        }
+        return state;
     }
+    const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    state.Access = free ? PortAccess::Free : PortAccess::InUse;
     return state;
-  }
-  const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
-  ::close(fd);
-  state.Access = free ? PortAccess::Free : PortAccess::InUse;
-  return state;
 }
 
 std::string RememberedPortFile()
 {
-  const char *config = std::getenv("XDG_CONFIG_HOME");
-  std::string dir;
-  if (config != nullptr && config[0] == '/') {
-    dir = config;
-  } else {
-    const char *home = std::getenv("HOME");
-    if (home == nullptr || home[0] == 0)
-      return {};
-    dir = std::string(home) + "/.config";
-  }
-  return dir + "/quintavolte/last-port";
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    std::string dir;
+    if (config != nullptr && config[0] == '/') {
+        dir = config;
+    } else {
+        const char *home = std::getenv("HOME");
+        if (home == nullptr || home[0] == 0)
+            return {};
+        dir = std::string(home) + "/.config";
+    }
+    return dir + "/quintavolte/last-port";
 }
 
 std::string RememberedPort()
 {
-  const std::string file = RememberedPortFile();
-  if (file.empty())
-    return {};
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
+    const std::string file = RememberedPortFile();
+    if (file.empty())
+        return {};
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
 }
 
 bool RememberPort(const std::string &path)
 {
-  namespace fs = std::filesystem;
-  const std::string file = RememberedPortFile();
-  if (file.empty() || path.empty())
-    return false;
-  const std::string byId = SerialByIdName(path);
-  const std::string name = byId.empty() ? path : byId;
-  if (RememberedPort() == name)
-    return true;  // nothing to write on every connect
-  std::error_code ec;
-  fs::create_directories(fs::path(file).parent_path(), ec);
-  // Written aside and renamed: a reader never sees half a name.
-  const std::string tmp = file + "." + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::trunc);
-    if (!out || !(out << name << "\n") || !out.flush()) {
-      fs::remove(tmp, ec);
-      return false;
+    namespace fs = std::filesystem;
+    const std::string file = RememberedPortFile();
+    if (file.empty() || path.empty())
+        return false;
+    const std::string byId = SerialByIdName(path);
+    const std::string name = byId.empty() ? path : byId;
+    if (RememberedPort() == name)
+        return true;  // nothing to write on every connect
+    std::error_code ec;
+    fs::create_directories(fs::path(file).parent_path(), ec);
+    // Written aside and renamed: a reader never sees half a name.
+    const std::string tmp = file + "." + std::to_string(getpid());
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        if (!out || !(out << name << "\n") || !out.flush()) {
+            fs::remove(tmp, ec);
+            return false;
+        }
     }
-  }
-  if (std::rename(tmp.c_str(), file.c_str()) != 0) {
-    fs::remove(tmp, ec);
-    return false;
-  }
-  return true;
+    if (std::rename(tmp.c_str(), file.c_str()) != 0) {
+        fs::remove(tmp, ec);
+        return false;
+    }
+    return true;
 }

@@ -52,9 +52,9 @@ std::string PortGroupName(const std::string &path);
 std::string PortAccessGroup(const std::string &path);
 // Who owns the device file and its mode ("0600"); false when it cannot be examined.
 struct PortOwner {
-  std::string User;
-  std::string Group;
-  std::string Mode;
+    std::string User;
+    std::string Group;
+    std::string Mode;
 };
 bool PortOwnership(const std::string &path, PortOwner *owner);
 // Who may use the port, for when there is no group to join: "owner root, group root,
@@ -72,12 +72,12 @@ std::string SerialByIdName(const std::string &path, const std::string &byIdDir =
 // choice of the window both show it.
 enum class PortAccess { Free, InUse, NoPermission, CannotOpen };
 struct PortState {
-  std::string Path;
-  std::string ById;    // its by-id name, empty when it has none (or is one)
-  PortAccess Access = PortAccess::CannotOpen;
-  std::string Error;   // CannotOpen: the system's reason
-  std::string Group;   // NoPermission: the group to join, when joining would help
-  PortOwner Owner;     // NoPermission without a group: who may use it (empty when unknown)
+    std::string Path;
+    std::string ById;  // its by-id name, empty when it has none (or is one)
+    PortAccess Access = PortAccess::CannotOpen;
+    std::string Error;  // CannotOpen: the system's reason
+    std::string Group;  // NoPermission: the group to join, when joining would help
+    PortOwner Owner;    // NoPermission without a group: who may use it (empty when unknown)
 };
 PortState ExaminePort(const std::string &path);
 

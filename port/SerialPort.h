@@ -18,108 +18,108 @@
 // default, tests put in their own. Both return the count moved, 0 when nothing can move
 // now, -1 on failure.
 struct SerialTransport {
-  long (*Read)(void *context, int fd, uint8_t *buf, size_t n);
-  long (*Write)(void *context, int fd, const uint8_t *buf, size_t n);
-  void *Context;
+    long (*Read)(void *context, int fd, uint8_t *buf, size_t n);
+    long (*Write)(void *context, int fd, const uint8_t *buf, size_t n);
+    void *Context;
 };
 // Plain read(2)/write(2) on the non-blocking descriptor.
 SerialTransport TermiosTransport();
 
 class CSerialPort {
 public:
-  // Most bytes written in one pass of the thread.
-  static constexpr size_t kChunk = 64;
+    // Most bytes written in one pass of the thread.
+    static constexpr size_t kChunk = 64;
 
-  CSerialPort();
-  ~CSerialPort();
-  CSerialPort(const CSerialPort &) = delete;
-  CSerialPort &operator=(const CSerialPort &) = delete;
+    CSerialPort();
+    ~CSerialPort();
+    CSerialPort(const CSerialPort &) = delete;
+    CSerialPort &operator=(const CSerialPort &) = delete;
 
-  // Opens port number n (see PortList.h) with the stored settings, closing an open port
-  // first. Whatever waited in the line's own queues is discarded; both rings are emptied
-  // and LastRxTick stamped. False (and closed) on any failure, with the reason in LastError().
-  bool Open(int n);
-  // Why the last Open failed (the system's reason), empty after a successful one.
-  std::string LastError() const;
-  // Closes an open port; false when nothing was open or the close failed.
-  bool Close();
-  bool IsOpen() const;
-  // Stores the settings; when any differs and a port is open, reopens it (rings emptied).
-  // Parity: 0 none, 1 odd, 2 even, 3 mark, 4 space. Stop bits: 0 one, 2 two.
-  // Returns false only when that reopen failed (the port is then closed).
-  bool SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBits, uint8_t parity);
+    // Opens port number n (see PortList.h) with the stored settings, closing an open port
+    // first. Whatever waited in the line's own queues is discarded; both rings are emptied
+    // and LastRxTick stamped. False (and closed) on any failure, with the reason in LastError().
+    bool Open(int n);
+    // Why the last Open failed (the system's reason), empty after a successful one.
+    std::string LastError() const;
+    // Closes an open port; false when nothing was open or the close failed.
+    bool Close();
+    bool IsOpen() const;
+    // Stores the settings; when any differs and a port is open, reopens it (rings emptied).
+    // Parity: 0 none, 1 odd, 2 even, 3 mark, 4 space. Stop bits: 0 one, 2 two.
+    // Returns false only when that reopen failed (the port is then closed).
+    bool SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBits, uint8_t parity);
 
-  // Queues a whole frame for sending and wakes the thread; false (nothing queued) when
-  // the transmit ring cannot take all of it. Takes Lock itself.
-  bool Transmit(const uint8_t *bytes, size_t n);
-  // Whether received bytes still wait in the system's queue, not yet moved to RxRing
-  // (the transfer thread was held up): a frame is not over while they do.
-  bool InputWaiting() const;
-  // Tells the thread that bytes were put into TxRing directly.
-  void Wake();
+    // Queues a whole frame for sending and wakes the thread; false (nothing queued) when
+    // the transmit ring cannot take all of it. Takes Lock itself.
+    bool Transmit(const uint8_t *bytes, size_t n);
+    // Whether received bytes still wait in the system's queue, not yet moved to RxRing
+    // (the transfer thread was held up): a frame is not over while they do.
+    bool InputWaiting() const;
+    // Tells the thread that bytes were put into TxRing directly.
+    void Wake();
 
-  // A descriptor (eventfd) that becomes readable when the connection has something to do
-  // on the line: bytes were received, or the line has been quiet for one of the quiet
-  // marks since the last byte came in. Wait on it instead of polling the rings; read it
-  // (or call TakeReady) to reset it. -1 when it could not be created.
-  int ReadyFd() const { return readyFd_; }
-  // Resets ReadyFd; true when it had been signalled.
-  bool TakeReady();
-  // Received bytes signal ReadyFd only once RxRing holds at least this many (1 by default):
-  // a connection that knows how long the frame it waits for is wakes once, not per byte.
-  // The quiet marks signal whatever the count. Under Lock, or takes it.
-  void SetReadyCount(uint16_t count);
-  // Times of silence after the last received byte at which ReadyFd is signalled (the end
-  // of a frame on the line, the end-of-reply silence). Up to 4, in milliseconds. The first
-  // is always signalled, later ones only while received bytes wait in RxRing.
-  void SetQuietMarks(std::initializer_list<uint32_t> marksMs);
+    // A descriptor (eventfd) that becomes readable when the connection has something to do
+    // on the line: bytes were received, or the line has been quiet for one of the quiet
+    // marks since the last byte came in. Wait on it instead of polling the rings; read it
+    // (or call TakeReady) to reset it. -1 when it could not be created.
+    int ReadyFd() const { return readyFd_; }
+    // Resets ReadyFd; true when it had been signalled.
+    bool TakeReady();
+    // Received bytes signal ReadyFd only once RxRing holds at least this many (1 by default):
+    // a connection that knows how long the frame it waits for is wakes once, not per byte.
+    // The quiet marks signal whatever the count. Under Lock, or takes it.
+    void SetReadyCount(uint16_t count);
+    // Times of silence after the last received byte at which ReadyFd is signalled (the end
+    // of a frame on the line, the end-of-reply silence). Up to 4, in milliseconds. The first
+    // is always signalled, later ones only while received bytes wait in RxRing.
+    void SetQuietMarks(std::initializer_list<uint32_t> marksMs);
 
-  // Replaces the thread's byte mover (tests); takes effect at the next pass.
-  void SetTransport(const SerialTransport &transport);
+    // Replaces the thread's byte mover (tests); takes effect at the next pass.
+    void SetTransport(const SerialTransport &transport);
 
-  int Handle() const { return handle_.load(); }  // descriptor of the open port, 0 when closed
-  int PortNumber() const { return portNumber_.load(); }  // n of the open port, 0 when closed
-  uint32_t BaudRate() const { return baudRate_; }
-  uint8_t ByteSize() const { return byteSize_; }
-  uint8_t Parity() const { return parity_; }
-  uint8_t StopBits() const { return stopBits_; }
+    int Handle() const { return handle_.load(); }          // descriptor of the open port, 0 when closed
+    int PortNumber() const { return portNumber_.load(); }  // n of the open port, 0 when closed
+    uint32_t BaudRate() const { return baudRate_; }
+    uint8_t ByteSize() const { return byteSize_; }
+    uint8_t Parity() const { return parity_; }
+    uint8_t StopBits() const { return stopBits_; }
 
-  // Guards both rings, LastRxTick and the transport; re-entrant.
-  CCritSection Lock;
-  ByteRing RxRing;  // received, not yet taken by the connection
-  ByteRing TxRing;  // queued for sending
-  uint32_t LastRxTick = 0;  // tick of the last received bytes, or of the open
+    // Guards both rings, LastRxTick and the transport; re-entrant.
+    CCritSection Lock;
+    ByteRing RxRing;          // received, not yet taken by the connection
+    ByteRing TxRing;          // queued for sending
+    uint32_t LastRxTick = 0;  // tick of the last received bytes, or of the open
 
 private:
-  void ThreadMain();
-  // Steps 3 to 5 of a pass, under Lock. Returns whether anything moved; blocked is set
-  // when bytes wait to be sent but the port took none.
-  bool TransferPass(int fd, bool &blocked);
+    void ThreadMain();
+    // Steps 3 to 5 of a pass, under Lock. Returns whether anything moved; blocked is set
+    // when bytes wait to be sent but the port took none.
+    bool TransferPass(int fd, bool &blocked);
 
-  std::atomic<int> handle_{0};
-  std::atomic<int> portNumber_{0};
-  uint32_t baudRate_ = 9600;
-  uint8_t byteSize_ = 8;
-  uint8_t parity_ = 0;
-  uint8_t stopBits_ = 0;
+    std::atomic<int> handle_{0};
+    std::atomic<int> portNumber_{0};
+    uint32_t baudRate_ = 9600;
+    uint8_t byteSize_ = 8;
+    uint8_t parity_ = 0;
+    uint8_t stopBits_ = 0;
 
-  SerialTransport transport_;
-  mutable std::mutex errorGuard_;
-  std::string lastError_;
-  // Held by the thread while it waits on the descriptor outside Lock, and by Open/Close
-  // while they change it, so the thread never waits on a closed or reused descriptor.
-  std::mutex fdGuard_;
-  int wakeFd_ = -1;  // eventfd that cuts the thread's wait short
-  int readyFd_ = -1; // eventfd the thread signals for the connection
-  void SignalReady();
-  // Milliseconds until the next quiet mark after the last received byte is due, -1 when
-  // none is left; signals the marks already passed. Under Lock.
-  int NextQuietMark();
-  std::array<uint32_t, 4> quietMarks_{};
-  size_t quietMarkCount_ = 0;
-  size_t quietMarksSignalled_ = 0;  // marks already signalled since the last byte
-  uint16_t readyCount_ = 1;
-  std::atomic<int> closing_{0};  // Close is waiting for fdGuard_: the thread must not wait again
-  std::atomic<bool> Running{false};
-  std::thread ReaderThread;
+    SerialTransport transport_;
+    mutable std::mutex errorGuard_;
+    std::string lastError_;
+    // Held by the thread while it waits on the descriptor outside Lock, and by Open/Close
+    // while they change it, so the thread never waits on a closed or reused descriptor.
+    std::mutex fdGuard_;
+    int wakeFd_ = -1;   // eventfd that cuts the thread's wait short
+    int readyFd_ = -1;  // eventfd the thread signals for the connection
+    void SignalReady();
+    // Milliseconds until the next quiet mark after the last received byte is due, -1 when
+    // none is left; signals the marks already passed. Under Lock.
+    int NextQuietMark();
+    std::array<uint32_t, 4> quietMarks_{};
+    size_t quietMarkCount_ = 0;
+    size_t quietMarksSignalled_ = 0;  // marks already signalled since the last byte
+    uint16_t readyCount_ = 1;
+    std::atomic<int> closing_{0};  // Close is waiting for fdGuard_: the thread must not wait again
+    std::atomic<bool> Running{false};
+    std::thread ReaderThread;
 };

@@ -133,120 +133,130 @@ constexpr std::array<SimVarInfo, vSimVarCount> kTable{{
 
 // Sorted by register for the reverse lookup; built once.
 struct RegIndex {
-  std::array<int, vSimVarCount> ids{};
-  RegIndex()
-  {
-    for (int i = 0; i < vSimVarCount; ++i)
-      ids[static_cast<size_t>(i)] = i;
-    std::sort(ids.begin(), ids.end(), [](int a, int b) { return kTable[static_cast<size_t>(a)].Register < kTable[static_cast<size_t>(b)].Register; });
-  }
+    std::array<int, vSimVarCount> ids{};
+    RegIndex()
+    {
+        for (int i = 0; i < vSimVarCount; ++i)
+            ids[static_cast<size_t>(i)] = i;
+        std::sort(ids.begin(), ids.end(), [](int a, int b) {
+            return kTable[static_cast<size_t>(a)].Register < kTable[static_cast<size_t>(b)].Register;
+        });
+    }
 };
 
-uint32_t Join32(const uint16_t *regs) { return static_cast<uint32_t>(regs[0]) | (static_cast<uint32_t>(regs[1]) << 16); }
+uint32_t Join32(const uint16_t *regs)
+{
+    return static_cast<uint32_t>(regs[0]) | (static_cast<uint32_t>(regs[1]) << 16);
+}
 
 void Split32(uint32_t v, uint16_t *regs)
 {
-  regs[0] = static_cast<uint16_t>(v & 0xFFFF);
-  regs[1] = static_cast<uint16_t>(v >> 16);
+    regs[0] = static_cast<uint16_t>(v & 0xFFFF);
+    regs[1] = static_cast<uint16_t>(v >> 16);
 }
 
 // Integers outside the type's range saturate rather than wrap: a reading that overflows
 // should show the limit, not a wrapped value of the opposite sign.
-template <typename T>
-T Saturate(double v)
+template <typename T> T Saturate(double v)
 {
-  if (std::isnan(v))
-    return 0;
-  v = std::round(v);
-  if (v <= static_cast<double>(std::numeric_limits<T>::min()))
-    return std::numeric_limits<T>::min();
-  if (v >= static_cast<double>(std::numeric_limits<T>::max()))
-    return std::numeric_limits<T>::max();
-  return static_cast<T>(v);
+    if (std::isnan(v))
+        return 0;
+    v = std::round(v);
+    if (v <= static_cast<double>(std::numeric_limits<T>::min()))
+        return std::numeric_limits<T>::min();
+    if (v >= static_cast<double>(std::numeric_limits<T>::max()))
+        return std::numeric_limits<T>::max();
+    return static_cast<T>(v);
 }
 
 }  // namespace
 
-std::span<const SimVarInfo> SimVarTable() { return kTable; }
+std::span<const SimVarInfo> SimVarTable()
+{
+    return kTable;
+}
 
-const SimVarInfo &SimVar(int id) { return kTable.at(static_cast<size_t>(id)); }
+const SimVarInfo &SimVar(int id)
+{
+    return kTable.at(static_cast<size_t>(id));
+}
 
 int SimFindVar(std::string_view name)
 {
-  for (int i = 0; i < vSimVarCount; ++i)
-    if (name == kTable[static_cast<size_t>(i)].Name)
-      return i;
-  return -1;
+    for (int i = 0; i < vSimVarCount; ++i)
+        if (name == kTable[static_cast<size_t>(i)].Name)
+            return i;
+    return -1;
 }
 
 int SimVarAtRegister(uint16_t reg)
 {
-  static const RegIndex index;
-  // Last variable whose first register is not above reg.
-  auto it = std::upper_bound(index.ids.begin(), index.ids.end(), reg,
-                             [](uint16_t r, int id) { return r < kTable[static_cast<size_t>(id)].Register; });
-  if (it == index.ids.begin())
-    return -1;
-  const SimVarInfo &v = kTable[static_cast<size_t>(*(it - 1))];
-  return reg < v.Register + v.Count ? *(it - 1) : -1;
+    static const RegIndex index;
+    // Last variable whose first register is not above reg.
+    auto it = std::upper_bound(index.ids.begin(), index.ids.end(), reg,
+                               [](uint16_t r, int id) { return r < kTable[static_cast<size_t>(id)].Register; });
+    if (it == index.ids.begin())
+        return -1;
+    const SimVarInfo &v = kTable[static_cast<size_t>(*(it - 1))];
+    return reg < v.Register + v.Count ? *(it - 1) : -1;
 }
 
 void SimEncodeNumber(int id, double value, uint16_t *regs)
 {
-  switch (SimVar(id).Type) {
-  case SimU16:
-    regs[0] = Saturate<uint16_t>(value);
-    break;
-  case SimS16:
-    regs[0] = static_cast<uint16_t>(Saturate<int16_t>(value));
-    break;
-  case SimU32:
-    Split32(Saturate<uint32_t>(value), regs);
-    break;
-  case SimFloat:
-    Split32(std::bit_cast<uint32_t>(static_cast<float>(value)), regs);
-    break;
-  case SimText:
-    break;
-  }
+    switch (SimVar(id).Type) {
+    case SimU16:
+        regs[0] = Saturate<uint16_t>(value);
+        break;
+    case SimS16:
+        regs[0] = static_cast<uint16_t>(Saturate<int16_t>(value));
+        break;
+    case SimU32:
+        Split32(Saturate<uint32_t>(value), regs);
+        break;
+    case SimFloat:
+        Split32(std::bit_cast<uint32_t>(static_cast<float>(value)), regs);
+        break;
+    case SimText:
+        break;
+    }
 }
 
 double SimDecodeNumber(int id, const uint16_t *regs)
 {
-  switch (SimVar(id).Type) {
-  case SimU16:
-    return regs[0];
-  case SimS16:
-    return static_cast<int16_t>(regs[0]);
-  case SimU32:
-    return Join32(regs);
-  case SimFloat:
-    return std::bit_cast<float>(Join32(regs));
-  case SimText:
-    break;
-  }
-  return 0;
+    switch (SimVar(id).Type) {
+    case SimU16:
+        return regs[0];
+    case SimS16:
+        return static_cast<int16_t>(regs[0]);
+    case SimU32:
+        return Join32(regs);
+    case SimFloat:
+        return std::bit_cast<float>(Join32(regs));
+    case SimText:
+        break;
+    }
+    return 0;
 }
 
 void SimEncodeText(std::string_view text, uint16_t *regs, uint16_t count)
 {
-  for (uint16_t i = 0; i < count; ++i) {
-    size_t lo = 2u * i, hi = lo + 1;
-    uint8_t a = lo < text.size() ? static_cast<uint8_t>(text[lo]) : 0;
-    uint8_t b = hi < text.size() ? static_cast<uint8_t>(text[hi]) : 0;
-    regs[i] = static_cast<uint16_t>(a | (b << 8));
-  }
+    for (uint16_t i = 0; i < count; ++i) {
+        size_t lo = 2u * i, hi = lo + 1;
+        uint8_t a = lo < text.size() ? static_cast<uint8_t>(text[lo]) : 0;
+        uint8_t b = hi < text.size() ? static_cast<uint8_t>(text[hi]) : 0;
+        regs[i] = static_cast<uint16_t>(a | (b << 8));
+    }
 }
 
 std::string SimDecodeText(const uint16_t *regs, uint16_t count)
 {
-  std::string s;
-  for (uint16_t i = 0; i < count; ++i) {
-    for (uint8_t c : {static_cast<uint8_t>(regs[i] & 0xFF), static_cast<uint8_t>(regs[i] >> 8)}) {
-      if (c == 0)
-        return s;
-      s.push_back(static_cast<char>(c));
+    std::string s;
+    for (uint16_t i = 0; i < count; ++i) {
+        for (uint8_t c : {static_cast<uint8_t>(regs[i] & 0xFF), static_cast<uint8_t>(regs[i] >> 8)}) {
+            if (c == 0)
+                return s;
+            s.push_back(static_cast<char>(c));
+        }
     }
-  }
-  return s;
+    return s;
 }

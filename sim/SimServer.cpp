@@ -19,8 +19,8 @@ namespace {
 
 uint64_t NowUs()
 {
-  using namespace std::chrono;
-  return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 // The model needs no finer steps than this when the line is quiet.
@@ -30,126 +30,128 @@ constexpr uint64_t kIdleWakeUs = 200000;
 
 // ---- SimFaults
 
-SimFaults::SimFaults(const SimOptions &options) : options_(options) {}
+SimFaults::SimFaults(const SimOptions &options) : options_(options)
+{
+}
 
 std::vector<uint8_t> SimFaults::Shape(std::vector<uint8_t> reply)
 {
-  if (reply.empty() || options_.Silent)
-    return {};
-  ++count_;
-  if (Every(options_.DropEvery))
-    return {};
-  if (Every(options_.BadCrcEvery))
-    reply.back() ^= 0xFF;
-  if (Every(options_.GarbageEvery))
-    reply.insert(reply.begin(), std::begin(kGarbage), std::end(kGarbage));
-  return reply;
+    if (reply.empty() || options_.Silent)
+        return {};
+    ++count_;
+    if (Every(options_.DropEvery))
+        return {};
+    if (Every(options_.BadCrcEvery))
+        reply.back() ^= 0xFF;
+    if (Every(options_.GarbageEvery))
+        reply.insert(reply.begin(), std::begin(kGarbage), std::end(kGarbage));
+    return reply;
 }
 
 // ---- SimFramer
 
 void SimFramer::Feed(const uint8_t *bytes, size_t n, uint64_t nowUs)
 {
-  if (n == 0)
-    return;
-  if (!receiving_)
-    firstUs_ = nowUs;
-  receiving_ = true;
-  lastUs_ = nowUs;
-  if (overflow_ || bytes_.size() + n > kMaxFrame) {
-    overflow_ = true;
-    bytes_.clear();
-    return;
-  }
-  bytes_.insert(bytes_.end(), bytes, bytes + n);
+    if (n == 0)
+        return;
+    if (!receiving_)
+        firstUs_ = nowUs;
+    receiving_ = true;
+    lastUs_ = nowUs;
+    if (overflow_ || bytes_.size() + n > kMaxFrame) {
+        overflow_ = true;
+        bytes_.clear();
+        return;
+    }
+    bytes_.insert(bytes_.end(), bytes, bytes + n);
 }
 
 int64_t SimFramer::UsUntilDue(uint64_t nowUs) const
 {
-  if (!receiving_)
-    return -1;
-  uint64_t due = lastUs_ + kGapUs;
-  return nowUs >= due ? 0 : static_cast<int64_t>(due - nowUs);
+    if (!receiving_)
+        return -1;
+    uint64_t due = lastUs_ + kGapUs;
+    return nowUs >= due ? 0 : static_cast<int64_t>(due - nowUs);
 }
 
 std::vector<uint8_t> SimFramer::Take(uint64_t nowUs, uint64_t *startUs)
 {
-  if (UsUntilDue(nowUs) != 0)
-    return {};
-  if (startUs != nullptr)
-    *startUs = firstUs_;
-  std::vector<uint8_t> frame;
-  if (!overflow_)
-    frame.swap(bytes_);
-  bytes_.clear();
-  receiving_ = false;
-  overflow_ = false;
-  return frame;
+    if (UsUntilDue(nowUs) != 0)
+        return {};
+    if (startUs != nullptr)
+        *startUs = firstUs_;
+    std::vector<uint8_t> frame;
+    if (!overflow_)
+        frame.swap(bytes_);
+    bytes_.clear();
+    receiving_ = false;
+    overflow_ = false;
+    return frame;
 }
 
 // ---- SimPty
 
 SimPty::~SimPty()
 {
-  if (!link_.empty()) {
-    // Only our own link goes: someone may have replaced it meanwhile.
-    char target[4096];
-    ssize_t n = readlink(link_.c_str(), target, sizeof target - 1);
-    if (n >= 0 && std::string(target, static_cast<size_t>(n)) == slavePath_)
-      unlink(link_.c_str());
-  }
-  if (slave_ >= 0)
-    close(slave_);
-  if (master_ >= 0)
-    close(master_);
+    if (!link_.empty()) {
+        // Only our own link goes: someone may have replaced it meanwhile.
+        char target[4096];
+        ssize_t n = readlink(link_.c_str(), target, sizeof target - 1);
+        if (n >= 0 && std::string(target, static_cast<size_t>(n)) == slavePath_)
+            unlink(link_.c_str());
+    }
+    if (slave_ >= 0)
+        close(slave_);
+    if (master_ >= 0)
+        close(master_);
 }
 
 bool SimPty::Open(std::string *error)
 {
-  master_ = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-    *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
-    return false;
-  }
-  char name[256];
-  if (ptsname_r(master_, name, sizeof name) != 0) {
-    *error = std::string("ptsname: ") + std::strerror(errno);
-    return false;
-  }
-  slavePath_ = name;
-  slave_ = open(name, O_RDWR | O_NOCTTY);
-  if (slave_ < 0) {
-    *error = "cannot open " + slavePath_ + ": " + std::strerror(errno);
-    return false;
-  }
-  termios tio{};
-  if (tcgetattr(slave_, &tio) == 0) {
-    cfmakeraw(&tio);
-    cfsetispeed(&tio, B9600);
-    cfsetospeed(&tio, B9600);
-    tcsetattr(slave_, TCSANOW, &tio);
-  }
-  // Never block on the master: a reply nobody reads must not stop the device.
-  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-  return true;
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    char name[256];
+    if (ptsname_r(master_, name, sizeof name) != 0) {
+        *error = std::string("ptsname: ") + std::strerror(errno);
+        return false;
+    }
+    slavePath_ = name;
+    slave_ = open(name, O_RDWR | O_NOCTTY);
+    if (slave_ < 0) {
+        *error = "cannot open " + slavePath_ + ": " + std::strerror(errno);
+        return false;
+    }
+    termios tio{};
+    if (tcgetattr(slave_, &tio) == 0) {
+        cfmakeraw(&tio);
+        cfsetispeed(&tio, B9600);
+        cfsetospeed(&tio, B9600);
+        tcsetattr(slave_, TCSANOW, &tio);
+    }
+    // Never block on the master: a reply nobody reads must not stop the device.
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    return true;
 }
 
 bool SimPty::Link(const std::string &path, std::string *error)
 {
-  struct stat st{};
-  if (lstat(path.c_str(), &st) == 0) {
-    if (!S_ISLNK(st.st_mode)) {
-      *error = path + " exists and is not a symbolic link";
-      return false;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            *error = path + " exists and is not a symbolic link";
+            return false;
+        }
+        unlink(path.c_str());  // a stale link of an earlier run
     }
-    unlink(path.c_str());  // a stale link of an earlier run
-  }
-  if (symlink(slavePath_.c_str(), path.c_str()) != 0) {
-    *error = "cannot link " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  link_ = path;
-  return true;
+    if (symlink(slavePath_.c_str(), path.c_str()) != 0) {
+        *error = "cannot link " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    link_ = path;
+    return true;
 }
 
 // ---- SimServer
@@ -161,103 +163,103 @@ SimServer::SimServer(SimPty &pty, SimSlave &slave, SimDeviceModel &model, const 
 
 void SimServer::AdvanceModel(uint64_t nowUs)
 {
-  if (lastStepUs_ != 0 && nowUs > lastStepUs_)
-    model_.Step(static_cast<double>(nowUs - lastStepUs_) / 1e6 * options_.Speed);
-  lastStepUs_ = nowUs;
+    if (lastStepUs_ != 0 && nowUs > lastStepUs_)
+        model_.Step(static_cast<double>(nowUs - lastStepUs_) / 1e6 * options_.Speed);
+    lastStepUs_ = nowUs;
 }
 
 void SimServer::Serve(const std::vector<uint8_t> &frame, uint64_t startUs, uint64_t nowUs)
 {
-  if (frame.empty())
-    return;
-  std::vector<uint8_t> reply = faults_.Shape(slave_.HandleFrame(frame.data(), frame.size()));
-  if (reply.empty())
-    return;
-  // A pseudo-terminal hands over a request at once; a real line needs a character time
-  // per byte, then the 3.5-character silence that ends the frame.
-  uint64_t due = nowUs;
-  if (const uint64_t charUs = CharUs(); charUs != 0)
-    due = std::max(due, startUs + frame.size() * charUs + charUs * 7 / 2);
-  outgoing_.push_back({due + static_cast<uint64_t>(options_.DelayMs) * 1000, std::move(reply)});
+    if (frame.empty())
+        return;
+    std::vector<uint8_t> reply = faults_.Shape(slave_.HandleFrame(frame.data(), frame.size()));
+    if (reply.empty())
+        return;
+    // A pseudo-terminal hands over a request at once; a real line needs a character time
+    // per byte, then the 3.5-character silence that ends the frame.
+    uint64_t due = nowUs;
+    if (const uint64_t charUs = CharUs(); charUs != 0)
+        due = std::max(due, startUs + frame.size() * charUs + charUs * 7 / 2);
+    outgoing_.push_back({due + static_cast<uint64_t>(options_.DelayMs) * 1000, std::move(reply)});
 }
 
 int64_t SimServer::UsUntilNextByte(uint64_t nowUs) const
 {
-  if (outgoing_.empty())
-    return -1;
-  const Outgoing &o = outgoing_.front();
-  uint64_t due = o.DueUs;
-  if (const uint64_t charUs = CharUs(); charUs != 0) {
-    // A byte reaches the far end once all its bits are on the line.
-    const uint64_t start = o.Started ? o.StartUs : std::max(o.DueUs, lineFreeUs_);
-    due = start + (o.Sent + 1) * charUs;
-  }
-  return due > nowUs ? static_cast<int64_t>(due - nowUs) : 0;
+    if (outgoing_.empty())
+        return -1;
+    const Outgoing &o = outgoing_.front();
+    uint64_t due = o.DueUs;
+    if (const uint64_t charUs = CharUs(); charUs != 0) {
+        // A byte reaches the far end once all its bits are on the line.
+        const uint64_t start = o.Started ? o.StartUs : std::max(o.DueUs, lineFreeUs_);
+        due = start + (o.Sent + 1) * charUs;
+    }
+    return due > nowUs ? static_cast<int64_t>(due - nowUs) : 0;
 }
 
 void SimServer::SendDue(uint64_t nowUs)
 {
-  const uint64_t charUs = CharUs();
-  while (!outgoing_.empty() && UsUntilNextByte(nowUs) == 0) {
-    Outgoing &o = outgoing_.front();
-    if (!o.Started) {
-      o.StartUs = charUs != 0 ? std::max(o.DueUs, lineFreeUs_) : o.DueUs;
-      o.Started = true;
+    const uint64_t charUs = CharUs();
+    while (!outgoing_.empty() && UsUntilNextByte(nowUs) == 0) {
+        Outgoing &o = outgoing_.front();
+        if (!o.Started) {
+            o.StartUs = charUs != 0 ? std::max(o.DueUs, lineFreeUs_) : o.DueUs;
+            o.Started = true;
+        }
+        // Unpaced: the whole reply at once. Paced: every character complete by now.
+        size_t upTo = o.Bytes.size();
+        if (charUs != 0)
+            upTo = std::min<size_t>(upTo, static_cast<size_t>((nowUs - o.StartUs) / charUs));
+        while (o.Sent < upTo) {
+            ssize_t n = write(pty_.MasterFd(), o.Bytes.data() + o.Sent, upTo - o.Sent);
+            if (n > 0) {
+                o.Sent += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                o.Sent = o.Bytes.size();  // the terminal's queue is full: nobody reads, lost as on a wire
+                break;
+            }
+        }
+        if (charUs != 0)
+            lineFreeUs_ = o.StartUs + o.Sent * charUs;
+        if (o.Sent >= o.Bytes.size())
+            outgoing_.pop_front();
     }
-    // Unpaced: the whole reply at once. Paced: every character complete by now.
-    size_t upTo = o.Bytes.size();
-    if (charUs != 0)
-      upTo = std::min<size_t>(upTo, static_cast<size_t>((nowUs - o.StartUs) / charUs));
-    while (o.Sent < upTo) {
-      ssize_t n = write(pty_.MasterFd(), o.Bytes.data() + o.Sent, upTo - o.Sent);
-      if (n > 0) {
-        o.Sent += static_cast<size_t>(n);
-      } else if (n < 0 && errno == EINTR) {
-        continue;
-      } else {
-        o.Sent = o.Bytes.size();  // the terminal's queue is full: nobody reads, lost as on a wire
-        break;
-      }
-    }
-    if (charUs != 0)
-      lineFreeUs_ = o.StartUs + o.Sent * charUs;
-    if (o.Sent >= o.Bytes.size())
-      outgoing_.pop_front();
-  }
 }
 
 int SimServer::Run(volatile std::sig_atomic_t *stop, const sigset_t *waitMask)
 {
-  lastStepUs_ = NowUs();
-  uint8_t buf[512];
-  while (!*stop) {
-    uint64_t now = NowUs();
-    int64_t waitUs = kIdleWakeUs;
-    if (int64_t frameUs = framer_.UsUntilDue(now); frameUs >= 0)
-      waitUs = std::min(waitUs, frameUs);
-    if (int64_t byteUs = UsUntilNextByte(now); byteUs >= 0)
-      waitUs = std::min(waitUs, byteUs);
-    timespec ts{static_cast<time_t>(waitUs / 1000000), static_cast<long>((waitUs % 1000000) * 1000)};
-    pollfd pfd{pty_.MasterFd(), POLLIN, 0};
-    int r = ppoll(&pfd, 1, &ts, waitMask);
-    if (r < 0 && errno != EINTR)
-      return 1;
-    now = NowUs();
-    if (r > 0 && (pfd.revents & POLLIN)) {
-      ssize_t n = read(pty_.MasterFd(), buf, sizeof buf);
-      if (n > 0)
-        framer_.Feed(buf, static_cast<size_t>(n), now);
-    } else if (r > 0 && (pfd.revents & (POLLERR | POLLNVAL))) {
-      return 1;
-    } else if (r > 0 && (pfd.revents & POLLHUP)) {
-      // Cannot happen while our own slave descriptor is open; never spin on it all the same.
-      usleep(static_cast<useconds_t>(kIdleWakeUs));
+    lastStepUs_ = NowUs();
+    uint8_t buf[512];
+    while (!*stop) {
+        uint64_t now = NowUs();
+        int64_t waitUs = kIdleWakeUs;
+        if (int64_t frameUs = framer_.UsUntilDue(now); frameUs >= 0)
+            waitUs = std::min(waitUs, frameUs);
+        if (int64_t byteUs = UsUntilNextByte(now); byteUs >= 0)
+            waitUs = std::min(waitUs, byteUs);
+        timespec ts{static_cast<time_t>(waitUs / 1000000), static_cast<long>((waitUs % 1000000) * 1000)};
+        pollfd pfd{pty_.MasterFd(), POLLIN, 0};
+        int r = ppoll(&pfd, 1, &ts, waitMask);
+        if (r < 0 && errno != EINTR)
+            return 1;
+        now = NowUs();
+        if (r > 0 && (pfd.revents & POLLIN)) {
+            ssize_t n = read(pty_.MasterFd(), buf, sizeof buf);
+            if (n > 0)
+                framer_.Feed(buf, static_cast<size_t>(n), now);
+        } else if (r > 0 && (pfd.revents & (POLLERR | POLLNVAL))) {
+            return 1;
+        } else if (r > 0 && (pfd.revents & POLLHUP)) {
+            // Cannot happen while our own slave descriptor is open; never spin on it all the same.
+            usleep(static_cast<useconds_t>(kIdleWakeUs));
+        }
+        AdvanceModel(now);
+        uint64_t startUs = now;
+        std::vector<uint8_t> frame = framer_.Take(now, &startUs);
+        Serve(frame, startUs, now);
+        SendDue(NowUs());
     }
-    AdvanceModel(now);
-    uint64_t startUs = now;
-    std::vector<uint8_t> frame = framer_.Take(now, &startUs);
-    Serve(frame, startUs, now);
-    SendDue(NowUs());
-  }
-  return 0;
+    return 0;
 }

@@ -15,91 +15,91 @@ class SimSlave;
 // Fault switches applied to each reply on its way out; counts the replies itself.
 class SimFaults {
 public:
-  explicit SimFaults(const SimOptions &options);
-  // The bytes to put on the line for a reply; empty: nothing goes out.
-  std::vector<uint8_t> Shape(std::vector<uint8_t> reply);
+    explicit SimFaults(const SimOptions &options);
+    // The bytes to put on the line for a reply; empty: nothing goes out.
+    std::vector<uint8_t> Shape(std::vector<uint8_t> reply);
 
-  static constexpr uint8_t kGarbage[] = {0x00, 0xFF, 0x55, 0xAA};
+    static constexpr uint8_t kGarbage[] = {0x00, 0xFF, 0x55, 0xAA};
 
 private:
-  bool Every(uint32_t n) const { return n != 0 && count_ % n == 0; }
+    bool Every(uint32_t n) const { return n != 0 && count_ % n == 0; }
 
-  SimOptions options_;
-  uint64_t count_ = 0;
+    SimOptions options_;
+    uint64_t count_ = 0;
 };
 
 // Collects received bytes into a frame that ends after a few ms of silence.
 class SimFramer {
 public:
-  static constexpr uint64_t kGapUs = 4000;
-  static constexpr size_t kMaxFrame = 512;  // longer runs are noise; they are dropped whole
+    static constexpr uint64_t kGapUs = 4000;
+    static constexpr size_t kMaxFrame = 512;  // longer runs are noise; they are dropped whole
 
-  void Feed(const uint8_t *bytes, size_t n, uint64_t nowUs);
-  // Microseconds until the frame is complete; -1 when nothing is being received.
-  int64_t UsUntilDue(uint64_t nowUs) const;
-  // The completed frame (empty when none is due, or when it overflowed); *startUs, when
-  // given, gets the time its first byte came.
-  std::vector<uint8_t> Take(uint64_t nowUs, uint64_t *startUs = nullptr);
+    void Feed(const uint8_t *bytes, size_t n, uint64_t nowUs);
+    // Microseconds until the frame is complete; -1 when nothing is being received.
+    int64_t UsUntilDue(uint64_t nowUs) const;
+    // The completed frame (empty when none is due, or when it overflowed); *startUs, when
+    // given, gets the time its first byte came.
+    std::vector<uint8_t> Take(uint64_t nowUs, uint64_t *startUs = nullptr);
 
 private:
-  std::vector<uint8_t> bytes_;
-  uint64_t firstUs_ = 0;
-  uint64_t lastUs_ = 0;
-  bool receiving_ = false;
-  bool overflow_ = false;
+    std::vector<uint8_t> bytes_;
+    uint64_t firstUs_ = 0;
+    uint64_t lastUs_ = 0;
+    bool receiving_ = false;
+    bool overflow_ = false;
 };
 
 // Master side of a pseudo-terminal; a slave descriptor stays open inside so that a client
 // closing its end does not make the master report hang-up over and over.
 class SimPty {
 public:
-  SimPty() = default;
-  SimPty(const SimPty &) = delete;
-  SimPty &operator=(const SimPty &) = delete;
-  ~SimPty();
+    SimPty() = default;
+    SimPty(const SimPty &) = delete;
+    SimPty &operator=(const SimPty &) = delete;
+    ~SimPty();
 
-  bool Open(std::string *error);
-  // A symbolic link to the slave path, removed again by the destructor.
-  bool Link(const std::string &path, std::string *error);
-  const std::string &SlavePath() const { return slavePath_; }
-  int MasterFd() const { return master_; }
+    bool Open(std::string *error);
+    // A symbolic link to the slave path, removed again by the destructor.
+    bool Link(const std::string &path, std::string *error);
+    const std::string &SlavePath() const { return slavePath_; }
+    int MasterFd() const { return master_; }
 
 private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string slavePath_;
-  std::string link_;
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slavePath_;
+    std::string link_;
 };
 
 class SimServer {
 public:
-  SimServer(SimPty &pty, SimSlave &slave, SimDeviceModel &model, const SimOptions &options);
-  // Serves until *stop is non-zero. Waits with waitMask as the signal mask (ppoll), so
-  // that the stop signals, blocked elsewhere, arrive only while waiting. 0, or 1 on a line error.
-  int Run(volatile std::sig_atomic_t *stop, const sigset_t *waitMask);
+    SimServer(SimPty &pty, SimSlave &slave, SimDeviceModel &model, const SimOptions &options);
+    // Serves until *stop is non-zero. Waits with waitMask as the signal mask (ppoll), so
+    // that the stop signals, blocked elsewhere, arrive only while waiting. 0, or 1 on a line error.
+    int Run(volatile std::sig_atomic_t *stop, const sigset_t *waitMask);
 
 private:
-  struct Outgoing {
-    uint64_t DueUs;  // when the first byte goes out
-    std::vector<uint8_t> Bytes;
-    size_t Sent = 0;
-    bool Started = false;
-    uint64_t StartUs = 0;  // paced: the first character's start on the line
-  };
-  void Serve(const std::vector<uint8_t> &frame, uint64_t startUs, uint64_t nowUs);
-  void SendDue(uint64_t nowUs);
-  // Microseconds until the next byte is due (0: now), -1 when nothing waits.
-  int64_t UsUntilNextByte(uint64_t nowUs) const;
-  uint64_t CharUs() const { return options_.LineRate == 0 ? 0 : 10000000ull / options_.LineRate; }
-  void AdvanceModel(uint64_t nowUs);
+    struct Outgoing {
+        uint64_t DueUs;  // when the first byte goes out
+        std::vector<uint8_t> Bytes;
+        size_t Sent = 0;
+        bool Started = false;
+        uint64_t StartUs = 0;  // paced: the first character's start on the line
+    };
+    void Serve(const std::vector<uint8_t> &frame, uint64_t startUs, uint64_t nowUs);
+    void SendDue(uint64_t nowUs);
+    // Microseconds until the next byte is due (0: now), -1 when nothing waits.
+    int64_t UsUntilNextByte(uint64_t nowUs) const;
+    uint64_t CharUs() const { return options_.LineRate == 0 ? 0 : 10000000ull / options_.LineRate; }
+    void AdvanceModel(uint64_t nowUs);
 
-  SimPty &pty_;
-  SimSlave &slave_;
-  SimDeviceModel &model_;
-  SimOptions options_;
-  SimFaults faults_;
-  SimFramer framer_;
-  std::deque<Outgoing> outgoing_;
-  uint64_t lastStepUs_ = 0;
-  uint64_t lineFreeUs_ = 0;  // the end of the last character put on the line
+    SimPty &pty_;
+    SimSlave &slave_;
+    SimDeviceModel &model_;
+    SimOptions options_;
+    SimFaults faults_;
+    SimFramer framer_;
+    std::deque<Outgoing> outgoing_;
+    uint64_t lastStepUs_ = 0;
+    uint64_t lineFreeUs_ = 0;  // the end of the last character put on the line
 };

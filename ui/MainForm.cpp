@@ -87,8 +87,8 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(ProgramName());
     ensurePicturesLoaded();
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.svg")));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     CreateMenus();
     CreatePages();
     CreateTreeViews();
@@ -182,9 +182,10 @@ void TMainForm::CreatePages()
     auto *grid = new QGridLayout(central);
     grid->setContentsMargins(0, 0, 0, 0);
     // The front panel as printed for the operator's language.
-    SplashImage = new PictureCanvas(CurrentLanguage() == UiLanguage::Russian ? QStringLiteral(":/pictures/splash.svg")
-                                                                             : QStringLiteral(":/pictures/splash_en.svg"),
-                                    central);
+    SplashImage =
+        new PictureCanvas(CurrentLanguage() == UiLanguage::Russian ? QStringLiteral(":/pictures/splash.svg")
+                                                                   : QStringLiteral(":/pictures/splash_en.svg"),
+                          central);
     SplashImage->setAutoFillBackground(true);
     SplashImage->setPalette(QPalette(QColor(0xEC, 0xEF, 0xF1)));
     SplashImage->setObjectName(QStringLiteral("SplashImage"));
@@ -478,9 +479,9 @@ void TMainForm::ReportConnectFailure(bool onePort, const QString &after)
     if (onePort)
         for (const cActionManager::PortOutcome &tried : ActionManager->TriedPorts)
             if (!tried.OpenError.empty())
-                text += (QLatin1Char('\n') + tr("Порт %1 не открывается: %2")
-                                                 .arg(QString::fromStdString(tried.Path),
-                                                      QString::fromLocal8Bit(tried.OpenError.c_str())))
+                text += (QLatin1Char('\n') +
+                         tr("Порт %1 не открывается: %2")
+                             .arg(QString::fromStdString(tried.Path), QString::fromLocal8Bit(tried.OpenError.c_str())))
                             .toStdU16String();
     if (!after.isEmpty())
         text += (QLatin1Char('\n') + after).toStdU16String();

@@ -8,8 +8,7 @@
 #include <new>
 
 // Only the one-dimensional instance is used (the byte buffer under MStream).
-template <class T, class PtrT = T *, int Dims = 1>
-class ArrayT {
+template <class T, class PtrT = T *, int Dims = 1> class ArrayT {
     static_assert(Dims == 1, "only one-dimensional arrays are provided");
 
 public:

@@ -19,8 +19,14 @@ constexpr std::array<char16_t, 64> kHigh = {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHighSurrogate(char16_t u)
+{
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t u)
+{
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 void AppendCodePoint(std::u16string &out, std::uint32_t cp)
 {
@@ -56,17 +62,22 @@ void AppendUtf8(std::string &out, std::uint32_t cp)
 
 char16_t Cp1251ToUnit(unsigned char byte)
 {
-    if (byte < 0x80) return byte;
-    if (byte >= 0xC0) return static_cast<char16_t>(0x0410 + (byte - 0xC0));
+    if (byte < 0x80)
+        return byte;
+    if (byte >= 0xC0)
+        return static_cast<char16_t>(0x0410 + (byte - 0xC0));
     return kHigh[byte - 0x80];
 }
 
 char UnitToCp1251(char16_t unit)
 {
-    if (unit < 0x80) return static_cast<char>(unit);
-    if (unit >= 0x0410 && unit <= 0x044F) return static_cast<char>(0xC0 + (unit - 0x0410));
+    if (unit < 0x80)
+        return static_cast<char>(unit);
+    if (unit >= 0x0410 && unit <= 0x044F)
+        return static_cast<char>(0xC0 + (unit - 0x0410));
     for (std::size_t i = 0; i < kHigh.size(); ++i) {
-        if (kHigh[i] == unit) return static_cast<char>(0x80 + i);
+        if (kHigh[i] == unit)
+            return static_cast<char>(0x80 + i);
     }
     return '?';
 }
@@ -75,7 +86,8 @@ std::u16string Cp1251ToUtf16(std::string_view bytes)
 {
     std::u16string out;
     out.reserve(bytes.size());
-    for (char c : bytes) out.push_back(Cp1251ToUnit(static_cast<unsigned char>(c)));
+    for (char c : bytes)
+        out.push_back(Cp1251ToUnit(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -85,7 +97,8 @@ std::string Utf16ToCp1251(std::u16string_view units)
     out.reserve(units.size());
     for (std::size_t i = 0; i < units.size(); ++i) {
         // A surrogate pair is one character outside the code page: one '?', not two.
-        if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) ++i;
+        if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1]))
+            ++i;
         out.push_back(UnitToCp1251(units[i]));
     }
     return out;
@@ -129,7 +142,8 @@ std::u16string Utf8ToUtf16(std::string_view bytes)
             cp = (cp << 6) | (b & 0x3F);
             ++used;
         }
-        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+            ok = false;
         if (ok) {
             AppendCodePoint(out, cp);
             i += len;

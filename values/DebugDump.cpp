@@ -37,7 +37,8 @@ bool SaveDebugDumpAt(const std::string &path, const std::vector<std::pair<MStrin
         *error = path.empty() ? "no file name" : "out of memory";
         return false;
     }
-    return WriteFileWhole(path, [&](int fd) { return stream.SaveToFile(fd, true); }, error);
+    return WriteFileWhole(
+        path, [&](int fd) { return stream.SaveToFile(fd, true); }, error);
 }
 
 int OpenDumpForReading(const std::string &path, std::string *error)

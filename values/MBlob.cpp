@@ -85,7 +85,8 @@ bool MBlob::Equals(const MBlob &other) const
         return false;
     if (block_->used != other.block_->used)
         return false;
-    return block_->used == 0 || std::memcmp(block_->bytes, other.block_->bytes, static_cast<std::size_t>(block_->used)) == 0;
+    return block_->used == 0 ||
+           std::memcmp(block_->bytes, other.block_->bytes, static_cast<std::size_t>(block_->used)) == 0;
 }
 
 bool MBlob::WriteTo(MBaseStream &stream) const

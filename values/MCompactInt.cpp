@@ -108,7 +108,8 @@ bool MCompactInt::ReadFrom(MBaseStream &stream)
     if (stream.Read(&header, 1) != 1)
         return false;
     const std::size_t bodyLength = header >> 3;
-    if (bodyLength > 0 && stream.Read(body, static_cast<std::int32_t>(bodyLength)) != static_cast<std::int32_t>(bodyLength))
+    if (bodyLength > 0 &&
+        stream.Read(body, static_cast<std::int32_t>(bodyLength)) != static_cast<std::int32_t>(bodyLength))
         return false;
     if (bodyLength == 0) {
         magnitude_.push_back(header & 3);

@@ -12,8 +12,10 @@
 
 MString LongPath(const MString &path)
 {
-    if (path.Length() < 260) return path;
-    if (path.Find(MString(u"\\\\?"), 0) >= 0) return path;
+    if (path.Length() < 260)
+        return path;
+    if (path.Find(MString(u"\\\\?"), 0) >= 0)
+        return path;
     if (path.Length() >= 2 && path.Chars()[0] == u'\\' && path.Chars()[1] == u'\\')
         return MString::Concat(u"\\\\?\\UNC", path.Mid(1, path.Length() - 1));
     return MString::Concat(u"\\\\?\\", path);
@@ -23,7 +25,8 @@ namespace {
 
 int OpenRetrying(const std::string &path, int flags, mode_t mode)
 {
-    if (path.empty()) return -1;
+    if (path.empty())
+        return -1;
     int fd;
     do {
         fd = ::open(path.c_str(), flags, mode);
@@ -41,7 +44,8 @@ int CreateForWriting(const MString &path)
 int OpenForReading(const MString &path)
 {
     const int fd = OpenRetrying(path.ToUtf8(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0) return -1;
+    if (fd < 0)
+        return -1;
     // A directory opens read-only on POSIX but has no bytes to read; callers expect a file.
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -157,7 +161,8 @@ bool IsStandardOutput(const std::string &path)
 {
     if (path == "-")
         return true;
-    struct stat out {}, named {};
+    struct stat out {
+    }, named{};
     return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &named) == 0 && out.st_dev == named.st_dev &&
            out.st_ino == named.st_ino;
 }

@@ -40,7 +40,10 @@ std::uint32_t ByteSum(const unsigned char *p, std::size_t n)
 // long match: every extra zero byte of its length run adds 255 output bytes, and no other
 // instruction gives more than 256 bytes per input byte. So S may claim at most about 256 * L;
 // a block claiming more is damaged and must not make us take S bytes.
-std::uint64_t MaxExpansion(std::uint64_t compressedLength) { return compressedLength * 256 + 256; }
+std::uint64_t MaxExpansion(std::uint64_t compressedLength)
+{
+    return compressedLength * 256 + 256;
+}
 
 bool WriteAll(int fd, const unsigned char *p, std::size_t n)
 {
@@ -73,7 +76,9 @@ std::size_t ReadUpTo(int fd, unsigned char *p, std::size_t n)
 
 }  // namespace
 
-MStream::MStream() : buffer_(data_, 8), canCompress_(LzoReady()) {}
+MStream::MStream() : buffer_(data_, 8), canCompress_(LzoReady())
+{
+}
 
 MStream::~MStream() = default;
 
@@ -120,7 +125,8 @@ std::int32_t MStream::Read(void *buffer, std::int32_t count)
     CAutoLock guard(lock_);
     if (count < 0 || (count > 0 && buffer == nullptr))
         return -1;
-    const std::int32_t n = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t(limit_) - position_, 0, count));
+    const std::int32_t n =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t(limit_) - position_, 0, count));
     if (n > 0)
         std::memcpy(buffer, data_ + position_, static_cast<std::size_t>(n));
     position_ += n;

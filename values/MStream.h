@@ -34,7 +34,7 @@ inline std::int64_t StreamRemaining(MBaseStream &stream)
 class MStream final : public MBaseStream {
 public:
     static constexpr std::int32_t kGrowthStep = 4096;
-    static constexpr std::int32_t kMinCompressed = 200;      // smaller contents stay plain
+    static constexpr std::int32_t kMinCompressed = 200;       // smaller contents stay plain
     static constexpr std::uint32_t kMaxPayload = 2000000000;  // largest S a compressed block may claim
     static constexpr std::uint16_t kPlain = 4321;
     static constexpr std::uint16_t kCompressed = 1234;

@@ -42,9 +42,8 @@ public:
     void Assign(const char16_t *text);
     void AssignInt(std::int64_t value);
     template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
-                 !std::is_same_v<T, char16_t> && !std::is_same_v<T, wchar_t>)
-    void Assign(T value)
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
+             !std::is_same_v<T, char16_t> && !std::is_same_v<T, wchar_t>) void Assign(T value)
     {
         AssignInt(static_cast<std::int64_t>(value));
     }
@@ -88,8 +87,7 @@ public:
 private:
     void ReleaseAnsi() const;
     // Runs a step that builds text_; when memory runs out, text_ is left empty.
-    template <typename F>
-    void Guarded(F &&build);
+    template <typename F> void Guarded(F &&build);
     static MString FromRealUnguarded(double value, unsigned significantDigits, unsigned maxDecimals);
 
     std::u16string text_;
@@ -104,10 +102,10 @@ bool SetNumberLocale(const char *name);
 // How much of a number text ParseCompleteNumber takes beyond "[sign] digits [point digits]".
 // The defaults are the ones the write gate and the encoder use.
 struct NumberRules {
-    bool Blanks = true;            // spaces and tabs around the number are skipped
-    bool Comma = true;             // a comma may stand for the decimal point
-    bool Exponent = true;          // "1e5", "2,5E-3"
-    bool PlusBeforeSign = false;   // "+-1" reads as -1, as the encoder has always read it
+    bool Blanks = true;           // spaces and tabs around the number are skipped
+    bool Comma = true;            // a comma may stand for the decimal point
+    bool Exponent = true;         // "1e5", "2,5E-3"
+    bool PlusBeforeSign = false;  // "+-1" reads as -1, as the encoder has always read it
 };
 
 // True when the whole text is one decimal number written out in full: an optional sign,
@@ -123,10 +121,6 @@ bool ParseCompleteNumber(std::u16string_view text, float *value, const NumberRul
 bool ParseCompleteNumber(std::string_view text, double *value, const NumberRules &rules = {});
 bool ParseCompleteNumber(std::string_view text, float *value, const NumberRules &rules = {});
 
-template <>
-struct std::hash<MString> {
-    std::size_t operator()(const MString &s) const noexcept
-    {
-        return std::hash<std::u16string_view>{}(s.View());
-    }
+template <> struct std::hash<MString> {
+    std::size_t operator()(const MString &s) const noexcept { return std::hash<std::u16string_view>{}(s.View()); }
 };

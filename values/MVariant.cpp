@@ -8,8 +8,7 @@
 namespace {
 
 // Reads a record into a fresh object; the payload changes only when the whole record came.
-template <class T, class Payload>
-bool ReadRecord(MBaseStream &stream, Payload &payload)
+template <class T, class Payload> bool ReadRecord(MBaseStream &stream, Payload &payload)
 {
     T value;
     if (!value.ReadFrom(stream))
@@ -20,8 +19,7 @@ bool ReadRecord(MBaseStream &stream, Payload &payload)
 
 enum class Order { Less, Equal, Greater, None };
 
-template <class T>
-Order OrderOf(const T &a, const T &b)
+template <class T> Order OrderOf(const T &a, const T &b)
 {
     return a < b ? Order::Less : b < a ? Order::Greater : Order::Equal;
 }
@@ -72,7 +70,10 @@ std::int64_t TruncToInt64(double value)
     return static_cast<std::int64_t>(value);
 }
 
-std::int32_t Low32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
+std::int32_t Low32(std::int64_t value)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
 
 // True when the integer text's value is a signed 32-bit number. The lenient parse wraps
 // at 64 bits, so a text with more digits than 64 bits can hold would otherwise alias a
@@ -191,7 +192,10 @@ std::int64_t MVariant::ToInt64() const
     }
 }
 
-std::int32_t MVariant::ToInt() const { return Low32(ToInt64()); }
+std::int32_t MVariant::ToInt() const
+{
+    return Low32(ToInt64());
+}
 
 double MVariant::ToReal() const
 {
@@ -291,9 +295,18 @@ Order CompareVariants(const MVariant &a, const MVariant &b)
 
 }  // namespace
 
-bool MVariant::Equals(const MVariant &other) const { return CompareVariants(*this, other) == Order::Equal; }
-bool MVariant::Less(const MVariant &other) const { return CompareVariants(*this, other) == Order::Less; }
-bool MVariant::Greater(const MVariant &other) const { return CompareVariants(*this, other) == Order::Greater; }
+bool MVariant::Equals(const MVariant &other) const
+{
+    return CompareVariants(*this, other) == Order::Equal;
+}
+bool MVariant::Less(const MVariant &other) const
+{
+    return CompareVariants(*this, other) == Order::Less;
+}
+bool MVariant::Greater(const MVariant &other) const
+{
+    return CompareVariants(*this, other) == Order::Greater;
+}
 
 bool MVariant::WriteTo(MBaseStream &stream) const
 {

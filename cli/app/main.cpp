@@ -4,7 +4,10 @@
 #include "cli/CliCommands.h"
 
 namespace {
-void OnSignal(int) { g_cliStop.store(true); }
+void OnSignal(int)
+{
+    g_cliStop.store(true);
+}
 
 // The first interrupt asks for a clean stop (a watch ends after its sample); the handler
 // then gives way, so a second one ends the program even inside a long port search.

@@ -23,7 +23,10 @@ using testutil::FakeLink;
 
 constexpr char kBase[] = "quintavolte/8a3c1f07004122331234abcd/";
 
-std::string Topic(const std::string &sub) { return kBase + sub; }
+std::string Topic(const std::string &sub)
+{
+    return kBase + sub;
+}
 
 // A clock that the test can move on at once, and that every sleep also moves on.
 testutil::FakeClock *g_clock = nullptr;
@@ -137,8 +140,7 @@ TEST_F(BridgeWithDevice, AnUnchangedValueIsSentAgainAfterAMinute)
     auto once = [&] {
         return link_ && link_->Count(Topic("485.Init.BaudRate")) == 1 && link_->Count(Topic("DeviceType")) == 1;
     };
-    ASSERT_TRUE(testutil::WaitUntil(once, 8000, step))
-        << log_.str();
+    ASSERT_TRUE(testutil::WaitUntil(once, 8000, step)) << log_.str();
     clock.Advance(MqttBridge::kRepublishMs - 1500);
     testutil::WaitUntil([] { return false; }, 300, step);
     EXPECT_EQ(link_->Count(Topic("DeviceType")), 1u);
@@ -299,11 +301,13 @@ TEST_F(BridgeWithDevice, ALostDeviceIsSearchedForAndComesBackWithFreshValuesOnly
     testutil::FakeClock clock(GetTickCount32());
     g_clock = &clock;
     SetSleepSink(&SleepAndAdvance);
-    ASSERT_TRUE(testutil::WaitUntil([&] { return link_->Last(Topic("status")) == "searching"; }, 15000, [&] {
-        bridge_->Step();
-        clock.Advance(50);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    })) << log_.str();
+    ASSERT_TRUE(testutil::WaitUntil([&] { return link_->Last(Topic("status")) == "searching"; }, 15000,
+                                    [&] {
+                                        bridge_->Step();
+                                        clock.Advance(50);
+                                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                    }))
+        << log_.str();
     EXPECT_EQ(bridge_->CurrentPhase(), MqttBridge::Phase::Searching);
     link_->Receive(Topic("set/Reg.bForceLoadOff"), "1");
     ASSERT_TRUE(Published("result/Reg.bForceLoadOff", "failed: the device is offline"));

@@ -22,7 +22,10 @@ using testutil::Subscriber;
 constexpr char kBase[] = "qvtest/8a3c1f07004122331234abcd/";
 constexpr int kWaitMs = 10000;
 
-std::string Topic(const std::string &sub) { return kBase + sub; }
+std::string Topic(const std::string &sub)
+{
+    return kBase + sub;
+}
 
 class BridgeOnBroker : public testing::Test {
 protected:
@@ -36,10 +39,20 @@ protected:
 
     void StartBridge(int port, const std::vector<std::string> &extra = {})
     {
-        std::vector<std::string> argv{QUINTAVOLTE_CLI_PATH, "--port", sim_.Path(), "mqtt", "--broker",
-                                      "127.0.0.1:" + std::to_string(port), "--prefix", "qvtest", "--interval", "200",
-                                      "--names", "DeviceType,485.Init.BaudRate,Reg.ChargeMaxU,Reg.ChargeI,Adc.U_Accu",
-                                      "--writable", "Reg.ChargeMaxU"};
+        std::vector<std::string> argv{QUINTAVOLTE_CLI_PATH,
+                                      "--port",
+                                      sim_.Path(),
+                                      "mqtt",
+                                      "--broker",
+                                      "127.0.0.1:" + std::to_string(port),
+                                      "--prefix",
+                                      "qvtest",
+                                      "--interval",
+                                      "200",
+                                      "--names",
+                                      "DeviceType,485.Init.BaudRate,Reg.ChargeMaxU,Reg.ChargeI,Adc.U_Accu",
+                                      "--writable",
+                                      "Reg.ChargeMaxU"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         ASSERT_TRUE(bridge_.Start(argv));
     }
@@ -233,8 +246,8 @@ TEST_F(BridgeOnBroker, RefusesLinkChangesUnlessAllowedAndVariablesTheFirmwareLac
     watch.Publish(Topic("set/Mb.MyModbusAddr"), "7");
     EXPECT_GE(watch.WaitFor(Topic("result/Mb.MyModbusAddr"), "ok", kWaitMs, restarted), 0) << watch.Dump();
     watch.Publish(Topic("set/Do1.Mode"), "3");
-    EXPECT_GE(watch.WaitFor(Topic("result/Do1.Mode"), "refused: Do1.Mode is not in the device's firmware 1.10",
-                            kWaitMs, restarted),
+    EXPECT_GE(watch.WaitFor(Topic("result/Do1.Mode"), "refused: Do1.Mode is not in the device's firmware 1.10", kWaitMs,
+                            restarted),
               0)
         << watch.Dump();
     EXPECT_EQ(LoggedWrites(WriteLog(), "Mb.MyModbusAddr"), std::vector<std::string>{"7"}) << WriteLog();
@@ -266,15 +279,15 @@ TEST_F(BridgeOnBroker, LogsInOverTlsAndSaysWhenTheBrokerRefusesIt)
                       dir_.File("server.key") + "\n");
     ASSERT_TRUE(broker_.Start()) << broker_.Stderr();
 
-    StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt"), "--username", "solar", "--password-file",
-                                 dir_.File("good")});
+    StartBridge(broker_.Port(),
+                {"--tls-ca", dir_.File("ca.crt"), "--username", "solar", "--password-file", dir_.File("good")});
     Subscriber watch(broker_.Port(), "qvtest/#", dir_.File("ca.crt"), "solar", "pa ss");
     ASSERT_GE(watch.WaitFor(Topic("status"), "online", kWaitMs), 0) << bridge_.Stderr() << broker_.Stderr();
     EXPECT_GE(watch.WaitFor(Topic("DeviceType"), "Quintavolte 1.11", kWaitMs), 0) << watch.Dump();
     bridge_.Stop();
 
-    StartBridge(broker_.Port(), {"--tls-ca", dir_.File("ca.crt"), "--username", "solar", "--password-file",
-                                 dir_.File("bad")});
+    StartBridge(broker_.Port(),
+                {"--tls-ca", dir_.File("ca.crt"), "--username", "solar", "--password-file", dir_.File("bad")});
     auto refused = [&] { return bridge_.Stderr().find("refused the connection") != std::string::npos; };
     EXPECT_TRUE(testutil::WaitUntil(refused, kWaitMs)) << bridge_.Stderr();
 }
@@ -467,25 +480,32 @@ TEST_F(BridgeOnBroker, DiscoveryTakesBackWhatIsNoLongerOffered)
         return "qvha/" + component + "/quintavolte_8a3c1f07004122331234abcd/" + object + "/config";
     };
     Subscriber watch(broker_.Port(), "qvha/#");
-    StartBridge(broker_.Port(), {"--ha-discovery", "--discovery-prefix", "qvha", "--writable", "Reg.ChargeMaxU,Reg.ChargeI"});
-    ASSERT_TRUE(testutil::WaitUntil([&] {
-        for (const MqttMessage &m : watch.Messages())
-            if (m.Topic == config("number", "Reg_ChargeI") && !m.Payload.empty())
-                return true;
-        return false;
-    }, kWaitMs)) << watch.Dump() << bridge_.Stderr();
+    StartBridge(broker_.Port(),
+                {"--ha-discovery", "--discovery-prefix", "qvha", "--writable", "Reg.ChargeMaxU,Reg.ChargeI"});
+    ASSERT_TRUE(testutil::WaitUntil(
+        [&] {
+            for (const MqttMessage &m : watch.Messages())
+                if (m.Topic == config("number", "Reg_ChargeI") && !m.Payload.empty())
+                    return true;
+            return false;
+        },
+        kWaitMs))
+        << watch.Dump() << bridge_.Stderr();
     bridge_.Stop();
 
     StartBridge(broker_.Port(), {"--ha-discovery", "--discovery-prefix", "qvha", "--writable", "Reg.ChargeMaxU"});
     ASSERT_GE(watch.WaitFor(config("number", "Reg_ChargeI"), "", kWaitMs), 0) << watch.Dump() << bridge_.Stderr();
     // A newcomer sees the set-point still offered and the current no more.
     Subscriber late(broker_.Port(), "qvha/#");
-    ASSERT_TRUE(testutil::WaitUntil([&] {
-        for (const MqttMessage &m : late.Messages())
-            if (m.Topic == config("number", "Reg_ChargeMaxU"))
-                return true;
-        return false;
-    }, kWaitMs)) << late.Dump();
+    ASSERT_TRUE(testutil::WaitUntil(
+        [&] {
+            for (const MqttMessage &m : late.Messages())
+                if (m.Topic == config("number", "Reg_ChargeMaxU"))
+                    return true;
+            return false;
+        },
+        kWaitMs))
+        << late.Dump();
     for (const MqttMessage &m : late.Messages())
         EXPECT_NE(m.Topic, config("number", "Reg_ChargeI"));
     EXPECT_NE(bridge_.Stderr().find("removing the discovery entry " + config("number", "Reg_ChargeI")),
@@ -504,10 +524,10 @@ TEST_F(BridgeOnBroker, AFleetOfDevicesSharesOneBrokerOverSeveralKeepAlivesWithou
         sims.push_back(std::make_unique<testutil::LinkedSim>(dir_.File("tty" + std::to_string(i))));
         ASSERT_TRUE(sims.back()->Start({"--uid", ids[i]})) << sims.back()->Stderr();
         bridges.push_back(std::make_unique<testutil::ChildProcess>());
-        ASSERT_TRUE(bridges.back()->Start({QUINTAVOLTE_CLI_PATH, "--port", sims.back()->Path(), "mqtt", "--broker",
-                                           "127.0.0.1:" + std::to_string(broker_.Port()), "--prefix", "qvtest",
-                                           "--names", "Adc.U_Accu,Di1.CurState", "--ha-discovery", "--keepalive",
-                                           "5"}));
+        ASSERT_TRUE(
+            bridges.back()->Start({QUINTAVOLTE_CLI_PATH, "--port", sims.back()->Path(), "mqtt", "--broker",
+                                   "127.0.0.1:" + std::to_string(broker_.Port()), "--prefix", "qvtest", "--names",
+                                   "Adc.U_Accu,Di1.CurState", "--ha-discovery", "--keepalive", "5"}));
     }
     Subscriber watch(broker_.Port(), "#");
     for (const std::string &id : ids) {

@@ -341,20 +341,24 @@ TEST(BridgeTopics, DiscoveryOffersEveryVariableAsTheRightEntityWithItsLimitsAndU
         std::string object = name;
         std::replace(object.begin(), object.end(), '.', '_');
         EXPECT_EQ(m.Topic, "ha/test/" + component + "/quintavolte_8a3c/" + object + "/config");
-        const std::pair<const char *, std::string> expected[] = {
-            {"device_class", row->Class}, {"unit_of_measurement", row->Unit}, {"state_class", row->StateClass},
-            {"entity_category", row->Category}, {"min", row->Min}, {"max", row->Max}, {"step", row->Step},
-            {"options", row->Options}};
+        const std::pair<const char *, std::string> expected[] = {{"device_class", row->Class},
+                                                                 {"unit_of_measurement", row->Unit},
+                                                                 {"state_class", row->StateClass},
+                                                                 {"entity_category", row->Category},
+                                                                 {"min", row->Min},
+                                                                 {"max", row->Max},
+                                                                 {"step", row->Step},
+                                                                 {"options", row->Options}};
         for (const auto &[key, value] : expected)
             EXPECT_EQ(f.count(key) != 0 ? f[key] : "", value) << name << " " << component << " " << key;
         // Controls take commands; buttons and write-only commands show no state.
-        const bool control = component == "number" || component == "select" || component == "switch" ||
-                             component == "button";
-        EXPECT_EQ(f.count("command_topic") != 0 ? f["command_topic"] : "", control ? "q/8a3c/set/" + name : "")
-            << name;
+        const bool control =
+            component == "number" || component == "select" || component == "switch" || component == "button";
+        EXPECT_EQ(f.count("command_topic") != 0 ? f["command_topic"] : "", control ? "q/8a3c/set/" + name : "") << name;
         const bool writeOnly = name == "ResetConfigToDefaults" || name.rfind("Cal_I_Solar.Calibrate", 0) == 0;
-        EXPECT_EQ(f.count("state_topic") != 0 ? f["state_topic"] : "",
-                  component == "button" || writeOnly ? "" : name == "status" ? "q/8a3c/status" : "q/8a3c/" + name)
+        EXPECT_EQ(f.count("state_topic") != 0 ? f["state_topic"] : "", component == "button" || writeOnly ? ""
+                                                                       : name == "status" ? "q/8a3c/status"
+                                                                                          : "q/8a3c/" + name)
             << name;
         EXPECT_EQ(f.count("payload_press") != 0 ? f["payload_press"] : "", component == "button" ? "1" : "") << name;
         EXPECT_EQ(f.count("object_id"), 0u) << name;  // replaced by default_entity_id
@@ -363,7 +367,8 @@ TEST(BridgeTopics, DiscoveryOffersEveryVariableAsTheRightEntityWithItsLimitsAndU
         EXPECT_EQ(Fields(f["device"])["manufacturer"], "Quintavolte") << name;
         EXPECT_EQ(Fields(f["device"])["identifiers"], "[\"quintavolte_8a3c\"]") << name;
         // Every entity but the link's own is unavailable unless the device is online.
-        EXPECT_EQ(f.count("availability_topic") != 0 ? f["availability_topic"] : "", name == "status" ? "" : "q/8a3c/status")
+        EXPECT_EQ(f.count("availability_topic") != 0 ? f["availability_topic"] : "",
+                  name == "status" ? "" : "q/8a3c/status")
             << name;
     }
     for (const Row &r : rows)

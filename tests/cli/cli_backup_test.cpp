@@ -157,14 +157,21 @@ TEST_F(CliSettings, ADamagedOrForeignFileWritesNothing)
          ": line 2: the file is for Other device 3.2, the device is Quintavolte 1.11"},
         {"truncated line", changed + "Reg.bNightLi\n", ": line 37: not a \"NAME = VALUE\" line: Reg.bNightLi"},
         // Cut short inside a value: "Reg.ChargeMinU = 1" of "= 13.1" must not be written.
-        {"cut short", changed.substr(0, changed.find("Reg.ChargeMinU = 13.1\n") + 18), ": line 24: the last line has no line end"},
-        {"value beyond the type", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 65536"), "'65536' is out of range (allowed: 0..5)"},
-        {"value beyond the device's limits", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 99"), "'99' is out of range (allowed: 0..5)"},
+        {"cut short", changed.substr(0, changed.find("Reg.ChargeMinU = 13.1\n") + 18),
+         ": line 24: the last line has no line end"},
+        {"value beyond the type", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 65536"),
+         "'65536' is out of range (allowed: 0..5)"},
+        {"value beyond the device's limits", Replace(changed, "Do3.Mode = 0", "Do3.Mode = 99"),
+         "'99' is out of range (allowed: 0..5)"},
         // Values the write gate refuses, each of which the device would misread.
-        {"output mode", Replace(changed, "Do1.Mode = 0", "Do1.Mode = 99"), "'99' is out of range (allowed: 0..5), cannot write it to Do1.Mode"},
-        {"flag", Replace(changed, "Reg.bNightLightMode = 0", "Reg.bNightLightMode = 7"), "'7' is out of range (allowed: 0 or 1)"},
-        {"address", Replace(changed, "Mb.MyModbusAddr = 1\n", "Mb.MyModbusAddr = 0\n"), "'0' is out of range (allowed: 1..247)"},
-        {"set-point", Replace(changed, "Reg.ChargeMaxU = 14.4", "Reg.ChargeMaxU = 1000"), "'1000' is out of range (allowed: 0..100)"},
+        {"output mode", Replace(changed, "Do1.Mode = 0", "Do1.Mode = 99"),
+         "'99' is out of range (allowed: 0..5), cannot write it to Do1.Mode"},
+        {"flag", Replace(changed, "Reg.bNightLightMode = 0", "Reg.bNightLightMode = 7"),
+         "'7' is out of range (allowed: 0 or 1)"},
+        {"address", Replace(changed, "Mb.MyModbusAddr = 1\n", "Mb.MyModbusAddr = 0\n"),
+         "'0' is out of range (allowed: 1..247)"},
+        {"set-point", Replace(changed, "Reg.ChargeMaxU = 14.4", "Reg.ChargeMaxU = 1000"),
+         "'1000' is out of range (allowed: 0..100)"},
     };
     for (const auto &c : cases) {
         const std::string path = File("damaged.txt");
@@ -241,10 +248,11 @@ TEST_F(CliSettings, WhatCannotBePutBackIsNamed)
                               "Reg.LoadOnU = 12\n", "Reg.LoadOnU = 12.9\n"));
     CliOutcome r = Cli("restore " + backup);
     EXPECT_EQ(r.Status, 1);
-    EXPECT_NE(r.Err.find("could not put back Reg.ChargeI: refused by the device (exception reply)\n"
-                         "quintavolte-cli: could not put back Reg.ChargeMaxU: refused by the device (exception reply)\n"
-                         "quintavolte-cli: the device may hold a half-restored configuration; it was not asked to save it"),
-              std::string::npos)
+    EXPECT_NE(
+        r.Err.find("could not put back Reg.ChargeI: refused by the device (exception reply)\n"
+                   "quintavolte-cli: could not put back Reg.ChargeMaxU: refused by the device (exception reply)\n"
+                   "quintavolte-cli: the device may hold a half-restored configuration; it was not asked to save it"),
+        std::string::npos)
         << r.Err;
     EXPECT_EQ(Writes().size(), 2u);
     for (const std::string &w : Writes())
@@ -258,8 +266,8 @@ TEST_F(CliSettings, ABackupRestoredOntoAFreshDeviceLeavesEveryRegisterBitIdentic
     const std::vector<std::pair<std::string, std::string>> values{
         {"Cal_U_Accu.Mul", "1.2345678"},           {"Cal_I_Solar.ZeroOffset", "-0.000123456"},
         {"Cal_Temp_External.ZeroOffset", "1e-07"}, {"Cal_UserAdcV1.Mul", "-2.5e-30"},
-        {"Cal_I_Load.Mul", "0.987654321"},          {"Reg.VoltTempCoef", "-1.9876543"},
-        {"Cal_UserAdcV2.ZeroOffset", "16777217"},    {"Reg.ChargeMaxU", "14.123457"},
+        {"Cal_I_Load.Mul", "0.987654321"},         {"Reg.VoltTempCoef", "-1.9876543"},
+        {"Cal_UserAdcV2.ZeroOffset", "16777217"},  {"Reg.ChargeMaxU", "14.123457"},
     };
     for (const auto &[name, value] : values)
         ASSERT_EQ(Cli("set " + name + " " + value).Status, 0) << name;
@@ -413,19 +421,21 @@ TEST_F(CliSettings, AnotherUnitsCalibrationIsLeftOutUnlessAskedFor)
                               "Cal_U_Accu.Mul = 1.01", "Cal_U_Accu.Mul = 1.02"));
     CliOutcome older = Cli("diff " + backup);
     ASSERT_EQ(older.Status, 0) << older.Err;
-    EXPECT_EQ(older.Out, "note: the file was saved from Quintavolte 1.10, the device is Quintavolte 1.11\n"
-                         "note: a file that does not name its unit: its calibration is left out (--with-calibration "
-                         "includes it)\n"
-                         "Cal_U_Accu.Mul: 1.01 on the device, 1.02 in the file, left out: another unit's calibration\n");
+    EXPECT_EQ(older.Out,
+              "note: the file was saved from Quintavolte 1.10, the device is Quintavolte 1.11\n"
+              "note: a file that does not name its unit: its calibration is left out (--with-calibration "
+              "includes it)\n"
+              "Cal_U_Accu.Mul: 1.01 on the device, 1.02 in the file, left out: another unit's calibration\n");
 }
 
 TEST_F(CliSettings, ARestoreThatChangesTheLinkNeedsYesWithoutATerminal)
 {
     const std::string backup = File("settings.txt");
     ASSERT_EQ(Cli("backup " + backup).Status, 0);
-    WriteFile(backup, Replace(Replace(Replace(SlurpFile(backup), "485.Init.BaudRate = 9600\n", "485.Init.BaudRate = 19200\n"),
-                                      "Mb.MyModbusAddr = 1\n", "Mb.MyModbusAddr = 7\n"),
-                              "Reg.ChargeI = 2.6\n", "Reg.ChargeI = 3\n"));
+    WriteFile(backup,
+              Replace(Replace(Replace(SlurpFile(backup), "485.Init.BaudRate = 9600\n", "485.Init.BaudRate = 19200\n"),
+                              "Mb.MyModbusAddr = 1\n", "Mb.MyModbusAddr = 7\n"),
+                      "Reg.ChargeI = 2.6\n", "Reg.ChargeI = 3\n"));
     CliOutcome r = Cli("restore " + backup);
     EXPECT_EQ(r.Status, 2);
     EXPECT_NE(r.Err.find("the restore changes Mb.MyModbusAddr and 485.Init.BaudRate: the program may no longer reach "
@@ -440,14 +450,16 @@ TEST_F(CliSettings, ARestoreThatChangesTheLinkNeedsYesWithoutATerminal)
     std::vector<std::string> names;
     for (const std::string &w : Writes())
         names.push_back(w.substr(0, w.find(' ')));
-    EXPECT_EQ(names, (std::vector<std::string>{"Reg.ChargeI", "Mb.MyModbusAddr", "485.Init.BaudRate", "SaveConfigToRomNow"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Reg.ChargeI", "Mb.MyModbusAddr", "485.Init.BaudRate", "SaveConfigToRomNow"}));
 }
 
 TEST_F(CliSettings, AMissingFileIsAClearFailure)
 {
     CliOutcome r = Cli("restore " + File("none.txt"));
     EXPECT_EQ(r.Status, 1);
-    EXPECT_NE(r.Err.find("cannot read " + File("none.txt") + ": No such file or directory"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("cannot read " + File("none.txt") + ": No such file or directory"), std::string::npos)
+        << r.Err;
     CliOutcome b = Cli("backup " + File("no/such/dir/x.txt"));
     EXPECT_EQ(b.Status, 1);
     EXPECT_NE(b.Err.find("cannot write"), std::string::npos) << b.Err;

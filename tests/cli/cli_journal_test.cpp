@@ -97,7 +97,8 @@ TEST_F(CliJournal, SetLeavesItsLinesAndJournalPrintsThem)
 
     const testutil::CliOutcome before = RunCliProgram(Args("get Reg.ChargeMaxU"));
     ASSERT_EQ(before.Status, 0) << before.Err;
-    const std::string oldValue = before.Out.substr(before.Out.find(" = ") + 3, before.Out.size() - before.Out.find(" = ") - 4);
+    const std::string oldValue =
+        before.Out.substr(before.Out.find(" = ") + 3, before.Out.size() - before.Out.find(" = ") - 4);
     ASSERT_EQ(RunCliProgram(Args("set Reg.ChargeMaxU 14,25")).Status, 0);
     o = RunCliProgram(Args("set Reg.ChargeMaxU 1000"));  // the gate refuses it
     ASSERT_EQ(o.Status, 1);

@@ -123,9 +123,9 @@ TEST_F(CliPorts, ARefusedPortIsNamedWithItsGroupWhenNoDeviceIsFound)
     SetPortOpenFunction(&RefuseOnePort);
     std::string out, err;
     // A missing port is no permission matter; the silent one is searched after the refusal.
-    EXPECT_EQ(RunInProcess({"--port", "/nonexistent/qv-tty", "--port", refused.SlavePath(), "--port",
-                            other.SlavePath(), "info"},
-                           &out, &err),
+    EXPECT_EQ(RunInProcess(
+                  {"--port", "/nonexistent/qv-tty", "--port", refused.SlavePath(), "--port", other.SlavePath(), "info"},
+                  &out, &err),
               1);
     const std::string group = PortGroupName(refused.SlavePath());
     ASSERT_FALSE(group.empty());

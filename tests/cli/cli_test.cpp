@@ -37,19 +37,19 @@ TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
         {{"set", "Reg.ChargeMaxU", "14,2"}, true, "set", 2},
         {{"watch", "A", "--interval", "250", "--csv"}, true, "watch", 1},
         {{"--help"}, true, "", 0},
-        {{}, false, "", 0},                                  // no command
-        {{"frob"}, false, "frob", 0},                        // unknown command
-        {{"get"}, false, "get", 0},                          // get needs a name
-        {{"set", "A"}, false, "set", 1},                     // set needs a value
-        {{"info", "--bogus"}, false, "info", 0},             // unknown option
-        {{"--port"}, false, "", 0},                          // option without its value
-        {{"watch", "A", "--interval", "5"}, false, "watch", 1},   // below 10 ms
+        {{}, false, "", 0},                                      // no command
+        {{"frob"}, false, "frob", 0},                            // unknown command
+        {{"get"}, false, "get", 0},                              // get needs a name
+        {{"set", "A"}, false, "set", 1},                         // set needs a value
+        {{"info", "--bogus"}, false, "info", 0},                 // unknown option
+        {{"--port"}, false, "", 0},                              // option without its value
+        {{"watch", "A", "--interval", "5"}, false, "watch", 1},  // below 10 ms
         {{"watch", "A", "--interval", "1x"}, false, "watch", 1},
-        {{"get", "A", "--csv"}, false, "get", 1},            // --csv belongs to watch and stats
+        {{"get", "A", "--csv"}, false, "get", 1},  // --csv belongs to watch and stats
         {{"stats", "--interval", "500", "--csv"}, true, "stats", 0},
-        {{"stats", "A"}, false, "stats", 1},                 // stats polls everything
+        {{"stats", "A"}, false, "stats", 1},  // stats polls everything
         {{"watch", "A", "--stats"}, true, "watch", 1},
-        {{"get", "A", "--stats"}, false, "get", 1},          // --stats belongs to watch
+        {{"get", "A", "--stats"}, false, "get", 1},  // --stats belongs to watch
         // The bridge parses its own options; only --port stays with the program.
         {{"mqtt", "--broker", "h", "--port", "/dev/a", "--interval", "200"}, true, "mqtt", 4},
     };
@@ -69,7 +69,8 @@ TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
     }
     CliOptions o;
     std::string error;
-    ASSERT_TRUE(ParseCliOptions({"--port", "/dev/a", "watch", "A", "--port", "/dev/b", "--interval", "250"}, &o, &error));
+    ASSERT_TRUE(
+        ParseCliOptions({"--port", "/dev/a", "watch", "A", "--port", "/dev/b", "--interval", "250"}, &o, &error));
     EXPECT_EQ(o.Ports, (std::vector<std::string>{"/dev/a", "/dev/b"}));
     EXPECT_EQ(o.IntervalMs, 250);
 }
@@ -77,9 +78,15 @@ TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
 using Outcome = testutil::CliOutcome;
 using testutil::RunCliProgram;
 
-Outcome RunCli(const std::string &args) { return RunCliProgram(args); }
+Outcome RunCli(const std::string &args)
+{
+    return RunCliProgram(args);
+}
 
-std::string Slurp(const std::string &path) { return testutil::SlurpFile(path); }
+std::string Slurp(const std::string &path)
+{
+    return testutil::SlurpFile(path);
+}
 
 class CliWithDevice : public testing::Test {
 protected:
@@ -145,7 +152,8 @@ TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)
         {"set Reg.bForceLoadOff 18446744073709551617", 1, "out of range"},
         {"set Di1.ChangesCounter 4294967296", 1, "out of range"},
         // Within the type but beyond what the device really takes.
-        {"set Reg.bForceLoadOff 2", 1, "refused, nothing written: Reg.bForceLoadOff: \"2\" is out of range (allowed: 0 or 1)"},
+        {"set Reg.bForceLoadOff 2", 1,
+         "refused, nothing written: Reg.bForceLoadOff: \"2\" is out of range (allowed: 0 or 1)"},
         {"set Do1.Mode 6", 1, "(allowed: 0..5)"},
         {"set Mb.MyModbusAddr 0", 1, "(allowed: 1..247)"},
         {"set 485.Init.BaudRate 9601", 1, "is not one of 1200, 2400"},
@@ -261,7 +269,8 @@ TEST_F(CliWithDevice, SlowRepliesGiveTheRightValuesOrAFailure)
         }
         for (const std::string &name : names) {
             if (o.Out.find(name + " = ") == std::string::npos) {
-                EXPECT_NE(o.Err.find(" " + name), std::string::npos) << name << " neither printed nor named:\n" << o.Err;
+                EXPECT_NE(o.Err.find(" " + name), std::string::npos) << name << " neither printed nor named:\n"
+                                                                     << o.Err;
             }
         }
     }
@@ -279,8 +288,8 @@ TEST_F(CliWithDevice, WatchSamplesUntilInterruptedOrItsReaderGoes)
 {
     StartSim();
     setenv("LC_ALL", "C", 1);  // decimal points: no quoting of the CSV fields
-    const std::vector<std::string> argv{QUINTAVOLTE_CLI_PATH, "--port", port_, "watch", "Reg.ChargeMaxU",
-                                        "Reg.bModeCharger", "--interval", "50", "--csv"};
+    const std::vector<std::string> argv{QUINTAVOLTE_CLI_PATH, "--port",     port_, "watch", "Reg.ChargeMaxU",
+                                        "Reg.bModeCharger",   "--interval", "50",  "--csv"};
     {
         SCOPED_TRACE("interrupted");
         testutil::ChildProcess cli;
@@ -323,8 +332,8 @@ TEST_F(CliWithDevice, TheLinksCountersAreShown)
     }
     {
         testutil::ChildProcess cli;
-        ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "watch", "Reg.ChargeI", "--interval", "50",
-                               "--stats"}));
+        ASSERT_TRUE(
+            cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "watch", "Reg.ChargeI", "--interval", "50", "--stats"}));
         ASSERT_FALSE(cli.FirstLine().empty()) << cli.Stderr();
         ASSERT_TRUE(cli.Signal(SIGINT));
         EXPECT_EQ(cli.WaitExit(10000), 0);
@@ -430,8 +439,7 @@ TEST_F(CliWithDevice, AnInterruptedDumpWritesNothing)
     testutil::ChildProcess cli;
     const unsigned long long idle = sim_.BytesRead();
     ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "dump", file}));
-    ASSERT_TRUE(testutil::WaitUntil([&] { return DumpUnderWay(idle) && cli.Catches(SIGINT); }, 10000))
-        << cli.Stderr();
+    ASSERT_TRUE(testutil::WaitUntil([&] { return DumpUnderWay(idle) && cli.Catches(SIGINT); }, 10000)) << cli.Stderr();
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.WaitExit(10000), 1);
     EXPECT_NE(cli.Stderr().find("interrupted"), std::string::npos) << cli.Stderr();

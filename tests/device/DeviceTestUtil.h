@@ -52,6 +52,9 @@ inline std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame)
 // The master side of a pseudo-terminal; the program opens the slave as its port.
 using PtyDevice = testkit::Pty;
 
-inline std::u16string U16(const MString &s) { return std::u16string(s.View()); }
+inline std::u16string U16(const MString &s)
+{
+    return std::u16string(s.View());
+}
 
 }  // namespace testutil

@@ -44,8 +44,11 @@ TEST_F(ActionManagerTest, RequestReadMarksEachNameOfTheList)
         std::vector<std::u16string> marked;
         std::vector<std::u16string> shown;
     } cases[] = {
-        {"two names", u"Reg.bForceLoadOff,Reg.TrainingCycleCount", true,
-         {u"Reg.bForceLoadOff", u"Reg.TrainingCycleCount"}, {}},
+        {"two names",
+         u"Reg.bForceLoadOff,Reg.TrainingCycleCount",
+         true,
+         {u"Reg.bForceLoadOff", u"Reg.TrainingCycleCount"},
+         {}},
         {"second name missing", u"Reg.bForceLoadOff,Reg.Nothing", false, {u"Reg.bForceLoadOff"}, {u"Reg.Nothing"}},
         {"trailing comma ends the list", u"Reg.ChargeI,", true, {u"Reg.ChargeI"}, {}},
         {"empty list", u"", true, {}, {}},
@@ -90,8 +93,9 @@ TEST(RoundValueTest, RoundsHalfAwayFromZeroAndLeavesOtherTextsAlone)
         float scale;
         double expected;
     } numbers[] = {
-        {u"2.5", 1, 3},       {u"-2.5", 1, -3},          {u"2.4", 1, 2},        {u"1,26", 10, 1.3},
-        {u"-1.26", 10, -1.3}, {u"12345.67", 100, 12345.67}, {u"1e10", 100, 1e10}, {u"0", 100, 0},
+        {u"2.5", 1, 3},       {u"-2.5", 1, -3},     {u"2.4", 1, 2},
+        {u"1,26", 10, 1.3},   {u"-1.26", 10, -1.3}, {u"12345.67", 100, 12345.67},
+        {u"1e10", 100, 1e10}, {u"0", 100, 0},
     };
     for (const auto &c : numbers) {
         SCOPED_TRACE(testutil::U16(MString(c.text)).size());

@@ -123,8 +123,9 @@ TEST(LithiumPreset, CellCountsOutsideThreeToNineAreRefused)
         const char16_t *text;
         bool accepted;
     } cases[] = {
-        {u"2", false}, {u"3", true},  {u"9", true},   {u"10", false}, {u"", false},
-        {u"9.9", true}, {u"2.9", false}, {u"99999999999999999999999", false}, {u"1e400", false},
+        {u"2", false},     {u"3", true},   {u"9", true},    {u"10", false},
+        {u"", false},      {u"9.9", true}, {u"2.9", false}, {u"99999999999999999999999", false},
+        {u"1e400", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(MString(c.text).ToUtf8());
@@ -152,8 +153,8 @@ TEST(WriteBatterySettings, ASettingTheGateRefusesKeepsEveryWriteBack)
 {
     cActionManager device;
     device.BuildRegisterMap();
-    const BatteryWriteResult result =
-        WriteBatterySettings(device, LeadAcidPreset(1000, LeadAcidUse::MaxCapacity, LeadAcidBuild::Agm, NominalVoltage::V12));
+    const BatteryWriteResult result = WriteBatterySettings(
+        device, LeadAcidPreset(1000, LeadAcidUse::MaxCapacity, LeadAcidBuild::Agm, NominalVoltage::V12));
     EXPECT_FALSE(result.AllWritten());
     ASSERT_NE(result.FirstProblem(), nullptr);
     EXPECT_EQ(std::u16string(result.FirstProblem()->Name), u"Reg.ChargeI");

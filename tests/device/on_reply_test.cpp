@@ -30,8 +30,8 @@ protected:
     // Sends a read for the variable and answers it with the given reply (CRC appended).
     int ReadAndReply(ModbusAction *v, std::vector<uint8_t> reply)
     {
-        EXPECT_TRUE(shell.Engine.BuildReadRequest(v->Area, 254, v->RegAddress, v->RegCount, 500,
-                                                  &ModbusShell::OnReply, v));
+        EXPECT_TRUE(
+            shell.Engine.BuildReadRequest(v->Area, 254, v->RegAddress, v->RegCount, 500, &ModbusShell::OnReply, v));
         v->State = mbsSent;
         const std::vector<uint8_t> frame = WithCrc(std::move(reply));
         return shell.Engine.ProcessFrame(frame.data(), static_cast<uint16_t>(frame.size()), MbRtu);
@@ -54,15 +54,18 @@ TEST_F(OnReplyTest, ReadRepliesDecodeByType)
         {"bool non-zero", mbtBool, 1, {0xFE, 0x03, 0x02, 0x00, 0x01}, u"true"},
         {"unsigned short", mbtUShort, 1, {0xFE, 0x03, 0x02, 0xFF, 0xFE}, u"65534"},
         {"negative short", mbtShort, 1, {0xFE, 0x03, 0x02, 0xFF, 0xFE}, u"-2"},
-        {"unsigned int above 2^31, low register first", mbtUInt, 2, {0xFE, 0x03, 0x04, 0x00, 0x01, 0x80, 0x00},
+        {"unsigned int above 2^31, low register first",
+         mbtUInt,
+         2,
+         {0xFE, 0x03, 0x04, 0x00, 0x01, 0x80, 0x00},
          u"2147483649"},
         {"negative int", mbtInt, 2, {0xFE, 0x03, 0x04, 0xFF, 0xFB, 0xFF, 0xFF}, u"-5"},
         {"int64", mbtInt64, 4, {0xFE, 0x03, 0x08, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, u"-2"},
         {"ASCII type text, first character in the low byte",
          mbtAscii,
          10,
-         {0xFE, 0x03, 0x14, 'u', 'Q', 'n', 'i', 'a', 't', 'o', 'v', 't', 'l', ' ', 'e', '.', '1',
-          '1', '1', 0x00, 0x00, 0x00, 0x00},
+         {0xFE, 0x03, 0x14, 'u', 'Q', 'n', 'i', 'a',  't',  'o',  'v', 't',
+          'l',  ' ',  'e',  '.', '1', '1', '1', 0x00, 0x00, 0x00, 0x00},
          u"Quintavolte 1.11"},
         {"ASCII without a terminator ends with the reply", mbtAscii, 1, {0xFE, 0x03, 0x02, 'B', 'A'}, u"AB"},
         {"ASCII from the ANSI code page", mbtAscii, 1, {0xFE, 0x03, 0x02, 0xFF, 0xC0}, u"\u0410\u044f"},
@@ -86,7 +89,7 @@ TEST_F(OnReplyTest, BitAreasGiveTheFirstDataByteWithoutLeadingZeros)
         std::u16string expected;
     } cases[] = {
         {MbCoils, 8, {0xFE, 0x01, 0x01, 0x05}, u"5"},
-        {MbCoils, 9, {0xFE, 0x01, 0x02, 0x0A, 0xFF}, u"10"},  // only the first byte; its own zero stays
+        {MbCoils, 9, {0xFE, 0x01, 0x02, 0x0A, 0xFF}, u"10"},   // only the first byte; its own zero stays
         {MbDiscreteInputs, 8, {0xFE, 0x02, 0x01, 0x00}, u""},  // a zero byte reads as the empty text
     };
     for (const auto &c : cases) {

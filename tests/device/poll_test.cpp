@@ -354,7 +354,8 @@ TEST_F(PollTest, CorruptedInputFailsTheExchangeEmptiesTheRingAndTheLinkRecovers)
         std::vector<uint8_t> bytes;
     } cases[] = {
         {"bad CRC", {0xFE, 0x03, 0x02, 0x00, 0x07, 0x00, 0x00}},
-        {"garbage before a good reply", [] {
+        {"garbage before a good reply",
+         [] {
              std::vector<uint8_t> b{0x13, 0x37, 0x00};
              auto good = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});
              b.insert(b.end(), good.begin(), good.end());
@@ -362,7 +363,8 @@ TEST_F(PollTest, CorruptedInputFailsTheExchangeEmptiesTheRingAndTheLinkRecovers)
          }()},
         {"more than the frame buffer holds", std::vector<uint8_t>(1100, 0x55)},
         // RTU frames end with the line silence: a chunk holding two replies fails the CRC.
-        {"two replies in one chunk", [] {
+        {"two replies in one chunk",
+         [] {
              auto b = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});
              auto again = b;
              b.insert(b.end(), again.begin(), again.end());

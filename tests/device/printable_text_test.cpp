@@ -17,13 +17,17 @@ TEST(PrintableText, IsOneEscapedLineOfAtMost32Characters)
         {"1\nquintavolte-cli: mqtt: forged line", "1\\x0aquintavolte-cli: mqtt: forged ..."},
         {"\x1b[2J\r\t", "\\x1b[2J\\x0d\\x09"},
         {std::string("a\0b", 3), "a\\x00b"},
-        {"\xff\xfe", "\\xff\\xfe"},                    // not UTF-8
-        {"\xc3\x28", "\\xc3("},                        // a cut sequence
-        {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},           // an overlong '/'
-        {"\xc2\x9b" "31m", "\\u009b31m"},              // the 8-bit CSI
-        {"\xe2\x80\xae" "cba", "\\u202ecba"},          // right-to-left override
-        {"a\\x41", "a\\\\x41"},                        // a backslash cannot fake an escape
-        {"Ток заряда, А", "Ток заряда, А"},            // letters stay letters
+        {"\xff\xfe", "\\xff\\xfe"},           // not UTF-8
+        {"\xc3\x28", "\\xc3("},               // a cut sequence
+        {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},  // an overlong '/'
+        {"\xc2\x9b"
+         "31m",
+         "\\u009b31m"},  // the 8-bit CSI
+        {"\xe2\x80\xae"
+         "cba",
+         "\\u202ecba"},                      // right-to-left override
+        {"a\\x41", "a\\\\x41"},              // a backslash cannot fake an escape
+        {"Ток заряда, А", "Ток заряда, А"},  // letters stay letters
         {std::string(40, 'x'), std::string(32, 'x') + "..."},
         {std::string(32, 'x'), std::string(32, 'x')},
     };

@@ -44,8 +44,8 @@ protected:
         ASSERT_NE(mkdtemp(dir), nullptr);
         dir_ = dir;
         const std::string serverEnd = dir_ + "/server", clientEnd = dir_ + "/client";
-        ASSERT_TRUE(socat_.Start({"/usr/bin/socat", "-d", "-d", "pty,raw,echo=0,link=" + serverEnd,
-                                  "pty,raw,echo=0,link=" + clientEnd}))
+        ASSERT_TRUE(socat_.Start(
+            {"/usr/bin/socat", "-d", "-d", "pty,raw,echo=0,link=" + serverEnd, "pty,raw,echo=0,link=" + clientEnd}))
             << "socat is missing";
         ASSERT_TRUE(testutil::WaitUntil([&] { return Exists(serverEnd) && Exists(clientEnd); }, 5000))
             << "socat made no pty pair: " << socat_.Stderr();
@@ -54,9 +54,9 @@ protected:
         // on the wire, ASCII with its first character in the low byte.
         const std::vector<std::string> words = {
             "110=7551,6E69,6174,6F76,746C,2065,2E31,3131,0000,0000",  // "Quintavolte 1.11"
-            "140=1F07,8A3C",                                           // ChipUID.H1 = 0x8A3C1F07
-            "2002=6666,4166",                                          // Reg.ChargeMaxU = 14.4f
-            "6000=FB2E",                                               // Extremes.Max_U_Accu = -1234
+            "140=1F07,8A3C",                                          // ChipUID.H1 = 0x8A3C1F07
+            "2002=6666,4166",                                         // Reg.ChargeMaxU = 14.4f
+            "6000=FB2E",                                              // Extremes.Max_U_Accu = -1234
         };
         std::vector<std::string> argv = {"/usr/bin/python3", ServerScript(), "--port", serverEnd};
         for (const std::string &w : words) {
@@ -89,10 +89,11 @@ protected:
     // Runs the scheduler until the variable's exchange has ended (bounded).
     uint32_t Pump(ModbusAction *v)
     {
-        testutil::WaitUntil([v] { return v->State != mbsRequested && v->State != mbsSent; }, 3000, [this] {
-            manager.TickScheduler();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
+        testutil::WaitUntil([v] { return v->State != mbsRequested && v->State != mbsSent; }, 3000,
+                            [this] {
+                                manager.TickScheduler();
+                                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                            });
         return v->State;
     }
     // The server's next log line about a write.

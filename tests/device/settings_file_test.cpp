@@ -36,8 +36,9 @@ TEST(SettingsFile, SettingsAreConfigurationNotCommandsCountersOrOutputs)
     const std::vector<std::string> v111 = SettingNames(111), v110 = SettingNames(110);
     EXPECT_EQ(v111.size(), 31u);  // address, baud, 8 x 2 calibration, 9 charger, 4 output modes
     EXPECT_EQ(v110.size(), 27u);  // the output modes came with 1.11
-    for (const char *name : {"Mb.MyModbusAddr", "485.Init.BaudRate", "Cal_U_Accu.Mul", "Cal_UserAdcV2.ZeroOffset",
-                             "Reg.ChargeMaxU", "Reg.VoltTempCoef", "Reg.bModeCharger", "Reg.bNightLightMode", "Do4.Mode"})
+    for (const char *name :
+         {"Mb.MyModbusAddr", "485.Init.BaudRate", "Cal_U_Accu.Mul", "Cal_UserAdcV2.ZeroOffset", "Reg.ChargeMaxU",
+          "Reg.VoltTempCoef", "Reg.bModeCharger", "Reg.bNightLightMode", "Do4.Mode"})
         EXPECT_TRUE(Has(v111, name)) << name;
     EXPECT_FALSE(Has(v110, "Do1.Mode"));
     for (const char *name : {"SaveConfigToRomNow", "ResetConfigToDefaults", "Reg.TrainingCycleCount", "Extremes.bReset",
@@ -48,8 +49,9 @@ TEST(SettingsFile, SettingsAreConfigurationNotCommandsCountersOrOutputs)
 
 TEST(SettingsFile, WrittenTextReadsBackAsTheSameSettings)
 {
-    const std::string text = FormatSettingsFile("Quintavolte 1.11", "2026-12-10 12:00:00 +0000",
-                                                {{"Reg.ChargeMaxU", "14.4"}, {"Do2.Mode", "3"}, {"485.Init.BaudRate", "9600"}});
+    const std::string text =
+        FormatSettingsFile("Quintavolte 1.11", "2026-12-10 12:00:00 +0000",
+                           {{"Reg.ChargeMaxU", "14.4"}, {"Do2.Mode", "3"}, {"485.Init.BaudRate", "9600"}});
     EXPECT_NE(text.find("\nReg.ChargeMaxU = 14.4\n"), std::string::npos) << text;
     SettingsFile file;
     std::string error;
@@ -63,8 +65,8 @@ TEST(SettingsFile, WrittenTextReadsBackAsTheSameSettings)
 
     // What a person may do to it: a byte order mark, comments, blank lines, spaces and
     // tabs, Windows line ends, fewer settings.
-    ASSERT_TRUE(ParseSettingsFile("\xEF\xBB\xBF\r\n# my notes\r\n" + kHeader + "  Reg.ChargeI=2.5  \r\n\n\tReg.LoadOnU = 12\r\n",
-                                  &file, &error))
+    ASSERT_TRUE(ParseSettingsFile(
+        "\xEF\xBB\xBF\r\n# my notes\r\n" + kHeader + "  Reg.ChargeI=2.5  \r\n\n\tReg.LoadOnU = 12\r\n", &file, &error))
         << error;
     ASSERT_EQ(file.Settings.size(), 2u);
     EXPECT_EQ(file.Settings[0].Value, "2.5");
@@ -177,13 +179,13 @@ TEST(SettingsFile, FloatsAreWrittenFromTheirBitsAsTheShortestExactText)
         std::string File;
     } floats[] = {
         {14.4f, "14.4"},
-        {1.2345678f, "1.2345678"},        // shown as 1.23456
-        {0.000123456f, "0.000123456"},    // shown as 0.00012
+        {1.2345678f, "1.2345678"},      // shown as 1.23456
+        {0.000123456f, "0.000123456"},  // shown as 0.00012
         {-1.9876543f, "-1.9876543"},
         {1e-7f, "1e-07"},
         {-2.5e-30f, "-2.5e-30"},
-        {1e-40f, "1e-40"},                // below the normal range
-        {16777217.0f, "16777216"},        // 2^24 + 1 is no float
+        {1e-40f, "1e-40"},          // below the normal range
+        {16777217.0f, "16777216"},  // 2^24 + 1 is no float
         {3.4028235e38f, "3.4028235e+38"},
         {-0.0f, "-0"},
     };
@@ -222,29 +224,30 @@ TEST(SettingsFile, ChangesAreOnlyWhatDiffersInASafeWriteOrder)
 {
     SettingsFile file;
     std::string error;
-    ASSERT_TRUE(ParseSettingsFile(kHeader +
-                                      "485.Init.BaudRate = 19200\nReg.bModeCharger = 0\nReg.ChargeMaxU = 5\n"
-                                      "Reg.ChargeI = 2.6\nMb.MyModbusAddr = 7\n",
+    ASSERT_TRUE(ParseSettingsFile(kHeader + "485.Init.BaudRate = 19200\nReg.bModeCharger = 0\nReg.ChargeMaxU = 5\n"
+                                            "Reg.ChargeI = 2.6\nMb.MyModbusAddr = 7\n",
                                   &file, &error))
         << error;
-    const std::vector<std::pair<std::string, std::string>> device{
-        {"Mb.MyModbusAddr", "1"},   {"485.Init.BaudRate", "9600"}, {"Reg.ChargeMaxU", "14.4"},
-        {"Reg.ChargeI", "2.6"}, {"Reg.bModeCharger", "1"}};
+    const std::vector<std::pair<std::string, std::string>> device{{"Mb.MyModbusAddr", "1"},
+                                                                  {"485.Init.BaudRate", "9600"},
+                                                                  {"Reg.ChargeMaxU", "14.4"},
+                                                                  {"Reg.ChargeI", "2.6"},
+                                                                  {"Reg.bModeCharger", "1"}};
     const std::vector<SettingChange> changes = CompareSettings(file, device);
     std::vector<std::string> order;
     for (const SettingChange &c : changes)
         order.push_back(c.Name);
     // The supply mode is entered after its set-point is in place; the baud rate goes last.
     // The address and the baud rate, which may cut the link, go last.
-    EXPECT_EQ(order, (std::vector<std::string>{"Reg.ChargeMaxU", "Reg.bModeCharger", "Mb.MyModbusAddr", "485.Init.BaudRate"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"Reg.ChargeMaxU", "Reg.bModeCharger", "Mb.MyModbusAddr", "485.Init.BaudRate"}));
     EXPECT_EQ(changes[0].DeviceValue, "14.4");
     EXPECT_EQ(changes[0].FileValue, "5");
     EXPECT_EQ(changes[0].Line, 5);
 
     // Back to the charger: its mode goes first, before the charger voltages.
     ASSERT_TRUE(ParseSettingsFile(kHeader + "Reg.ChargeMaxU = 14.4\nReg.bModeCharger = 1\n", &file, &error)) << error;
-    const std::vector<SettingChange> back =
-        CompareSettings(file, {{"Reg.ChargeMaxU", "5"}, {"Reg.bModeCharger", "0"}});
+    const std::vector<SettingChange> back = CompareSettings(file, {{"Reg.ChargeMaxU", "5"}, {"Reg.bModeCharger", "0"}});
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(back[0].Name, "Reg.bModeCharger");
 }
@@ -260,7 +263,8 @@ TEST(SettingsFile, TheChipIdentityIsRecordedAndOldFilesStayReadable)
     ASSERT_TRUE(ParseSettingsFile(text, &file, &error)) << error;
     EXPECT_EQ(file.Chip, "8A3C1F07 00412233 1234ABCD");
     // Written by hand in lower case: the same unit.
-    ASSERT_TRUE(ParseSettingsFile(kHeader + "# chip:  8a3c1f07\t00412233 1234abcd \nReg.ChargeI = 2\n", &file, &error)) << error;
+    ASSERT_TRUE(ParseSettingsFile(kHeader + "# chip:  8a3c1f07\t00412233 1234abcd \nReg.ChargeI = 2\n", &file, &error))
+        << error;
     EXPECT_EQ(file.Chip, "8A3C1F07 00412233 1234ABCD");
     // A file from before the chip line: read as ever, naming no unit.
     ASSERT_TRUE(ParseSettingsFile(kHeader + "Reg.ChargeI = 2\n", &file, &error)) << error;
@@ -269,7 +273,8 @@ TEST(SettingsFile, TheChipIdentityIsRecordedAndOldFilesStayReadable)
     for (const char *bad : {"8A3C1F07 00412233", "8A3C1F07 00412233 1234ABCZ", "8A3C1F0700412233 1234ABCD 1",
                             "8A3C1F07 00412233 1234ABCD 1", "", "+A3C1F07 00412233 1234ABCD"}) {
         SettingsFault fault;
-        EXPECT_FALSE(ParseSettingsFile(kHeader + "# chip: " + bad + "\nReg.ChargeI = 2\n", &file, &error, &fault)) << bad;
+        EXPECT_FALSE(ParseSettingsFile(kHeader + "# chip: " + bad + "\nReg.ChargeI = 2\n", &file, &error, &fault))
+            << bad;
         EXPECT_EQ(fault.Kind, SettingsFaultKind::BadChip) << bad;
         EXPECT_EQ(fault.Line, 3) << bad;
     }
@@ -318,7 +323,8 @@ TEST(SettingsFile, APlanLeavesAnotherUnitsCalibrationOutAndNamesWhatMayCutTheLin
     EXPECT_FALSE(same.OtherVersion);
     EXPECT_TRUE(PlanSettings(mine, device, "Quintavolte 1.10", chip, false).OtherVersion);
     EXPECT_FALSE(PlanSettings(mine, device, "Quintavolte 1.110", chip, false).OtherVersion);
-    EXPECT_FALSE(PlanSettings(parse("# device: Quintavolte\n" + body), device, "Quintavolte 1.11", chip, false).OtherVersion);
+    EXPECT_FALSE(
+        PlanSettings(parse("# device: Quintavolte\n" + body), device, "Quintavolte 1.11", chip, false).OtherVersion);
 
     EXPECT_FALSE(same.ChangesLink);
     const SettingsPlan baud = PlanSettings(parse(kHeader + "485.Init.BaudRate = 1200\nReg.ChargeI = 3\n"), device,

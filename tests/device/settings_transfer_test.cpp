@@ -90,8 +90,7 @@ TEST_F(SettingsTransferTest, AWriteWhoseAcknowledgementWasLostCountsWhenTheDevic
     // Every second reply is lost: the connect's read is answered, then each write's
     // acknowledgement is lost and the read-back after it is answered.
     ASSERT_NO_FATAL_FAILURE(Connect({"--drop-every", "2"}));
-    const std::vector<SettingChange> changes{{"Reg.ChargeMaxU", "14.4", "14.1", 3},
-                                             {"Reg.ChargeI", "2.6", "3.3", 4}};
+    const std::vector<SettingChange> changes{{"Reg.ChargeMaxU", "14.4", "14.1", 3}, {"Reg.ChargeI", "2.6", "3.3", 4}};
     const RestoreOutcome out = ApplySettingChanges(manager, changes);
     EXPECT_TRUE(out.Failed.empty()) << out.Failed.front();
     EXPECT_EQ(out.Written, 2);
@@ -114,9 +113,8 @@ TEST_F(SettingsTransferTest, ADeviceThatStopsAnsweringPartWayStopsTheRestoreAndH
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         frozen = sim.Signal(SIGSTOP);
     });
-    const std::vector<SettingChange> changes{{"Reg.ChargeMaxU", "14.4", "14.1", 3},
-                                             {"Reg.ChargeI", "2.6", "3.3", 4},
-                                             {"Reg.LoadOnU", "12", "12.9", 5}};
+    const std::vector<SettingChange> changes{
+        {"Reg.ChargeMaxU", "14.4", "14.1", 3}, {"Reg.ChargeI", "2.6", "3.3", 4}, {"Reg.LoadOnU", "12", "12.9", 5}};
     const RestoreOutcome out = ApplySettingChanges(manager, changes);
     done = true;
     watcher.join();

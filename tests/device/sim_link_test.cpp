@@ -76,8 +76,7 @@ protected:
     void FreezeTime() { clock_ = std::make_unique<testutil::FakeClock>(GetTickCount32()); }
 
     // Runs the scheduler as the window's heartbeat would, until pred holds or the bound passes.
-    template <typename Pred>
-    bool Pump(Pred pred, int timeoutMs = 3000)
+    template <typename Pred> bool Pump(Pred pred, int timeoutMs = 3000)
     {
         return testutil::WaitUntil(pred, timeoutMs, [this] {
             manager.TickScheduler();

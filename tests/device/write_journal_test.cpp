@@ -81,13 +81,17 @@ TEST(WriteJournalFormat, AwkwardValuesStayOnOneLineAndReadBack)
         JournalLine line;
         const char *expected;
     } cases[] = {
-        {"plain", {"T", "command set", "Reg.ChargeMaxU", "14,2", "14,4", "done"},
+        {"plain",
+         {"T", "command set", "Reg.ChargeMaxU", "14,2", "14,4", "done"},
          "T\tcommand set\tReg.ChargeMaxU\t14,2\t14,4\tdone"},
-        {"tab and newline inside", {"T", "mqtt a\tb", "N", "x\ny", "\r\n", "ok"},
+        {"tab and newline inside",
+         {"T", "mqtt a\tb", "N", "x\ny", "\r\n", "ok"},
          "T\tmqtt a\\tb\tN\tx\\ny\t\\r\\n\tok"},
-        {"backslashes, including one before a letter", {"T", "o", "N", "C:\\new", "\\", "done"},
+        {"backslashes, including one before a letter",
+         {"T", "o", "N", "C:\\new", "\\", "done"},
          "T\to\tN\tC:\\\\new\t\\\\\tdone"},
-        {"other control characters and Cyrillic", {"T", "окно: SupUsetEdit", "N", std::string("a\x01z"), "\x7f", ""},
+        {"other control characters and Cyrillic",
+         {"T", "окно: SupUsetEdit", "N", std::string("a\x01z"), "\x7f", ""},
          "T\tокно: SupUsetEdit\tN\ta\\x01z\t\\x7F\t"},
         {"all empty", {"", "", "", "", "", ""}, "\t\t\t\t\t"},
     };
@@ -257,8 +261,7 @@ protected:
         ASSERT_TRUE(manager.Connect()) << sim.Stderr();
     }
     ModbusAction *Var(const char16_t *name) { return manager.Shell.FindVariable(MString(name)); }
-    template <typename Pred>
-    bool Pump(Pred pred, int timeoutMs = 3000)
+    template <typename Pred> bool Pump(Pred pred, int timeoutMs = 3000)
     {
         return testutil::WaitUntil(pred, timeoutMs, [this] {
             manager.TickScheduler();

@@ -9,8 +9,7 @@ namespace testkit {
 
 // Calls step (or sleeps a millisecond) until done() holds or timeoutMs of real time pass;
 // returns done(). The bound is generous: it only limits how long a failing test hangs.
-template <class Cond>
-bool WaitUntil(Cond done, int timeoutMs = 5000, const std::function<void()> &step = {})
+template <class Cond> bool WaitUntil(Cond done, int timeoutMs = 5000, const std::function<void()> &step = {})
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {

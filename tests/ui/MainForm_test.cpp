@@ -79,7 +79,8 @@ private slots:
         QVERIFY(f.ServiceMenuItem->isVisible());
         QCOMPARE(f.ConnectMenuItem->text(), QStringLiteral("Отключить"));
         QTRY_VERIFY_WITH_TIMEOUT(!f.IsTabShown(f.ExpertTS), kViewTimeoutMs);
-        for (QWidget *page : {(QWidget *)f.ChargerMnemoTS, f.BatConfigTS, static_cast<QWidget *>(f.TrainingTS), f.PerifTS})
+        for (QWidget *page :
+             {(QWidget *)f.ChargerMnemoTS, f.BatConfigTS, static_cast<QWidget *>(f.TrainingTS), f.PerifTS})
             QVERIFY2(f.IsTabShown(page), qPrintable(page->objectName()));
         for (QWidget *page : {(QWidget *)f.SupplyMnemoTS, f.CalibrateTS, f.ExpertTS})
             QVERIFY2(!f.IsTabShown(page), qPrintable(page->objectName()));
@@ -120,7 +121,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(w.form->MainPC->isVisible(), kViewTimeoutMs);
             w.form->ConnectMenuItem->trigger();  // disconnect: one save
             QTRY_VERIFY_WITH_TIMEOUT(!w.form->MainPC->isVisible(), 1000);
-            w.form->close();                     // disconnected: nothing more
+            w.form->close();  // disconnected: nothing more
         }
         QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).size(), 1);
         {
@@ -261,7 +262,8 @@ private slots:
         if (supply) {
             f.SupplyModeMenuItem->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->currentWidget() == f.SupplyMnemoTS, kViewTimeoutMs);
-            QTRY_COMPARE_WITH_TIMEOUT(c.sim.WritesTo(QStringLiteral("Reg.bModeCharger")), QStringList{"0"}, kViewTimeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(c.sim.WritesTo(QStringLiteral("Reg.bModeCharger")), QStringList{"0"},
+                                      kViewTimeoutMs);
         }
         if (!code.isEmpty()) {
             AnswerPassword(f, code);
@@ -281,7 +283,8 @@ private slots:
             {"Right", [bar] { QTest::keyClick(bar, Qt::Key_Right); }},
             {"Left", [bar] { QTest::keyClick(bar, Qt::Key_Left); }},
             {"Ctrl+Tab", [bar] { QTest::keyClick(bar, Qt::Key_Tab, Qt::ControlModifier); }},
-            {"Ctrl+Shift+Tab", [bar] { QTest::keyClick(bar, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier); }},
+            {"Ctrl+Shift+Tab",
+             [bar] { QTest::keyClick(bar, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier); }},
             {"wheel up", [bar] { TurnWheel(bar, 1); }},
             {"wheel down", [bar] { TurnWheel(bar, -1); }},
         };
@@ -291,7 +294,7 @@ private slots:
                 input.send();
                 QWidget *front = f.MainPC->currentWidget();
                 QVERIFY2(f.IsTabShown(front), qPrintable(QStringLiteral("%1 brought %2 to the front")
-                                                            .arg(QLatin1String(input.name), front->objectName())));
+                                                             .arg(QLatin1String(input.name), front->objectName())));
                 QVERIFY(f.MainPC->isTabVisible(f.MainPC->currentIndex()));
             }
         }
@@ -331,8 +334,9 @@ private slots:
         QCOMPARE(bExpertMode, expert);
         QCOMPARE(f.ExpertMenuItem->isVisible(), !expert);
         QCOMPARE(answers.messages,
-                 message ? QStringList{QStringLiteral("Неверный пароль эксперта. Доступ к сервисным функциям запрещен.")}
-                         : QStringList{});
+                 message
+                     ? QStringList{QStringLiteral("Неверный пароль эксперта. Доступ к сервисным функциям запрещен.")}
+                     : QStringList{});
         QTest::qWait(700);  // two refresh periods
         QCOMPARE(f.IsTabShown(f.ExpertTS), expert);
         QCOMPARE(f.IsTabShown(f.CalibrateTS), calibration);
@@ -416,7 +420,8 @@ private slots:
         QVERIFY(WriteFile(damaged.fileName(), QByteArray("\x10\x00\x00\x00\x01", 5)));
         viewer.DebugOpenDialogHook = [&] { return damaged.fileName(); };
         viewer.LoadDumpButtonClick();
-        QCOMPARE(viewer.DumpMemo->toPlainText(), QStringLiteral("Файл ") + damaged.fileName() + QStringLiteral(" поврежден!"));
+        QCOMPARE(viewer.DumpMemo->toPlainText(),
+                 QStringLiteral("Файл ") + damaged.fileName() + QStringLiteral(" поврежден!"));
         viewer.DebugOpenDialogHook = [] { return QString(); };
         viewer.LoadDumpButtonClick();
         QCOMPARE(viewer.DumpMemo->toPlainText(), QString());

@@ -49,10 +49,11 @@ private slots:
         f.ConnectMenuItem->trigger();
         const QString group = QString::fromStdString(PortGroupName(refused.SlavePath()));
         QVERIFY(!group.isEmpty());
-        QCOMPARE(answers.messages,
-                 QStringList{kConnectFailed + QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
-                                                             "(sudo adduser $USER %2, затем войти в систему заново).")
-                                                  .arg(QString::fromStdString(refused.SlavePath()), group)});
+        QCOMPARE(
+            answers.messages,
+            QStringList{kConnectFailed + QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
+                                                        "(sudo adduser $USER %2, затем войти в систему заново).")
+                                             .arg(QString::fromStdString(refused.SlavePath()), group)});
         QStringList seen;
         for (const QList<QVariant> &args : titles)
             seen << args.at(0).toString();
@@ -81,9 +82,10 @@ private slots:
         Window w({refused.SlavePath()});
         QVERIFY(w.ShowAndConnect());
         w.form->ConnectMenuItem->trigger();
-        QCOMPARE(answers.messages,
-                 QStringList{kConnectFailed + QStringLiteral("\nНет доступа к %1: владелец root, группа root, права 0600.")
-                                                  .arg(QString::fromStdString(refused.SlavePath()))});
+        QCOMPARE(
+            answers.messages,
+            QStringList{kConnectFailed + QStringLiteral("\nНет доступа к %1: владелец root, группа root, права 0600.")
+                                             .arg(QString::fromStdString(refused.SlavePath()))});
     }
 
     void aPortWithoutRefusalKeepsTheMessageAsItWas()

@@ -89,8 +89,7 @@ public:
         while (std::getline(in, line)) {
             std::istringstream fields(line);
             std::string ms, name, reg, value;
-            if (fields >> ms >> name >> reg >> value)
-                {
+            if (fields >> ms >> name >> reg >> value) {
                 // The log is in the C locale; the test program runs in the user's.
                 double v = 0;
                 std::from_chars(value.data(), value.data() + value.size(), v);

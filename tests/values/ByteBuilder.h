@@ -59,7 +59,10 @@ Bytes Cat(std::initializer_list<Bytes> parts)
 }
 
 // What has been written to the stream, up to its size.
-[[maybe_unused]] Bytes Contents(MStream &s) { return Bytes(s.Data(), s.Data() + s.Size()); }
+[[maybe_unused]] Bytes Contents(MStream &s)
+{
+    return Bytes(s.Data(), s.Data() + s.Size());
+}
 
 // A stream holding exactly these bytes, positioned at 0, as a loaded file leaves it: its
 // reads end with the bytes.

@@ -12,7 +12,10 @@
 
 namespace {
 
-NumberRules Gate() { return {}; }
+NumberRules Gate()
+{
+    return {};
+}
 
 NumberRules Encoder()
 {
@@ -129,7 +132,8 @@ TEST(CompleteNumber, EachCallersRules)
             const char *who;
             NumberRules rules;
             bool accepted;
-        } readers[] = {{"encoder", Encoder(), c.encoder}, {"file", File(), c.file}, {"setpoint", Setpoint(), c.setpoint}};
+        } readers[] = {
+            {"encoder", Encoder(), c.encoder}, {"file", File(), c.file}, {"setpoint", Setpoint(), c.setpoint}};
         for (const auto &r : readers) {
             SCOPED_TRACE(r.who);
             double narrow = -123, fromWide = -123;

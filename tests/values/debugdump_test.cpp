@@ -40,15 +40,18 @@ std::uint32_t ByteSum(const Bytes &b, std::size_t from)
 
 const Bytes kEmptyTag = Le32(0);
 const Bytes kExamplePayload = {
-    0x01, 0x00, 0x00, 0x00,                                                                    // one child
-    0x00, 0x00, 0x00, 0x00,                                                                    // root key
-    0x00, 0x00, 0x00, 0x00,                                                                    // root value
-    0x00, 0x00, 0x00, 0x00,                                                                    // no grandchildren
-    0x03, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x41, 0x00, 0x42, 0x00, 0x00, 0x00,        // key AB
-    0x01, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00,                                            // Int 5
+    0x01, 0x00, 0x00, 0x00,                                                              // one child
+    0x00, 0x00, 0x00, 0x00,                                                              // root key
+    0x00, 0x00, 0x00, 0x00,                                                              // root value
+    0x00, 0x00, 0x00, 0x00,                                                              // no grandchildren
+    0x03, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x41, 0x00, 0x42, 0x00, 0x00, 0x00,  // key AB
+    0x01, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00,                                      // Int 5
 };
 
-Bytes PlainFile(const Bytes &payload) { return Cat({Le32(static_cast<std::int64_t>(payload.size())), payload}); }
+Bytes PlainFile(const Bytes &payload)
+{
+    return Cat({Le32(static_cast<std::int64_t>(payload.size())), payload});
+}
 
 std::vector<std::u16string> Texts(const std::vector<MString> &lines)
 {
@@ -61,7 +64,8 @@ std::vector<std::u16string> Texts(const std::vector<MString> &lines)
 Entries DeviceLikeEntries()
 {
     // 120 variables in table order (not name order), with every kind of value text.
-    const char16_t *values[] = {u"12,5", u"007", u"0x1F", u"--", u"3000000000", u"-4", u"0", u"13.75", u"Quintavolte 2.05"};
+    const char16_t *values[] = {
+        u"12,5", u"007", u"0x1F", u"--", u"3000000000", u"-4", u"0", u"13.75", u"Quintavolte 2.05"};
     Entries entries;
     for (int i = 119; i >= 0; --i) {
         char name[32];
@@ -74,7 +78,10 @@ Entries DeviceLikeEntries()
 // Sets the comma locale for the scope of a test and puts the previous one back.
 class CommaLocale {
 public:
-    CommaLocale() : saved_((MString(), std::setlocale(LC_ALL, nullptr))) { ok_ = std::setlocale(LC_ALL, "ru_RU.UTF-8") != nullptr; }
+    CommaLocale() : saved_((MString(), std::setlocale(LC_ALL, nullptr)))
+    {
+        ok_ = std::setlocale(LC_ALL, "ru_RU.UTF-8") != nullptr;
+    }
     ~CommaLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
     bool Ok() const { return ok_; }
 
@@ -169,13 +176,14 @@ TEST_F(DebugDumpTest, FullDumpIsStoredCompressedAndReadsBackInNameOrder)
     EXPECT_EQ(file.size(), 4u + static_cast<std::size_t>(-header));
     MStream plain;
     ASSERT_TRUE(BuildDumpTree(entries).WriteTo(plain));
-    EXPECT_EQ(GetLe32(file, 4), plain.Size());            // S
-    EXPECT_EQ(GetLe32(file, 8), ByteSum(file, 12));       // sum
+    EXPECT_EQ(GetLe32(file, 4), plain.Size());       // S
+    EXPECT_EQ(GetLe32(file, 8), ByteSum(file, 12));  // sum
     EXPECT_LT(file.size(), static_cast<std::size_t>(plain.Size()));
 
     const std::vector<std::u16string> lines = Texts(ReadDebugDump(path));
     ASSERT_EQ(lines.size(), 120u);
-    const std::u16string shown[] = {u"12,5", u"7", u"31", u"--", u"3000000000", u"-4", u"0", u"13,75", u"Quintavolte 2.05"};
+    const std::u16string shown[] = {
+        u"12,5", u"7", u"31", u"--", u"3000000000", u"-4", u"0", u"13,75", u"Quintavolte 2.05"};
     std::vector<std::u16string> expected;
     for (const auto &[name, value] : entries) {
         const int index = std::atoi(name.ToUtf8().c_str() + 7);
@@ -188,8 +196,8 @@ TEST_F(DebugDumpTest, FullDumpIsStoredCompressedAndReadsBackInNameOrder)
 TEST_F(DebugDumpTest, ViewerShowsCodeUnitOrderAndTheViewingLocale)
 {
     const Entries entries = {
-        {MString(u"b"), MString(u"12,5")},  {MString(u"Ярд"), MString(u"x")}, {MString(u"B"), MString(u"0x1F")},
-        {MString(u"a1"), MString(u"007")},  {MString(u"a"), MString(u"--")},  {MString(u"b"), MString(u"2.25")},
+        {MString(u"b"), MString(u"12,5")}, {MString(u"Ярд"), MString(u"x")}, {MString(u"B"), MString(u"0x1F")},
+        {MString(u"a1"), MString(u"007")}, {MString(u"a"), MString(u"--")},  {MString(u"b"), MString(u"2.25")},
         {MString(u"Z"), MString(u"1e5")},
     };
     const MString path = PathOf("order.debug");
@@ -203,8 +211,8 @@ TEST_F(DebugDumpTest, ViewerShowsCodeUnitOrderAndTheViewingLocale)
         pointLines = Texts(ReadDebugDump(path));
     }
     // A name given twice keeps its later value; Cyrillic sorts after Latin by code unit.
-    EXPECT_EQ(commaLines, (std::vector<std::u16string>{u"B = 31", u"Z = 100000", u"a = --", u"a1 = 7", u"b = 2,25",
-                                                       u"Ярд = x"}));
+    EXPECT_EQ(commaLines,
+              (std::vector<std::u16string>{u"B = 31", u"Z = 100000", u"a = --", u"a1 = 7", u"b = 2,25", u"Ярд = x"}));
     EXPECT_EQ(pointLines[4], u"b = 2.25");
 }
 
@@ -214,9 +222,12 @@ TEST_F(DebugDumpTest, OtherTagsAndOutOfRangeCountsAreShownNotRejected)
     const Bytes blob = Cat({Le32(4), Le32(2), {1, 2}});
     const Bytes compact = Cat({Le32(5), {0x10, 0x8D, 0x04}});
     const Bytes grandchild = Cat({Le32(0), Cat({Le32(3), Le32(4), {'g', 0, 0, 0}}), kEmptyTag});
-    const Bytes payload = Cat({Le32(3), kEmptyTag, kEmptyTag,
+    const Bytes payload = Cat({Le32(3),
+                               kEmptyTag,
+                               kEmptyTag,
                                Cat({Le32(200000), Cat({Le32(3), Le32(4), {'c', 0, 0, 0}}), compact}),
-                               Cat({Le32(1), Cat({Le32(3), Le32(4), {'b', 0, 0, 0}}), blob}), grandchild,
+                               Cat({Le32(1), Cat({Le32(3), Le32(4), {'b', 0, 0, 0}}), blob}),
+                               grandchild,
                                Cat({Le32(0), intKey, Le32(77)}),  // unknown value tag: no payload
                                {0xDE, 0xAD}});                    // ignored after the root record
     const MString path = PathOf("tags.debug");
@@ -246,9 +257,7 @@ TEST_F(DebugDumpTest, DamagedFilesGiveOnlyTheDamagedLine)
         PutLe32(f, 4, s);
         return f;
     };
-    auto withBody = [](const Bytes &body) {
-        return Cat({Le32(-static_cast<std::int64_t>(body.size())), body});
-    };
+    auto withBody = [](const Bytes &body) { return Cat({Le32(-static_cast<std::int64_t>(body.size())), body}); };
     auto withData = [&](const Bytes &data, std::uint32_t s) {
         Bytes body = Cat({Le32(s), Le32(0), data});
         PutLe32(body, 4, ByteSum(body, 8));
@@ -259,7 +268,8 @@ TEST_F(DebugDumpTest, DamagedFilesGiveOnlyTheDamagedLine)
     Bytes sumOff = compressed;
     PutLe32(sumOff, 8, GetLe32(compressed, 8) + 1);
     Bytes truncatedCompressed(compressed.begin(), compressed.end() - 1);
-    PutLe32(truncatedCompressed, 0, static_cast<std::uint32_t>(-static_cast<std::int32_t>(truncatedCompressed.size() - 4)));
+    PutLe32(truncatedCompressed, 0,
+            static_cast<std::uint32_t>(-static_cast<std::int32_t>(truncatedCompressed.size() - 4)));
     PutLe32(truncatedCompressed, 8, ByteSum(truncatedCompressed, 12));
 
     const Bytes key = Cat({Le32(3), Le32(4), {'k', 0, 0, 0}});
@@ -322,7 +332,8 @@ TEST_F(DebugDumpTest, DamagedFilesGiveOnlyTheDamagedLine)
     for (std::size_t cut = 0; cut < kExamplePayload.size(); ++cut) {
         SCOPED_TRACE("payload cut at " + std::to_string(cut));
         const MString path = PathOf("cut.debug");
-        WriteBytes(path, PlainFile(Bytes(kExamplePayload.begin(), kExamplePayload.begin() + static_cast<std::ptrdiff_t>(cut))));
+        WriteBytes(path, PlainFile(Bytes(kExamplePayload.begin(),
+                                         kExamplePayload.begin() + static_cast<std::ptrdiff_t>(cut))));
         EXPECT_EQ(Texts(ReadDebugDump(path)), std::vector<std::u16string>{DamagedLine(path)});
     }
     const MString missing = PathOf("missing.debug");

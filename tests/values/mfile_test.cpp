@@ -13,12 +13,16 @@
 
 namespace {
 
-std::u16string Text(const MString &s) { return std::u16string(s.View()); }
+std::u16string Text(const MString &s)
+{
+    return std::u16string(s.View());
+}
 
 MString Repeat(char16_t unit, unsigned count)
 {
     MString s;
-    for (unsigned i = 0; i < count; ++i) s.Append(unit);
+    for (unsigned i = 0; i < count; ++i)
+        s.Append(unit);
     return s;
 }
 
@@ -32,7 +36,8 @@ protected:
     }
     void TearDown() override
     {
-        for (const std::string &f : created_) ::unlink(f.c_str());
+        for (const std::string &f : created_)
+            ::unlink(f.c_str());
         ::rmdir(dir_.c_str());
     }
     std::string PathOf(const std::string &name)
@@ -45,7 +50,8 @@ protected:
         std::string out;
         char buf[64];
         ssize_t n;
-        while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+        while ((n = ::read(fd, buf, sizeof buf)) > 0)
+            out.append(buf, static_cast<size_t>(n));
         return out;
     }
 
@@ -119,7 +125,8 @@ namespace {
 // Writes `text` through WriteFileWhole.
 bool WriteText(const std::string &path, const std::string &text, std::string *error)
 {
-    return WriteFileWhole(path, [&](int fd) { return WriteAllBytes(fd, text.data(), text.size()); }, error);
+    return WriteFileWhole(
+        path, [&](int fd) { return WriteAllBytes(fd, text.data(), text.size()); }, error);
 }
 
 std::string FileText(const std::string &path)
@@ -179,7 +186,7 @@ TEST_F(MFileTest, ATerminalIsWrittenIntoAndDashIsTheStandardOutput)
     const std::string terminal = ::ptsname(master);
     const int keep = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);  // raw mode, so bytes pass as they are
     ASSERT_GE(keep, 0);
-    termios tio {};
+    termios tio{};
     ASSERT_EQ(::tcgetattr(keep, &tio), 0);
     ::cfmakeraw(&tio);
     ASSERT_EQ(::tcsetattr(keep, TCSANOW, &tio), 0);
@@ -219,7 +226,7 @@ TEST_F(MFileTest, OnlyAWholeRegularFileWithinTheLimitIsRead)
         std::string Path;
         std::string Error;
     } refused[] = {
-        {fifo, "is not a regular file"},       // no writer: would wait for ever
+        {fifo, "is not a regular file"},         // no writer: would wait for ever
         {"/dev/zero", "is not a regular file"},  // would never end
         {dir_, "is a directory"},
         {dir_ + "/missing", "No such file or directory"},

@@ -35,11 +35,14 @@ private:
 };
 
 // A missing comma locale is a broken machine, not a reason to skip.
-#define REQUIRE_LOCALE(guard)                                                            \
-    ASSERT_TRUE((guard).ok()) << "locale ru_RU.UTF-8 is missing; scripts/deps generates " \
+#define REQUIRE_LOCALE(guard)                                                                                          \
+    ASSERT_TRUE((guard).ok()) << "locale ru_RU.UTF-8 is missing; scripts/deps generates "                              \
                                  "it (locale-gen ru_RU.UTF-8)"
 
-std::u16string Text(const MString &s) { return std::u16string(s.View()); }
+std::u16string Text(const MString &s)
+{
+    return std::u16string(s.View());
+}
 
 struct RealCase {
     double value;
@@ -74,7 +77,8 @@ const RealCase kRealCases[] = {
 std::u16string WithPoint(std::u16string s)
 {
     for (char16_t &u : s)
-        if (u == u',') u = u'.';
+        if (u == u',')
+            u = u'.';
     return s;
 }
 
@@ -142,10 +146,21 @@ TEST(MStringToInt, LenientTable)
         const char16_t *text;
         std::int64_t value;
     } cases[] = {
-        {u"", 0},          {u" 42 ", 42},     {u"- 7", -7},     {u"--7", 0},
-        {u"abc12def", 12}, {u"0x1F", 31},     {u"-0x10", -16},  {u"1.9", 1},
-        {u"0x", 0},        {u"abc", 0},       {u"+\t5", 5},     {u"0XfF", 255},
-        {u"-", 0},         {u"x-y3", 0},      {u"007", 7},
+        {u"", 0},
+        {u" 42 ", 42},
+        {u"- 7", -7},
+        {u"--7", 0},
+        {u"abc12def", 12},
+        {u"0x1F", 31},
+        {u"-0x10", -16},
+        {u"1.9", 1},
+        {u"0x", 0},
+        {u"abc", 0},
+        {u"+\t5", 5},
+        {u"0XfF", 255},
+        {u"-", 0},
+        {u"x-y3", 0},
+        {u"007", 7},
         {u"9223372036854775807", INT64_MAX},
         // Wrapping arithmetic, not a trap: one past the maximum wraps to the minimum.
         {u"9223372036854775808", INT64_MIN},
@@ -161,10 +176,9 @@ TEST(MStringToReal, LenientTable)
         const char16_t *text;
         double value;
     } cases[] = {
-        {u"", 0},         {u",5", 0.5},   {u".5", 0.5},     {u"-.5", -0.5},    {u"1e3", 1000},
-        {u"1.", 1},       {u"abc", 0},    {u"-", 0},        {u"12 345", 12},   {u"0x10", 16},
-        {u"1,234.5", 1.234}, {u"U=14,2 V", 14.2}, {u"- 2,5", -2.5}, {u"1e", 1},  {u"+3", 3},
-        {u"1e-2", 0.01},  {u"-0x10", -16},
+        {u"", 0},         {u",5", 0.5}, {u".5", 0.5},    {u"-.5", -0.5},  {u"1e3", 1000},      {u"1.", 1},
+        {u"abc", 0},      {u"-", 0},    {u"12 345", 12}, {u"0x10", 16},   {u"1,234.5", 1.234}, {u"U=14,2 V", 14.2},
+        {u"- 2,5", -2.5}, {u"1e", 1},   {u"+3", 3},      {u"1e-2", 0.01}, {u"-0x10", -16},
     };
     for (const auto &c : cases) {
         EXPECT_DOUBLE_EQ(MString(c.text).ToReal(), c.value) << MString(c.text).ToUtf8();
@@ -191,10 +205,8 @@ TEST(MStringToReal, MalformedExponentsDoNotCorruptTheValue)
     EXPECT_DOUBLE_EQ(MString(u"1e5.3").ToReal(), 1e5);
     EXPECT_DOUBLE_EQ(MString(u"2e1-3").ToReal(), 20);
     // Very long digit runs overflow to infinity, never to NaN (0 x inf).
-    EXPECT_DOUBLE_EQ(MString(MString::Concat(MString::Concat(u"1e", MString::FromUtf8(std::string(400, '0'))),
-                                             u"1"))
-                         .ToReal(),
-                     10);
+    EXPECT_DOUBLE_EQ(
+        MString(MString::Concat(MString::Concat(u"1e", MString::FromUtf8(std::string(400, '0'))), u"1")).ToReal(), 10);
     const double huge = MString::FromUtf8("1" + std::string(400, '0')).ToReal();
     EXPECT_TRUE(std::isinf(huge)) << huge;
     // Zero with an exponent beyond the double range is zero, not 0 x inf.
@@ -220,8 +232,8 @@ TEST(MStringIsNumber, StrictTable)
     for (const char16_t *yes : {u"1,5", u".5", u"-1e-3", u"1e", u" 1,5 ", u"\t12\t", u"+7", u"1E+5", u"0"}) {
         EXPECT_TRUE(MString(yes).IsNumber()) << MString(yes).ToUtf8();
     }
-    for (const char16_t *no : {u"", u" ", u".", u"-", u"e5", u"1.2.3", u"+-1", u"1 2", u"1e5.3", u"1e2e3",
-                               u"5-", u"1e5-3", u"0x10", u"1,5V"}) {
+    for (const char16_t *no : {u"", u" ", u".", u"-", u"e5", u"1.2.3", u"+-1", u"1 2", u"1e5.3", u"1e2e3", u"5-",
+                               u"1e5-3", u"0x10", u"1,5V"}) {
         EXPECT_FALSE(MString(no).IsNumber()) << MString(no).ToUtf8();
     }
 }

@@ -7,7 +7,10 @@
 #include "values/MString.h"
 
 namespace {
-std::u16string Text(const MString &s) { return std::u16string(s.View()); }
+std::u16string Text(const MString &s)
+{
+    return std::u16string(s.View());
+}
 }  // namespace
 
 TEST(MString, EmptyAndNullInputs)
@@ -72,9 +75,8 @@ TEST(MString, CompareIsCodeUnitOrder)
         const char16_t *b;
         int sign;
     } cases[] = {
-        {u"", u"", 0},       {u"", u"a", -1},     {u"a", u"", 1},      {u"ab", u"abc", -1},
-        {u"A", u"a", -1},    {u"abc", u"abc", 0}, {u"b", u"abc", 1},   {u"Я", u"а", -1},
-        {u"\xFFFF", u"a", 1},  // unsigned units: high units sort last
+        {u"", u"", 0},       {u"", u"a", -1},   {u"a", u"", 1},   {u"ab", u"abc", -1},  {u"A", u"a", -1},
+        {u"abc", u"abc", 0}, {u"b", u"abc", 1}, {u"Я", u"а", -1}, {u"\xFFFF", u"a", 1},  // unsigned units: high units sort last
     };
     for (const auto &c : cases) {
         const int r = MString(c.a).Compare(MString(c.b));
@@ -94,8 +96,14 @@ TEST(MString, FindTable)
         unsigned start;
         int pos;
     } cases[] = {
-        {u"abc", u"", 0, -1},   {u"", u"a", 0, -1},     {u"aaa", u"a", 1, 1},  {u"abcabc", u"bc", 2, 4},
-        {u"abc", u"bc", 2, -1}, {u"abc", u"c", 3, -1},  {u"abc", u"abc", 0, 0}, {u"abc", u"abcd", 0, -1},
+        {u"abc", u"", 0, -1},
+        {u"", u"a", 0, -1},
+        {u"aaa", u"a", 1, 1},
+        {u"abcabc", u"bc", 2, 4},
+        {u"abc", u"bc", 2, -1},
+        {u"abc", u"c", 3, -1},
+        {u"abc", u"abc", 0, 0},
+        {u"abc", u"abcd", 0, -1},
         {u"abc", u"a", 0xFFFFFFFFu, -1},  // start + needle length must not wrap round
     };
     for (const auto &c : cases) {
@@ -129,16 +137,15 @@ TEST(MString, BetweenTable)
         {u"xABy", 0, false, u"ab", u"", u"y"},
         {u"xABy", 0, true, u"ab", u"", u""},
         {u"id=12;rest", 0, true, u"id=", u";", u"12"},
-        {u"id=12", 0, true, u"id=", u";", u"12"},          // no end marker: to the end
-        {u"ab=1;ab=2;", 3, true, u"ab=", u";", u"2"},       // the field is cut at start + begin
+        {u"id=12", 0, true, u"id=", u";", u"12"},      // no end marker: to the end
+        {u"ab=1;ab=2;", 3, true, u"ab=", u";", u"2"},  // the field is cut at start + begin
         {u"..KEY:VaL|x", 2, false, u"key:", u"|", u"VaL"},
         {u"head;tail", 0, true, u"", u";", u"head"},
-        {u"abc", 10, true, u"", u"", u""},                  // start past the end
-        {u";x;", 0, true, u";", u";", u"x"},                // end searched after the field begins
+        {u"abc", 10, true, u"", u"", u""},    // start past the end
+        {u";x;", 0, true, u";", u";", u"x"},  // end searched after the field begins
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(Text(MString(c.text).Between(c.start, c.caseSensitive, MString(c.from), MString(c.to))),
-                  c.result)
+        EXPECT_EQ(Text(MString(c.text).Between(c.start, c.caseSensitive, MString(c.from), MString(c.to))), c.result)
             << MString(c.text).ToUtf8() << " from " << c.start;
     }
 }
@@ -161,8 +168,15 @@ TEST(MString, ToAnsiHonoursItsCodePage)
         unsigned codePage;
         const char *expected;
     } cases[] = {
-        {0, "\xDF" "a"}, {1251, "\xDF" "a"}, {65001, "\xD0\xAF" "a"},
-        {1252, ""}, {437, ""}, {1200, ""},  // not supported: empty, never 1251 in disguise
+        {0, "\xDF"
+            "a"},
+        {1251, "\xDF"
+               "a"},
+        {65001, "\xD0\xAF"
+                "a"},
+        {1252, ""},
+        {437, ""},
+        {1200, ""},  // not supported: empty, never 1251 in disguise
     };
     for (const auto &c : cases)
         EXPECT_STREQ(s.ToAnsi(c.codePage), c.expected) << c.codePage;
@@ -171,7 +185,8 @@ TEST(MString, ToAnsiHonoursItsCodePage)
 TEST(MString, Cp1251EveryByteMapsBackToItself)
 {
     std::string all;
-    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    for (int b = 1; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
     const MString s(all.c_str());
     ASSERT_EQ(s.Length(), 255u);
     EXPECT_EQ(s.Chars()[0xA5 - 1], u'Ґ');
@@ -192,9 +207,13 @@ TEST(MString, Utf8Conversions)
     EXPECT_STREQ(s.ToAnsi(65001), "Ток, А: 5\xF0\x9F\x98\x80");
     EXPECT_TRUE(MString::FromUtf8(s.ToUtf8()).Equals(s));
     // Broken input gives replacement characters, never a lost neighbour.
-    EXPECT_EQ(Text(MString::FromUtf8("a\xD0z\xFF" "b\xE2\x82")), u"a\xFFFDz\xFFFD" u"b\xFFFD");
+    EXPECT_EQ(Text(MString::FromUtf8("a\xD0z\xFF"
+                                     "b\xE2\x82")),
+              u"a\xFFFDz\xFFFD"
+              u"b\xFFFD");
     const char16_t lone[] = {u'a', 0xD800, u'b', 0};
-    EXPECT_EQ(MString(lone).ToUtf8(), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(MString(lone).ToUtf8(), "a\xEF\xBF\xBD"
+                                      "b");
 }
 
 TEST(MString, AnsiBufferIsRefreshedOnEveryCall)

@@ -185,7 +185,8 @@ TEST(MStream, SaveStoresPlainBelow200BytesAndCompressesFrom200)
         EXPECT_EQ(Contents(in), c.content);
         // Reads end with the payload, not in what the compressed block left behind.
         Bytes all(c.content.size() + 100);
-        EXPECT_EQ(in.Read(all.data(), static_cast<std::int32_t>(all.size())), static_cast<std::int32_t>(c.content.size()));
+        EXPECT_EQ(in.Read(all.data(), static_cast<std::int32_t>(all.size())),
+                  static_cast<std::int32_t>(c.content.size()));
     }
 }
 
@@ -203,7 +204,8 @@ TEST(MStream, LoadWithoutDecompressionKeepsTheBlock)
     EXPECT_EQ(in.Position(), 0);
     // Reading the block through moves the position to its end, where Decompress expects it.
     Bytes block(saved.size());
-    ASSERT_EQ(in.Read(block.data(), static_cast<std::int32_t>(block.size())), static_cast<std::int32_t>(saved.size() - 4));
+    ASSERT_EQ(in.Read(block.data(), static_cast<std::int32_t>(block.size())),
+              static_cast<std::int32_t>(saved.size() - 4));
     block.resize(saved.size() - 4);
     EXPECT_EQ(block, Bytes(saved.begin() + 4, saved.end()));
     EXPECT_EQ(in.Decompress(), 1000);

@@ -20,8 +20,7 @@ namespace {
 
 const Bytes kEmpty = Le32(0);
 
-template <class T>
-Bytes Record(const T &value)
+template <class T> Bytes Record(const T &value)
 {
     MStream s;
     EXPECT_TRUE(value.WriteTo(s));
@@ -35,7 +34,10 @@ MVariant Typed(const char16_t *text)
     return v;
 }
 
-std::u16string Str(const MString &s) { return std::u16string(s.View()); }
+std::u16string Str(const MString &s)
+{
+    return std::u16string(s.View());
+}
 
 }  // namespace
 
@@ -384,10 +386,18 @@ TEST(MVarArray, KeysWithoutATotalOrderStillSortSafely)
     for (int i = 0; i < 3000; ++i) {
         Bytes key;
         switch (i % 4) {
-        case 0: key = Cat({Le32(2), nanBits}); break;
-        case 1: key = Cat({Le32(3), TextRecord(i % 8 == 1 ? u"abc" : u"7")}); break;
-        case 2: key = Cat({Le32(1), Le32(i)}); break;
-        default: key = Cat({Le32(2), {0, 0, 0, 0, 0, 0, 0x1C, 0x40}}); break;  // 7.0
+        case 0:
+            key = Cat({Le32(2), nanBits});
+            break;
+        case 1:
+            key = Cat({Le32(3), TextRecord(i % 8 == 1 ? u"abc" : u"7")});
+            break;
+        case 2:
+            key = Cat({Le32(1), Le32(i)});
+            break;
+        default:
+            key = Cat({Le32(2), {0, 0, 0, 0, 0, 0, 0x1C, 0x40}});
+            break;  // 7.0
         }
         const Bytes node = Cat({Le32(0), key, Le32(1), Le32(i)});
         payload.insert(payload.end(), node.begin(), node.end());

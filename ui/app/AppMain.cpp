@@ -91,8 +91,7 @@ void PlaceMainWindow(QWidget &window)
     CentreOn(&window, nullptr);
 }
 
-int RunQuintavolte(int &argc, char **argv, const AppOptions &options,
-                   const std::function<void(TMainForm &)> &started)
+int RunQuintavolte(int &argc, char **argv, const AppOptions &options, const std::function<void(TMainForm &)> &started)
 {
     std::setlocale(LC_ALL, "");
     QuintavolteApplication app(argc, argv);

@@ -9,10 +9,10 @@
 #include "ui/app/Language.h"
 
 struct AppOptions {
-    std::vector<std::string> Ports;  // explicit --port paths, in order (COM1 is the first)
-    std::vector<std::string> QtArgs; // everything else, for the toolkit (argv[0] first)
+    std::vector<std::string> Ports;      // explicit --port paths, in order (COM1 is the first)
+    std::vector<std::string> QtArgs;     // everything else, for the toolkit (argv[0] first)
     std::optional<UiLanguage> Language;  // --lang ru|en; otherwise the system locale decides
-    std::string Journal;             // --journal FILE: the journal of writes (default: the user's)
+    std::string Journal;                 // --journal FILE: the journal of writes (default: the user's)
     bool Help = false;
     bool Version = false;
 };

@@ -9,7 +9,10 @@
 
 // Q_INIT_RESOURCE must stand outside any namespace; the library is static, so nothing
 // else would pull the translations' resource in.
-static void InitTranslationsResource() { Q_INIT_RESOURCE(translations); }
+static void InitTranslationsResource()
+{
+    Q_INIT_RESOURCE(translations);
+}
 
 namespace {
 
@@ -95,12 +98,15 @@ bool InstallLanguage(UiLanguage language)
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     QLocale::setDefault(english);
     SetNumberLocale("C");
-    current = Load(ours, english, QStringLiteral("quintavolte"), QStringLiteral(":/i18n")) ? language
-                                                                                                : UiLanguage::Russian;
+    current =
+        Load(ours, english, QStringLiteral("quintavolte"), QStringLiteral(":/i18n")) ? language : UiLanguage::Russian;
     return current == language;
 }
 
-UiLanguage CurrentLanguage() { return current; }
+UiLanguage CurrentLanguage()
+{
+    return current;
+}
 
 namespace {
 

@@ -10,7 +10,10 @@ class QWidget;
 
 // The program's name: the main window's caption, the About window's title and the caption
 // of its message boxes.
-inline QString ProgramName() { return QStringLiteral("Quintavolte Control"); }
+inline QString ProgramName()
+{
+    return QStringLiteral("Quintavolte Control");
+}
 
 // Shows the core's messages (ShowMessageBox) in plain information boxes over owner.
 void InstallQtMessageHook(QWidget *owner);

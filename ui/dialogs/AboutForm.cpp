@@ -104,8 +104,7 @@ void TAboutForm::UrlZeltLabelClick()
 
 bool TAboutForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         if (watched == UrlPymLabel) {
             UrlPymLabelClick();
             return true;

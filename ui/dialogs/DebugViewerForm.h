@@ -23,5 +23,6 @@ public:
     QPushButton *LoadDumpButton = nullptr;
     QPlainTextEdit *DumpMemo = nullptr;
 
-    static constexpr const char *kHintLine = QT_TRANSLATE_NOOP("TDebugViewerForm", "Откройте дамп для просмотра его содержимого");
+    static constexpr const char *kHintLine =
+        QT_TRANSLATE_NOOP("TDebugViewerForm", "Откройте дамп для просмотра его содержимого");
 };

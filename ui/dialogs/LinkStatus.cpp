@@ -37,12 +37,9 @@ TLinkStatsForm::TLinkStatsForm(cActionManager &manager, QWidget *parent) : QDial
     port_ = new QLabel(this);
     form->addRow(tr("Порт:"), port_);
     const QString captions[7] = {
-        tr("Запросов:"),
-        tr("Ответов без ошибок:"),
-        tr("Нет ответа в срок:"),
-        tr("Ответов с ошибкой (CRC, форма):"),
-        tr("Отказов устройства:"),
-        tr("Лишних байтов отброшено:"),
+        tr("Запросов:"),           tr("Ответов без ошибок:"),
+        tr("Нет ответа в срок:"),  tr("Ответов с ошибкой (CRC, форма):"),
+        tr("Отказов устройства:"), tr("Лишних байтов отброшено:"),
         tr("Переподключений:"),
     };
     for (int i = 0; i < 7; ++i) {

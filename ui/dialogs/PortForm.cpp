@@ -16,7 +16,8 @@ TPortForm::TPortForm(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("PortForm"));
     setWindowTitle(tr("Порт устройства"));
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("Выберите порт, к которому подключено устройство, или введите путь к нему."), this));
+    layout->addWidget(
+        new QLabel(tr("Выберите порт, к которому подключено устройство, или введите путь к нему."), this));
 
     PortList = new QTreeWidget(this);
     PortList->setObjectName(QStringLiteral("PortList"));

@@ -21,11 +21,20 @@ struct SettingsText {
     Q_DECLARE_TR_FUNCTIONS(SettingsMenu)
 };
 
-QString Caption() { return SettingsText::tr("Настройки"); }
+QString Caption()
+{
+    return SettingsText::tr("Настройки");
+}
 
-void Show(const QString &text) { ShowMessageBox(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size())); }
+void Show(const QString &text)
+{
+    ShowMessageBox(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size()));
+}
 
-QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
+QString Q(const std::string &utf8)
+{
+    return QString::fromStdString(utf8);
+}
 
 // The blocking device work runs under the busy cursor, as a connect does.
 class BusyCursor {
@@ -107,8 +116,9 @@ QString FaultText(const SettingsFault &f)
     case SettingsFaultKind::NotOnThisVersion:
         return line + SettingsText::tr("у устройства %1 нет настройки %2").arg(other, name);
     case SettingsFaultKind::BadChip:
-        return line + SettingsText::tr("идентификатор микросхемы «%1» не состоит из трёх шестнадцатеричных слов по 8 цифр")
-                          .arg(value);
+        return line +
+               SettingsText::tr("идентификатор микросхемы «%1» не состоит из трёх шестнадцатеричных слов по 8 цифр")
+                   .arg(value);
     case SettingsFaultKind::None:
         break;
     }
@@ -131,7 +141,8 @@ bool AskRestore(QWidget *owner, const SettingsFile &file, const std::string &dev
     QString text = SettingsText::tr("Будут записаны в устройство (сейчас → из файла):\n\n%1")
                        .arg(ChangeLines(plan.Changes).join(QLatin1Char('\n')));
     if (plan.OtherVersion)
-        text += SettingsText::tr("\n\nФайл сохранён с устройства %1, подключено %2.").arg(Q(file.DeviceType), Q(deviceType));
+        text += SettingsText::tr("\n\nФайл сохранён с устройства %1, подключено %2.")
+                    .arg(Q(file.DeviceType), Q(deviceType));
     if (plan.OtherUnit) {
         text += file.Chip.empty() ? SettingsText::tr("\n\nВ файле не указано, с какого устройства он сохранён.")
                                   : SettingsText::tr("\n\nФайл сохранён с другого устройства.");

@@ -49,9 +49,12 @@ QString WriteRefusal::Allowed(const WriteLimits &l)
         return options.join(QStringLiteral(", "));
     }
     switch (l.Type) {
-    case mbtAscii: return tr("текст");
-    case mbtBinary: return tr("байты в шестнадцатеричном виде");
-    default: break;
+    case mbtAscii:
+        return tr("текст");
+    case mbtBinary:
+        return tr("байты в шестнадцатеричном виде");
+    default:
+        break;
     }
     QString text;
     if (l.Integer && l.Min == 0 && l.Max == 1)

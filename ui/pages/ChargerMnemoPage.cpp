@@ -153,7 +153,8 @@ void ChargerMnemoPage::Update()
     // Setting the boxes by program writes nothing: their writes belong to the mouse. A box
     // takes clicks only once it shows the device's state: a click on a box never filled
     // would write a state nobody saw.
-    for (auto [box, name] : {std::pair{LoadTurnOffCB, u"Reg.bForceLoadOff"}, std::pair{LoadNightModeCB, u"Reg.bNightLightMode"}}) {
+    for (auto [box, name] :
+         {std::pair{LoadTurnOffCB, u"Reg.bForceLoadOff"}, std::pair{LoadNightModeCB, u"Reg.bNightLightMode"}}) {
         const MString value = Value(name);
         box->setEnabled(!value.Equals(u"--"));
         box->setChecked(value.ToInt() != 0);

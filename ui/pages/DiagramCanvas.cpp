@@ -4,7 +4,9 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
-DiagramCanvas::DiagramCanvas(const QString &svgResource, QWidget *parent) : PictureCanvas(svgResource, parent) {}
+DiagramCanvas::DiagramCanvas(const QString &svgResource, QWidget *parent) : PictureCanvas(svgResource, parent)
+{
+}
 
 void DiagramCanvas::paintEvent(QPaintEvent *event)
 {
@@ -23,5 +25,6 @@ void DiagramCanvas::paintEvent(QPaintEvent *event)
         renderer.render(&painter, mapFromPicture(QRectF(QPointF(0, 0), pictureSize())));
     }
     QPainter painter(this);
-    painter.drawPixmap(event->rect(), cache_, QRectF(QPointF(event->rect().topLeft()) * dpr, QSizeF(event->rect().size()) * dpr).toRect());
+    painter.drawPixmap(event->rect(), cache_,
+                       QRectF(QPointF(event->rect().topLeft()) * dpr, QSizeF(event->rect().size()) * dpr).toRect());
 }

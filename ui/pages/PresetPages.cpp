@@ -26,7 +26,10 @@ const char *const kQuickSetupWarning =
 
 namespace {
 
-MString ToMString(const QString &text) { return MString(reinterpret_cast<const char16_t *>(text.utf16())); }
+MString ToMString(const QString &text)
+{
+    return MString(reinterpret_cast<const char16_t *>(text.utf16()));
+}
 
 QLabel *WarningLabel(QWidget *parent)
 {
@@ -57,7 +60,10 @@ QString SettingNumber(float value)
     return locale.toString(static_cast<double>(value), 'g', 7);
 }
 
-void ReportWrite(const BatteryWriteResult &result) { ShowMessageBox(PresetReport::Text(result).toStdU16String()); }
+void ReportWrite(const BatteryWriteResult &result)
+{
+    ShowMessageBox(PresetReport::Text(result).toStdU16String());
+}
 
 }  // namespace
 
@@ -83,8 +89,8 @@ QString PresetReport::Text(const BatteryWriteResult &result)
             unanswered << name;
     }
     if (!unanswered.isEmpty())
-        text += QStringLiteral("\r\n") + failed.section(QStringLiteral("\r\n"), 1) +
-                QStringLiteral("\r\n") + tr("Не записано: %1.").arg(unanswered.join(QStringLiteral(", ")));
+        text += QStringLiteral("\r\n") + failed.section(QStringLiteral("\r\n"), 1) + QStringLiteral("\r\n") +
+                tr("Не записано: %1.").arg(unanswered.join(QStringLiteral(", ")));
     return text;
 }
 
@@ -106,8 +112,8 @@ PbPresetPage::PbPresetPage(cActionManager &device, QWidget *parent) : QWidget(pa
     BatteryUseRG = new RadioGroupBox(
         tr("Режим эксплуатации АКБ"),
         {tr("Макс. использование ёмкости"), tr("Макс. срок службы"), tr("Восстановление сульф. АКБ")}, 1, this);
-    BatteryChemRG = new RadioGroupBox(tr("Конструктив"),
-                                      {tr("Абсорбированный (AGM)"), tr("Гелевый (GEL)"), tr("Заливной Ca/Sb")}, 0, this);
+    BatteryChemRG = new RadioGroupBox(
+        tr("Конструктив"), {tr("Абсорбированный (AGM)"), tr("Гелевый (GEL)"), tr("Заливной Ca/Sb")}, 0, this);
     BatteryVoltageRG = new RadioGroupBox(tr("Номинальное напряжение"), {tr("12 В"), tr("24 В")}, 0, this);
     ApplyQuickSetupButton = new QPushButton(tr("Применить"), this);
     Image1 = new PictureCanvas(QStringLiteral(":/pictures/lead_acid.svg"), this);
@@ -140,11 +146,10 @@ PbPresetPage::PbPresetPage(cActionManager &device, QWidget *parent) : QWidget(pa
 void PbPresetPage::ApplyQuickSetupButtonClick()
 {
     const WriteOrigin origin("window: ApplyQuickSetupButton");
-    const BatterySettings settings =
-        LeadAcidPreset(CapacityFromText(ToMString(AccuCapacityEdit->currentText())),
-                       static_cast<LeadAcidUse>(BatteryUseRG->ItemIndex()),
-                       static_cast<LeadAcidBuild>(BatteryChemRG->ItemIndex()),
-                       static_cast<NominalVoltage>(BatteryVoltageRG->ItemIndex()));
+    const BatterySettings settings = LeadAcidPreset(CapacityFromText(ToMString(AccuCapacityEdit->currentText())),
+                                                    static_cast<LeadAcidUse>(BatteryUseRG->ItemIndex()),
+                                                    static_cast<LeadAcidBuild>(BatteryChemRG->ItemIndex()),
+                                                    static_cast<NominalVoltage>(BatteryVoltageRG->ItemIndex()));
     ReportWrite(WriteBatterySettings(device_, settings));
 }
 
@@ -190,9 +195,9 @@ bool LiPresetPage::eventFilter(QObject *watched, QEvent *event)
 void LiPresetPage::LiBatApplyButtonClick()
 {
     const WriteOrigin origin("window: LiBatApplyButton");
-    const auto settings = LithiumPreset(CapacityFromText(ToMString(LiBatCEdit->text())),
-                                        CellCountFromText(ToMString(LiBatSEdit->text())),
-                                        static_cast<LithiumChemistry>(LiBatTypeRG->ItemIndex()));
+    const auto settings =
+        LithiumPreset(CapacityFromText(ToMString(LiBatCEdit->text())), CellCountFromText(ToMString(LiBatSEdit->text())),
+                      static_cast<LithiumChemistry>(LiBatTypeRG->ItemIndex()));
     if (!settings) {
         ShowMessageBox(kCellCountRefusedText);
         return;

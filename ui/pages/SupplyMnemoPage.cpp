@@ -295,9 +295,7 @@ void SupplyMnemoPage::SupUsetEditKeyUp(int key)
     if (!wanted)
         return;
     if (NeedsConfirmation(*wanted)) {
-        AskForVoltage([this, u = *wanted] {
-            WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), u);
-        });
+        AskForVoltage([this, u = *wanted] { WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), u); });
         return;
     }
     WriteNumberOrExplain(*ActionManager, MString(u"Reg.ChargeMaxU"), *wanted);
@@ -384,7 +382,8 @@ bool SupplyMnemoPage::WriteCurrentLimit(float current)
         return true;
     if (!WriteRefusal::Show(refusal))
         if (const ModbusAction *variable = ActionManager->Shell.FindVariable(name))
-            CommandAfterWrite::ShowNotSent(*variable, MString::FromReal(current, 10, 5), QStringLiteral("Reg.ChargeMaxU"));
+            CommandAfterWrite::ShowNotSent(*variable, MString::FromReal(current, 10, 5),
+                                           QStringLiteral("Reg.ChargeMaxU"));
     return false;
 }
 

@@ -25,10 +25,16 @@ const SeriesLook kLooks[] = {
     {QT_TRANSLATE_NOOP("TrainingChart", "Uакб"), QColor(0, 128, 64)},  // the U is Latin
 };
 
-bool IsWhole(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
+bool IsWhole(double v)
+{
+    return std::fabs(v - std::round(v)) < 1e-6;
+}
 
 // A series of one point draws no line: its point is drawn instead.
-void ShowLonePoint(QLineSeries *series) { series->setPointsVisible(series->count() < 2); }
+void ShowLonePoint(QLineSeries *series)
+{
+    series->setPointsVisible(series->count() < 2);
+}
 
 void SetRange(QValueAxis *axis, double min, double max)
 {
@@ -113,7 +119,10 @@ void TrainingChartView::mouseDoubleClickEvent(QMouseEvent *event)
     QChartView::mouseDoubleClickEvent(event);
 }
 
-void TrainingChartView::wheelEvent(QWheelEvent *event) { event->ignore(); }
+void TrainingChartView::wheelEvent(QWheelEvent *event)
+{
+    event->ignore();
+}
 
 void TrainingChartView::ZoomBack()
 {
@@ -151,7 +160,9 @@ TrainingChart::TrainingChart(QWidget *parent) : QWidget(parent)
     Chart->addAxis(VoltageAxis, Qt::AlignLeft);
     Chart->addAxis(EnergyAxis, Qt::AlignRight);
     for (QValueAxis *axis : {TimeAxis, VoltageAxis, EnergyAxis}) {
-        const auto follow = [axis] { axis->setLabelFormat(AxisLabelFormat(axis->min(), axis->max(), axis->tickCount())); };
+        const auto follow = [axis] {
+            axis->setLabelFormat(AxisLabelFormat(axis->min(), axis->max(), axis->tickCount()));
+        };
         connect(axis, &QValueAxis::rangeChanged, axis, follow);
         connect(axis, &QValueAxis::tickCountChanged, axis, follow);
     }
@@ -209,8 +220,8 @@ void TrainingChart::AddPoint(SeriesId id, double x, double y)
         series->append(x, y);
     } else {
         const QList<QPointF> points = series->points();
-        const auto at = std::upper_bound(points.begin(), points.end(), x,
-                                         [](double v, const QPointF &p) { return v < p.x(); });
+        const auto at =
+            std::upper_bound(points.begin(), points.end(), x, [](double v, const QPointF &p) { return v < p.x(); });
         series->insert(static_cast<int>(at - points.begin()), QPointF(x, y));
     }
     ShowLonePoint(series);

@@ -19,18 +19,19 @@ const QString kDevicePrefix = QStringLiteral("# device: ");
 const QString kEnded = QStringLiteral("# ended");
 
 // The shortest text that reads back as the same number, always with a point.
-template <typename T>
-QString Number(T value)
+template <typename T> QString Number(T value)
 {
     char buf[64];
     const auto r = std::to_chars(buf, buf + sizeof buf, value);
     return QString::fromLatin1(buf, static_cast<int>(r.ptr - buf));
 }
 
-QString Optional(const std::optional<float> &value) { return value ? Number(*value) : QString(); }
+QString Optional(const std::optional<float> &value)
+{
+    return value ? Number(*value) : QString();
+}
 
-template <typename T>
-bool ParseNumber(const QString &text, T &value)
+template <typename T> bool ParseNumber(const QString &text, T &value)
 {
     const std::string s = text.trimmed().toStdString();
     if (s.empty())
@@ -52,13 +53,19 @@ bool ParseOptional(const QString &text, std::optional<float> &value)
     return true;
 }
 
-void ShowText(const QString &text) { ShowMessageBox(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size())); }
+void ShowText(const QString &text)
+{
+    ShowMessageBox(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size()));
+}
 
 }  // namespace
 
 namespace TrainingCsv {
 
-QString Header() { return kHeader; }
+QString Header()
+{
+    return kHeader;
+}
 
 QString Line(const TrainingPoint &p)
 {
@@ -136,8 +143,7 @@ std::optional<ResumableLog> FindResumableLog(const QString &folder, const QStrin
 {
     if (device.isEmpty())
         return std::nullopt;
-    const QFileInfoList logs =
-        QDir(folder).entryInfoList({QStringLiteral("training-*.csv")}, QDir::Files, QDir::Time);
+    const QFileInfoList logs = QDir(folder).entryInfoList({QStringLiteral("training-*.csv")}, QDir::Files, QDir::Time);
     if (logs.isEmpty())
         return std::nullopt;
     // Only the newest: an older log never ended belongs to a training long gone (the

@@ -13,8 +13,8 @@
 
 // One point set of the chart. A value that was not plotted (0.1 or less) is empty.
 struct TrainingPoint {
-    int64_t Time = 0;  // calendar seconds
-    double Hours = 0;  // since the training's start
+    int64_t Time = 0;                // calendar seconds
+    double Hours = 0;                // since the training's start
     std::optional<float> Charge;     // W·h
     std::optional<float> Discharge;  // W·h
     std::optional<float> Voltage;    // V

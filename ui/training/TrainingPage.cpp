@@ -37,7 +37,10 @@ constexpr float kSmallestPlotted = 0.1f;
 constexpr int64_t kResumeWithinSec = 3600;
 const char16_t *const kDeviceIdNames[] = {u"ChipUID.H1", u"ChipUID.H2", u"ChipUID.L"};
 
-MString Get(cActionManager &device, const char16_t *name) { return device.GetValue(MString(name)); }
+MString Get(cActionManager &device, const char16_t *name)
+{
+    return device.GetValue(MString(name));
+}
 
 QString ToQString(const MString &text)
 {
@@ -91,13 +94,10 @@ QString EfficiencyText(double chargeWh, double dischargeWh)
     return QLocale().toString(dischargeWh / chargeWh * 100.0, 'f', 1);
 }
 
-TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32_t &startTime,
-                           uint32_t &lastPointTime, QWidget *parent)
-    : QWidget(parent),
-      bTrainSettingsEditing(settingsEditing),
-      TrainStartTime(startTime),
-      TrainLastPointTime(lastPointTime),
-      device_(device),
+TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32_t &startTime, uint32_t &lastPointTime,
+                           QWidget *parent)
+    : QWidget(parent), bTrainSettingsEditing(settingsEditing), TrainStartTime(startTime),
+      TrainLastPointTime(lastPointTime), device_(device),
       clock_([] { return static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch()); })
 {
     setObjectName(QStringLiteral("TrainingTS"));
@@ -117,8 +117,8 @@ TrainingPage::TrainingPage(cActionManager &device, bool &settingsEditing, uint32
     auto *settingsGroup = new QGroupBox(tr("Настройки"), this);
     TrainCycleCountEdit = new QLineEdit(QStringLiteral("2"), settingsGroup);
     TrainCycleCountEdit->installEventFilter(this);
-    TrainLoadStateRG = new RadioGroupBox(tr("После окончания"),
-                                         {tr("Нагрузка включена"), tr("Нагрузка выключена")}, 0, settingsGroup);
+    TrainLoadStateRG =
+        new RadioGroupBox(tr("После окончания"), {tr("Нагрузка включена"), tr("Нагрузка выключена")}, 0, settingsGroup);
     TrainBeginBitBtn = new QPushButton(tr("Начать"), settingsGroup);
     auto *settingsLayout = new QGridLayout(settingsGroup);
     Compact(settingsLayout);
@@ -242,8 +242,7 @@ void TrainingPage::UpdateTraining()
 
     TrainBeginBitBtn->setText(tr("Прервать"));
     TrainLoadStateRG->setEnabled(false);
-    TrainStateLabel->setText(Get(device_, u"Reg.bLoadIsOn").ToInt() != 0 ? tr("Разряд")
-                                                                          : tr("Заряд"));
+    TrainStateLabel->setText(Get(device_, u"Reg.bLoadIsOn").ToInt() != 0 ? tr("Разряд") : tr("Заряд"));
     AddPointSet(clock_(), charge, discharge);
 }
 
@@ -468,10 +467,9 @@ void TrainingPage::ShowLiveChart()
 
 void TrainingPage::SaveChartButtonClick()
 {
-    const QString path = SaveDialogHook
-                             ? SaveDialogHook()
-                             : QFileDialog::getSaveFileName(this, tr("Сохранить график"), QString(),
-                                                            tr("Рисунок PNG (*.png)"));
+    const QString path = SaveDialogHook ? SaveDialogHook()
+                                        : QFileDialog::getSaveFileName(this, tr("Сохранить график"), QString(),
+                                                                       tr("Рисунок PNG (*.png)"));
     if (!path.isEmpty())
         SaveChart(path);
 }
@@ -479,8 +477,7 @@ void TrainingPage::SaveChartButtonClick()
 void TrainingPage::OpenLogButtonClick()
 {
     const QString path = OpenDialogHook ? OpenDialogHook()
-                                        : QFileDialog::getOpenFileName(this, tr("Открыть журнал"),
-                                                                       log_.Folder(),
+                                        : QFileDialog::getOpenFileName(this, tr("Открыть журнал"), log_.Folder(),
                                                                        tr("Журнал тренировки (*.csv)"));
     if (!path.isEmpty())
         OpenLog(path);

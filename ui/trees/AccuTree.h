@@ -6,32 +6,32 @@
 #include "ui/trees/TreeController.h"
 
 struct sAccuND {
-  sTreeRect LastRect;
-  MString Caption;
-  ModbusAction *Action = nullptr;
-  int Node = -1;
-  TreeControl<QToolButton> WriteBtn;
-  TreeControl<QLineEdit> ValueEdit;
-  bool Editing = false;
+    sTreeRect LastRect;
+    MString Caption;
+    ModbusAction *Action = nullptr;
+    int Node = -1;
+    TreeControl<QToolButton> WriteBtn;
+    TreeControl<QLineEdit> ValueEdit;
+    bool Editing = false;
 };
 
 class cAccuTree : public cTreeControllerT<sAccuND> {
-  Q_DECLARE_TR_FUNCTIONS(cAccuTree)
+    Q_DECLARE_TR_FUNCTIONS(cAccuTree)
 
 public:
-  using cTreeControllerT::cTreeControllerT;
+    using cTreeControllerT::cTreeControllerT;
 
-  static void SetupView(cTreeView *view);
-  void Build();
-  MString GetText(int row, int column) override;
-  void AfterItemPaint(int row) override;
-  void PaintText(int row, int column, QFont &font, QColor &color) override;
-  void HideRowControls(int row) override;
+    static void SetupView(cTreeView *view);
+    void Build();
+    MString GetText(int row, int column) override;
+    void AfterItemPaint(int row) override;
+    void PaintText(int row, int column, QFont &font, QColor &color) override;
+    void HideRowControls(int row) override;
 
-  void WriteBtnClick(sAccuND *record);
-  void ValueEditEnter(sAccuND *record);
-  void ValueEditExit(sAccuND *record);
+    void WriteBtnClick(sAccuND *record);
+    void ValueEditEnter(sAccuND *record);
+    void ValueEditExit(sAccuND *record);
 
 private:
-  void AttachControls(sAccuND *record);
+    void AttachControls(sAccuND *record);
 };

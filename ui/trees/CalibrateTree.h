@@ -6,43 +6,43 @@
 #include "ui/trees/TreeController.h"
 
 struct sCalibrateND {
-  sTreeRect LastRect;
-  MString Caption;
-  ModbusAction *AdcAction = nullptr;
-  ModbusAction *PreciseAction = nullptr;
-  ModbusAction *ZeroModeAction = nullptr;  // null on the temperature row
-  ModbusAction *OnValueModeAction = nullptr;
-  int Node = -1;
-  TreeControl<QToolButton> ZeroBtn;
-  TreeControl<QToolButton> OnValueBtn;
-  TreeControl<QLineEdit> ValueEdit;
-  bool Editing = false;
+    sTreeRect LastRect;
+    MString Caption;
+    ModbusAction *AdcAction = nullptr;
+    ModbusAction *PreciseAction = nullptr;
+    ModbusAction *ZeroModeAction = nullptr;  // null on the temperature row
+    ModbusAction *OnValueModeAction = nullptr;
+    int Node = -1;
+    TreeControl<QToolButton> ZeroBtn;
+    TreeControl<QToolButton> OnValueBtn;
+    TreeControl<QLineEdit> ValueEdit;
+    bool Editing = false;
 };
 
 class cCalibrateTree : public cTreeControllerT<sCalibrateND> {
-  Q_DECLARE_TR_FUNCTIONS(cCalibrateTree)
+    Q_DECLARE_TR_FUNCTIONS(cCalibrateTree)
 
 public:
-  using cTreeControllerT::cTreeControllerT;
+    using cTreeControllerT::cTreeControllerT;
 
-  // Bounds of the wait for the true value before the command is sent.
-  static constexpr int kWaitSteps = 1000;
-  static constexpr uint32_t kWaitPauseMs = 1;
+    // Bounds of the wait for the true value before the command is sent.
+    static constexpr int kWaitSteps = 1000;
+    static constexpr uint32_t kWaitPauseMs = 1;
 
-  static void SetupView(cTreeView *view);
-  void Build();
-  MString GetText(int row, int column) override;
-  void AfterItemPaint(int row) override;
-  void HideRowControls(int row) override;
+    static void SetupView(cTreeView *view);
+    void Build();
+    MString GetText(int row, int column) override;
+    void AfterItemPaint(int row) override;
+    void HideRowControls(int row) override;
 
-  void ZeroBtnClick(sCalibrateND *record);
-  void OnValueBtnClick(sCalibrateND *record);
-  void ValueEditEnter(sCalibrateND *record) { record->Editing = true; }
-  void ValueEditExit(sCalibrateND *record) { record->Editing = false; }
+    void ZeroBtnClick(sCalibrateND *record);
+    void OnValueBtnClick(sCalibrateND *record);
+    void ValueEditEnter(sCalibrateND *record) { record->Editing = true; }
+    void ValueEditExit(sCalibrateND *record) { record->Editing = false; }
 
-  // Scheduler steps run by the last on-value wait (for tests and diagnostics).
-  int LastWaitSteps = 0;
+    // Scheduler steps run by the last on-value wait (for tests and diagnostics).
+    int LastWaitSteps = 0;
 
 private:
-  void AttachControls(sCalibrateND *record);
+    void AttachControls(sCalibrateND *record);
 };

@@ -11,12 +11,12 @@
 struct ModbusAction;
 
 class CommandAfterWrite {
-  Q_DECLARE_TR_FUNCTIONS(CommandAfterWrite)
+    Q_DECLARE_TR_FUNCTIONS(CommandAfterWrite)
 
 public:
-  // Why the command did not follow the write of text to the variable, which did not end
-  // done: the device refused it, or did not confirm it.
-  static QString NotSentText(const ModbusAction &write, const MString &text, const QString &command);
-  // Shows NotSentText through the core's message path.
-  static void ShowNotSent(const ModbusAction &write, const MString &text, const QString &command);
+    // Why the command did not follow the write of text to the variable, which did not end
+    // done: the device refused it, or did not confirm it.
+    static QString NotSentText(const ModbusAction &write, const MString &text, const QString &command);
+    // Shows NotSentText through the core's message path.
+    static void ShowNotSent(const ModbusAction &write, const MString &text, const QString &command);
 };

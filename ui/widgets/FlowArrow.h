@@ -8,34 +8,34 @@
 #include <QWidget>
 
 class FlowArrow : public QWidget {
-  Q_OBJECT
- public:
-  enum class Direction { Right, Left, Down, Up };
+    Q_OBJECT
+public:
+    enum class Direction { Right, Left, Down, Up };
 
-  FlowArrow(Direction d, const QColor &color, QWidget *parent = nullptr);
+    FlowArrow(Direction d, const QColor &color, QWidget *parent = nullptr);
 
-  bool isAnimating() const { return Timer.isActive(); }
-  Direction direction() const { return Dir; }
-  QColor color() const { return Color; }
-  // How far the chevrons have moved along the length, in widget pixels, within one chevron pitch.
-  qreal phase() const { return Phase; }
+    bool isAnimating() const { return Timer.isActive(); }
+    Direction direction() const { return Dir; }
+    QColor color() const { return Color; }
+    // How far the chevrons have moved along the length, in widget pixels, within one chevron pitch.
+    qreal phase() const { return Phase; }
 
-  static constexpr int kFrameMs = 50;  // 20 frames per second: smooth enough, and cheap while idle
+    static constexpr int kFrameMs = 50;  // 20 frames per second: smooth enough, and cheap while idle
 
-  QSize sizeHint() const override;
+    QSize sizeHint() const override;
 
- protected:
-  void paintEvent(QPaintEvent *event) override;
-  void showEvent(QShowEvent *event) override;
-  void hideEvent(QHideEvent *event) override;
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
- private:
-  void advance();
-  bool horizontal() const { return Dir == Direction::Right || Dir == Direction::Left; }
+private:
+    void advance();
+    bool horizontal() const { return Dir == Direction::Right || Dir == Direction::Left; }
 
-  Direction Dir;
-  QColor Color;
-  QTimer Timer;
-  QElapsedTimer Clock;
-  qreal Phase = 0;
+    Direction Dir;
+    QColor Color;
+    QTimer Timer;
+    QElapsedTimer Clock;
+    qreal Phase = 0;
 };

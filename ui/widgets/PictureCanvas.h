@@ -20,42 +20,42 @@ class QSvgRenderer;
 void ensurePicturesLoaded();
 
 class PictureCanvas : public QWidget {
-  Q_OBJECT
- public:
-  explicit PictureCanvas(const QString &svgResource, QWidget *parent = nullptr);
-  ~PictureCanvas() override;
+    Q_OBJECT
+public:
+    explicit PictureCanvas(const QString &svgResource, QWidget *parent = nullptr);
+    ~PictureCanvas() override;
 
-  void setPicture(const QString &svgResource);
-  QString picture() const { return Resource; }
-  // The picture's own size in picture pixels; empty when the resource is not a valid SVG.
-  QSizeF pictureSize() const;
-  bool isPictureValid() const;
+    void setPicture(const QString &svgResource);
+    QString picture() const { return Resource; }
+    // The picture's own size in picture pixels; empty when the resource is not a valid SVG.
+    QSizeF pictureSize() const;
+    bool isPictureValid() const;
 
-  // Keeps `child` over `pictureRect` (picture pixels), scaled and offset as the picture is.
-  // The canvas becomes the child's parent; a child placed again moves to its new rectangle.
-  void placeChild(QWidget *child, const QRectF &pictureRect);
+    // Keeps `child` over `pictureRect` (picture pixels), scaled and offset as the picture is.
+    // The canvas becomes the child's parent; a child placed again moves to its new rectangle.
+    void placeChild(QWidget *child, const QRectF &pictureRect);
 
-  // Where a picture rectangle stands in this widget at its current size.
-  QRectF mapFromPicture(const QRectF &pictureRect) const;
-  // Picture pixels per widget pixel's inverse: widget pixels per picture pixel.
-  qreal scale() const;
+    // Where a picture rectangle stands in this widget at its current size.
+    QRectF mapFromPicture(const QRectF &pictureRect) const;
+    // Picture pixels per widget pixel's inverse: widget pixels per picture pixel.
+    qreal scale() const;
 
-  QSize sizeHint() const override;
+    QSize sizeHint() const override;
 
- protected:
-  void paintEvent(QPaintEvent *event) override;
-  void resizeEvent(QResizeEvent *event) override;
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
- private:
-  struct Placed {
-    QPointer<QWidget> Child;
-    QRectF Rect;
-  };
-  QRectF pictureArea() const;
-  void layoutChildren();
+private:
+    struct Placed {
+        QPointer<QWidget> Child;
+        QRectF Rect;
+    };
+    QRectF pictureArea() const;
+    void layoutChildren();
 
-  QString Resource;
-  QSvgRenderer *Renderer;
-  QPixmap Cache;  // the picture at the current size
-  QList<Placed> Children;
+    QString Resource;
+    QSvgRenderer *Renderer;
+    QPixmap Cache;  // the picture at the current size
+    QList<Placed> Children;
 };

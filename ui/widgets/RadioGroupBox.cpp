@@ -26,7 +26,10 @@ void RadioGroupBox::SetItemIndex(int index)
         button->setChecked(true);
 }
 
-QRadioButton *RadioGroupBox::Button(int index) const { return qobject_cast<QRadioButton *>(group_.button(index)); }
+QRadioButton *RadioGroupBox::Button(int index) const
+{
+    return qobject_cast<QRadioButton *>(group_.button(index));
+}
 
 bool RadioGroupBox::eventFilter(QObject *watched, QEvent *event)
 {

@@ -81,8 +81,8 @@ bool SetpointEdit::ParseTyped(const QString &text, double *value)
     const QString t = text.trimmed();
     NumberRules rules;
     rules.Exponent = false;
-    return ParseCompleteNumber(std::u16string_view(reinterpret_cast<const char16_t *>(t.constData()), t.size()),
-                               value, rules);
+    return ParseCompleteNumber(std::u16string_view(reinterpret_cast<const char16_t *>(t.constData()), t.size()), value,
+                               rules);
 }
 
 QValidator::State SetpointEdit::validate(QString &text, int &) const
@@ -167,7 +167,8 @@ void SetpointEdit::paintEvent(QPaintEvent *event)
         if (r.width() < 4 || r.height() < 3)
             continue;
         const bool up = part == QStyle::SC_SpinBoxUp;
-        const bool can = (option.stepEnabled & (up ? QAbstractSpinBox::StepUpEnabled : QAbstractSpinBox::StepDownEnabled)) != 0;
+        const bool can =
+            (option.stepEnabled & (up ? QAbstractSpinBox::StepUpEnabled : QAbstractSpinBox::StepDownEnabled)) != 0;
         painter.setBrush(can && isEnabled() ? enabled : palette().color(QPalette::Disabled, QPalette::ButtonText));
         // A small triangle, as wide as the button allows and centred in it.
         const qreal half = std::min(r.width() / 2.0 - 2, r.height() - 2.0) / 1.6;

@@ -222,8 +222,8 @@ public:
         }
         texts += VisibleTexts(&f);
         f.PortForm->Refresh(QString::fromStdString(window.sim.Path()));
-        for (QWidget *dialog : std::initializer_list<QWidget *>{f.AboutForm, f.ExpertPasswordForm, f.DebugViewerForm,
-                                                                f.PortForm})
+        for (QWidget *dialog :
+             std::initializer_list<QWidget *>{f.AboutForm, f.ExpertPasswordForm, f.DebugViewerForm, f.PortForm})
             texts += VisibleTexts(dialog);
         f.LinkStatsMenuItem->trigger();
         QTest::qWait(200);
@@ -248,8 +248,9 @@ private slots:
         QCOMPARE(CurrentLanguage(), UiLanguage::English);
         QCOMPARE(TranslateCoreText(QStringLiteral("Файл /tmp/a b.debug поврежден!")),
                  QStringLiteral("File /tmp/a b.debug is damaged!"));
-        QCOMPARE(TranslateCoreText(QStringLiteral("ОШИБКА при записи настроек в устройство!\r\nПроверьте подключение!")),
-                 QStringLiteral("ERROR writing the settings to the device!\r\nCheck the connection!"));
+        QCOMPARE(
+            TranslateCoreText(QStringLiteral("ОШИБКА при записи настроек в устройство!\r\nПроверьте подключение!")),
+            QStringLiteral("ERROR writing the settings to the device!\r\nCheck the connection!"));
         QCOMPARE(TranslateCoreText(QStringLiteral("Reg.ChargeI")), QStringLiteral("Reg.ChargeI"));
         // The presets' texts as device/ holds them: a change there must not leave them Russian.
         for (const char16_t *text : {kPresetDoneText, kPresetFailedText, kCellCountRefusedText}) {

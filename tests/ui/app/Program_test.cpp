@@ -39,13 +39,18 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "usage: quintavolte [--port PATH]..." << "";
-        QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << "quintavolte " << "";
-        QTest::newRow("unknown") << QStringList{QStringLiteral("--bogus")} << 2 << "" << "unknown option --bogus";
-        QTest::newRow("port without path") << QStringList{QStringLiteral("--port")} << 2 << "" << "--port needs a device path";
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "usage: quintavolte [--port PATH]..."
+                              << "";
+        QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << "quintavolte "
+                                 << "";
+        QTest::newRow("unknown") << QStringList{QStringLiteral("--bogus")} << 2 << ""
+                                 << "unknown option --bogus";
+        QTest::newRow("port without path") << QStringList{QStringLiteral("--port")} << 2 << ""
+                                           << "--port needs a device path";
         QTest::newRow("other language") << QStringList{QStringLiteral("--lang"), QStringLiteral("de")} << 2 << ""
                                         << "--lang needs ru or en";
-        QTest::newRow("language missing") << QStringList{QStringLiteral("--lang")} << 2 << "" << "--lang needs ru or en";
+        QTest::newRow("language missing") << QStringList{QStringLiteral("--lang")} << 2 << ""
+                                          << "--lang needs ru or en";
     }
     void commandLine()
     {

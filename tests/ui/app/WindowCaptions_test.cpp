@@ -114,9 +114,14 @@ private slots:
     // A message from below the window carries the program's name; a question its own caption.
     void messageBoxesAreCaptionedAsDesigned()
     {
-        QCOMPARE(ModalCaption([] { ShowMessageBox(u"Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!"); }),
+        QCOMPARE(ModalCaption([] {
+                     ShowMessageBox(
+                         u"Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
+                 }),
                  QStringLiteral("Quintavolte Control"));
-        QCOMPARE(ModalCaption([this] { AskYesNo(form, QStringLiteral("Внимание!"), QStringLiteral("Задать напряжение 20 В ?")); }),
+        QCOMPARE(ModalCaption([this] {
+                     AskYesNo(form, QStringLiteral("Внимание!"), QStringLiteral("Задать напряжение 20 В ?"));
+                 }),
                  QStringLiteral("Внимание!"));
     }
 };

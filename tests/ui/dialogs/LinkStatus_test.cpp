@@ -17,9 +17,9 @@ private slots:
         ModbusShell::LinkStats before, now;
         before.GoodReplies = 100;
         now.GoodReplies = 100 + 70;
-        now.Timeouts = 5;     // failed
-        now.BadReplies = 3;   // failed
-        now.Exceptions = 2;   // the device's answer, not a failure of the line
+        now.Timeouts = 5;    // failed
+        now.BadReplies = 3;  // failed
+        now.Exceptions = 2;  // the device's answer, not a failure of the line
         const struct {
             double seconds;
             QString port;

@@ -126,7 +126,8 @@ private slots:
         QVERIFY(next.ShowAndConnect());
         QVERIFY(ActionManager->Identified);
         const QStringList seen = Titles(titles);
-        QVERIFY2(!seen.isEmpty() && seen[0].endsWith(QStringLiteral("поиск устройства: ") + QString::fromStdString(link)),
+        QVERIFY2(!seen.isEmpty() &&
+                     seen[0].endsWith(QStringLiteral("поиск устройства: ") + QString::fromStdString(link)),
                  qPrintable(seen.join('|')));
         QVERIFY2(silent.Read(1, 300).empty(), "the adapter was asked before the remembered port");
     }
@@ -163,7 +164,8 @@ private slots:
         // A port that does not answer: the device is connected again through the old one.
         QVERIFY(!f.ConnectToPort(silent.SlavePath()));
         QVERIFY(ActionManager->Identified);
-        QCOMPARE(QString::fromStdString(PortPath(ActionManager->Shell.Port.PortNumber())), QString::fromStdString(link));
+        QCOMPARE(QString::fromStdString(PortPath(ActionManager->Shell.Port.PortNumber())),
+                 QString::fromStdString(link));
         QCOMPARE(answers.messages.size(), 1);
         QVERIFY2(answers.messages[0].contains(QStringLiteral("Устройство снова подключено через прежний порт ") +
                                               QString::fromStdString(link)),
@@ -199,16 +201,19 @@ private slots:
         TPortForm &p = *f.PortForm;
         QCOMPARE(p.PortList->topLevelItemCount(), 4);  // the named port, then what the search finds
         QCOMPARE(p.PortList->topLevelItem(0)->text(TPortForm::kPortColumn), QString::fromStdString(kNoDevice[0]));
-        QVERIFY2(StateOf(p, kNoDevice[0]).startsWith(QStringLiteral("не открывается: ")), qPrintable(StateOf(p, kNoDevice[0])));
+        QVERIFY2(StateOf(p, kNoDevice[0]).startsWith(QStringLiteral("не открывается: ")),
+                 qPrintable(StateOf(p, kNoDevice[0])));
         QCOMPARE(StateOf(p, dev_ + "/ttyUSB0"), QStringLiteral("свободен"));
         QCOMPARE(RowOf(p, dev_ + "/ttyUSB0")->text(TPortForm::kByIdColumn),
                  QString::fromStdString(dev_ + "/serial/by-id/usb-Maker_Radio_R1-if00-port0"));
         QCOMPARE(StateOf(p, dev_ + "/ttyUSB1"), QStringLiteral("занят другой программой"));
         if (root)
             QCOMPARE(StateOf(p, dev_ + "/ttyACM0"),
-                     QStringLiteral("нет доступа: нужна группа %1").arg(QString::fromStdString(PortGroupName(refused.SlavePath()))));
+                     QStringLiteral("нет доступа: нужна группа %1")
+                         .arg(QString::fromStdString(PortGroupName(refused.SlavePath()))));
         else
-            QVERIFY2(StateOf(p, dev_ + "/ttyACM0").startsWith(QStringLiteral("нет доступа")), qPrintable(StateOf(p, dev_ + "/ttyACM0")));
+            QVERIFY2(StateOf(p, dev_ + "/ttyACM0").startsWith(QStringLiteral("нет доступа")),
+                     qPrintable(StateOf(p, dev_ + "/ttyACM0")));
 
         // The lock let go: listing again shows the port free; a row picked fills the field.
         ::close(holder);

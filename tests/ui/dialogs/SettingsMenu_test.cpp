@@ -161,11 +161,12 @@ private slots:
         QVERIFY2(c.Start({"--refuse-write", "Reg.LoadOnU"}), c.error.c_str());
         StandIn &sim = c.sim;
         TMainForm &f = c.Form();
-        QVERIFY(SaveAndChange(c, {{"Reg.ChargeMaxU = 14.4", "Reg.ChargeMaxU = 14.1"},
-                                  {"Reg.LoadOnU = 12", "Reg.LoadOnU = 12.9"}}));
+        QVERIFY(SaveAndChange(
+            c, {{"Reg.ChargeMaxU = 14.4", "Reg.ChargeMaxU = 14.1"}, {"Reg.LoadOnU = 12", "Reg.LoadOnU = 12.9"}}));
 
         f.LoadSettingsMenuItem->trigger();
-        QCOMPARE(sim.Writes(), (QStringList{QStringLiteral("Reg.ChargeMaxU 14.1"), QStringLiteral("Reg.ChargeMaxU 14.4")}));
+        QCOMPARE(sim.Writes(),
+                 (QStringList{QStringLiteral("Reg.ChargeMaxU 14.1"), QStringLiteral("Reg.ChargeMaxU 14.4")}));
         QCOMPARE(answers.messages,
                  QStringList{QStringLiteral("Загрузка настроек прервана: записано 1 из 2.\n"
                                             "Reg.LoadOnU: refused by the device (exception reply)\n"
@@ -191,9 +192,10 @@ private slots:
         QCOMPARE(restore.questions.size(), 1);
         const QString &q = restore.questions[0];
         QVERIFY2(q.contains(QStringLiteral("\nReg.ChargeI: 2.6 → 3\n")), qPrintable(q));
-        QVERIFY2(q.contains(QStringLiteral("Файл сохранён с другого устройства.\nЕго калибровка записывается, только если "
-                                           "отмечено «Вместе с калибровкой»:\nCal_U_Accu.Mul: 1 → 1.01")),
-                 qPrintable(q));
+        QVERIFY2(
+            q.contains(QStringLiteral("Файл сохранён с другого устройства.\nЕго калибровка записывается, только если "
+                                      "отмечено «Вместе с калибровкой»:\nCal_U_Accu.Mul: 1 → 1.01")),
+            qPrintable(q));
         QCOMPARE(restore.offered, QStringList{QStringLiteral("Вместе с калибровкой")});
         QCOMPARE(restore.defaultIsNo, QList<bool>{true});
         QCOMPARE(sim.Writes(), (QStringList{QStringLiteral("Reg.ChargeI 3"), QStringLiteral("SaveConfigToRomNow 1")}));
@@ -202,7 +204,8 @@ private slots:
         f.LoadSettingsMenuItem->trigger();
         QCOMPARE(restore.offered.size(), 2);
         QCOMPARE(restore.offered[1], QStringLiteral("Вместе с калибровкой"));  // off until ticked
-        QCOMPARE(sim.Writes().mid(2), (QStringList{QStringLiteral("Cal_U_Accu.Mul 1.01"), QStringLiteral("SaveConfigToRomNow 1")}));
+        QCOMPARE(sim.Writes().mid(2),
+                 (QStringList{QStringLiteral("Cal_U_Accu.Mul 1.01"), QStringLiteral("SaveConfigToRomNow 1")}));
         QCOMPARE(answers.messages.size(), 2);
     }
 

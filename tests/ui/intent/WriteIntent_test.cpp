@@ -120,7 +120,10 @@ struct PageCase {
     std::function<QWidget *(TMainForm &)> page;
 };
 
-QWidget *Front(TMainForm &f) { return f.MainPC->currentWidget(); }
+QWidget *Front(TMainForm &f)
+{
+    return f.MainPC->currentWidget();
+}
 
 // The window connected to the stand-in, expert pages open, in the given mode, with the
 // writes of getting there already in the log.
@@ -138,14 +141,19 @@ public:
         }
         TMainForm &f = c.Form();
         OpenExpertPages(f);
-        if (!QTest::qWaitFor([&f] { return f.IsTabShown(f.ExpertTS) && f.IsTabShown(f.CalibrateTS); }, kViewTimeoutMs)) {
+        if (!QTest::qWaitFor([&f] { return f.IsTabShown(f.ExpertTS) && f.IsTabShown(f.CalibrateTS); },
+                             kViewTimeoutMs)) {
             *error = "the expert pages did not open";
             return false;
         }
         if (mode == Mode::Supply) {
             f.SupplyModeMenuItem->trigger();
-            if (!QTest::qWaitFor([&] { return Front(f) == f.SupplyMnemoTS && !c.sim.WritesTo(QStringLiteral("Reg.bModeCharger")).isEmpty(); },
-                                 kViewTimeoutMs)) {
+            if (!QTest::qWaitFor(
+                    [&] {
+                        return Front(f) == f.SupplyMnemoTS &&
+                               !c.sim.WritesTo(QStringLiteral("Reg.bModeCharger")).isEmpty();
+                    },
+                    kViewTimeoutMs)) {
                 *error = "the power-supply mode did not come up";
                 return false;
             }
@@ -179,21 +187,28 @@ const QMap<QString, PageCase> &Pages()
             };
         };
         auto front = [](TMainForm &f) { return Front(f); };
-        p[QStringLiteral("charger mnemo")] = {Mode::Charger, [](TMainForm &f) { f.MainPC->setCurrentWidget(f.ChargerMnemoTS); }, front};
+        p[QStringLiteral("charger mnemo")] = {
+            Mode::Charger, [](TMainForm &f) { f.MainPC->setCurrentWidget(f.ChargerMnemoTS); }, front};
         p[QStringLiteral("charger fine tune")] = {Mode::Charger, sub(&TMainForm::FineTuneTS), front};
-        p[QStringLiteral("charger Pb preset")] = {Mode::Charger, [](TMainForm &f) {
-                                                     f.MainPC->setCurrentWidget(f.BatConfigTS);
-                                                     f.BatConfigPC->setCurrentWidget(f.PbPresetTS);
-                                                 }, front};
-        p[QStringLiteral("charger Li preset")] = {Mode::Charger, [](TMainForm &f) {
-                                                     f.MainPC->setCurrentWidget(f.BatConfigTS);
-                                                     f.BatConfigPC->setCurrentWidget(f.LiPresetTS);
-                                                 }, front};
-        p[QStringLiteral("charger training")] = {Mode::Charger, [](TMainForm &f) { f.MainPC->setCurrentWidget(f.TrainingTS); }, front};
+        p[QStringLiteral("charger Pb preset")] = {Mode::Charger,
+                                                  [](TMainForm &f) {
+                                                      f.MainPC->setCurrentWidget(f.BatConfigTS);
+                                                      f.BatConfigPC->setCurrentWidget(f.PbPresetTS);
+                                                  },
+                                                  front};
+        p[QStringLiteral("charger Li preset")] = {Mode::Charger,
+                                                  [](TMainForm &f) {
+                                                      f.MainPC->setCurrentWidget(f.BatConfigTS);
+                                                      f.BatConfigPC->setCurrentWidget(f.LiPresetTS);
+                                                  },
+                                                  front};
+        p[QStringLiteral("charger training")] = {Mode::Charger,
+                                                 [](TMainForm &f) { f.MainPC->setCurrentWidget(f.TrainingTS); }, front};
         p[QStringLiteral("charger peripherals")] = {Mode::Charger, tab(&TMainForm::PerifTS), front};
         p[QStringLiteral("charger calibration")] = {Mode::Charger, tab(&TMainForm::CalibrateTS), front};
         p[QStringLiteral("charger expert")] = {Mode::Charger, tab(&TMainForm::ExpertTS), front};
-        p[QStringLiteral("supply mnemo")] = {Mode::Supply, [](TMainForm &f) { f.MainPC->setCurrentWidget(f.SupplyMnemoTS); }, front};
+        p[QStringLiteral("supply mnemo")] = {Mode::Supply,
+                                             [](TMainForm &f) { f.MainPC->setCurrentWidget(f.SupplyMnemoTS); }, front};
         p[QStringLiteral("supply peripherals")] = {Mode::Supply, tab(&TMainForm::PerifTS), front};
         p[QStringLiteral("supply calibration")] = {Mode::Supply, tab(&TMainForm::CalibrateTS), front};
         p[QStringLiteral("supply expert")] = {Mode::Supply, tab(&TMainForm::ExpertTS), front};
@@ -354,7 +369,8 @@ private:
                     focusable << w;
             if (Uniform(10) == 0) {
                 // The operator switches to another program: the window loses the focus.
-                Note(i, QStringLiteral("another window is activated (focus in %1)").arg(Describe(QApplication::focusWidget(), f)));
+                Note(i, QStringLiteral("another window is activated (focus in %1)")
+                            .arg(Describe(QApplication::focusWidget(), f)));
                 other_.show();
                 other_.activateWindow();
                 QTest::qWaitForWindowActive(&other_, 500);
@@ -412,7 +428,6 @@ public:
 private:  // a finding's writes not yet sent, not to be reported twice
 };
 
-
 // ---- the committing acts ----------------------------------------------------------------
 
 // A number as the stand-in logs a single: the shortest text that reads back as it.
@@ -439,13 +454,17 @@ bool SameWrites(const QStringList &got, const QStringList &want)
         bool ok1 = false, ok2 = false;
         const double a = QString(gotValue).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok1);
         const double b = QString(wantValue).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok2);
-        if (ok1 && ok2 ? std::fabs(a - b) > 1e-4 * std::max(1.0, std::fabs(b)) : gotValue.trimmed() != wantValue.trimmed())
+        if (ok1 && ok2 ? std::fabs(a - b) > 1e-4 * std::max(1.0, std::fabs(b))
+                       : gotValue.trimmed() != wantValue.trimmed())
             return false;
     }
     return true;
 }
 
-QString Write(const char *name, const QString &value) { return QString::fromLatin1(name) + QLatin1Char(' ') + value; }
+QString Write(const char *name, const QString &value)
+{
+    return QString::fromLatin1(name) + QLatin1Char(' ') + value;
+}
 
 // Brings the tree row into view and waits until the control is placed in it.
 bool ShowRowControl(cTreeView *view, int row, QWidget *control)
@@ -561,38 +580,43 @@ CommitAct Click(const QString &name, QWidget *page, std::function<QWidget *(TMai
             std::move(expected)};
 }
 
-QStringList Nothing(TMainForm &) { return {}; }
+QStringList Nothing(TMainForm &)
+{
+    return {};
+}
 
 std::vector<CommitAct> ChargerPageActs(TMainForm &f)
 {
     ChargerMnemoPage *m = f.ChargerMnemoTS;
     std::vector<CommitAct> acts;
-    const std::pair<QToolButton *, const char *> resets[] = {{m->PhotoEnergyResetBtn, "Adc.EnergySolar"},
-                                                             {m->LoadEnergyResetBtn, "Adc.EnergyLoad"},
-                                                             {m->BatEnergyChargeResetBtn, "Adc.EnergyAccuCharge"},
-                                                             {m->BatEnergyDischargeResetBtn, "Adc.EnergyAccuDischarge"}};
+    const std::pair<QToolButton *, const char *> resets[] = {
+        {m->PhotoEnergyResetBtn, "Adc.EnergySolar"},
+        {m->LoadEnergyResetBtn, "Adc.EnergyLoad"},
+        {m->BatEnergyChargeResetBtn, "Adc.EnergyAccuCharge"},
+        {m->BatEnergyDischargeResetBtn, "Adc.EnergyAccuDischarge"}};
     for (const auto &[button, variable] : resets)
-        acts.push_back(Click(QStringLiteral("reset button %1").arg(button->objectName()), m,
-                             [b = button](TMainForm &) { return b; },
-                             [v = variable](TMainForm &) { return QStringList{Write(v, QStringLiteral("0"))}; }));
+        acts.push_back(Click(
+            QStringLiteral("reset button %1").arg(button->objectName()), m, [b = button](TMainForm &) { return b; },
+            [v = variable](TMainForm &) { return QStringList{Write(v, QStringLiteral("0"))}; }));
     const std::pair<QCheckBox *, const char *> boxes[] = {{m->LoadTurnOffCB, "Reg.bForceLoadOff"},
                                                           {m->LoadNightModeCB, "Reg.bNightLightMode"}};
     // A left click writes the state the box turns to, a right-button release the state it keeps.
     for (const auto &[box, variable] : boxes)
         for (Qt::MouseButton button : {Qt::LeftButton, Qt::LeftButton, Qt::RightButton}) {
             auto was = std::make_shared<bool>(false);
-            acts.push_back({QStringLiteral("%1 %2 click").arg(box->objectName(), button == Qt::LeftButton ? "left" : "right"),
-                            [m, b = box, button, was](TMainForm &f, QString *) {
-                                f.MainPC->setCurrentWidget(m);
-                                QTest::qWait(350);  // a refresh: the box shows the device's state
-                                *was = b->isChecked();
-                                QTest::mouseClick(b, button);
-                                return true;
-                            },
-                            [v = variable, button, was](TMainForm &) {
-                                const bool now = button == Qt::LeftButton ? !*was : *was;
-                                return QStringList{Write(v, now ? QStringLiteral("1") : QStringLiteral("0"))};
-                            }});
+            acts.push_back(
+                {QStringLiteral("%1 %2 click").arg(box->objectName(), button == Qt::LeftButton ? "left" : "right"),
+                 [m, b = box, button, was](TMainForm &f, QString *) {
+                     f.MainPC->setCurrentWidget(m);
+                     QTest::qWait(350);  // a refresh: the box shows the device's state
+                     *was = b->isChecked();
+                     QTest::mouseClick(b, button);
+                     return true;
+                 },
+                 [v = variable, button, was](TMainForm &) {
+                     const bool now = button == Qt::LeftButton ? !*was : *was;
+                     return QStringList{Write(v, now ? QStringLiteral("1") : QStringLiteral("0"))};
+                 }});
         }
 
     PbPresetPage *pb = f.PbPresetTS;
@@ -605,11 +629,11 @@ std::vector<CommitAct> ChargerPageActs(TMainForm &f)
                         return true;
                     },
                     [pb](TMainForm &) {
-                        const BatterySettings settings = LeadAcidPreset(
-                            CapacityFromText(FromQString(pb->AccuCapacityEdit->currentText())),
-                            static_cast<LeadAcidUse>(pb->BatteryUseRG->ItemIndex()),
-                            static_cast<LeadAcidBuild>(pb->BatteryChemRG->ItemIndex()),
-                            static_cast<NominalVoltage>(pb->BatteryVoltageRG->ItemIndex()));
+                        const BatterySettings settings =
+                            LeadAcidPreset(CapacityFromText(FromQString(pb->AccuCapacityEdit->currentText())),
+                                           static_cast<LeadAcidUse>(pb->BatteryUseRG->ItemIndex()),
+                                           static_cast<LeadAcidBuild>(pb->BatteryChemRG->ItemIndex()),
+                                           static_cast<NominalVoltage>(pb->BatteryVoltageRG->ItemIndex()));
                         QStringList want;
                         for (const SettingWrite &w : InWriteOrder(settings))
                             want << QString::fromUtf16(w.Name) + QLatin1Char(' ') + FloatText(w.Value);
@@ -625,9 +649,10 @@ std::vector<CommitAct> ChargerPageActs(TMainForm &f)
                         return true;
                     },
                     [li](TMainForm &) {
-                        const auto settings = LithiumPreset(CapacityFromText(FromQString(li->LiBatCEdit->text())),
-                                                            CellCountFromText(FromQString(li->LiBatSEdit->text())),
-                                                            static_cast<LithiumChemistry>(li->LiBatTypeRG->ItemIndex()));
+                        const auto settings =
+                            LithiumPreset(CapacityFromText(FromQString(li->LiBatCEdit->text())),
+                                          CellCountFromText(FromQString(li->LiBatSEdit->text())),
+                                          static_cast<LithiumChemistry>(li->LiBatTypeRG->ItemIndex()));
                         QStringList want;
                         for (const SettingWrite &w : InWriteOrder(*settings))
                             want << QString::fromUtf16(w.Name) + QLatin1Char(' ') + FloatText(w.Value);
@@ -643,15 +668,15 @@ std::vector<CommitAct> ChargerPageActs(TMainForm &f)
                         return true;
                     },
                     [t](TMainForm &) {
-                        return QStringList{Write("Reg.bForceLoadOff", QString::number(t->TrainLoadStateRG->ItemIndex())),
-                                           Write("Reg.TrainingCycleCount", QStringLiteral("2"))};
+                        return QStringList{
+                            Write("Reg.bForceLoadOff", QString::number(t->TrainLoadStateRG->ItemIndex())),
+                            Write("Reg.TrainingCycleCount", QStringLiteral("2"))};
                     }});
     return acts;
 }
 
 // Waits for the tree on its page to be built; its rows' acts are made from its records.
-template <typename Tree>
-bool TreeReady(TMainForm &f, QWidget *page, Tree *tree)
+template <typename Tree> bool TreeReady(TMainForm &f, QWidget *page, Tree *tree)
 {
     f.MainPC->setCurrentWidget(page);
     return tree != nullptr && QTest::qWaitFor([tree] { return tree->Rows.Count() > 0; }, kViewTimeoutMs);
@@ -671,7 +696,8 @@ CommitAct TreeClick(const QString &name, Tree *tree, int node, std::function<QWi
                     return false;
                 }
                 // The value the row shows, once the device's value has been read.
-                QTest::qWaitFor([=] { return before || !expected(r).join(QString()).contains(QStringLiteral("--")); }, 3000);
+                QTest::qWaitFor([=] { return before || !expected(r).join(QString()).contains(QStringLiteral("--")); },
+                                3000);
                 if (before)
                     before(r);
                 *shown = expected(r);
@@ -681,8 +707,14 @@ CommitAct TreeClick(const QString &name, Tree *tree, int node, std::function<QWi
             [shown](TMainForm &) { return *shown; }};
 }
 
-QString Name(ModbusAction *a) { return ToQString(a->Name); }
-QString EditText(QLineEdit *e) { return e->text().trimmed(); }
+QString Name(ModbusAction *a)
+{
+    return ToQString(a->Name);
+}
+QString EditText(QLineEdit *e)
+{
+    return e->text().trimmed();
+}
 
 std::vector<CommitAct> AccuActs()
 {
@@ -718,16 +750,16 @@ std::vector<CommitAct> PerifActs()
         // The reset button is there only while the counter is not 0.
         if (r->IsCounter && QTest::qWaitFor([r] { return !r->Action->Value.Equals(u"--"); }, 2000) &&
             r->Action->Value.ToInt() != 0)
-            acts.push_back(TreeClick<cPerifTree, sPerifND>(QStringLiteral("peripherals reset button %1").arg(var),
-                                                           PerifTree.get(), r->Node,
-                                                           [](sPerifND *r) { return r->ResetBtn.get(); }, fixed("0")));
+            acts.push_back(TreeClick<cPerifTree, sPerifND>(
+                QStringLiteral("peripherals reset button %1").arg(var), PerifTree.get(), r->Node,
+                [](sPerifND *r) { return r->ResetBtn.get(); }, fixed("0")));
         if (r->IsSwitch) {
-            acts.push_back(TreeClick<cPerifTree, sPerifND>(QStringLiteral("peripherals on button %1").arg(var),
-                                                           PerifTree.get(), r->Node,
-                                                           [](sPerifND *r) { return r->OnBtn.get(); }, fixed("1")));
-            acts.push_back(TreeClick<cPerifTree, sPerifND>(QStringLiteral("peripherals off button %1").arg(var),
-                                                           PerifTree.get(), r->Node,
-                                                           [](sPerifND *r) { return r->OffBtn.get(); }, fixed("0")));
+            acts.push_back(TreeClick<cPerifTree, sPerifND>(
+                QStringLiteral("peripherals on button %1").arg(var), PerifTree.get(), r->Node,
+                [](sPerifND *r) { return r->OnBtn.get(); }, fixed("1")));
+            acts.push_back(TreeClick<cPerifTree, sPerifND>(
+                QStringLiteral("peripherals off button %1").arg(var), PerifTree.get(), r->Node,
+                [](sPerifND *r) { return r->OffBtn.get(); }, fixed("0")));
         }
         if (r->IsMode) {
             const int node = r->Node;
@@ -804,12 +836,15 @@ std::vector<CommitAct> ServiceActs()
         acts.push_back(TreeClick<cServiceTree, sServiceND>(
             QStringLiteral("expert write button %1").arg(Name(r->Action)), ServiceTree.get(), r->Node,
             [](sServiceND *r) { return r->WriteBtn.get(); },
-            [](sServiceND *r) { return QStringList{Name(r->Action) + QLatin1Char(' ') + EditText(r->ValueEdit.get())}; },
+            [](sServiceND *r) {
+                return QStringList{Name(r->Action) + QLatin1Char(' ') + EditText(r->ValueEdit.get())};
+            },
             [](sServiceND *r) {
                 // The operator types the value the row shows (a command that reads nothing: 0).
                 QTest::qWaitFor([r] { return !r->Action->Value.Equals(u"--"); }, 2000);
                 r->ValueEdit->setFocus(Qt::MouseFocusReason);
-                r->ValueEdit->setText(r->Action->Value.Equals(u"--") ? QStringLiteral("0") : ToQString(r->Action->Value));
+                r->ValueEdit->setText(r->Action->Value.Equals(u"--") ? QStringLiteral("0")
+                                                                     : ToQString(r->Action->Value));
             }));
     }
     return acts;
@@ -817,20 +852,27 @@ std::vector<CommitAct> ServiceActs()
 
 CommitAct ModeAct(bool supply)
 {
-    return {supply ? QStringLiteral("menu item: power-supply mode") : QStringLiteral("menu item: charger mode"),
-            [supply](TMainForm &f, QString *why) {
-                (supply ? f.SupplyModeMenuItem : f.ChargerModeMenuItem)->trigger();
-                if (!QTest::qWaitFor([&] { return Front(f) == (supply ? static_cast<QWidget *>(f.SupplyMnemoTS) : f.ChargerMnemoTS); },
-                                     kViewTimeoutMs)) {
-                    *why = QStringLiteral("the mode's tabs did not come");
-                    return false;
-                }
-                return true;
-            },
-            [supply](TMainForm &) { return QStringList{Write("Reg.bModeCharger", supply ? QStringLiteral("0") : QStringLiteral("1"))}; }};
+    return {
+        supply ? QStringLiteral("menu item: power-supply mode") : QStringLiteral("menu item: charger mode"),
+        [supply](TMainForm &f, QString *why) {
+            (supply ? f.SupplyModeMenuItem : f.ChargerModeMenuItem)->trigger();
+            if (!QTest::qWaitFor(
+                    [&] { return Front(f) == (supply ? static_cast<QWidget *>(f.SupplyMnemoTS) : f.ChargerMnemoTS); },
+                    kViewTimeoutMs)) {
+                *why = QStringLiteral("the mode's tabs did not come");
+                return false;
+            }
+            return true;
+        },
+        [supply](TMainForm &) {
+            return QStringList{Write("Reg.bModeCharger", supply ? QStringLiteral("0") : QStringLiteral("1"))};
+        }};
 }
 
-QString EditValue(QAbstractSpinBox *e) { return e->text().trimmed(); }
+QString EditValue(QAbstractSpinBox *e)
+{
+    return e->text().trimmed();
+}
 
 std::vector<CommitAct> SupplyActs(Answers &answers)
 {
@@ -842,55 +884,62 @@ std::vector<CommitAct> SupplyActs(Answers &answers)
     // Just after the switch to this mode the editors have not yet shown the device's
     // set-points: they show 0,00 that nobody entered, and Enter there must not send it.
     for (const bool current : {true, false})
-        acts.push_back({current ? QStringLiteral("current set-point not yet filled: Enter")
-                                : QStringLiteral("voltage set-point not yet filled: Enter"),
-                        [page, current](TMainForm &f, QString *why) {
-                            SupplyMnemoPage &p = page(f);
-                            SetpointEdit *edit = current ? p.SupIsetEdit : p.SupUsetEdit;
-                            const MString device = ActionManager->Shell.FindVariable(MString(current ? u"Reg.ChargeI" : u"Reg.ChargeMaxU"))->Value;
-                            if (edit->value() != 0 || (!device.Equals(u"--") && std::fabs(device.ToReal()) < 0.005)) {
-                                *why = QStringLiteral("skip: the editor shows the device's value already");
-                                return false;
-                            }
-                            edit->setFocus(Qt::MouseFocusReason);
-                            QTest::keyClick(edit, Qt::Key_Return);
-                            return true;
-                        },
-                        Nothing});
-    acts.push_back({QStringLiteral("voltage set-point: typed 5 and Enter"),
-                    [page](TMainForm &f, QString *) {
-                        TypeAndEnter(page(f).SupUsetEdit, QStringLiteral("5"));
-                        return true;
-                    },
-                    [](TMainForm &f) { return QStringList{Write("Reg.ChargeMaxU", EditValue(f.SupplyMnemoTS->SupUsetEdit))}; }});
-    acts.push_back({QStringLiteral("current set-point: typed 1,5 and Enter"),
-                    [page](TMainForm &f, QString *) {
-                        TypeAndEnter(page(f).SupIsetEdit, QStringLiteral("1,5"));
-                        return true;
-                    },
-                    [](TMainForm &f) { return QStringList{Write("Reg.ChargeI", EditValue(f.SupplyMnemoTS->SupIsetEdit))}; }});
-    acts.push_back({QStringLiteral("current set-point: Up key"),
-                    [page](TMainForm &f, QString *) {
-                        SupplyMnemoPage &p = page(f);
-                        p.SupIsetEdit->setFocus(Qt::MouseFocusReason);
-                        QTest::keyClick(p.SupIsetEdit, Qt::Key_Up);
-                        return true;
-                    },
-                    [](TMainForm &f) { return QStringList{Write("Reg.ChargeI", EditValue(f.SupplyMnemoTS->SupIsetEdit))}; }});
-    acts.push_back({QStringLiteral("current set-point: up arrow button"),
-                    [page](TMainForm &f, QString *) {
-                        ClickStepUp(page(f).SupIsetEdit);
-                        return true;
-                    },
-                    [](TMainForm &f) { return QStringList{Write("Reg.ChargeI", EditValue(f.SupplyMnemoTS->SupIsetEdit))}; }});
-    acts.push_back({QStringLiteral("voltage set-point: Up key"),
-                    [page](TMainForm &f, QString *) {
-                        SupplyMnemoPage &p = page(f);
-                        p.SupUsetEdit->setFocus(Qt::MouseFocusReason);
-                        QTest::keyClick(p.SupUsetEdit, Qt::Key_Up);
-                        return true;
-                    },
-                    [](TMainForm &f) { return QStringList{Write("Reg.ChargeMaxU", EditValue(f.SupplyMnemoTS->SupUsetEdit))}; }});
+        acts.push_back(
+            {current ? QStringLiteral("current set-point not yet filled: Enter")
+                     : QStringLiteral("voltage set-point not yet filled: Enter"),
+             [page, current](TMainForm &f, QString *why) {
+                 SupplyMnemoPage &p = page(f);
+                 SetpointEdit *edit = current ? p.SupIsetEdit : p.SupUsetEdit;
+                 const MString device =
+                     ActionManager->Shell.FindVariable(MString(current ? u"Reg.ChargeI" : u"Reg.ChargeMaxU"))->Value;
+                 if (edit->value() != 0 || (!device.Equals(u"--") && std::fabs(device.ToReal()) < 0.005)) {
+                     *why = QStringLiteral("skip: the editor shows the device's value already");
+                     return false;
+                 }
+                 edit->setFocus(Qt::MouseFocusReason);
+                 QTest::keyClick(edit, Qt::Key_Return);
+                 return true;
+             },
+             Nothing});
+    acts.push_back(
+        {QStringLiteral("voltage set-point: typed 5 and Enter"),
+         [page](TMainForm &f, QString *) {
+             TypeAndEnter(page(f).SupUsetEdit, QStringLiteral("5"));
+             return true;
+         },
+         [](TMainForm &f) { return QStringList{Write("Reg.ChargeMaxU", EditValue(f.SupplyMnemoTS->SupUsetEdit))}; }});
+    acts.push_back(
+        {QStringLiteral("current set-point: typed 1,5 and Enter"),
+         [page](TMainForm &f, QString *) {
+             TypeAndEnter(page(f).SupIsetEdit, QStringLiteral("1,5"));
+             return true;
+         },
+         [](TMainForm &f) { return QStringList{Write("Reg.ChargeI", EditValue(f.SupplyMnemoTS->SupIsetEdit))}; }});
+    acts.push_back(
+        {QStringLiteral("current set-point: Up key"),
+         [page](TMainForm &f, QString *) {
+             SupplyMnemoPage &p = page(f);
+             p.SupIsetEdit->setFocus(Qt::MouseFocusReason);
+             QTest::keyClick(p.SupIsetEdit, Qt::Key_Up);
+             return true;
+         },
+         [](TMainForm &f) { return QStringList{Write("Reg.ChargeI", EditValue(f.SupplyMnemoTS->SupIsetEdit))}; }});
+    acts.push_back(
+        {QStringLiteral("current set-point: up arrow button"),
+         [page](TMainForm &f, QString *) {
+             ClickStepUp(page(f).SupIsetEdit);
+             return true;
+         },
+         [](TMainForm &f) { return QStringList{Write("Reg.ChargeI", EditValue(f.SupplyMnemoTS->SupIsetEdit))}; }});
+    acts.push_back(
+        {QStringLiteral("voltage set-point: Up key"),
+         [page](TMainForm &f, QString *) {
+             SupplyMnemoPage &p = page(f);
+             p.SupUsetEdit->setFocus(Qt::MouseFocusReason);
+             QTest::keyClick(p.SupUsetEdit, Qt::Key_Up);
+             return true;
+         },
+         [](TMainForm &f) { return QStringList{Write("Reg.ChargeMaxU", EditValue(f.SupplyMnemoTS->SupUsetEdit))}; }});
     acts.push_back({QStringLiteral("output switch: off"),
                     [page](TMainForm &f, QString *why) {
                         SupplyMnemoPage &p = page(f);
@@ -933,9 +982,8 @@ std::vector<CommitAct> SupplyActs(Answers &answers)
                         const QuestionHook hook = SetQuestionHook({});
                         const std::shared_ptr<bool> pressed = PressEnterOnNextQuestion(&f);
                         TypeAndEnter(page(f).SupUsetEdit, QStringLiteral("30"));
-                        const bool answered =
-                            QTest::qWaitFor([&] { return *pressed && QApplication::activeModalWidget() == nullptr; },
-                                            5000);
+                        const bool answered = QTest::qWaitFor(
+                            [&] { return *pressed && QApplication::activeModalWidget() == nullptr; }, 5000);
                         SetQuestionHook(hook);
                         return answered;
                     },
@@ -993,7 +1041,8 @@ private slots:
             for (const QString &f : findings)
                 report += QStringLiteral("  ") + f + QLatin1Char('\n');
             if (!rig.answers.questions.isEmpty())
-                report += QStringLiteral("  questions asked (answered No): ") + rig.answers.questions.join(QStringLiteral("; "));
+                report += QStringLiteral("  questions asked (answered No): ") +
+                          rig.answers.questions.join(QStringLiteral("; "));
             QFAIL(qPrintable(report));
         }
     }
@@ -1032,7 +1081,8 @@ private slots:
             QTest::keyClick(box, Qt::Key(key));
         QVERIFY2(QueuedWrites().isEmpty(), qPrintable(QueuedWrites().join(QStringLiteral(", "))));
         QTest::qWait(300);  // nothing reaches the device later either
-        QVERIFY2(rig.c.sim.Writes().mid(logged).isEmpty(), qPrintable(rig.c.sim.Writes().mid(logged).join(QStringLiteral(", "))));
+        QVERIFY2(rig.c.sim.Writes().mid(logged).isEmpty(),
+                 qPrintable(rig.c.sim.Writes().mid(logged).join(QStringLiteral(", "))));
     }
 
     // Every committing act writes the variables it names, once each, with the value shown.

@@ -177,9 +177,9 @@ private slots:
         QTest::mouseClick(page.PhotoEnergyResetBtn, Qt::LeftButton);
         QTest::mouseClick(page.LoadEnergyResetBtn, Qt::LeftButton);
         QTest::mouseClick(page.BatEnergyChargeResetBtn, Qt::LeftButton);
-        QCOMPARE(c.sim.Writes(), (QStringList{QStringLiteral("Adc.EnergyAccuDischarge 0"),
-                                              QStringLiteral("Adc.EnergySolar 0"), QStringLiteral("Adc.EnergyLoad 0"),
-                                              QStringLiteral("Adc.EnergyAccuCharge 0")}));
+        QCOMPARE(c.sim.Writes(),
+                 (QStringList{QStringLiteral("Adc.EnergyAccuDischarge 0"), QStringLiteral("Adc.EnergySolar 0"),
+                              QStringLiteral("Adc.EnergyLoad 0"), QStringLiteral("Adc.EnergyAccuCharge 0")}));
         QCOMPARE(page.BatEnergyDischargeResetBtn->toolTip(), QStringLiteral("Сбросить счетчик"));
     }
 
@@ -206,7 +206,8 @@ private slots:
 
         // A left click ticks it and writes 1.
         QTest::mouseClick(page.LoadTurnOffCB, Qt::LeftButton);
-        QCOMPARE(c.sim.WritesTo(QStringLiteral("Reg.bForceLoadOff")), (QStringList{QStringLiteral("0"), QStringLiteral("1")}));
+        QCOMPARE(c.sim.WritesTo(QStringLiteral("Reg.bForceLoadOff")),
+                 (QStringList{QStringLiteral("0"), QStringLiteral("1")}));
         QTest::mouseClick(page.LoadNightModeCB, Qt::LeftButton);
         QCOMPARE(c.sim.WritesTo(QStringLiteral("Reg.bNightLightMode")), QStringList{QStringLiteral("1")});
         // The refresh shows the device's new state.

@@ -124,7 +124,8 @@ private slots:
         QVERIFY(page.SupOutSwitch->isChecked());
         QVERIFY(page.DisplayText(page.SupPDisplay) != QStringLiteral("OFF"));
         // The display shows the point where the locale has its separator.
-        QCOMPARE(page.SupUDisplay->value(), std::max(0.0, uText.replace(QLocale().decimalPoint(), QStringLiteral(".")).toDouble()));
+        QCOMPARE(page.SupUDisplay->value(),
+                 std::max(0.0, uText.replace(QLocale().decimalPoint(), QStringLiteral(".")).toDouble()));
     }
 
     void editingKeepsTheEditorsText()
@@ -179,10 +180,7 @@ private slots:
         f.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f));
     }
-    void cleanup()
-    {
-        c.reset();
-    }
+    void cleanup() { c.reset(); }
 
     void voltageRiseAboveThreeVoltsAsksFirst_data()
     {
@@ -205,7 +203,8 @@ private slots:
         answers.answerYes = yes;
         TypeAndEnter(page->SupUsetEdit, typed);
         QTRY_COMPARE(answers.questions.size(), asked ? 1 : 0);
-        const QString question = QStringLiteral("Внимание!|Задать напряжение ") + Local("15.50") + QStringLiteral("В ?");
+        const QString question =
+            QStringLiteral("Внимание!|Задать напряжение ") + Local("15.50") + QStringLiteral("В ?");
         // After No the editor shows the device's set-point, not the value refused.
         if (asked)
             QCOMPARE(page->SupUsetEdit->text(), yes ? Local("15.50") : Local("12.00"));
@@ -234,7 +233,8 @@ private slots:
         page->SupIsetEdit->setFocus();
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
         QTest::keyClick(page->SupIsetEdit, Qt::Key_Up);
-        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")), (QStringList{QStringLiteral("1.1"), QStringLiteral("1.2")}));
+        QCOMPARE(c->sim.WritesTo(QStringLiteral("Reg.ChargeI")),
+                 (QStringList{QStringLiteral("1.1"), QStringLiteral("1.2")}));
         // A step of the voltage 4 V above the display asks first.
         answers.answerYes = false;
         page->SupUsetEdit->setFocus();
@@ -253,21 +253,35 @@ private slots:
     {
         QTest::addColumn<bool>("voltage");
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("written");  // empty: nothing
-        QTest::addColumn<QString>("shown");    // the editor's text afterwards
+        QTest::addColumn<QString>("written");      // empty: nothing
+        QTest::addColumn<QString>("shown");        // the editor's text afterwards
         QTest::addColumn<QStringList>("message");  // parts of the one message, none when empty
         QTest::addColumn<QString>("question");
         const QStringList none;
-        QTest::newRow("50 V") << true << "50" << "" << "50"
-                              << QStringList{"«50»", "Reg.ChargeMaxU", "от 0 до 33 В"} << "";
-        QTest::newRow("12.5 V") << true << "12.5" << "12.5" << "12,50" << none << "";
-        QTest::newRow("12,5 V") << true << "12,5" << "12.5" << "12,50" << none << "";
-        QTest::newRow("15.5 V asks") << true << "15.5" << "15.5" << "15,50" << none << "Задать напряжение 15,50В ?";
-        QTest::newRow("empty") << true << "" << "" << "" << QStringList{"Reg.ChargeMaxU", "не введено"} << "";
-        QTest::newRow("minus") << true << "-" << "" << "-" << QStringList{"«-»", "это не число"} << "";
-        QTest::newRow("10 A") << false << "10" << "" << "10"
-                              << QStringList{"«10»", "Reg.ChargeI", "от 0 до 8 А"} << "";
-        QTest::newRow("6.25 A") << false << "6.25" << "6.25" << "6,25" << none << "";
+        QTest::newRow("50 V") << true << "50"
+                              << ""
+                              << "50" << QStringList{"«50»", "Reg.ChargeMaxU", "от 0 до 33 В"} << "";
+        QTest::newRow("12.5 V") << true << "12.5"
+                                << "12.5"
+                                << "12,50" << none << "";
+        QTest::newRow("12,5 V") << true << "12,5"
+                                << "12.5"
+                                << "12,50" << none << "";
+        QTest::newRow("15.5 V asks") << true << "15.5"
+                                     << "15.5"
+                                     << "15,50" << none << "Задать напряжение 15,50В ?";
+        QTest::newRow("empty") << true << ""
+                               << ""
+                               << "" << QStringList{"Reg.ChargeMaxU", "не введено"} << "";
+        QTest::newRow("minus") << true << "-"
+                               << ""
+                               << "-" << QStringList{"«-»", "это не число"} << "";
+        QTest::newRow("10 A") << false << "10"
+                              << ""
+                              << "10" << QStringList{"«10»", "Reg.ChargeI", "от 0 до 8 А"} << "";
+        QTest::newRow("6.25 A") << false << "6.25"
+                                << "6.25"
+                                << "6,25" << none << "";
     }
     void typedTextDecidedAtEnter()
     {
@@ -347,7 +361,8 @@ private slots:
         TypeAndEnter(page->SupUsetEdit, Local("30"));
         QTRY_COMPARE(defaults.size(), 1);
         SetQuestionHook(recorder);
-        QCOMPARE(defaults[0], QMessageBox(QMessageBox::NoIcon, {}, {}, QMessageBox::No).button(QMessageBox::No)->text());
+        QCOMPARE(defaults[0],
+                 QMessageBox(QMessageBox::NoIcon, {}, {}, QMessageBox::No).button(QMessageBox::No)->text());
         QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
         QCOMPARE(page->SupUsetEdit->text(), Local("12.00"));  // the device's set-point again
     }
@@ -423,11 +438,12 @@ private slots:
         page->SupIsetEdit->ShowValue(1.5);
         QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
         QCOMPARE(c->sim.Writes(), (QStringList{QStringLiteral("Reg.bModeCharger 0"), QStringLiteral("Reg.ChargeI 1.5"),
-                                            QStringLiteral("Reg.ChargeMaxU 9.5")}));
+                                               QStringLiteral("Reg.ChargeMaxU 9.5")}));
         QVERIFY(page->SupOutSwitch->isChecked());
         QTest::mouseClick(page->SupOutSwitch, Qt::LeftButton);
-        QCOMPARE(c->sim.Writes().mid(1), (QStringList{QStringLiteral("Reg.ChargeI 1.5"), QStringLiteral("Reg.ChargeMaxU 9.5"),
-                                                   QStringLiteral("Reg.ChargeMaxU 0")}));
+        QCOMPARE(c->sim.Writes().mid(1),
+                 (QStringList{QStringLiteral("Reg.ChargeI 1.5"), QStringLiteral("Reg.ChargeMaxU 9.5"),
+                              QStringLiteral("Reg.ChargeMaxU 0")}));
         // A switch moved by the refresh writes nothing.
         c->w->Var(u"Reg.ChargeMaxU")->Value = MString::FromReal(9.5, 10, 5);
         page->Update();

@@ -97,8 +97,12 @@ void PresetPagesTest::leadAcidWritesSixSettingsInOrder()
 
     // The initial choices, through the button.
     QTest::mouseClick(page.ApplyQuickSetupButton, Qt::LeftButton);
-    CompareWrites(sim.Writes(), {{"Reg.ChargeMaxU", 14.4}, {"Reg.ChargeMinU", 13.1}, {"Reg.ChargeI", 2.6},
-                                 {"Reg.LoadOffU", 10.9}, {"Reg.LoadOnU", 12.0}, {"Reg.VoltTempCoef", -1.95}});
+    CompareWrites(sim.Writes(), {{"Reg.ChargeMaxU", 14.4},
+                                 {"Reg.ChargeMinU", 13.1},
+                                 {"Reg.ChargeI", 2.6},
+                                 {"Reg.LoadOffU", 10.9},
+                                 {"Reg.LoadOnU", 12.0},
+                                 {"Reg.VoltTempCoef", -1.95}});
     QCOMPARE(messages.Texts, QStringList{kDone});
 
     const size_t before = sim.Writes().size();
@@ -107,8 +111,12 @@ void PresetPagesTest::leadAcidWritesSixSettingsInOrder()
     page.BatteryChemRG->SetItemIndex(2);
     page.BatteryVoltageRG->SetItemIndex(1);
     page.ApplyQuickSetupButtonClick();
-    CompareWrites(sim.WritesSince(before), {{"Reg.ChargeMaxU", 30.0}, {"Reg.ChargeMinU", 27.2}, {"Reg.ChargeI", 9.75},
-                                            {"Reg.LoadOffU", 21.4}, {"Reg.LoadOnU", 24.0}, {"Reg.VoltTempCoef", -1.95}});
+    CompareWrites(sim.WritesSince(before), {{"Reg.ChargeMaxU", 30.0},
+                                            {"Reg.ChargeMinU", 27.2},
+                                            {"Reg.ChargeI", 9.75},
+                                            {"Reg.LoadOffU", 21.4},
+                                            {"Reg.LoadOnU", 24.0},
+                                            {"Reg.VoltTempCoef", -1.95}});
     QCOMPARE(messages.Texts.size(), 2);
 }
 
@@ -120,16 +128,24 @@ void PresetPagesTest::lithiumWritesSixSettingsInOrder()
     LiPresetPage page(sim.Manager);
 
     QTest::mouseClick(page.LiBatApplyButton, Qt::LeftButton);
-    CompareWrites(sim.Writes(), {{"Reg.ChargeMaxU", 12.9}, {"Reg.ChargeMinU", 11.7}, {"Reg.ChargeI", 5.0},
-                                 {"Reg.LoadOffU", 9.6}, {"Reg.LoadOnU", 10.2}, {"Reg.VoltTempCoef", 0}});
+    CompareWrites(sim.Writes(), {{"Reg.ChargeMaxU", 12.9},
+                                 {"Reg.ChargeMinU", 11.7},
+                                 {"Reg.ChargeI", 5.0},
+                                 {"Reg.LoadOffU", 9.6},
+                                 {"Reg.LoadOnU", 10.2},
+                                 {"Reg.VoltTempCoef", 0}});
 
     const size_t before = sim.Writes().size();
     page.LiBatCEdit->setText(QString());  // no capacity: the smallest current
     page.LiBatSEdit->setText(QStringLiteral("4"));
     page.LiBatTypeRG->SetItemIndex(1);
     page.LiBatApplyButtonClick();
-    CompareWrites(sim.WritesSince(before), {{"Reg.ChargeMaxU", 14.6}, {"Reg.ChargeMinU", 14.0}, {"Reg.ChargeI", 0.3},
-                                            {"Reg.LoadOffU", 10.0}, {"Reg.LoadOnU", 12.0}, {"Reg.VoltTempCoef", 0}});
+    CompareWrites(sim.WritesSince(before), {{"Reg.ChargeMaxU", 14.6},
+                                            {"Reg.ChargeMinU", 14.0},
+                                            {"Reg.ChargeI", 0.3},
+                                            {"Reg.LoadOffU", 10.0},
+                                            {"Reg.LoadOnU", 12.0},
+                                            {"Reg.VoltTempCoef", 0}});
     QCOMPARE(messages.Texts, (QStringList{kDone, kDone}));
 }
 

@@ -26,7 +26,10 @@ struct PageState {
     uint32_t now = 1'800'000'000;
 };
 
-QList<QPointF> Points(TrainingChart *chart, TrainingChart::SeriesId id) { return chart->Series(id)->points(); }
+QList<QPointF> Points(TrainingChart *chart, TrainingChart::SeriesId id)
+{
+    return chart->Series(id)->points();
+}
 
 }  // namespace
 

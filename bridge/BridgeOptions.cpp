@@ -1,6 +1,13 @@
 #include "bridge/BridgeOptions.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -174,112 +181,277 @@ bool ExpandNames(const std::string &list, std::vector<std::string> *names, std::
     return true;
 }
 
-bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, std::string *error)
+namespace {
+
+constexpr size_t kMaxConfigSize = 64 * 1024;
+
+// Options that take no value; in a configuration file they are "name = yes" or "name = no".
+const std::set<std::string> &Flags()
+{
+    static const std::set<std::string> flags{"--ha-discovery", "--allow-link-changes"};
+    return flags;
+}
+
+const std::set<std::string> &WithValue()
+{
+    static const std::set<std::string> options{"--broker",     "--prefix",    "--interval",  "--names",
+                                               "--writable",   "--client-id", "--username",  "--password-file",
+                                               "--tls-ca",     "--tls-cert",  "--tls-key",   "--discovery-prefix",
+                                               "--save-after", "--keepalive", "--retry-max", "--lang"};
+    return options;
+}
+
+bool ReadWhole(const std::string &path, std::string *text)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    if (!in || !(all << in.rdbuf()))
+        return false;
+    *text = all.str();
+    return true;
+}
+
+// Reads a certificate or key named by an option, once: a file changed or removed later
+// cannot turn TLS off or change who the bridge is.
+bool ReadPem(const std::string &option, const std::string &path, std::string *file, std::string *pem,
+             std::string *error)
+{
+    if (!ReadWhole(path, pem)) {
+        *error = "cannot read the " + std::string(option == "--tls-key" ? "key" : "certificate") + " file " + path;
+        return false;
+    }
+    *file = path;
+    return true;
+}
+
+// One option at args[*i] (its value after it); *i ends on the last argument taken.
+bool TakeOption(const std::vector<std::string> &args, size_t *i, bool fromFile, BridgeOptions *o, bool *namesGiven,
+                std::string *passwordFile, bool *passwordGiven, std::string *error)
+{
+    const std::string &a = args[*i];
+    if (a == "--help" || a == "-h") {
+        o->Help = true;
+        return true;
+    }
+    if (a == "--ha-discovery") {
+        o->Discovery = true;
+        return true;
+    }
+    if (a == "--allow-link-changes") {
+        o->AllowLinkChanges = true;
+        return true;
+    }
+    // A password on the command line would show in the list of processes.
+    const bool password = a == "--password" && fromFile;
+    if (a == "--password" && !fromFile) {
+        *error = "a password goes in the configuration file, in " + std::string(kPasswordVariable) +
+                 " or in --password-file: on the command line it would show in the list of processes";
+        return false;
+    }
+    if (WithValue().count(a) == 0 && !password) {
+        *error = a.rfind("--", 0) == 0 ? "unknown option " + a + " for mqtt" : "mqtt takes no argument " + a;
+        return false;
+    }
+    if (*i + 1 >= args.size()) {
+        *error = a + " needs a value";
+        return false;
+    }
+    const std::string &v = args[++*i];
+    std::string unknown;
+    if (password) {
+        o->Password = v;
+        *passwordGiven = true;
+        passwordFile->clear();
+    } else if (a == "--broker") {
+        if (!ParseBrokerAddress(v, &o->Host, &o->Port)) {
+            *error = "--broker wants HOST or HOST:PORT (port 1..65535), not '" + v + "'";
+            return false;
+        }
+    } else if (a == "--prefix") {
+        std::string prefix = v;
+        while (!prefix.empty() && prefix.back() == '/')
+            prefix.pop_back();
+        if (!ValidPrefix(prefix)) {
+            *error = "--prefix wants topic levels without + or #, not '" + v + "'";
+            return false;
+        }
+        o->Prefix = prefix;
+    } else if (a == "--interval") {
+        if (!ParseInt(v, 10, 3600000, &o->IntervalMs)) {
+            *error = "--interval wants milliseconds from 10 to 3600000, not '" + v + "'";
+            return false;
+        }
+    } else if (a == "--save-after") {
+        int seconds = 0;
+        if (!ParseInt(v, 0, 86400, &seconds)) {
+            *error = "--save-after wants seconds from 0 to 86400, not '" + v + "'";
+            return false;
+        }
+        o->Saving.QuietMs = uint32_t(seconds) * 1000;
+    } else if (a == "--keepalive") {
+        // Below 5 s the protocol's own traffic would crowd a slow link.
+        if (!ParseInt(v, 5, 65535, &o->KeepAliveS)) {
+            *error = "--keepalive wants seconds from 5 to 65535, not '" + v + "'";
+            return false;
+        }
+    } else if (a == "--retry-max") {
+        if (!ParseInt(v, 1, 3600, &o->RetryMaxS)) {
+            *error = "--retry-max wants seconds from 1 to 3600, not '" + v + "'";
+            return false;
+        }
+    } else if (a == "--names" || a == "--writable") {
+        std::vector<std::string> *list = a == "--names" ? &o->Names : &o->Writable;
+        if (!ExpandNames(v, list, &unknown)) {
+            *error = "unknown variable " + unknown + " in " + a;
+            return false;
+        }
+        *namesGiven = *namesGiven || a == "--names";
+    } else if (a == "--client-id") {
+        if (v.empty()) {
+            *error = "--client-id must not be empty";
+            return false;
+        }
+        o->ClientId = v;
+    } else if (a == "--username") {
+        o->Username = v;
+    } else if (a == "--password-file") {
+        *passwordFile = v;
+        *passwordGiven = false;
+    } else if (a == "--tls-ca") {
+        return ReadPem(a, v, &o->TlsCaFile, &o->TlsCaPem, error);
+    } else if (a == "--tls-cert") {
+        return ReadPem(a, v, &o->TlsCertFile, &o->TlsCertPem, error);
+    } else if (a == "--tls-key") {
+        return ReadPem(a, v, &o->TlsKeyFile, &o->TlsKeyPem, error);
+    } else if (a == "--lang") {
+        if (v != "en" && v != "ru") {
+            *error = "--lang wants en or ru, not '" + v + "'";
+            return false;
+        }
+        o->English = v == "en";
+    } else if (a == "--discovery-prefix") {
+        std::string prefix = v;
+        while (!prefix.empty() && prefix.back() == '/')
+            prefix.pop_back();
+        if (!ValidPrefix(prefix)) {
+            *error = "--discovery-prefix wants topic levels without + or #, not '" + v + "'";
+            return false;
+        }
+        o->DiscoveryPrefix = prefix;
+    }
+    return true;
+}
+
+std::string TrimmedText(const std::string &text)
+{
+    const size_t b = text.find_first_not_of(" \t\r");
+    if (b == std::string::npos)
+        return {};
+    return text.substr(b, text.find_last_not_of(" \t\r") - b + 1);
+}
+
+}  // namespace
+
+bool ReadBridgeConfig(const std::string &path, std::vector<std::string> *args, std::vector<std::string> *where,
+                      std::string *error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = "cannot read the configuration file " + path + ": " +
+                 (fd >= 0 ? std::string("not a regular file") : std::string(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0 && text.size() <= kMaxConfigSize;)
+        text.append(buf, size_t(n));
+    ::close(fd);
+    if (text.size() > kMaxConfigSize) {
+        *error = "the configuration file " + path + " is too large to be one";
+        return false;
+    }
+    std::istringstream in(text);
+    int lineNo = 0;
+    bool holdsPassword = false;
+    for (std::string raw; std::getline(in, raw);) {
+        ++lineNo;
+        const std::string line = TrimmedText(raw);
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::string at = path + ":" + std::to_string(lineNo);
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            *error = at + ": not a \"name = value\" line";
+            return false;
+        }
+        const std::string name = TrimmedText(line.substr(0, eq));
+        const std::string value = TrimmedText(line.substr(eq + 1));
+        const std::string option = "--" + name;
+        if (name == "config" || (WithValue().count(option) == 0 && Flags().count(option) == 0 && name != "password")) {
+            *error = at + ": unknown option " + name;
+            return false;
+        }
+        if (Flags().count(option) != 0) {
+            if (value == "yes" || value == "true" || value == "1") {
+                args->push_back(option);
+                where->push_back(at);
+            } else if (value != "no" && value != "false" && value != "0") {
+                *error = at + ": " + name + " wants yes or no, not '" + value + "'";
+                return false;
+            }
+            continue;
+        }
+        holdsPassword = holdsPassword || (name == "password" && !value.empty());
+        args->push_back(option);
+        args->push_back(value);
+        where->push_back(at);
+        where->push_back(at);
+    }
+    if (holdsPassword && (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        *error = "the configuration file " + path +
+                 " holds a password and others may read it: make it its owner's alone (chmod 600 " + path + ")";
+        return false;
+    }
+    return true;
+}
+
+bool ParseBridgeOptions(const std::vector<std::string> &commandLine, BridgeOptions *o, std::string *error)
 {
     *o = BridgeOptions();
+    // The file's options first, so that the command line overrides them.
+    std::vector<std::string> args;
+    std::vector<std::string> where;
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < commandLine.size(); ++i) {
+        if (commandLine[i] != "--config") {
+            rest.push_back(commandLine[i]);
+            continue;
+        }
+        if (i + 1 >= commandLine.size()) {
+            *error = "--config needs a file";
+            return false;
+        }
+        if (!ReadBridgeConfig(commandLine[++i], &args, &where, error))
+            return false;
+    }
+    const size_t fromFile = args.size();
+    args.insert(args.end(), rest.begin(), rest.end());
+    where.resize(args.size());
+
     bool namesGiven = false;
     std::string passwordFile;
+    bool passwordGiven = false;  // by the file itself
+    bool passwordFileOnCommandLine = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (a == "--help" || a == "-h") {
-            o->Help = true;
-            continue;
-        }
-        if (a == "--ha-discovery") {
-            o->Discovery = true;
-            continue;
-        }
-        if (a == "--allow-link-changes") {
-            o->AllowLinkChanges = true;
-            continue;
-        }
-        static const std::set<std::string> withValue{
-            "--broker",     "--prefix",    "--interval",      "--names",  "--writable",
-            "--client-id",  "--username",  "--password-file", "--tls-ca", "--discovery-prefix",
-            "--save-after", "--keepalive", "--retry-max"};
-        if (withValue.count(a) == 0) {
-            *error = a.rfind("--", 0) == 0 ? "unknown option " + a + " for mqtt" : "mqtt takes no argument " + a;
+        const size_t first = i;
+        passwordFileOnCommandLine = passwordFileOnCommandLine || (i >= fromFile && args[i] == "--password-file");
+        if (!TakeOption(args, &i, i < fromFile, o, &namesGiven, &passwordFile, &passwordGiven, error)) {
+            if (!where[first].empty())
+                *error = where[first] + ": " + *error;
             return false;
-        }
-        if (i + 1 >= args.size()) {
-            *error = a + " needs a value";
-            return false;
-        }
-        const std::string &v = args[++i];
-        std::string unknown;
-        if (a == "--broker") {
-            if (!ParseBrokerAddress(v, &o->Host, &o->Port)) {
-                *error = "--broker wants HOST or HOST:PORT (port 1..65535), not '" + v + "'";
-                return false;
-            }
-        } else if (a == "--prefix") {
-            std::string prefix = v;
-            while (!prefix.empty() && prefix.back() == '/')
-                prefix.pop_back();
-            if (!ValidPrefix(prefix)) {
-                *error = "--prefix wants topic levels without + or #, not '" + v + "'";
-                return false;
-            }
-            o->Prefix = prefix;
-        } else if (a == "--interval") {
-            if (!ParseInt(v, 10, 3600000, &o->IntervalMs)) {
-                *error = "--interval wants milliseconds from 10 to 3600000, not '" + v + "'";
-                return false;
-            }
-        } else if (a == "--save-after") {
-            int seconds = 0;
-            if (!ParseInt(v, 0, 86400, &seconds)) {
-                *error = "--save-after wants seconds from 0 to 86400, not '" + v + "'";
-                return false;
-            }
-            o->Saving.QuietMs = uint32_t(seconds) * 1000;
-        } else if (a == "--keepalive") {
-            // Below 5 s the protocol's own traffic would crowd a slow link.
-            if (!ParseInt(v, 5, 65535, &o->KeepAliveS)) {
-                *error = "--keepalive wants seconds from 5 to 65535, not '" + v + "'";
-                return false;
-            }
-        } else if (a == "--retry-max") {
-            if (!ParseInt(v, 1, 3600, &o->RetryMaxS)) {
-                *error = "--retry-max wants seconds from 1 to 3600, not '" + v + "'";
-                return false;
-            }
-        } else if (a == "--names" || a == "--writable") {
-            std::vector<std::string> *list = a == "--names" ? &o->Names : &o->Writable;
-            if (!ExpandNames(v, list, &unknown)) {
-                *error = "unknown variable " + unknown + " in " + a;
-                return false;
-            }
-            namesGiven = namesGiven || a == "--names";
-        } else if (a == "--client-id") {
-            if (v.empty()) {
-                *error = "--client-id must not be empty";
-                return false;
-            }
-            o->ClientId = v;
-        } else if (a == "--username") {
-            o->Username = v;
-        } else if (a == "--password-file") {
-            passwordFile = v;
-        } else if (a == "--tls-ca") {
-            // Read once: a file changed or removed later cannot turn TLS off.
-            std::ifstream in(v, std::ios::binary);
-            std::ostringstream text;
-            if (!in || !(text << in.rdbuf())) {
-                *error = "cannot read the certificate file " + v;
-                return false;
-            }
-            o->TlsCaFile = v;
-            o->TlsCaPem = text.str();
-        } else if (a == "--discovery-prefix") {
-            std::string prefix = v;
-            while (!prefix.empty() && prefix.back() == '/')
-                prefix.pop_back();
-            if (!ValidPrefix(prefix)) {
-                *error = "--discovery-prefix wants topic levels without + or #, not '" + v + "'";
-                return false;
-            }
-            o->DiscoveryPrefix = prefix;
         }
     }
     if (o->Help)
@@ -288,15 +460,31 @@ bool ParseBridgeOptions(const std::vector<std::string> &args, BridgeOptions *o, 
         *error = "mqtt needs --broker HOST[:PORT]";
         return false;
     }
+    // The environment stands above the file, below the command line.
+    const char *fromEnvironment = std::getenv(kPasswordVariable);
+    if (fromEnvironment != nullptr && *fromEnvironment != '\0' && !passwordFileOnCommandLine) {
+        o->Password = fromEnvironment;
+        passwordFile.clear();
+        passwordGiven = true;
+    }
     if (!passwordFile.empty()) {
-        if (o->Username.empty()) {
-            *error = "--password-file goes with --username";
-            return false;
-        }
         if (!ReadFirstLine(passwordFile, &o->Password)) {
             *error = "cannot read the password file " + passwordFile;
             return false;
         }
+        passwordGiven = true;
+    }
+    if (passwordGiven && o->Username.empty()) {
+        *error = "a password goes with --username";
+        return false;
+    }
+    if (o->TlsCertFile.empty() != o->TlsKeyFile.empty()) {
+        *error = "--tls-cert and --tls-key go together";
+        return false;
+    }
+    if (!o->TlsCertFile.empty() && o->TlsCaFile.empty()) {
+        *error = "--tls-cert goes with --tls-ca, the authorities that vouch for the broker";
+        return false;
     }
     for (const std::string &name : o->Writable) {
         if (FindRow(name)->Access == mbaRead) {

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "device/RegisterMap.h"
+#include "core/Version.h"
+#include "device/SettingsFile.h"
 #include "device/WriteGate.h"
 
 namespace {
@@ -122,15 +124,12 @@ bool ParseU32(const MString &text, uint32_t *value)
     return !t.empty() && ec == std::errc() && end == t.data() + t.size();
 }
 
-// A number as JSON: integers without a fraction, others with the digits a float holds.
+// A number as JSON, in the fewest digits that read back to it; a limit that is a float
+// (the largest float) as that float.
 std::string JsonNumber(double x)
 {
-    char buf[40];
-    if (x == std::floor(x) && std::fabs(x) < 1e15)
-        std::snprintf(buf, sizeof buf, "%.0f", x);
-    else
-        std::snprintf(buf, sizeof buf, "%.9g", x);
-    return buf;
+    const float f = static_cast<float>(x);
+    return std::isfinite(f) && double(f) == x ? ShortestNumberText(f) : ShortestNumberText(x);
 }
 
 class JsonObject {
@@ -171,6 +170,9 @@ JsonObject Common(const DiscoveryDevice &d, const std::string &component, const 
         .Text("manufacturer", "Quintavolte")
         .Text("model", d.Type)
         .Text("sw_version", VersionText(d.VersionX100));
+    // Which program speaks for the device, for the home-automation side's own records.
+    JsonObject origin;
+    origin.Text("name", "quintavolte-cli mqtt").Text("sw_version", QV_VERSION_TEXT);
     JsonObject o;
     o.Text("name", name)
         .Text("unique_id", node + "_" + component + "_" + ObjectId(name))
@@ -183,7 +185,7 @@ JsonObject Common(const DiscoveryDevice &d, const std::string &component, const 
             .Text("availability_template", "{{ 'online' if value == 'online' else 'offline' }}")
             .Text("payload_available", "online")
             .Text("payload_not_available", "offline");
-    o.Raw("device", device.Done());
+    o.Raw("device", device.Done()).Raw("origin", origin.Done());
     return o;
 }
 
@@ -249,7 +251,9 @@ void AddControl(const DiscoveryDevice &d, const std::string &name, const MbVaria
     if (IsOutputMode(name)) {
         if (d.VersionX100 <= 110)
             return;  // older firmware has no output modes
-        std::vector<std::string> options(std::begin(kOutputModes), std::end(kOutputModes));
+        // The home-automation side keeps the option text as the state: one language, chosen once.
+        const char *const *words = d.English ? kOutputModesEnglish : kOutputModes;
+        std::vector<std::string> options(words, words + std::size(kOutputModes));
         std::string toIndex;
         for (size_t i = 0; i < options.size(); ++i)
             toIndex += (i == 0 ? "" : ", ") + JsonString(options[i]) + ": " + std::to_string(i);
@@ -302,6 +306,9 @@ void AddControl(const DiscoveryDevice &d, const std::string &name, const MbVaria
 
 const char *const kOutputModes[6] = {"Управление по Modbus", "Панель ОК",     "АКБ заряжается",
                                      "АКБ заряжена",         "АКБ разряжена", "Нагрузка включена"};
+// As the window's English says them.
+const char *const kOutputModesEnglish[6] = {"Modbus control",  "Panel OK",    "Battery charging",
+                                            "Battery charged", "Battery low", "Load on"};
 
 bool DeviceIdFrom(const MString &h1, const MString &h2, const MString &l, std::string *id)
 {
@@ -312,16 +319,6 @@ bool DeviceIdFrom(const MString &h1, const MString &h2, const MString &l, std::s
     std::snprintf(buf, sizeof buf, "%08x%08x%08x", words[0], words[1], words[2]);
     *id = buf;
     return true;
-}
-
-std::string ValueText(const ModbusAction &variable)
-{
-    std::string text = variable.Value.ToUtf8();
-    if (variable.Type == mbtFloat || variable.Type == mbtDouble)
-        for (char &c : text)
-            if (c == ',')
-                c = '.';
-    return text;
 }
 
 std::string VersionText(int32_t versionX100)

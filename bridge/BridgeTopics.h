@@ -1,5 +1,5 @@
-// What the bridge publishes, as topics and payload texts: the device id, value texts in
-// the C locale, the info record and the home-automation discovery messages.
+// What the bridge publishes, as topics and payload texts: the device id, the info record
+// and the home-automation discovery messages.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,6 @@
 // 24 lower-case hexadecimal digits from the three chip identity words (decimal texts as the
 // device variables hold them); false when one of them is not a 32-bit unsigned number.
 bool DeviceIdFrom(const MString &h1, const MString &h2, const MString &l, std::string *id);
-
-// The variable's value text for a message: numbers with a decimal point whatever the
-// process locale, other texts unchanged (UTF-8).
-std::string ValueText(const ModbusAction &variable);
 
 // "1.11" for 111.
 std::string VersionText(int32_t versionX100);
@@ -36,10 +32,13 @@ struct DiscoveryDevice {
     std::string Type;  // type text
     int32_t VersionX100 = 0;
     std::string Prefix = "homeassistant";  // the discovery topics' first levels
+    bool English = true;                   // the words of the output modes
 };
 
-// The output modes, in the order of the numbers the Do<n>.Mode variables hold.
+// The output modes, in the order of the numbers the Do<n>.Mode variables hold, in
+// Russian and in English.
 extern const char *const kOutputModes[6];
+extern const char *const kOutputModesEnglish[6];
 
 // One retained config message per entity of one device:
 // - the bridge's own link status (a diagnostic connectivity sensor);

@@ -1,7 +1,9 @@
 // MqttLink on libmosquitto. The network work runs on a thread of this object, which owns
 // the whole connection cycle: connect, run the library's loop until the connection ends,
 // say why it ended (each reason once until a connection succeeds), wait with back-off,
-// and connect again. MQTT 5 is spoken where the broker offers it, 3.1.1 elsewhere.
+// and connect again. MQTT 5 is spoken where the broker offers it, 3.1.1 elsewhere; under
+// MQTT 5 the broker says why it refused a message or a subscription (an access rule) and
+// why it ended a session, and each of those is logged once.
 //
 // With TLS asked for, the certificate authorities are taken from the text read at start
 // into a context of our own, which the library uses for every connection; when that
@@ -23,13 +25,16 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <ostream>
+#include <map>
 #include <set>
 #include <thread>
 
+#include "bridge/BridgeLog.h"
 #include "bridge/MqttLink.h"
 
 namespace {
@@ -64,10 +69,58 @@ std::string OpenSslError()
     return buf;
 }
 
-// A client context that trusts exactly the certificates in pem and checks that the
-// broker's certificate names host. Null with the reason in *why.
-SSL_CTX *MakeTlsContext(const std::string &pem, const std::string &file, const std::string &host, std::string *why)
+// The client's own certificate (and the chain after it) and private key, from the texts
+// read at start. False with the reason in *why.
+bool UseClientCertificate(SSL_CTX *ctx, const MqttLinkSettings &s, std::string *why)
 {
+    BIO *bio = BIO_new_mem_buf(s.TlsCertPem.data(), int(s.TlsCertPem.size()));
+    X509 *cert = bio != nullptr ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
+    bool ok = cert != nullptr && SSL_CTX_use_certificate(ctx, cert) == 1;
+    X509_free(cert);
+    while (ok) {
+        X509 *extra = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+        if (extra == nullptr)
+            break;
+        if (SSL_CTX_add0_chain_cert(ctx, extra) != 1)
+            X509_free(extra);
+    }
+    BIO_free(bio);
+    ERR_clear_error();  // the end of the text reads as an error
+    if (!ok) {
+        *why = "the certificate file " + s.TlsCertFile + " holds no usable certificate";
+        return false;
+    }
+    bio = BIO_new_mem_buf(s.TlsKeyPem.data(), int(s.TlsKeyPem.size()));
+    // No pass phrase is asked for: a service has nobody to ask.
+    EVP_PKEY *key = bio != nullptr ? PEM_read_bio_PrivateKey(
+                                         bio, nullptr, [](char *, int, int, void *) { return 0; }, nullptr)
+                                   : nullptr;
+    BIO_free(bio);
+    if (key == nullptr) {
+        ERR_clear_error();
+        *why = "the key file " + s.TlsKeyFile +
+               " holds no usable private key (one protected by a pass phrase "
+               "cannot be used)";
+        return false;
+    }
+    ok = SSL_CTX_use_PrivateKey(ctx, key) == 1 && SSL_CTX_check_private_key(ctx) == 1;
+    EVP_PKEY_free(key);
+    if (!ok) {
+        ERR_clear_error();
+        *why = "the key in " + s.TlsKeyFile + " does not belong to the certificate in " + s.TlsCertFile;
+        return false;
+    }
+    return true;
+}
+
+// A client context that trusts exactly the certificates in pem and checks that the
+// broker's certificate names host, with the client's certificate when one is given.
+// Null with the reason in *why.
+SSL_CTX *MakeTlsContext(const MqttLinkSettings &s, std::string *why)
+{
+    const std::string &pem = s.TlsCaPem;
+    const std::string &file = s.TlsCaFile;
+    const std::string &host = s.Host;
     SSL_CTX *ctx = SSL_CTX_new(TLS_client_method());
     if (ctx == nullptr) {
         *why = "cannot make a TLS context: " + OpenSslError();
@@ -101,6 +154,10 @@ SSL_CTX *MakeTlsContext(const std::string &pem, const std::string &file, const s
         SSL_CTX_free(ctx);
         return nullptr;
     }
+    if (!s.TlsCertFile.empty() && !UseClientCertificate(ctx, s, why)) {
+        SSL_CTX_free(ctx);
+        return nullptr;
+    }
     return ctx;
 }
 
@@ -122,9 +179,10 @@ public:
         if (!settings.Username.empty())
             mosquitto_username_pw_set(mosq_, settings.Username.c_str(), settings.Password.c_str());
         mosquitto_connect_v5_callback_set(mosq_, &OnConnect);
-        mosquitto_disconnect_callback_set(mosq_, &OnDisconnect);
+        mosquitto_disconnect_v5_callback_set(mosq_, &OnDisconnect);
         mosquitto_message_callback_set(mosq_, &OnMessage);
-        mosquitto_publish_callback_set(mosq_, &OnPublish);
+        mosquitto_publish_v5_callback_set(mosq_, &OnPublish);
+        mosquitto_subscribe_v5_callback_set(mosq_, &OnSubscribe);
         mosquitto_log_callback_set(mosq_, &OnLibraryLog);
         thread_ = std::thread([this] { NetworkLoop(); });
     }
@@ -151,7 +209,7 @@ public:
         if (rc != MOSQ_ERR_SUCCESS)
             return false;
         if (qos > 0)
-            unacknowledged_.insert(mid);
+            unacknowledged_.emplace(mid, topic);  // to name the topic if the broker refuses it
         return true;
     }
 
@@ -183,7 +241,7 @@ private:
     void Log(const std::string &text)
     {
         std::lock_guard<std::mutex> lock(logMutex_);
-        log_ << ("quintavolte-cli: mqtt: " + text + "\n") << std::flush;
+        log_ << BridgeLogLine(text) << std::flush;
     }
 
     // A reason the broker cannot be used, said once until a connection succeeds.
@@ -203,7 +261,7 @@ private:
 
     bool SetUpTls(std::string *why)
     {
-        SSL_CTX *ctx = MakeTlsContext(settings_.TlsCaPem, settings_.TlsCaFile, settings_.Host, why);
+        SSL_CTX *ctx = MakeTlsContext(settings_, why);
         if (ctx == nullptr)
             return false;
         // The library takes its own reference; its defaults would load the file again.
@@ -223,6 +281,12 @@ private:
         const std::string where = "the broker " + settings_.Host + ":" + std::to_string(settings_.Port);
         if (!refusal_.empty())
             return where + " refused the connection: " + refusal_;
+        if (brokerReason_ != 0) {
+            std::string why = where + " ended the session: " + mosquitto_reason_string(brokerReason_);
+            if (brokerReason_ == MQTT_RC_SESSION_TAKEN_OVER)
+                why += " (another client uses the client id " + settings_.ClientId + ")";
+            return why;
+        }
         std::string detail;
         {
             std::lock_guard<std::mutex> lock(errorMutex_);
@@ -258,6 +322,7 @@ private:
                 continue;
             }
             refusal_.clear();
+            brokerReason_ = 0;
             fallBack_ = false;
             sessionUp_ = false;
             {
@@ -281,10 +346,21 @@ private:
                 continue;
             }
             if (sessionUp_) {
-                delay = kRetryFirstS;
+                // Only a session that lasted starts the back-off afresh: a broker that ends
+                // every session at once is tried less and less often, and said so once.
+                const bool steady =
+                    std::chrono::steady_clock::now() - sessionStart_ >= std::chrono::seconds(settings_.kSteadySessionS);
+                const std::string why = Reason(rc, savedErrno);
+                if (steady)
+                    delay = kRetryFirstS;
+                if (steady || why != lastLoss_)
+                    Log("lost the broker: " + why +
+                        (steady ? std::string("; reconnecting")
+                                : "; reconnecting in " + std::to_string(delay) +
+                                      " s, and less often while sessions stay this short"));
+                lastLoss_ = why;
                 reported_.clear();
-                Log("lost the broker: " + Reason(rc, savedErrno) + "; reconnecting");
-                reported_.insert(Reason(rc, savedErrno));
+                reported_.insert(why);
             } else {
                 Report(Reason(rc, savedErrno), delay);
             }
@@ -327,16 +403,26 @@ private:
         const MqttLinkSettings &s = self->settings_;
         if (self->protocol_ == MQTT_PROTOCOL_V5) {
             // A set is never sent from the broker's store, and one published retained says so.
-            mosquitto_subscribe_v5(mosq, nullptr, s.Subscription.c_str(), 1,
-                                   MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_SEND_RETAIN_NEVER, nullptr);
-            if (!s.StoreSubscription.empty())
-                mosquitto_subscribe_v5(mosq, nullptr, s.StoreSubscription.c_str(), 0, MQTT_SUB_OPT_NO_LOCAL, nullptr);
+            // QoS 1 for the store too: a refusal comes back with the granted QoS of the answer.
+            int mid = 0;
+            if (mosquitto_subscribe_v5(mosq, &mid, s.Subscription.c_str(), 1,
+                                       MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_SEND_RETAIN_NEVER,
+                                       nullptr) == MOSQ_ERR_SUCCESS)
+                self->subscriptions_[mid] = s.Subscription;
+            if (!s.StoreSubscription.empty() &&
+                mosquitto_subscribe_v5(mosq, &mid, s.StoreSubscription.c_str(), 1, MQTT_SUB_OPT_NO_LOCAL, nullptr) ==
+                    MOSQ_ERR_SUCCESS)
+                self->subscriptions_[mid] = s.StoreSubscription;
         } else {
-            mosquitto_subscribe(mosq, nullptr, s.Subscription.c_str(), 1);
-            if (!s.StoreSubscription.empty())
-                mosquitto_subscribe(mosq, nullptr, s.StoreSubscription.c_str(), 0);
+            int mid = 0;
+            if (mosquitto_subscribe(mosq, &mid, s.Subscription.c_str(), 1) == MOSQ_ERR_SUCCESS)
+                self->subscriptions_[mid] = s.Subscription;
+            if (!s.StoreSubscription.empty() &&
+                mosquitto_subscribe(mosq, &mid, s.StoreSubscription.c_str(), 1) == MOSQ_ERR_SUCCESS)
+                self->subscriptions_[mid] = s.StoreSubscription;
         }
         self->sessionUp_ = true;
+        self->sessionStart_ = std::chrono::steady_clock::now();
         self->reported_.clear();
         self->connected_.store(true);
         self->connections_.fetch_add(1);
@@ -345,21 +431,59 @@ private:
                   (self->protocol_ == MQTT_PROTOCOL_V5 ? " (MQTT 5)" : " (MQTT 3.1.1)"));
     }
 
-    static void OnDisconnect(mosquitto *, void *obj, int)
+    // rc is the broker's reason when it sent one (MQTT 5: 0x80 and above), else the library's.
+    static void OnDisconnect(mosquitto *, void *obj, int rc, const mosquitto_property *)
     {
         MosquittoLink *self = Self(obj);
+        if (rc >= 0x80)
+            self->brokerReason_ = rc;
         self->connected_.store(false);
         self->changed_.notify_all();
     }
 
-    static void OnPublish(mosquitto *, void *obj, int mid)
+    // The reason the broker gave, with its own words when it sent some.
+    static std::string Refusal(int reason, const mosquitto_property *props)
+    {
+        std::string why = mosquitto_reason_string(reason);
+        char *text = nullptr;
+        if (mosquitto_property_read_string(props, MQTT_PROP_REASON_STRING, &text, false) != nullptr &&
+            text != nullptr) {
+            why += std::string(" (") + std::string(text).substr(0, 200) + ")";
+            std::free(text);
+        }
+        return why;
+    }
+
+    static void OnPublish(mosquitto *, void *obj, int mid, int reason, const mosquitto_property *props)
     {
         MosquittoLink *self = Self(obj);
+        std::string topic;
         {
             std::lock_guard<std::mutex> lock(self->mutex_);
-            self->unacknowledged_.erase(mid);
+            if (const auto it = self->unacknowledged_.find(mid); it != self->unacknowledged_.end()) {
+                topic = it->second;
+                self->unacknowledged_.erase(it);
+            }
         }
         self->changed_.notify_all();
+        // Said once per topic: an access rule refuses the same topic every time.
+        if (reason >= 0x80 && !topic.empty() && self->refusedTopics_.insert(topic).second)
+            self->Log("the broker refused the message to " + topic + ": " + Refusal(reason, props));
+    }
+
+    static void OnSubscribe(mosquitto *, void *obj, int mid, int count, const int *granted,
+                            const mosquitto_property *props)
+    {
+        MosquittoLink *self = Self(obj);
+        const auto it = self->subscriptions_.find(mid);
+        if (it == self->subscriptions_.end())
+            return;
+        const std::string filter = it->second;
+        self->subscriptions_.erase(it);
+        for (int i = 0; i < count; ++i)
+            if (granted[i] >= 0x80 && self->refusedTopics_.insert("subscription " + filter).second)
+                self->Log("the broker refused the subscription to " + filter + ": " + Refusal(granted[i], props) +
+                          "; nothing published there reaches the bridge");
     }
 
     static void OnLibraryLog(mosquitto *, void *obj, int level, const char *text)
@@ -422,13 +546,18 @@ private:
     std::mutex logMutex_;
     std::condition_variable changed_;
     std::deque<MqttMessage> incoming_;
-    std::set<int> unacknowledged_;  // message ids of QoS 1 messages not yet acknowledged
+    std::map<int, std::string> unacknowledged_;  // QoS 1 messages not yet acknowledged: id, topic
     std::string libraryError_;
     // The network thread's own (the callbacks run on it).
     std::atomic<int> protocol_{MQTT_PROTOCOL_V5};
     std::string refusal_;
+    int brokerReason_ = 0;  // the reason of the broker's DISCONNECT, 0 when none came
     bool fallBack_ = false;
     bool sessionUp_ = false;
+    std::chrono::steady_clock::time_point sessionStart_;
+    std::string lastLoss_;                      // why the last session ended
+    std::map<int, std::string> subscriptions_;  // subscriptions not yet answered: id, filter
+    std::set<std::string> refusedTopics_;       // what a refusal was logged for
     std::set<std::string> reported_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> connected_{false};

@@ -1,5 +1,7 @@
 #include "bridge/MqttBridge.h"
 
+#include "bridge/BridgeLog.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -60,7 +62,7 @@ MqttBridge::~MqttBridge() = default;
 void MqttBridge::Log(const std::string &text)
 {
     // One write per line: the broker link logs from its own thread.
-    log_ << ("quintavolte-cli: mqtt: " + text + "\n") << std::flush;
+    log_ << BridgeLogLine(text) << std::flush;
 }
 
 bool MqttBridge::Publish(const std::string &subtopic, const std::string &payload, bool retain, int qos)
@@ -79,11 +81,13 @@ void MqttBridge::Step()
     if (link_ && link_->Connections() != linkConnections_) {
         // A broker that restarted knows nothing: tell it all again, or that the device is away.
         linkConnections_ = link_->Connections();
+        statsPublished_ = false;  // retained, so the broker lost it too: again at once
         if (phase_ == Phase::Online)
             PublishEverything(now);
         else
             Publish("status", "searching", true, 1);  // the link exists: the device was here
     }
+    FlushRefusals(now);
     switch (phase_) {
     case Phase::Searching:
         TakeMessages();
@@ -246,7 +250,9 @@ void MqttBridge::EnsureLink()
     if (link_ && linkDeviceId_ == deviceId_)
         return;
     if (link_) {
-        // Another device on the port: its last will speaks for the old one.
+        // Another device on the port: the old one is gone, not looked for. Closing the
+        // link sends no last will, so the old status is set here.
+        link_->Publish(linkBase_ + "/status", "offline", true, 1);
         link_->Close();
         link_.reset();
     }
@@ -258,6 +264,10 @@ void MqttBridge::EnsureLink()
     s.Password = options_.Password;
     s.TlsCaFile = options_.TlsCaFile;
     s.TlsCaPem = options_.TlsCaPem;
+    s.TlsCertFile = options_.TlsCertFile;
+    s.TlsCertPem = options_.TlsCertPem;
+    s.TlsKeyFile = options_.TlsKeyFile;
+    s.TlsKeyPem = options_.TlsKeyPem;
     s.KeepAliveS = options_.KeepAliveS;
     s.RetryMaxS = unsigned(options_.RetryMaxS);
     s.WillTopic = base_ + "/status";
@@ -267,6 +277,7 @@ void MqttBridge::EnsureLink()
         s.StoreSubscription = DiscoveryFilter(Discovered());  // to remove what is no longer offered
     link_ = makeLink_(s);
     linkDeviceId_ = deviceId_;
+    linkBase_ = base_;
     linkConnections_ = 0;
 }
 
@@ -309,6 +320,7 @@ DiscoveryDevice MqttBridge::Discovered() const
     d.Type = type != nullptr ? type->Value.ToUtf8() : std::string();
     d.VersionX100 = manager_.VersionX100;
     d.Prefix = options_.DiscoveryPrefix;
+    d.English = options_.English;
     return d;
 }
 
@@ -359,13 +371,13 @@ void MqttBridge::TakeMessages()
         }
         if (m.Retained) {
             // A retained command would be carried out again on every reconnection.
-            Log("refused a retained set of " + shown);
+            LogRefusal(name, "refused a retained set of " + shown);
             Answer(name, "refused: a retained set is not carried out");
             continue;
         }
         if (m.Size > kMaxSetBytes) {
-            Log("refused a set of " + shown + ": too long (" + std::to_string(m.Size) + " bytes): \"" +
-                Printable(m.Payload) + "\"");
+            LogRefusal(name, "refused a set of " + shown + ": too long (" + std::to_string(m.Size) + " bytes): \"" +
+                                 Printable(m.Payload) + "\"");
             Answer(name, "refused: too long");
             continue;
         }
@@ -390,13 +402,14 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
     const WriteOrigin origin("mqtt " + base_ + "/set/" + name);
     const std::string shown = Printable(name, 64);
     if (writable_.count(name) == 0) {
-        Log("refused a set of " + shown + ": not writable");
+        LogRefusal(name, "refused a set of " + shown + ": not writable");
         Answer(name, "refused: " + shown + " is not writable");
         return;
     }
     if (ChangesDeviceLink(name) && !options_.AllowLinkChanges) {
         // Another speed or address would leave the bridge unable to reach the device.
-        Log("refused a set of " + shown + ": it changes the device's link; allowed with --allow-link-changes");
+        LogRefusal(name,
+                   "refused a set of " + shown + ": it changes the device's link; allowed with --allow-link-changes");
         Answer(name,
                "refused: " + shown + " changes how the device is reached; allowed only with --allow-link-changes");
         return;
@@ -410,7 +423,7 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
         if (v != nullptr)
             if (const WriteCheck check = CheckWrite(*v, MString::FromUtf8(text)); !check.Ok())
                 ModbusShell::JournalRefusal(*v, MString::FromUtf8(text), check);
-        Log("refused a set of " + shown + ": " + refusal);
+        LogRefusal(name, "refused a set of " + shown + ": " + refusal);
         Answer(name, "refused: " + refusal);
         return;
     }
@@ -517,7 +530,7 @@ void MqttBridge::CollectReads(uint32_t now)
     rounds_.Collect(writing, [&](ReadRounds::Watched &w) {
         if (writable_.count(w.Name) != 0)
             queue_.Holds(w.Name, StoredValue(*w.Variable), w.Setting ? 0 : KnownForMs());
-        const std::string text = ValueText(*w.Variable);
+        const std::string text = ExactValueText(*w.Variable);
         if (text == "--" || (w.HasPublished && text == w.Published))
             return;
         w.Published = text;
@@ -547,6 +560,41 @@ void MqttBridge::Republish(uint32_t now)
         }
 }
 
+void MqttBridge::LogRefusal(const std::string &name, const std::string &line)
+{
+    // A client that repeats a refused set many times a second must not flood the log:
+    // the first of a second is said at once, the rest counted and said with the last one.
+    const uint32_t now = GetTickCount32();
+    const auto [it, fresh] = refusals_.try_emplace(Printable(name, 64));
+    RefusalLog &r = it->second;
+    if (!fresh) {
+        ++r.Held;
+        r.Last = line;
+        return;
+    }
+    r.Since = now;
+    Log(line);
+}
+
+void MqttBridge::FlushRefusals(uint32_t now)
+{
+    for (auto it = refusals_.begin(); it != refusals_.end();) {
+        RefusalLog &r = it->second;
+        if (TickDiff(now, r.Since) < int32_t(kRefusalLogMs)) {
+            ++it;
+            continue;
+        }
+        if (r.Held == 0) {
+            it = refusals_.erase(it);
+            continue;
+        }
+        Log(r.Last + " (" + std::to_string(r.Held) + " refused sets of " + it->first + " since the last line)");
+        r.Held = 0;
+        r.Since = now;
+        ++it;
+    }
+}
+
 void MqttBridge::Shutdown()
 {
     // What was written through the bridge and not saved yet is kept by the device; nothing
@@ -554,6 +602,7 @@ void MqttBridge::Shutdown()
     if (!queue_.Unsaved())
         manager_.Identified = false;
     manager_.Disconnect();  // also ends a search under way
+    FlushRefusals(GetTickCount32() + kRefusalLogMs);
     if (link_) {
         for (const WriteQueue::Write &w : queue_.TakeWaiting())
             Answer(w.Name, "failed: the bridge stopped");

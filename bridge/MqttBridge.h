@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -35,6 +36,7 @@ public:
     static constexpr uint32_t kWriteLimitMs = 3000;    // a write not settled by then failed
     static constexpr uint32_t kStatsMs = 60000;        // the link's counters, retained
     static constexpr size_t kMaxSetBytes = 64;         // a longer set payload is refused unread
+    static constexpr uint32_t kRefusalLogMs = 1000;    // refused sets of a name: one log line
 
     MqttBridge(cActionManager &manager, BridgeOptions options, MqttLinkFactory makeLink, std::ostream &log);
     ~MqttBridge();
@@ -82,6 +84,8 @@ private:
     void Answer(const std::string &name, const std::string &outcome);
     bool Publish(const std::string &subtopic, const std::string &payload, bool retain, int qos);
     void Log(const std::string &text);
+    void LogRefusal(const std::string &name, const std::string &line);
+    void FlushRefusals(uint32_t now);
 
     cActionManager &manager_;
     DeviceSearch search_{manager_};
@@ -90,6 +94,7 @@ private:
     std::ostream &log_;
     std::unique_ptr<MqttLink> link_;
     std::string linkDeviceId_;      // the device the link's last will speaks for
+    std::string linkBase_;          // and its topics
     uint32_t linkConnections_ = 0;  // connections of the link already served
 
     Phase phase_ = Phase::Searching;
@@ -108,4 +113,10 @@ private:
     uint32_t lastRepublishCheck_ = 0;
     bool statsPublished_ = false;
     uint32_t lastStats_ = 0;
+    struct RefusalLog {
+        uint32_t Since = 0;  // when the last line was said
+        uint32_t Held = 0;   // refusals since, not yet said
+        std::string Last;    // the line of the latest
+    };
+    std::map<std::string, RefusalLog> refusals_;  // names refused within the last second
 };

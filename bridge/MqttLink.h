@@ -27,14 +27,22 @@ struct MqttLinkSettings {
     std::string ClientId;
     std::string Username;
     std::string Password;
-    std::string TlsCaFile;  // for messages; the certificates are TlsCaPem
-    std::string TlsCaPem;   // read once at start; TLS is wanted when TlsCaFile is set
+    std::string TlsCaFile;    // for messages; the certificates are TlsCaPem
+    std::string TlsCaPem;     // read once at start; TLS is wanted when TlsCaFile is set
+    std::string TlsCertFile;  // the client's certificate for brokers that ask for one (may be empty)
+    std::string TlsCertPem;
+    std::string TlsKeyFile;  // its private key
+    std::string TlsKeyPem;
     std::string WillTopic;  // receives WillPayload, retained, when the link dies
     std::string WillPayload;
     std::string Subscription;       // subscribed again on every connection; nothing stored is sent
     std::string StoreSubscription;  // also subscribed, with what the broker keeps (may be empty)
     int KeepAliveS = 30;
-    unsigned RetryMaxS = 30;  // the back-off between attempts doubles from 1 s up to this
+    // The back-off between attempts doubles from 1 s up to this; it starts again from 1 s
+    // only after a connection that lasted kSteadySessionS, so that a broker that ends every
+    // session at once (another client with the same id) is not hammered.
+    unsigned RetryMaxS = 30;
+    static constexpr unsigned kSteadySessionS = 60;
 };
 
 class MqttLink {

@@ -24,6 +24,7 @@
 #include "device/ActionManager.h"
 #include "device/DeviceDump.h"
 #include "device/LinkStatsFields.h"
+#include "device/SettingsFile.h"
 #include "device/WriteGate.h"
 #include "device/WriteJournal.h"
 #include "port/PortList.h"
@@ -203,7 +204,7 @@ int CmdGet(Session &s, const std::vector<std::string> &names)
     int status = 0;
     for (const ModbusAction *v : vars) {
         if (s.ReportOutcome(v))
-            s.out_ << v->Name.ToUtf8() << " = " << v->Value.ToUtf8() << "\n";
+            s.out_ << v->Name.ToUtf8() << " = " << ExactValueText(*v) << "\n";
         else
             status = 1;
     }
@@ -268,7 +269,7 @@ int CmdSet(Session &s, const std::string &name, const std::string &valueText, bo
                       "to save its configuration\n";
             return 1;
         }
-        s.out_ << name << " = " << v->Value.ToUtf8() << "\n";
+        s.out_ << name << " = " << ExactValueText(*v) << "\n";
     }
     // Only after a write is the device asked to keep its configuration.
     if (!s.SaveToRom()) {
@@ -333,7 +334,7 @@ int WatchLoop(Session &s, const CliOptions &o)
             break;
         s.out_ << ClockText();
         for (const ModbusAction *v : vars) {
-            const std::string value = v->State == mbsDone ? v->Value.ToUtf8()
+            const std::string value = v->State == mbsDone ? ExactValueText(*v)
                                                           : std::string(v->State == mbsException  ? "refused"
                                                                         : v->State == mbsBadReply ? "bad reply"
                                                                                                   : "no reply");

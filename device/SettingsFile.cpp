@@ -204,13 +204,6 @@ template <typename T> bool ExactNumber(const std::string &text, T *out)
     return ParseCompleteNumber(text, out, rules);
 }
 
-template <typename T> std::string ShortestText(T value)
-{
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, res.ptr);
-}
-
 }  // namespace
 
 bool IsSetting(const MbVariableRow &row, int32_t versionX100)
@@ -406,8 +399,39 @@ std::string ExactSettingText(uint32_t type, const uint8_t *raw, size_t count, st
         return {};
     for (size_t i = 0; i < size; ++i)
         bits |= static_cast<uint64_t>(raw[i]) << (8 * i);
-    return type == mbtFloat ? ShortestText(std::bit_cast<float>(static_cast<uint32_t>(bits)))
-                            : ShortestText(std::bit_cast<double>(bits));
+    return type == mbtFloat ? ShortestNumberText(std::bit_cast<float>(static_cast<uint32_t>(bits)))
+                            : ShortestNumberText(std::bit_cast<double>(bits));
+}
+
+namespace {
+
+template <typename T> std::string ShortestText(T value)
+{
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr);
+}
+
+}  // namespace
+
+std::string ShortestNumberText(float value)
+{
+    return ShortestText(value);
+}
+
+std::string ShortestNumberText(double value)
+{
+    return ShortestText(value);
+}
+
+std::string ExactValueText(const ModbusAction &variable)
+{
+    const std::string shown = variable.Value.ToUtf8();
+    if (shown == "--")
+        return shown;
+    const std::string exact = ExactSettingText(variable.Type, variable.Raw, variable.RawCount, shown);
+    // No read since a write set the text: the text is what was sent.
+    return exact.empty() ? SettingFileText(variable.Type, shown) : exact;
 }
 
 bool SameSettingValue(uint32_t type, const std::string &device, const std::string &value)

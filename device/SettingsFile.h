@@ -11,6 +11,8 @@
 
 #include "device/RegisterMap.h"
 
+struct ModbusAction;
+
 // A setting is a read-write variable that holds configuration: not a command, a counter,
 // a calibration argument or a live output. Do1.Mode..Do4.Mode exist from version 111 on.
 bool IsSetting(const MbVariableRow &row, int32_t versionX100);
@@ -92,6 +94,15 @@ std::string SettingFileText(uint32_t type, std::string_view shown);
 // (1.2345678, 1e-07, -0.000123456); other types as SettingFileText makes them of the
 // shown text. Empty when the bytes are too few for the type.
 std::string ExactSettingText(uint32_t type, const uint8_t *raw, size_t count, std::string_view shown);
+
+// The shortest C-locale text that reads back to the same number: 14.4, 27, 1e-38, -0.
+std::string ShortestNumberText(float value);
+std::string ShortestNumberText(double value);
+
+// A variable's value for people and programs outside the window (the command line, the
+// bridge): ExactSettingText of its last read, or, when a write has set the text since,
+// the shortest text the program shows the same way. "--" before the first read.
+std::string ExactValueText(const ModbusAction &variable);
 
 // Whether a device whose setting reads `device` holds the file's `value`. Floats and
 // doubles compare by their bits, so 1.2345678 and 1.23456 differ and 14.4 and 14.40 do

@@ -92,7 +92,7 @@ TEST_F(BridgeWithDevice, PublishesRetainedValueTextsOnChangeAndAllOfThemOnANewCo
     const MString warm(u"x");
     const bool comma = std::setlocale(LC_NUMERIC, "ru_RU.UTF-8") != nullptr;
     StartBridge({"--names", "DeviceType,485.Init.BaudRate,ChipUID.H1,Reg.ChargeMaxU"});
-    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999")) << link_->Last(Topic("Reg.ChargeMaxU")) << log_.str();
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.4")) << link_->Last(Topic("Reg.ChargeMaxU")) << log_.str();
     std::setlocale(LC_NUMERIC, "C");
     if (!comma)
         std::cerr << "no ru_RU.UTF-8 locale: the decimal point was checked in the C locale only\n";
@@ -157,7 +157,7 @@ TEST_F(BridgeWithDevice, SavesAfterTheQuietTimeAndThenNotAgainForTenMinutesOnThe
     g_clock = &clock;
     SetSleepSink(&SleepAndAdvance);
     StartBridge({"--names", "DeviceType", "--writable", "Reg.ChargeMaxU"});
-    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999")) << log_.str();
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.4")) << log_.str();
     auto saves = [&] {
         const std::string log = WriteLog();
         size_t n = 0;
@@ -229,7 +229,7 @@ TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
     EXPECT_EQ(link_->Count("homeassistant/switch/" + node + "Reg_bForceLoadOff/config"), 1u);
     const std::string config = link_->Last("homeassistant/switch/" + node + "Reg_bForceLoadOff/config");
     EXPECT_NE(config.find("\"model\":\"Quintavolte 1.11\""), std::string::npos) << config;
-    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999"));  // a writable name is published too
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.4"));  // a writable name is published too
     ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("Reg.ChargeI")) > 0; }));
     const std::string chargeI = link_->Last(Topic("Reg.ChargeI"));
 
@@ -268,7 +268,7 @@ TEST_F(BridgeWithDevice, WritesOnlyAllowedNamesAndAnswersEverySet)
     EXPECT_EQ(link_->Count(Topic("result/Reg.bForceLoadOff")), flagResults);
 
     // The device's own value comes back after a write.
-    EXPECT_TRUE(Published("Reg.ChargeMaxU", "14.19999"));
+    EXPECT_TRUE(Published("Reg.ChargeMaxU", "14.2"));
     EXPECT_TRUE(Published("Reg.bForceLoadOff", "1"));
     // Only the two accepted writes reached the device.
     const std::string log = WriteLog();
@@ -294,7 +294,7 @@ TEST_F(BridgeWithDevice, ALostDeviceIsSearchedForAndComesBackWithFreshValuesOnly
     StartBridge({"--names", "Adc.U_Accu", "--writable", "Reg.bForceLoadOff,Reg.ChargeMaxU"});
     ASSERT_TRUE(Published("status", "online"));
     link_->Receive(Topic("set/Reg.ChargeMaxU"), "14.2");
-    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.19999")) << log_.str();
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.2")) << log_.str();
     sim_.Stop();
     // Eleven timeouts in a row end the link; the bridge goes on looking. They pass on the
     // test's clock, 50 ms a turn; from then on the clock keeps pace with the loop's sleeps.
@@ -321,9 +321,9 @@ TEST_F(BridgeWithDevice, ALostDeviceIsSearchedForAndComesBackWithFreshValuesOnly
     // must not come back as current.
     ASSERT_TRUE(sim_.Start(simArgs_)) << sim_.Stderr();
     ASSERT_TRUE(Published("status", "online", 15000)) << log_.str();
-    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999")) << log_.str();
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.4")) << log_.str();
     for (size_t i = away; i < link_->Published.size(); ++i)
-        EXPECT_NE(link_->Published[i].Payload, "14.19999") << link_->Published[i].Topic;
+        EXPECT_NE(link_->Published[i].Payload, "14.2") << link_->Published[i].Topic;
     EXPECT_EQ(links_.size(), 1u);  // the same device: the same link
     EXPECT_EQ(link_->Count(Topic("status")), 4u);
     EXPECT_EQ(WriteLog().find("Reg.bForceLoadOff"), std::string::npos);
@@ -415,7 +415,7 @@ TEST_F(BridgeWithDevice, AWriteWhoseReplyWasDamagedIsUnknownAtOnceAndReadBack)
     g_clock = &clock;
     SetSleepSink(&SleepAndAdvance);
     StartBridge({"--names", "DeviceType", "--writable", "Reg.ChargeMaxU"});
-    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.39999")) << log_.str();
+    ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.4")) << log_.str();
 
     line.ArmForNextWrite();
     const uint32_t setAt = clock.Now();
@@ -425,7 +425,7 @@ TEST_F(BridgeWithDevice, AWriteWhoseReplyWasDamagedIsUnknownAtOnceAndReadBack)
     EXPECT_EQ(link_->Last(Topic("result/Reg.ChargeMaxU")), "unknown: the reply was damaged");
     EXPECT_LT(clock.Now() - setAt, 1000u);  // not the write's 3 s limit
     // The device did store it, and the read that follows says so.
-    EXPECT_TRUE(Published("Reg.ChargeMaxU", "14.19999")) << log_.str();
+    EXPECT_TRUE(Published("Reg.ChargeMaxU", "14.2")) << log_.str();
     EXPECT_NE(WriteLog().find(" Reg.ChargeMaxU 2002 14.2"), std::string::npos) << WriteLog();
     bridge_->Shutdown();  // while the line is there
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <clocale>
 #include <cstdio>
 #include <fstream>
@@ -13,6 +14,8 @@
 #include "bridge/BridgeOptions.h"
 #include "bridge/BridgeTopics.h"
 #include "device/RegisterMap.h"
+#include "core/Version.h"
+#include "device/SettingsFile.h"
 
 namespace {
 
@@ -142,18 +145,26 @@ TEST(BridgeTopics, DeviceIdFromTheChipWords)
         EXPECT_FALSE(DeviceIdFrom(MString(u"1"), MString(bad), MString(u"1"), &id)) << MString(bad).ToUtf8();
 }
 
-TEST(BridgeTopics, NumbersGoOutWithADecimalPoint)
+TEST(BridgeTopics, ValuesGoOutExactWithADecimalPoint)
 {
     ModbusAction v;
+    EXPECT_EQ(ExactValueText(v), "--");
     v.Type = mbtFloat;
-    v.Value = MString(u"14,39999");
-    EXPECT_EQ(ValueText(v), "14.39999");
+    v.Value = MString(u"14,39999");  // shown cut to 5 decimals in a comma locale
+    EXPECT_EQ(ExactValueText(v), "14.4") << "written, not read back yet: the text sent";
+    const uint32_t bits = std::bit_cast<uint32_t>(1.2345678f);
+    const uint8_t raw[4] = {uint8_t(bits), uint8_t(bits >> 8), uint8_t(bits >> 16), uint8_t(bits >> 24)};
+    std::copy(std::begin(raw), std::end(raw), v.Raw);
+    v.RawCount = 4;
+    v.Value = MString(u"1,23456");
+    EXPECT_EQ(ExactValueText(v), "1.2345678") << "read: every bit of it";
     v.Type = mbtDouble;
+    v.RawCount = 0;
     v.Value = MString(u"-0,5");
-    EXPECT_EQ(ValueText(v), "-0.5");
+    EXPECT_EQ(ExactValueText(v), "-0.5");
     v.Type = mbtAscii;  // a text keeps its commas
     v.Value = MString(u"a,b");
-    EXPECT_EQ(ValueText(v), "a,b");
+    EXPECT_EQ(ExactValueText(v), "a,b");
 
     // Formatted in a comma locale, published with a point.
     const MString warm(u"x");  // the string class switches to the user's locale once
@@ -163,7 +174,7 @@ TEST(BridgeTopics, NumbersGoOutWithADecimalPoint)
     v.Type = mbtFloat;
     v.Value = MString::FromReal(12.5, 10, 5);
     EXPECT_EQ(v.Value.ToUtf8(), "12,5");
-    EXPECT_EQ(ValueText(v), "12.5");
+    EXPECT_EQ(ExactValueText(v), "12.5");
     std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
@@ -271,10 +282,11 @@ TEST(BridgeTopics, DiscoveryOffersEveryVariableAsTheRightEntityWithItsLimitsAndU
 
     // Expected fields; "" means the field must be absent. Limits and units are the
     // device's real ones, not the types' ranges.
-    const std::string floatMax = "3.40282347e+38", floatMin = "-3.40282347e+38";
+    const std::string floatMax = "3.4028235e+38", floatMin = "-3.4028235e+38";  // the float's own digits
     const std::string baud = "[\"1200\",\"2400\",\"4800\",\"9600\",\"19200\",\"38400\",\"57600\",\"115200\"]";
-    const std::string modes = "[\"Управление по Modbus\",\"Панель ОК\",\"АКБ заряжается\",\"АКБ заряжена\","
-                              "\"АКБ разряжена\",\"Нагрузка включена\"]";
+    // In English unless asked otherwise: the home-automation side keeps the text as the state.
+    const std::string modes = "[\"Modbus control\",\"Panel OK\",\"Battery charging\",\"Battery charged\","
+                              "\"Battery low\",\"Load on\"]";
     struct Row {
         std::string Name, Component, Class, Unit, StateClass, Category, Min, Max, Step, Options;
         int Count;  // variables the row stands for
@@ -366,6 +378,8 @@ TEST(BridgeTopics, DiscoveryOffersEveryVariableAsTheRightEntityWithItsLimitsAndU
         EXPECT_EQ(f["unique_id"], "quintavolte_8a3c_" + component + "_" + object) << name;
         EXPECT_EQ(Fields(f["device"])["manufacturer"], "Quintavolte") << name;
         EXPECT_EQ(Fields(f["device"])["identifiers"], "[\"quintavolte_8a3c\"]") << name;
+        EXPECT_EQ(Fields(f["origin"])["name"], "quintavolte-cli mqtt") << name;
+        EXPECT_EQ(Fields(f["origin"])["sw_version"], QV_VERSION_TEXT) << name;
         // Every entity but the link's own is unavailable unless the device is online.
         EXPECT_EQ(f.count("availability_topic") != 0 ? f["availability_topic"] : "",
                   name == "status" ? "" : "q/8a3c/status")
@@ -402,8 +416,13 @@ TEST(BridgeTopics, DiscoveryTopicsOfOneDeviceAndTheSelectsTemplates)
     for (const auto &t : topics)
         EXPECT_EQ(IsDiscoveryTopic(t.Topic, d), t.Ours) << t.Topic;
 
-    // The mode is a number on the wire and a text in the list.
-    const std::vector<MqttMessage> m = DiscoveryMessages(d, {}, {"Do2.Mode"});
+    // The mode is a number on the wire and a text in the list, in the language asked for.
+    DiscoveryDevice russian = d;
+    russian.English = false;
+    EXPECT_EQ(Fields(DiscoveryMessages(d, {}, {"Do2.Mode"}).at(1).Payload)["command_template"],
+              "{{ {\"Modbus control\": 0, \"Panel OK\": 1, \"Battery charging\": 2, \"Battery charged\": 3, "
+              "\"Battery low\": 4, \"Load on\": 5}[value] }}");
+    const std::vector<MqttMessage> m = DiscoveryMessages(russian, {}, {"Do2.Mode"});
     ASSERT_EQ(m.size(), 2u);
     std::map<std::string, std::string> f = Fields(m[1].Payload);
     EXPECT_EQ(f["command_template"], "{{ {\"Управление по Modbus\": 0, \"Панель ОК\": 1, \"АКБ заряжается\": 2, "

@@ -17,6 +17,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
+#include "cli/ExactFloats.h"
 #include "device/ChildProcess.h"
 #include "device/DeviceTestUtil.h"
 
@@ -129,6 +130,49 @@ TEST_F(CliWithDevice, IdentifiesReadsAndWrites)
     EXPECT_EQ(l1, "Reg.ChargeMaxU = 14.25");
     EXPECT_EQ(l2, "DeviceType = Quintavolte 1.11");
     EXPECT_EQ(l3.rfind("ChipUID.H1 = ", 0), 0u) << l3;
+}
+
+// Floats are printed as the shortest text that reads back to the float the device holds,
+// with a decimal point in any locale: get, set's read-back and watch --csv.
+TEST_F(CliWithDevice, FloatsArePrintedExactly)
+{
+    const std::string state = testing::TempDir() + "cli-exact-" + std::to_string(getpid()) + ".state";
+    testutil::WriteExactFloatsState(state);
+    StartSim({"--state", state});
+    for (const char *locale : {"LC_ALL=C", "LC_ALL=ru_RU.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        const Outcome get = RunCliProgram(Port() + "get " + testutil::ExactFloatNames(" "), locale);
+        ASSERT_EQ(get.Status, 0) << get.Err;
+        std::istringstream lines(get.Out);
+        for (const testutil::FloatCase &c : testutil::kExactFloats) {
+            std::string line;
+            std::getline(lines, line);
+            const std::string head = std::string(c.Name) + " = ";
+            ASSERT_EQ(line.rfind(head, 0), 0u) << line;
+            testutil::ExpectExactFloat(c, line.substr(head.size()), "get");
+        }
+    }
+    const Outcome set = RunCliProgram(Port() + "set Reg.ChargeMaxU 27", "LC_ALL=ru_RU.UTF-8");
+    ASSERT_EQ(set.Status, 0) << set.Err;
+    EXPECT_EQ(set.Out, "Reg.ChargeMaxU = 27\n") << "once 26.99999";
+
+    std::vector<std::string> argv{QUINTAVOLTE_CLI_PATH, "--port", port_, "watch"};
+    for (const testutil::FloatCase &c : testutil::kExactFloats)
+        argv.push_back(c.Name);
+    argv.insert(argv.end(), {"--interval", "50", "--csv"});
+    testutil::ChildProcess cli;
+    ASSERT_TRUE(cli.Start(argv));
+    ASSERT_EQ(cli.FirstLine(), "time," + testutil::ExactFloatNames(","));
+    std::istringstream row(cli.FirstLine());
+    std::string field;
+    std::getline(row, field, ',');  // the time
+    for (const testutil::FloatCase &c : testutil::kExactFloats) {
+        ASSERT_TRUE(std::getline(row, field, ',')) << cli.Stderr();
+        testutil::ExpectExactFloat(c, field, "watch --csv");
+    }
+    ASSERT_TRUE(cli.Signal(SIGINT));
+    EXPECT_EQ(cli.WaitExit(10000), 0) << cli.Stderr();
+    std::remove(state.c_str());
 }
 
 TEST_F(CliWithDevice, RefusesWhatCannotBeDoneWithAClearMessage)

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -63,12 +64,19 @@ bool ReadFirstLine(const std::string &path, std::string *line)
 const char *BridgeUsage()
 {
     return "usage: quintavolte-cli [--port PATH]... mqtt --broker HOST[:PORT] [options]\n"
+           "       quintavolte-cli [--port PATH]... mqtt --config FILE [options]\n"
            "\n"
-           "Publishes the device's variables to an MQTT broker under PREFIX/<device id>/:\n"
-           "  NAME           the value text (C locale), retained; on change and every 60 s\n"
+           "Publishes the device's variables to an MQTT broker under PREFIX/<device id>/\n"
+           "(<device id>: 24 hexadecimal digits of the device's chip identity):\n"
+           "  NAME           the value, retained, on change and every 60 s; numbers in the C\n"
+           "                 locale, floats as the shortest text that reads back to the\n"
+           "                 device's float (14.4, 27, 0.000123456)\n"
            "  status         \"online\"; \"searching\" while the device is away; \"offline\"\n"
-           "                 when the bridge stops (also its last will)\n"
-           "  info           type text, version and port, retained\n"
+           "                 when the bridge stops, when another device took the port, and\n"
+           "                 as its last will; retained\n"
+           "  info           {\"type\",\"version\",\"port\"} of the device, retained\n"
+           "  stats          the serial link's counters as JSON, retained, every 60 s and at\n"
+           "                 once after a reconnection to the broker\n"
            "  set/NAME       a value text to write (only names given with --writable; at most\n"
            "                 64 bytes; an empty one is ignored, a retained one refused); a newer\n"
            "                 set of a name replaces one still waiting, so the last value wins\n"
@@ -77,8 +85,19 @@ const char *BridgeUsage()
            "                 or \"refused: ...\", \"failed: ...\" or \"unknown: ...\"\n"
            "  result/SaveConfigToRomNow\n"
            "                 \"saved\" when the device was asked to keep what was written\n"
+           "  DPREFIX/<component>/quintavolte_<device id>/<object>/config\n"
+           "                 discovery messages, retained (with --ha-discovery)\n"
+           "\n"
+           "Saving: what a set wrote is saved in the device once no set has come for\n"
+           "--save-after seconds (default 5), at most once in 10 minutes (a later save waits\n"
+           "its turn), and always when the bridge stops with something unsaved.\n"
            "\n"
            "options:\n"
+           "  --config FILE          options from FILE, one a line: \"name = value\" (the option\n"
+           "                         without its dashes; yes or no for a switch; # begins a\n"
+           "                         comment), and \"password = ...\"; a file with a password\n"
+           "                         that others than its owner may read is refused; options\n"
+           "                         on the command line override the file\n"
            "  --broker HOST[:PORT]   the broker (port 1883, or 8883 with --tls-ca)\n"
            "  --prefix TOPIC         first topic levels (default quintavolte)\n"
            "  --interval MS          start reading the variables every MS milliseconds (default\n"
@@ -90,23 +109,41 @@ const char *BridgeUsage()
            "                         only variables the connected firmware has\n"
            "  --allow-link-changes   let sets change 485.Init.BaudRate and Mb.MyModbusAddr, which\n"
            "                         can cut the device off from the bridge\n"
-           "  --save-after SECONDS   ask the device to save what was written once no write has\n"
-           "                         come for SECONDS (default 5), at most once in 10 minutes\n"
-           "                         (a later save waits its turn); 0: only when the bridge\n"
-           "                         stops, as it always does when something is unsaved\n"
+           "  --save-after SECONDS   the quiet time before a save (default 5); 0: only when\n"
+           "                         the bridge stops\n"
            "  --keepalive SECONDS    the MQTT keep-alive (default 30, at least 5): the broker\n"
            "                         drops a link silent for 1.5 times as long\n"
            "  --retry-max SECONDS    attempts to reach the broker back off from 1 s to SECONDS\n"
-           "                         (default 30)\n"
-           "  --client-id ID         MQTT client id (default quintavolte-<device id>)\n"
-           "  --username U --password-file F\n"
-           "                         log in; the password is the first line of F\n"
+           "                         (default 30); after a session shorter than a minute (the\n"
+           "                         broker ended it, or another client took the client id) the\n"
+           "                         back-off goes on growing\n"
+           "  --client-id ID         MQTT client id (default quintavolte-<device id>); two bridges\n"
+           "                         with one id push each other off the broker\n"
+           "  --username U           log in as U, with the password from --password-file F (its\n"
+           "                         first line), else QUINTAVOLTE_MQTT_PASSWORD, else the\n"
+           "                         configuration file\n"
            "  --tls-ca FILE          TLS with the certificate authorities in FILE (read at start);\n"
            "                         never falls back to a plain connection\n"
+           "  --tls-cert FILE --tls-key FILE\n"
+           "                         the client's certificate and its unprotected private key,\n"
+           "                         for brokers that require one (with --tls-ca; read at start)\n"
            "  --ha-discovery         publish home-automation discovery messages\n"
-           "  --discovery-prefix TOPIC\n"
+           "  --discovery-prefix DPREFIX\n"
            "                         first topic level of the discovery messages (default\n"
-           "                         homeassistant)\n";
+           "                         homeassistant)\n"
+           "  --lang en|ru           the words of the output modes' choices in discovery\n"
+           "                         (default en); the home-automation side keeps them as states\n"
+           "\n"
+           "The broker's refusals (an access rule on a topic or a subscription) are logged once\n"
+           "each, with the broker's reason; so is why it ended a session. Log lines begin with\n"
+           "the local time in ISO 8601.\n"
+           "\n"
+           "As a service (systemd), one per serial port, its name under /dev/serial/by-id or\n"
+           "a terminal name such as ttyUSB0:\n"
+           "  /lib/systemd/system/quintavolte-mqtt@.service   the unit, run as the user quintavolte\n"
+           "  /etc/quintavolte/mqtt.conf                      its options (--config), mode 0600\n"
+           "  /var/lib/quintavolte/                           its state: the write journal\n"
+           "  systemctl enable --now quintavolte-mqtt@ttyUSB0.service\n";
 }
 
 bool ParseBrokerAddress(const std::string &text, std::string *host, int *port)
@@ -155,7 +192,10 @@ bool ExpandNames(const std::string &list, std::vector<std::string> *names, std::
         size_t comma = list.find(',', pos);
         if (comma == std::string::npos)
             comma = list.size();
-        const std::string part = list.substr(pos, comma - pos);
+        // "A, B" as a person writes it in a configuration file.
+        std::string part = list.substr(pos, comma - pos);
+        part.erase(0, std::min(part.size(), part.find_first_not_of(" \t")));
+        part.erase(part.find_last_not_of(" \t") + 1);
         pos = comma + 1;
         if (part.empty())
             continue;

@@ -21,6 +21,18 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/${QV_APP_ID}.metainfo.xml
 install(FILES ${PROJECT_SOURCE_DIR}/ui/resources/icon.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${QV_APP_ID}.svg)
 
+# The bridge as a service: a unit per serial port, its configuration (a conffile, made its
+# user's alone by postinst, which also creates that user).
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/quintavolte-mqtt@.service DESTINATION /lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/mqtt.conf DESTINATION /etc/quintavolte
+        PERMISSIONS OWNER_READ OWNER_WRITE)
+file(WRITE ${PROJECT_BINARY_DIR}/packaging/conffiles "/etc/quintavolte/mqtt.conf\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst
+    ${PROJECT_BINARY_DIR}/packaging/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# postinst creates the service's user.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+
 # Manual pages carry the version and are installed compressed, as Debian expects.
 set(_man_gz)
 foreach(page quintavolte quintavolte-cli quintavolte-sim)

@@ -2,7 +2,10 @@
 // map, the device id, C-locale value texts, set topics, the info record and discovery.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <bit>
 #include <clocale>
 #include <cstdio>
@@ -118,6 +121,79 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
     EXPECT_EQ(o.BrokerPort(), 8883);
     EXPECT_EQ(o.DiscoveryPrefix, "home/ha");
     std::remove(password.c_str());
+}
+
+// Options from a file (as the service reads them), the command line over the file, and a
+// password kept from others' eyes.
+TEST(BridgeOptions, AConfigFileGivesOptionsThatTheCommandLineOverrides)
+{
+    const std::string file = testing::TempDir() + "bridge-mqtt.conf";
+    const std::string pwFile = testing::TempDir() + "bridge-pw";
+    std::ofstream(pwFile) << "from-file\n";
+    struct Case {
+        std::string Text;
+        mode_t Mode;
+        std::vector<std::string> Args;  // after --config FILE
+        bool Ok;
+        std::string Error;  // a part of the message when refused
+    };
+    const std::string good = "# the bridge\n\nbroker = b.example:1884\n  names = Adc.U_Accu , \nha-discovery = yes\n"
+                             "allow-link-changes = no\nusername = solar\npassword = pa ss\nlang = ru\n";
+    const Case cases[] = {
+        {good, 0600, {}, true, ""},
+        {good, 0640, {}, false, "holds a password and others may read it"},
+        {good, 0604, {}, false, "chmod 600"},
+        {"broker = h\n", 0644, {}, true, ""},  // nothing secret in it
+        {"broker = h\ninterval = 5\n", 0600, {}, false, "bridge-mqtt.conf:2: --interval wants"},
+        {"broker = h\n\nfrob = 1\n", 0600, {}, false, "bridge-mqtt.conf:3: unknown option frob"},
+        {"broker = h\nha-discovery = maybe\n", 0600, {}, false, ":2: ha-discovery wants yes or no"},
+        {"broker h\n", 0600, {}, false, ":1: not a \"name = value\" line"},
+        {"config = other\n", 0600, {}, false, "unknown option config"},
+        {"broker = h\n", 0600, {"--password", "x"}, false, "would show in the list of processes"},
+        {"broker = h\npassword = x\n", 0600, {}, false, "a password goes with --username"},
+        {"broker = h\n", 0600, {"--tls-cert", pwFile}, false, "--tls-cert and --tls-key go together"},
+        {"broker = h\n", 0600, {"--tls-cert", pwFile, "--tls-key", pwFile}, false, "goes with --tls-ca"},
+        {"broker = h\n", 0600, {"--tls-key", "/nonexistent/k"}, false, "cannot read the key file"},
+        {"broker = h\n", 0600, {"--lang", "de"}, false, "--lang wants en or ru"},
+    };
+    for (const Case &c : cases) {
+        std::ofstream(file, std::ios::trunc) << c.Text;
+        ASSERT_EQ(chmod(file.c_str(), c.Mode), 0);
+        std::vector<std::string> args{"--config", file};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        BridgeOptions o;
+        std::string error;
+        EXPECT_EQ(ParseBridgeOptions(args, &o, &error), c.Ok) << c.Text << error;
+        if (!c.Ok)
+            EXPECT_NE(error.find(c.Error), std::string::npos) << c.Text << error;
+    }
+
+    std::ofstream(file, std::ios::trunc) << good;
+    ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+    BridgeOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseBridgeOptions({"--config", file}, &o, &error)) << error;
+    EXPECT_EQ(o.Host, "b.example");
+    EXPECT_EQ(o.BrokerPort(), 1884);
+    EXPECT_EQ(o.Names, std::vector<std::string>{"Adc.U_Accu"});
+    EXPECT_TRUE(o.Discovery);
+    EXPECT_FALSE(o.AllowLinkChanges);
+    EXPECT_EQ(o.Password, "pa ss");
+    EXPECT_FALSE(o.English);
+    // The command line wins over the file, wherever it stands; the environment's password
+    // over the file's, a password file on the command line over both.
+    ASSERT_TRUE(ParseBridgeOptions({"--broker", "c.example", "--config", file, "--lang", "en"}, &o, &error)) << error;
+    EXPECT_EQ(o.Host, "c.example");
+    EXPECT_EQ(o.BrokerPort(), 1883);
+    EXPECT_TRUE(o.English);
+    setenv(kPasswordVariable, "from-env", 1);
+    ASSERT_TRUE(ParseBridgeOptions({"--config", file}, &o, &error)) << error;
+    EXPECT_EQ(o.Password, "from-env");
+    ASSERT_TRUE(ParseBridgeOptions({"--config", file, "--password-file", pwFile}, &o, &error)) << error;
+    EXPECT_EQ(o.Password, "from-file");
+    unsetenv(kPasswordVariable);
+    std::remove(file.c_str());
+    std::remove(pwFile.c_str());
 }
 
 TEST(BridgeOptions, DefaultsPublishEveryReadableVariable)

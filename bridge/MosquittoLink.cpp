@@ -350,7 +350,10 @@ private:
                 // every session at once is tried less and less often, and said so once.
                 const bool steady =
                     std::chrono::steady_clock::now() - sessionStart_ >= std::chrono::seconds(settings_.kSteadySessionS);
-                const std::string why = Reason(rc, savedErrno);
+                std::string why = Reason(rc, savedErrno);
+                // Some brokers close a session taken over without a word.
+                if (!steady && brokerReason_ == 0 && rc == MOSQ_ERR_CONN_LOST)
+                    why += " (a session this short: does another client use the client id " + settings_.ClientId + "?)";
                 if (steady)
                     delay = kRetryFirstS;
                 if (steady || why != lastLoss_)

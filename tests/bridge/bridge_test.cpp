@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <clocale>
+#include <regex>
+#include <sstream>
 
 #include "bridge/MqttBridge.h"
 #include "bridge/BridgeTestUtil.h"
@@ -119,11 +121,73 @@ TEST_F(BridgeWithDevice, PublishesRetainedValueTextsOnChangeAndAllOfThemOnANewCo
     EXPECT_EQ(link_->Count(Topic("status")), 1u);
 
     // A new connection (a restarted broker knows nothing): everything again.
+    ASSERT_EQ(link_->Count(Topic("stats")), 1u);
     link_->ConnectionCount = 2;
     ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("status")) == 2; }));
     EXPECT_EQ(link_->Count(Topic("DeviceType")), 2u);
     EXPECT_EQ(link_->Count(Topic("info")), 2u);
+    EXPECT_EQ(link_->Count(Topic("stats")), 2u) << "at once, not at the next minute";
     EXPECT_EQ(link_->Last(Topic("485.Init.BaudRate")), "9600");
+}
+
+// A client that repeats a refused set floods no log: the first of a second is said at once,
+// the rest counted; every line carries the time.
+TEST_F(BridgeWithDevice, RefusedSetsAreLoggedOnceASecondWithACount)
+{
+    StartBridge({"--names", "DeviceType"});
+    ASSERT_TRUE(Published("status", "online"));
+    for (int i = 0; i < 5; ++i)
+        link_->Receive(Topic("set/Reg.ChargeI"), "3");
+    link_->Receive(Topic("set/Reg.ChargeMaxU"), "3");
+    ASSERT_TRUE(StepUntil([&] { return link_->Count(Topic("result/Reg.ChargeI")) == 5; }));
+    EXPECT_EQ(link_->Count(Topic("result/Reg.ChargeMaxU")), 1u) << "every set is answered";
+    const auto lines = [&](const std::string &text) {
+        int n = 0;
+        const std::string log = log_.str();
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(lines("refused a set of Reg.ChargeI: not writable"), 1) << log_.str();
+    EXPECT_EQ(lines("refused a set of Reg.ChargeMaxU: not writable"), 1) << log_.str();
+    ASSERT_TRUE(StepUntil([&] { return lines("(4 refused sets of Reg.ChargeI since the last line)") == 1; }, 3000))
+        << log_.str();
+    EXPECT_EQ(lines("refused a set of Reg.ChargeI: not writable"), 2) << log_.str();
+    EXPECT_EQ(lines("Reg.ChargeMaxU"), 1) << "nothing held back, nothing more to say\n" << log_.str();
+
+    std::istringstream log(log_.str());
+    for (std::string line; std::getline(log, line);)
+        EXPECT_TRUE(std::regex_match(
+            line, std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[.][0-9]{3}[+-][0-9]{2}:[0-9]{2} "
+                             "quintavolte-cli: mqtt: .*")))
+            << line;
+}
+
+// Another device on the same port: the one that left is "offline" under its own id, not
+// looked for for ever.
+TEST_F(BridgeWithDevice, ADeviceSwappedOnThePortLeavesTheOldOneOffline)
+{
+    StartBridge({"--names", "DeviceType"});
+    ASSERT_TRUE(Published("status", "online"));
+    FakeLink *first = link_;
+    sim_.Stop();
+    testutil::FakeClock clock(GetTickCount32());
+    g_clock = &clock;
+    SetSleepSink(&SleepAndAdvance);
+    ASSERT_TRUE(testutil::WaitUntil([&] { return first->Last(Topic("status")) == "searching"; }, 15000,
+                                    [&] {
+                                        bridge_->Step();
+                                        clock.Advance(50);
+                                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                    }))
+        << log_.str();
+    ASSERT_TRUE(sim_.Start({"--uid", "000000010000000200000003"})) << sim_.Stderr();
+    ASSERT_TRUE(StepUntil(
+        [&] { return links_.size() == 2 && link_->Count("quintavolte/000000010000000200000003/status") > 0; }, 15000))
+        << log_.str();
+    EXPECT_EQ(first->Last(Topic("status")), "offline");
+    EXPECT_TRUE(first->Closed);
+    EXPECT_EQ(link_->Last("quintavolte/000000010000000200000003/status"), "online");
 }
 
 TEST_F(BridgeWithDevice, AnUnchangedValueIsSentAgainAfterAMinute)

@@ -24,8 +24,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/ui/resources/icon.svg
 # The bridge as a service: a unit per serial port, its configuration (a conffile, made its
 # user's alone by postinst, which also creates that user).
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/quintavolte-mqtt@.service DESTINATION /lib/systemd/system)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/mqtt.conf DESTINATION /etc/quintavolte
-        PERMISSIONS OWNER_READ OWNER_WRITE)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/mqtt.conf DESTINATION /etc/quintavolte)
 file(WRITE ${PROJECT_BINARY_DIR}/packaging/conffiles "/etc/quintavolte/mqtt.conf\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst
     ${PROJECT_BINARY_DIR}/packaging/conffiles)

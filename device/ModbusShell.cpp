@@ -549,9 +549,12 @@ void ModbusShell::FinishBlock(int status, const uint8_t *data, int n, uint8_t ex
     };
     // Asked for again at once, to be read alone: the block's failure is no failure of the
     // variable, and never leaves it with a value that is not its own.
-    auto again = [now](ModbusAction &v) {
+    auto again = [this, now, &block](ModbusAction &v) {
         v.State = mbsRequested;
         v.LastPoll = now - static_cast<uint32_t>(std::max<int32_t>(v.PeriodMs, 0)) - 1;
+        // Their single reads come next: those waiting for them learn soon whether the
+        // device answers at all, instead of after every other block has been tried.
+        PollCursor = block.First - 1;
     };
     switch (status) {
     case MbReplyNormal:

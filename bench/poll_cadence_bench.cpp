@@ -8,6 +8,9 @@
 // the frame gap after each, averaged over the table).
 // BM_FullRound: every readable variable asked for once, as the bridge and the dump read
 // them, with block reads; the time of a round next to the bound of its block plan.
+// BM_WriteLatency: every variable polled as on a busy page while a one-register write is
+// asked for every so often; the median time from asking to the device taking the request
+// (its acknowledgement less the 8 characters of the echo).
 //
 // The stand-in is found next to this program's build (../sim/quintavolte-sim) or through
 // the environment variable QV_SIM.
@@ -20,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -29,6 +33,7 @@
 
 #include "core/MicroClock.h"
 #include "device/ActionManager.h"
+#include "device/WriteJournal.h"
 #include "port/PortList.h"
 
 extern char **environ;
@@ -38,6 +43,7 @@ namespace {
 constexpr int kHeartbeatMs = 10;
 constexpr int kMeasureSeconds = 5;
 constexpr int kRounds = 5;
+constexpr int kWrites = 60;
 
 std::string SimPath()
 {
@@ -261,7 +267,75 @@ void BM_FullRound(benchmark::State &state)
     state.counters["unread"] = static_cast<double>(unread);
 }
 
+void BM_WriteLatency(benchmark::State &state)
+{
+    const auto baud = static_cast<uint32_t>(state.range(0));
+    char journal[] = "/tmp/qv-bench-journal-XXXXXX";
+    const int fd = mkstemp(journal);
+    if (fd >= 0)
+        close(fd);
+    SetJournalPath(journal);
+    Rig rig;
+    if (const std::string error = rig.Start(baud, ModbusShell::kDefaultMaxRead); !error.empty()) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    TMbActions &actions = rig.manager.Shell.Actions;
+    ModbusAction *loadOff = rig.manager.Shell.FindVariable(MString(u"Reg.bForceLoadOff"));
+    std::vector<double> latencies;
+    int failed = 0;
+    for (auto _ : state) {
+        auto next = std::chrono::steady_clock::now();
+        for (int write = 0; write < kWrites; ++write) {
+            // Polling goes on between writes, for an uneven while so that the writes meet the
+            // line at every point of its exchanges.
+            const int idleBeats = 5 + write % 7;
+            for (int beat = 0; beat < idleBeats; ++beat) {
+                for (int i = 0; ModbusAction *v = actions.At(i); ++i)
+                    if (v->State != mbsSent && !v->WritePending && v->Access != mbaWrite)
+                        v->State = mbsRequested;
+                rig.Heartbeat(next);
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(1000 * (write % 10)));
+            const auto asked = std::chrono::steady_clock::now();
+            if (!rig.manager.Shell.RequestWrite(loadOff, MString(write % 2 ? u"1" : u"0"))) {
+                ++failed;
+                continue;
+            }
+            // The window's pace, looked at after every turn of the shell.
+            next = asked + std::chrono::milliseconds(kHeartbeatMs);
+            while (!(loadOff->State == mbsDone && !loadOff->WritePending) && loadOff->State != mbsTimedOut &&
+                   loadOff->State != mbsException && loadOff->State != mbsBadReply) {
+                rig.manager.ServeLine(1);
+                if (std::chrono::steady_clock::now() >= next) {
+                    rig.manager.TickScheduler();
+                    next += std::chrono::milliseconds(kHeartbeatMs);
+                }
+            }
+            if (loadOff->State != mbsDone) {
+                ++failed;
+                continue;
+            }
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count();
+            latencies.push_back(ms - 8 * CharMs(baud));
+        }
+    }
+    SetJournalPath({});
+    unlink(journal);
+    std::sort(latencies.begin(), latencies.end());
+    if (latencies.empty()) {
+        state.SkipWithError("no write was acknowledged");
+        return;
+    }
+    state.counters["median_ms"] = latencies[latencies.size() / 2];
+    state.counters["p90_ms"] = latencies[latencies.size() * 9 / 10];
+    state.counters["max_ms"] = latencies.back();
+    state.counters["failed"] = failed;
+}
+
 }  // namespace
 
+BENCHMARK(BM_WriteLatency)->Arg(9600)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PollCadence)->Arg(9600)->Arg(19200)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FullRound)->Arg(9600)->Arg(1200)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -10,7 +10,7 @@
 // them, with block reads; the time of a round next to the bound of its block plan.
 // BM_WriteLatency: every variable polled as on a busy page while a one-register write is
 // asked for every so often; the median time from asking to the device taking the request
-// (its acknowledgement less the 8 characters of the echo).
+// (its acknowledgement less the silence before the echo and the echo's 8 characters).
 //
 // The stand-in is found next to this program's build (../sim/quintavolte-sim) or through
 // the environment variable QV_SIM.
@@ -318,7 +318,9 @@ void BM_WriteLatency(benchmark::State &state)
             }
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count();
-            latencies.push_back(ms - 8 * CharMs(baud));
+            // The stand-in stores the write as it frames the request, then keeps the
+            // 3.5-character silence and sends its 8-character echo.
+            latencies.push_back(ms - 8 * CharMs(baud) - GapMs(baud));
         }
     }
     SetJournalPath({});

@@ -6,7 +6,7 @@ void DeviceSearch::Begin()
 {
     manager_.Shell.Port.Close();
     manager_.BuildRegisterMap();
-    manager_.Shell.Port.SetParams(9600, 8, 0, 0);
+    manager_.Shell.Port.SetParams(manager_.LineBaud, 8, 0, 0);
     type_ = manager_.Shell.FindVariable(MString(u"DeviceType"));
     port_ = 0;
     OpenNext();

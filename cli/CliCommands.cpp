@@ -53,10 +53,19 @@ public:
         SetMessageHook(std::move(previousHook_));
     }
 
+    // The link options, before the first use of Manager().
+    void SetLink(uint16_t maxRead, uint32_t baud)
+    {
+        maxRead_ = maxRead;
+        baud_ = baud;
+    }
+
     cActionManager &Manager()
     {
         if (!manager_) {
             manager_ = std::make_unique<cActionManager>();
+            manager_->Shell.MaxReadRegisters = maxRead_;
+            manager_->LineBaud = baud_;
             manager_->BuildRegisterMap();
         }
         return *manager_;
@@ -178,6 +187,8 @@ public:
 
 private:
     std::unique_ptr<cActionManager> manager_;
+    uint16_t maxRead_ = ModbusShell::kDefaultMaxRead;
+    uint32_t baud_ = 9600;
     MessageHook previousHook_;
 };
 
@@ -514,6 +525,7 @@ int RunCli(const CliOptions &o, std::ostream &out, std::ostream &err)
     SetJournalPath(o.Journal);
     const WriteOrigin origin("command " + o.Command);
     Session s(out, err);
+    s.SetLink(o.MaxRead, o.Baud);
     const int status = RunCommand(s, o);
     // Output that never arrived is not a success.
     if (status == 0 && !out.flush()) {

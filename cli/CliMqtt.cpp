@@ -18,6 +18,8 @@ int CmdMqtt(const CliOptions &o, std::ostream &out, std::ostream &err)
         return 0;
     }
     cActionManager manager;
+    manager.Shell.MaxReadRegisters = o.MaxRead;
+    manager.LineBaud = o.Baud;
     MqttBridge bridge(
         manager, options, [&err](const MqttLinkSettings &s) { return MakeMosquittoLink(s, err); }, err);
     return bridge.Run(g_cliStop);

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "device/LinkOptions.h"
+
 namespace {
 
 struct CommandShape {
@@ -73,6 +75,9 @@ const char *CliUsage()
            "\n"
            "options:\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
+           "  --max-read N  read at most N registers (1..125, default 32) in one request;\n"
+           "                1 reads every variable alone\n"
+           "  --baud RATE   open the ports at RATE (default 9600)\n"
            "  --journal FILE\n"
            "                the journal of writes (default $XDG_STATE_HOME/quintavolte/writes.log,\n"
            "                or ~/.local/state/quintavolte/writes.log)\n"
@@ -89,7 +94,7 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         // The bridge parses its own options (all but --port and --journal).
-        if (options->Command == "mqtt" && a != "--port" && a != "--journal") {
+        if (options->Command == "mqtt" && a != "--port" && a != "--journal" && a != "--max-read" && a != "--baud") {
             options->Args.push_back(a);
             continue;
         }
@@ -118,6 +123,22 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
                 return false;
             }
             options->Journal = *v;
+        } else if (a == "--max-read") {
+            const std::string *v = needValue("a number of registers");
+            if (!v)
+                return false;
+            if (!ParseMaxRead(*v, &options->MaxRead)) {
+                *error = "--max-read wants 1 to 125 registers, not '" + *v + "'";
+                return false;
+            }
+        } else if (a == "--baud") {
+            const std::string *v = needValue("a baud rate");
+            if (!v)
+                return false;
+            if (!ParseBaudRate(*v, &options->Baud)) {
+                *error = "--baud wants 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200, not '" + *v + "'";
+                return false;
+            }
         } else if (a == "--interval") {
             const std::string *v = needValue("a number of milliseconds");
             if (!v)

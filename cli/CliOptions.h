@@ -1,5 +1,6 @@
 // Command line of quintavolte-cli: parsed into a plain record before anything connects.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ struct CliOptions {
     std::string Journal;             // --journal FILE: the journal of writes (default: the user's)
     bool Yes = false;                // set, restore: write what may cut the link without asking
     bool WithCalibration = false;    // restore, diff: another unit's calibration too
+    uint16_t MaxRead = 32;           // --max-read N: registers one read may span
+    uint32_t Baud = 9600;            // --baud RATE: the rate the ports are opened at
     bool Help = false;
     bool Version = false;
 };

@@ -21,6 +21,15 @@ uint32_t GetTickCount32()
     return s ? s() : RealTicks();
 }
 
+uint64_t GetTickCountUs()
+{
+    TickSource s = g_source.load(std::memory_order_acquire);
+    if (s)
+        return static_cast<uint64_t>(s()) * 1000u;
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 void SleepMs(uint32_t ms)
 {
     SleepSink s = g_sleep.load(std::memory_order_acquire);

@@ -8,6 +8,10 @@ using SleepSink = void (*)(uint32_t ms);
 
 // Milliseconds of a monotonic clock, wrapping at 2^32.
 uint32_t GetTickCount32();
+// Microseconds of the same clock, for timing shorter than a tick (a frame's silence on a
+// fast line). Under a replaced tick source it is that source's milliseconds times 1000,
+// so tests that step the milliseconds step this too.
+uint64_t GetTickCountUs();
 // Pauses the calling thread (or advances a fake clock in tests).
 void SleepMs(uint32_t ms);
 

@@ -97,7 +97,7 @@ bool cActionManager::Connect()
     Shell.Port.Close();
     BuildRegisterMap();
     ModbusAction *device = Shell.FindVariable(MString(kDeviceTypeName));
-    Shell.Port.SetParams(9600, 8, 0, 0);
+    Shell.Port.SetParams(LineBaud, 8, 0, 0);
     if (device == nullptr)
         return false;
 

@@ -82,6 +82,8 @@ public:
     // connection: the device may still hold those settings until it restarts.
     bool HoldSave = false;
     int32_t VersionX100 = 0;
+    // The rate the ports are opened at to search for the device.
+    uint32_t LineBaud = 9600;
 
     static constexpr int kMaxPortNumber = 99;
 

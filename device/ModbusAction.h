@@ -61,6 +61,15 @@ struct ModbusAction {
     uint8_t Raw[8] = {};
     uint8_t RawCount = 0;
 
+    // Block reads: a read that failed as part of a block makes the variable's next read a
+    // single one (ReadAloneNext), to tell a device that refuses blocks from a line fault;
+    // BlockMisses counts such failures in a row. ReadAlone: never read in a block again
+    // while the table lives (the device refused a block holding it, or did not answer
+    // twice while it answered single reads).
+    bool ReadAlone = false;
+    bool ReadAloneNext = false;
+    uint8_t BlockMisses = 0;
+
     // The shell whose table holds this variable; the reply callback gets only the
     // variable, and needs the shell for the received frame and the lost-link hook.
     ModbusShell *Owner = nullptr;

@@ -15,12 +15,22 @@ const char16_t kConversionErrorText[] = u"Input data or format is incorrect. Sor
 
 namespace {
 
-// The engine's deadline: the reply time plus the silence that ends the reply, so that a
-// reply which began in time is not expired while its end is being recognised.
-uint16_t ExchangeTimeout(const ModbusAction *variable)
+bool IsRegisterArea(uint32_t area)
 {
-    const uint32_t ms = variable->TimeoutMs + ModbusShell::kSilenceMs;
-    return static_cast<uint16_t>(ms > 0xFFFF ? 0xFFFF : ms);
+    return area == MbHoldingRegisters || area == MbInputRegisters;
+}
+
+// The variable's value from its own n register bytes; false (value kept) when they do not
+// carry its type.
+bool DecodeRegisters(const uint8_t *data, int n, ModbusAction *variable)
+{
+    MString value;
+    if (!DecodeValue(data, n, variable->Type, value))
+        return false;
+    variable->Value = value;
+    variable->RawCount = static_cast<uint8_t>(std::min<int>(n, sizeof variable->Raw));
+    std::memcpy(variable->Raw, data, variable->RawCount);
+    return true;
 }
 
 // False when the reply carries no value of the variable's type.
@@ -30,15 +40,8 @@ bool DecodeRead(MicroModbus *engine, ModbusAction *variable)
     const int n = engine->ParseReadResponse(&data);
     if (n <= 0 || data == nullptr)
         return false;
-    if (variable->Area == MbHoldingRegisters || variable->Area == MbInputRegisters) {
-        MString value;
-        if (!DecodeValue(data, n, variable->Type, value))
-            return false;
-        variable->Value = value;
-        variable->RawCount = static_cast<uint8_t>(std::min<int>(n, sizeof variable->Raw));
-        std::memcpy(variable->Raw, data, variable->RawCount);
-        return true;
-    }
+    if (IsRegisterArea(variable->Area))
+        return DecodeRegisters(data, n, variable);
     // Bit areas: the first data byte in decimal without leading zeros (0 reads as empty).
     MString digits = MString::FromInt(data[0]);
     uint32_t skip = 0;
@@ -53,8 +56,7 @@ bool DecodeRead(MicroModbus *engine, ModbusAction *variable)
 ModbusShell::ModbusShell() : Engine(0, 5)
 {
     Engine.SetTxBuffer(TxFrame, kFrameSize, kFraming);
-    // Wake the connection when a frame may have ended and when the silence has.
-    Port.SetQuietMarks({FrameGapMs(), kSilenceMs + 1});
+    UpdateQuietMarks();
     TaskManager.Register(this, 0, 5);
 }
 
@@ -72,10 +74,19 @@ void ModbusShell::Run()
         Poll();
 }
 
+void ModbusShell::UpdateQuietMarks()
+{
+    // Wake the connection when a frame may have ended and when the silence has.
+    markedBaud_ = Port.BaudRate();
+    Port.SetQuietMarks({FrameGapUs(), (kSilenceMs + 1) * 1000});
+}
+
 void ModbusShell::Poll()
 {
     if (Actions.Count() == 0 || !Port.IsOpen())
         return;
+    if (Port.BaudRate() != markedBaud_)
+        UpdateQuietMarks();
     const uint32_t now = GetTickCount32();
     ReceiveStep();
     if (Engine.PendingCount() != 0)
@@ -132,11 +143,29 @@ bool ModbusShell::HoldsCompleteReply(uint16_t count)
     return rules.Accept(frame, static_cast<uint16_t>(expected)) == expected;
 }
 
-uint32_t ModbusShell::FrameGapMs() const
+uint32_t ModbusShell::FrameGapUs() const
 {
-    // 3.5 characters of 10 bits, rounded up, and a millisecond for the clock's grain.
     const uint32_t baud = Port.BaudRate() != 0 ? Port.BaudRate() : 9600;
-    return (35000 + baud - 1) / baud + 1;
+    // Above 19200 baud a fixed 1.75 ms, as timers of real devices cannot go finer.
+    if (baud > 19200)
+        return 1750;
+    // 3.5 characters of 10 bits, rounded up.
+    return static_cast<uint32_t>((35000000ull + baud - 1) / baud);
+}
+
+uint16_t ModbusShell::ExchangeTimeoutMs(const ModbusAction &variable, uint16_t registers) const
+{
+    const uint32_t baud = Port.BaudRate() != 0 ? Port.BaudRate() : 9600;
+    // Characters on the line: a read's 8-byte request and 5 + 2n byte reply; a write's
+    // request of up to 9 + 2n bytes and its 8-byte echo.
+    const uint32_t chars = registers != 0 ? 13u + 2u * registers : 17u + 2u * variable.RegCount;
+    const uint32_t lineMs = (chars * 10000u + baud - 1) / baud;
+    // The reply time plus the silence that ends the reply, so that a reply which began in
+    // time is not expired while its end is being recognised. The reply time covers the
+    // frames of one variable at 9600 baud; what longer frames or slower rates take on the
+    // line comes on top (a block of 32 registers alone takes 0.6 s at 1200 baud).
+    const uint32_t ms = variable.TimeoutMs + kSilenceMs + (lineMs > kLineAllowanceMs ? lineMs - kLineAllowanceMs : 0);
+    return static_cast<uint16_t>(ms > 0xFFFF ? 0xFFFF : ms);
 }
 
 void ModbusShell::NoteFailure()
@@ -147,6 +176,8 @@ void ModbusShell::NoteFailure()
 
 void ModbusShell::SendStep(uint32_t now)
 {
+    if (sending_)
+        return;  // a message box of a failed encoding may run the window's loop meanwhile
     if (quietPending_) {
         CAutoLock guard(Port.Lock);
         // Quiet since the failure and since the last byte that came in, whichever is later.
@@ -160,39 +191,114 @@ void ModbusShell::SendStep(uint32_t now)
         // A frame on the line ends with 3.5 characters of silence: the device is not
         // ready for the next request before that.
         CAutoLock guard(Port.Lock);
-        if (TickDiff(now, Port.LastRxTick) < static_cast<int32_t>(FrameGapMs()))
+        if (static_cast<int64_t>(GetTickCountUs() - Port.LastRxUs) < static_cast<int64_t>(FrameGapUs()))
             return;
     }
+    sending_ = true;
     const int count = Actions.Count();
-    for (int i = 0; i < count; ++i) {
+    // A write goes out at the line's next free turn: the operator waits for it, and the
+    // reads' period is no reason to hold it.
+    bool sent = false;
+    for (int i = 0; i < count && !sent; ++i) {
+        ModbusAction *variable = Actions.At(i);
+        if (variable != nullptr && variable->WritePending && variable->State == mbsRequested) {
+            PollCursor = i;
+            BuildRequest(variable, now);
+            sent = true;
+        }
+    }
+    for (int i = 0; i < count && !sent; ++i) {
         PollCursor = (PollCursor < 0 || PollCursor + 1 >= count) ? 0 : PollCursor + 1;
         ModbusAction *variable = Actions.At(PollCursor);
-        if (variable == nullptr || variable->State != mbsRequested)
-            continue;
-        if (variable->PeriodMs >= 0 && static_cast<uint32_t>(variable->PeriodMs) >= now - variable->LastPoll)
-            continue;
-
-        const bool built = variable->WritePending
-                               ? EncodeWrite(variable)
-                               : Engine.BuildReadRequest(variable->Area, variable->SlaveAddress, variable->RegAddress,
-                                                         variable->RegCount, ExchangeTimeout(variable),
-                                                         &ModbusShell::OnReply, variable, 0);
-        if (built && Engine.TxLength() != 0) {
-            CAutoLock guard(Port.Lock);
-            // Half a frame on the wire would corrupt the exchange; when the ring cannot
-            // take the whole frame, the pending request simply times out.
-            // Nothing that came while no request was pending can be its reply.
-            Stats.LateBytesDropped += Port.RxRing.Count();
-            Port.RxRing.Clear();
-            Port.SetReadyCount(kShortestReply);  // an exception reply; its head tells the rest
-            if (Port.Transmit(TxFrame, Engine.TxLength())) {
-                variable->State = mbsSent;
-                ++Stats.Requests;
-            }
+        if (DueForRead(variable, now)) {
+            BuildRequest(variable, now);
+            sent = true;
         }
-        variable->LastPoll = now;  // also after a failed build: tried again after PeriodMs
-        return;
     }
+    sending_ = false;
+}
+
+bool ModbusShell::DueForRead(const ModbusAction *variable, uint32_t now) const
+{
+    if (variable == nullptr || variable->State != mbsRequested || variable->WritePending)
+        return false;
+    return variable->PeriodMs < 0 || static_cast<uint32_t>(variable->PeriodMs) < now - variable->LastPoll;
+}
+
+bool ModbusShell::Transmit()
+{
+    if (Engine.TxLength() == 0)
+        return false;
+    CAutoLock guard(Port.Lock);
+    // Half a frame on the wire would corrupt the exchange; when the ring cannot
+    // take the whole frame, the pending request simply times out.
+    // Nothing that came while no request was pending can be its reply.
+    Stats.LateBytesDropped += Port.RxRing.Count();
+    Port.RxRing.Clear();
+    Port.SetReadyCount(kShortestReply);  // an exception reply; its head tells the rest
+    if (!Port.Transmit(TxFrame, Engine.TxLength()))
+        return false;
+    ++Stats.Requests;
+    return true;
+}
+
+bool ModbusShell::BuildRequest(ModbusAction *variable, uint32_t now)
+{
+    if (variable->WritePending) {
+        const bool built = EncodeWrite(variable) && Transmit();
+        if (built)
+            variable->State = mbsSent;
+        variable->LastPoll = now;  // also after a failed build: tried again after PeriodMs
+        return built;
+    }
+    // The variables due next to it in the register map go with it: same unit and area, no
+    // register between them, the whole within MaxReadRegisters. Variables the device would
+    // not read in a block are read alone.
+    const uint32_t cap = std::clamp<uint32_t>(MaxReadRegisters, 1, kMaxReadLimit);
+    auto joins = [&](const ModbusAction *v) {
+        return v != nullptr && !v->ReadAlone && !v->ReadAloneNext && IsRegisterArea(v->Area) && v->RegCount > 0 &&
+               v->Area == variable->Area && v->SlaveAddress == variable->SlaveAddress && DueForRead(v, now);
+    };
+    int first = PollCursor;
+    int last = PollCursor;
+    uint32_t registers = variable->RegCount;
+    if (cap > 1 && joins(variable)) {
+        for (ModbusAction *next = Actions.At(last + 1);
+             joins(next) && next->RegAddress == Actions.At(last)->RegAddress + Actions.At(last)->RegCount &&
+             registers + next->RegCount <= cap;
+             next = Actions.At(last + 1)) {
+            registers += next->RegCount;
+            ++last;
+        }
+        for (ModbusAction *previous = first > 0 ? Actions.At(first - 1) : nullptr;
+             joins(previous) && previous->RegAddress + previous->RegCount == Actions.At(first)->RegAddress &&
+             registers + previous->RegCount <= cap;
+             previous = first > 0 ? Actions.At(first - 1) : nullptr) {
+            registers += previous->RegCount;
+            --first;
+        }
+    }
+    bool built;
+    if (first == last) {
+        built = Engine.BuildReadRequest(variable->Area, variable->SlaveAddress, variable->RegAddress,
+                                        variable->RegCount, ExchangeTimeoutMs(*variable, variable->RegCount),
+                                        &ModbusShell::OnReply, variable, 0);
+    } else {
+        const ModbusAction *head = Actions.At(first);
+        block_ = {first, last - first + 1, head->RegAddress};
+        built = Engine.BuildReadRequest(
+            variable->Area, variable->SlaveAddress, head->RegAddress, static_cast<uint16_t>(registers),
+            ExchangeTimeoutMs(*variable, static_cast<uint16_t>(registers)), &ModbusShell::OnBlockReply, this, 0);
+    }
+    const bool sent = built && Transmit();
+    for (int i = first; i <= last; ++i) {
+        ModbusAction *v = Actions.At(i);
+        if (sent)
+            v->State = mbsSent;
+        v->LastPoll = now;  // also after a failed build: tried again after PeriodMs
+    }
+    PollCursor = last;
+    return sent;
 }
 
 ModbusAction *ModbusShell::FindVariable(const MString &name)
@@ -209,6 +315,7 @@ ModbusAction *ModbusShell::FindVariable(const MString &name)
 ModbusAction *ModbusShell::NewVariable()
 {
     Engine.Reset();
+    block_ = {};
     JournalLostWrites(false);
     ModbusAction *variable = Actions.Add();
     if (variable != nullptr)
@@ -219,6 +326,7 @@ ModbusAction *ModbusShell::NewVariable()
 void ModbusShell::ClearVariables()
 {
     Engine.Reset();
+    block_ = {};
     JournalLostWrites(true);
     Actions.Clear();
     PollCursor = -1;
@@ -243,6 +351,9 @@ bool ModbusShell::RequestWrite(ModbusAction *variable, const MString &text, Writ
     variable->RawCount = 0;
     variable->WritePending = true;
     variable->State = mbsRequested;
+    // The line's next free turn may be now: no need to wait for the shell's next turn.
+    if (PollingEnabled && Engine.PendingCount() == 0 && Port.IsOpen())
+        SendStep(GetTickCount32());
     return true;
 }
 
@@ -339,8 +450,8 @@ bool ModbusShell::EncodeWrite(ModbusAction *variable)
     if (JournalledWrite *w = FindJournalled(variable, false))
         w->Sent = true;
     return Engine.BuildWriteRequest(bytes, static_cast<uint16_t>(count), variable->Area, variable->SlaveAddress,
-                                    variable->RegAddress, ExchangeTimeout(variable), &ModbusShell::OnReply, variable,
-                                    0);
+                                    variable->RegAddress, ExchangeTimeoutMs(*variable, 0), &ModbusShell::OnReply,
+                                    variable, 0);
 }
 
 void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16_t, uint8_t, uint8_t function, uint32_t)
@@ -372,6 +483,12 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
             return;
         }
         if (DecodeRead(engine, variable)) {
+            // A read alone after a failed block: a second failure of blocks while single
+            // reads are answered keeps the variable out of blocks from now on.
+            if (variable->ReadAloneNext) {
+                variable->ReadAloneNext = false;
+                variable->ReadAlone = variable->ReadAlone || variable->BlockMisses >= 2;
+            }
             ConsecutiveTimeouts = 0;
             ++stats.GoodReplies;
             variable->State = mbsDone;
@@ -401,4 +518,91 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
         shell->NoteFailure();
     if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && shell != nullptr && shell->ConnectionLost)
         shell->ConnectionLost();
+}
+
+void ModbusShell::OnBlockReply(MicroModbus *engine, void *context, int status, uint16_t, uint8_t, uint8_t, uint32_t)
+{
+    auto *shell = static_cast<ModbusShell *>(context);
+    if (shell == nullptr)
+        return;
+    const uint8_t *data = nullptr;
+    int n = 0;
+    uint8_t code = 0;
+    if (status == MbReplyNormal)
+        n = engine->ParseReadResponse(&data);
+    else if (status == MbReplyException && engine->RxDataLength() >= 1)
+        code = engine->RxData()[0];
+    shell->FinishBlock(status, data, n, code);
+}
+
+void ModbusShell::FinishBlock(int status, const uint8_t *data, int n, uint8_t exceptionCode)
+{
+    const BlockRead block = block_;
+    block_ = {};
+    if (block.First < 0)
+        return;
+    const uint32_t now = GetTickCount32();
+    auto each = [&](auto &&step) {
+        for (int i = block.First; i < block.First + block.Count; ++i)
+            if (ModbusAction *v = Actions.At(i))
+                step(*v);
+    };
+    // Asked for again at once, to be read alone: the block's failure is no failure of the
+    // variable, and never leaves it with a value that is not its own.
+    auto again = [this, now, &block](ModbusAction &v) {
+        v.State = mbsRequested;
+        v.LastPoll = now - static_cast<uint32_t>(std::max<int32_t>(v.PeriodMs, 0)) - 1;
+        // Their single reads come next: those waiting for them learn soon whether the
+        // device answers at all, instead of after every other block has been tried.
+        PollCursor = block.First - 1;
+    };
+    switch (status) {
+    case MbReplyNormal:
+        ConsecutiveTimeouts = 0;
+        ++Stats.GoodReplies;
+        each([&](ModbusAction &v) {
+            v.BlockMisses = 0;
+            if (v.WritePending) {
+                // Asked to write meanwhile: this value is stale and the write must go out.
+                v.State = mbsRequested;
+                return;
+            }
+            const int offset = 2 * (v.RegAddress - block.Address);
+            const int bytes = 2 * v.RegCount;
+            const bool decoded = data != nullptr && offset + bytes <= n && DecodeRegisters(data + offset, bytes, &v);
+            v.State = decoded ? mbsDone : mbsBadReply;
+        });
+        return;
+    case MbReplyException:
+        ++Stats.Exceptions;
+        // An illegal address or quantity: this firmware does not read these registers as
+        // one block. Any other refusal may belong to one of the variables: reading them
+        // alone tells which.
+        each([&](ModbusAction &v) {
+            if (exceptionCode == MbIllegalDataAddress || exceptionCode == MbIllegalDataValue) {
+                v.ReadAlone = true;
+            } else {
+                v.ReadAloneNext = true;
+                v.BlockMisses = static_cast<uint8_t>(std::min(v.BlockMisses + 1, 255));
+            }
+            again(v);
+        });
+        return;  // the device answered: the line is fine
+    case MbReplyTimeout:
+        ++Stats.Timeouts;
+        break;
+    case MbReplyBad:
+        ++Stats.BadReplies;
+        break;
+    default:
+        return;
+    }
+    each([&](ModbusAction &v) {
+        v.ReadAloneNext = true;
+        v.BlockMisses = static_cast<uint8_t>(std::min(v.BlockMisses + 1, 255));
+        again(v);
+    });
+    NoteFailure();
+    if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && ConnectionLost)
+        ConnectionLost();
 }

@@ -1,6 +1,8 @@
 // ModbusShell: the table of named device variables kept in step with the device.
 // A scheduler task that takes received frames out of the serial port, lets the engine
-// dispatch them, and sends at most one request per turn for a variable asked for.
+// dispatch them, and sends at most one request per turn: a write asked for first, else a
+// read of the next variable asked for together with its neighbours in the register map
+// that are asked for too (one block read, each variable handed its own registers).
 #pragma once
 
 #include <cstdint>
@@ -36,6 +38,12 @@ public:
     // waits until the line has been quiet this long: a reply the device sends late is
     // drained then instead of being taken as the answer to the next request.
     static constexpr uint32_t kQuietAfterFailureMs = 300;
+    // Registers one read request may span: 32 unless told (1 reads every variable alone);
+    // the protocol allows at most 125.
+    static constexpr uint16_t kDefaultMaxRead = 32;
+    static constexpr uint16_t kMaxReadLimit = 125;
+    // Line time of an exchange that a variable's reply time already covers.
+    static constexpr uint32_t kLineAllowanceMs = 40;
 
     ModbusShell();
     virtual ~ModbusShell();
@@ -75,6 +83,7 @@ public:
     std::function<void()> ConnectionLost;
 
     int32_t PollCursor = -1;
+    uint16_t MaxReadRegisters = kDefaultMaxRead;  // 1..kMaxReadLimit
     uint8_t TxFrame[kFrameSize] = {};
     uint8_t RxFrame[kFrameSize] = {};
     MicroModbus Engine;
@@ -93,18 +102,43 @@ public:
         uint64_t Reconnections = 0;     // connections after the first
     } Stats;
 
-    // The silence after a frame before the next request may go out (3.5 characters at the
-    // port's rate, rounded up to whole milliseconds).
-    uint32_t FrameGapMs() const;
+    // The silence after a frame before the next request may go out: 3.5 characters at the
+    // port's rate, at least 1750 us above 19200 baud. FrameGapMs rounds it up.
+    uint32_t FrameGapUs() const;
+    uint32_t FrameGapMs() const { return (FrameGapUs() + 999) / 1000; }
+    // The engine's deadline for an exchange of the variable's timeout reading `registers`
+    // registers (0: a write): the reply time, the silence that ends the reply, and, at slow
+    // rates, the time both frames take on the line.
+    uint16_t ExchangeTimeoutMs(const ModbusAction &variable, uint16_t registers) const;
 
     // True while the next request waits for the line to fall quiet after a failure.
     bool WaitingForQuiet() const { return quietPending_; }
+
+    // The reply callback of a block read; the context is the shell.
+    static void OnBlockReply(MicroModbus *engine, void *context, int status, uint16_t transactionId, uint8_t unit,
+                             uint8_t function, uint32_t deadline);
 
 private:
     void ReceiveStep();
     bool HoldsCompleteReply(uint16_t count);
     void SendStep(uint32_t now);
+    // The request for the variable at PollCursor (a write, or a read with its due
+    // neighbours); false when nothing could be built.
+    bool BuildRequest(ModbusAction *variable, uint32_t now);
+    bool DueForRead(const ModbusAction *variable, uint32_t now) const;
+    bool Transmit();
     void NoteFailure();
+    void FinishBlock(int status, const uint8_t *data, int n, uint8_t exceptionCode);
+    void UpdateQuietMarks();
+
+    // The block read on the line: table indexes [First, First + Count).
+    struct BlockRead {
+        int First = -1;
+        int Count = 0;
+        uint16_t Address = 0;
+    } block_;
+    uint32_t markedBaud_ = 0;
+    bool sending_ = false;
 
     // Each write asked for, until its line is in the journal: who asked, the text before
     // and after, and whether its request went out.

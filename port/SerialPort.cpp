@@ -167,6 +167,7 @@ bool CSerialPort::Open(int n)
         RxRing.Clear();
         TxRing.Clear();
         LastRxTick = GetTickCount32();
+        LastRxUs = GetTickCountUs();
         portNumber_.store(n);
         handle_.store(fd);
     }
@@ -272,12 +273,12 @@ bool CSerialPort::TakeReady()
     return readyFd_ >= 0 && ::read(readyFd_, &count, sizeof count) == static_cast<ssize_t>(sizeof count) && count > 0;
 }
 
-void CSerialPort::SetQuietMarks(std::initializer_list<uint32_t> marksMs)
+void CSerialPort::SetQuietMarks(std::initializer_list<uint32_t> marksUs)
 {
     {
         CAutoLock lock(Lock);
         quietMarkCount_ = 0;
-        for (uint32_t m : marksMs)
+        for (uint32_t m : marksUs)
             if (quietMarkCount_ < quietMarks_.size())
                 quietMarks_[quietMarkCount_++] = m;
         std::sort(quietMarks_.begin(), quietMarks_.begin() + static_cast<long>(quietMarkCount_));
@@ -292,13 +293,13 @@ void CSerialPort::SetReadyCount(uint16_t count)
     readyCount_ = count == 0 ? 1 : count;
 }
 
-int CSerialPort::NextQuietMark()
+int64_t CSerialPort::NextQuietMark()
 {
     if (quietMarksSignalled_ >= quietMarkCount_)
         return -1;
-    const int32_t quiet = TickDiff(GetTickCount32(), LastRxTick);
+    const int64_t quiet = static_cast<int64_t>(GetTickCountUs() - LastRxUs);
     bool passed = false;
-    while (quietMarksSignalled_ < quietMarkCount_ && quiet >= static_cast<int32_t>(quietMarks_[quietMarksSignalled_])) {
+    while (quietMarksSignalled_ < quietMarkCount_ && quiet >= static_cast<int64_t>(quietMarks_[quietMarksSignalled_])) {
         // The first mark always matters (the line is free again); later ones only while
         // received bytes still wait to be framed.
         passed = passed || quietMarksSignalled_ == 0 || RxRing.Count() > 0;
@@ -308,7 +309,7 @@ int CSerialPort::NextQuietMark()
         SignalReady();
     if (quietMarksSignalled_ >= quietMarkCount_)
         return -1;
-    return static_cast<int>(quietMarks_[quietMarksSignalled_]) - (quiet < 0 ? 0 : quiet);
+    return static_cast<int64_t>(quietMarks_[quietMarksSignalled_]) - (quiet < 0 ? 0 : quiet);
 }
 
 bool CSerialPort::TransferPass(int fd, bool &blocked)
@@ -341,6 +342,7 @@ bool CSerialPort::TransferPass(int fd, bool &blocked)
     }
     if (RxRing.Count() > before) {
         LastRxTick = GetTickCount32();
+        LastRxUs = GetTickCountUs();
         quietMarksSignalled_ = 0;
         if (RxRing.Count() >= readyCount_)
             SignalReady();
@@ -349,12 +351,14 @@ bool CSerialPort::TransferPass(int fd, bool &blocked)
 }
 
 namespace {
-// Waits up to timeoutMs for input (or room for output when wantOut) on fd (none when -1),
+// Waits up to timeoutUs for input (or room for output when wantOut) on fd (none when -1),
 // or a wake-up. Returns whether the port itself ended the wait.
-bool WaitOn(int wakeFd, int fd, bool wantOut, int timeoutMs)
+bool WaitOn(int wakeFd, int fd, bool wantOut, int64_t timeoutUs)
 {
     pollfd p[2] = {{wakeFd, POLLIN, 0}, {fd, static_cast<short>(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
-    int r = poll(p, fd >= 0 ? 2 : 1, timeoutMs);
+    // Microseconds: a frame's silence on a fast line is shorter than two milliseconds.
+    const timespec timeout{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+    int r = ppoll(p, fd >= 0 ? 2 : 1, &timeout, nullptr);
     if (r <= 0)
         return false;
     if (p[0].revents & POLLIN) {
@@ -373,14 +377,14 @@ void CSerialPort::ThreadMain()
     bool lastWaitByPort = false;
     while (Running.load()) {
         if (handle_.load() == 0 || portNumber_.load() == 0) {
-            WaitOn(wakeFd_, -1, false, kClosedWaitMs);
+            WaitOn(wakeFd_, -1, false, kClosedWaitMs * 1000);
             lastWaitByPort = false;
             continue;
         }
         int fd;
         bool blocked = false;
         bool activity;
-        int markMs;
+        int64_t markUs;
         int gatherMs = 0;
         {
             CAutoLock lock(Lock);
@@ -389,7 +393,7 @@ void CSerialPort::ThreadMain()
                 continue;
             const uint16_t before = RxRing.Count();
             activity = TransferPass(fd, blocked);
-            markMs = NextQuietMark();
+            markUs = NextQuietMark();
             // Part of the awaited frame is in: on a real line the rest comes a character time
             // per byte, so sleep until it can be whole and take it in one read, rather than
             // waking for every byte.
@@ -398,7 +402,7 @@ void CSerialPort::ThreadMain()
                 gatherMs = std::min<int>(kMaxGatherMs, static_cast<int>((readyCount_ - count) * 10000u / baudRate_));
         }
         if (gatherMs > 0) {
-            WaitOn(wakeFd_, -1, false, gatherMs);
+            WaitOn(wakeFd_, -1, false, gatherMs * 1000);
             lastWaitByPort = false;
             continue;
         }
@@ -419,11 +423,11 @@ void CSerialPort::ThreadMain()
             continue;
         }
         if (eventWithoutProgress) {
-            WaitOn(wakeFd_, -1, false, kStuckPortWaitMs);
+            WaitOn(wakeFd_, -1, false, kStuckPortWaitMs * 1000);
             lastWaitByPort = false;
         } else {
             // The next quiet mark ends the wait; a wait that ends on it alone moved nothing.
-            lastWaitByPort = WaitOn(wakeFd_, fd, blocked, markMs >= 0 ? markMs + 1 : kIdleWaitMs);
+            lastWaitByPort = WaitOn(wakeFd_, fd, blocked, markUs >= 0 ? markUs : kIdleWaitMs * 1000);
         }
     }
 }

@@ -70,9 +70,9 @@ public:
     // The quiet marks signal whatever the count. Under Lock, or takes it.
     void SetReadyCount(uint16_t count);
     // Times of silence after the last received byte at which ReadyFd is signalled (the end
-    // of a frame on the line, the end-of-reply silence). Up to 4, in milliseconds. The first
+    // of a frame on the line, the end-of-reply silence). Up to 4, in microseconds. The first
     // is always signalled, later ones only while received bytes wait in RxRing.
-    void SetQuietMarks(std::initializer_list<uint32_t> marksMs);
+    void SetQuietMarks(std::initializer_list<uint32_t> marksUs);
 
     // Replaces the thread's byte mover (tests); takes effect at the next pass.
     void SetTransport(const SerialTransport &transport);
@@ -89,6 +89,7 @@ public:
     ByteRing RxRing;          // received, not yet taken by the connection
     ByteRing TxRing;          // queued for sending
     uint32_t LastRxTick = 0;  // tick of the last received bytes, or of the open
+    uint64_t LastRxUs = 0;    // the same moment in microseconds (GetTickCountUs)
 
 private:
     void ThreadMain();
@@ -112,9 +113,9 @@ private:
     int wakeFd_ = -1;   // eventfd that cuts the thread's wait short
     int readyFd_ = -1;  // eventfd the thread signals for the connection
     void SignalReady();
-    // Milliseconds until the next quiet mark after the last received byte is due, -1 when
+    // Microseconds until the next quiet mark after the last received byte is due, -1 when
     // none is left; signals the marks already passed. Under Lock.
-    int NextQuietMark();
+    int64_t NextQuietMark();
     std::array<uint32_t, 4> quietMarks_{};
     size_t quietMarkCount_ = 0;
     size_t quietMarksSignalled_ = 0;  // marks already signalled since the last byte

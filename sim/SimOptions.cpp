@@ -76,6 +76,8 @@ const char *SimUsage()
            "                       are answered)\n"
            "  --lock-after N       once N variables have been written, answer every further\n"
            "                       write with exception 4, except the save command\n"
+           "  --max-read N         answer reads of more than N registers (1..125) with exception 3\n"
+           "  --no-block-reads     answer reads spanning two variables with exception 2\n"
            "  --help               this text\n"
            "  --version            (without V) the program's own version\n";
 }
@@ -133,6 +135,8 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
         {"--line-rate",
          [&](const std::string &v) { return ParseCount(v, &o->LineRate) && (o->LineRate == 0 || o->LineRate >= 300); }},
         {"--drop-every", count(&o->DropEvery)},
+        {"--max-read",
+         [&](const std::string &v) { return ParseCount(v, &o->MaxRead) && o->MaxRead >= 1 && o->MaxRead <= 125; }},
         {"--lock-after", count(&o->LockAfter)},
         {"--bad-crc-every", count(&o->BadCrcEvery)},
         {"--garbage-every", count(&o->GarbageEvery)},
@@ -157,6 +161,8 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
             o->ShowVersion = true;
         } else if (a == "--silent") {
             o->Silent = true;
+        } else if (a == "--no-block-reads") {
+            o->NoBlockReads = true;
         } else if (a == "--log-words") {
             o->LogWords = true;
         } else if (auto it = withValue.find(a); it != withValue.end()) {

@@ -26,6 +26,10 @@ struct SimOptions {
     std::string RefuseWriteVar;  // writes touching it get exception 4, reads are served; empty = none
     uint32_t LockAfter = 0;      // after this many stored writes only the save command is taken; 0 = never
     bool LogWords = false;       // the write log also shows each variable's register words
+    // Firmware limits of reads: the most registers one read may span (longer ones get
+    // exception 3), and no reads spanning two variables (exception 2).
+    uint32_t MaxRead = 125;
+    bool NoBlockReads = false;
     bool Help = false;
     bool ShowVersion = false;  // --version without a firmware version: the program's own
 };

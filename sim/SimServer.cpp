@@ -50,6 +50,15 @@ std::vector<uint8_t> SimFaults::Shape(std::vector<uint8_t> reply)
 
 // ---- SimFramer
 
+uint64_t SimFramer::GapUsAt(uint32_t lineRate)
+{
+    if (lineRate == 0)
+        return kGapUs;
+    if (lineRate > 19200)
+        return 1750;
+    return (35000000ull + lineRate - 1) / lineRate;
+}
+
 void SimFramer::Feed(const uint8_t *bytes, size_t n, uint64_t nowUs)
 {
     if (n == 0)
@@ -70,7 +79,7 @@ int64_t SimFramer::UsUntilDue(uint64_t nowUs) const
 {
     if (!receiving_)
         return -1;
-    uint64_t due = lastUs_ + kGapUs;
+    uint64_t due = lastUs_ + gapUs_;
     return nowUs >= due ? 0 : static_cast<int64_t>(due - nowUs);
 }
 
@@ -157,7 +166,8 @@ bool SimPty::Link(const std::string &path, std::string *error)
 // ---- SimServer
 
 SimServer::SimServer(SimPty &pty, SimSlave &slave, SimDeviceModel &model, const SimOptions &options)
-    : pty_(pty), slave_(slave), model_(model), options_(options), faults_(options)
+    : pty_(pty), slave_(slave), model_(model), options_(options), faults_(options),
+      framer_(SimFramer::GapUsAt(options.LineRate))
 {
 }
 

@@ -28,11 +28,17 @@ private:
     uint64_t count_ = 0;
 };
 
-// Collects received bytes into a frame that ends after a few ms of silence.
+// Collects received bytes into a frame that ends after 3.5 characters of silence.
 class SimFramer {
 public:
-    static constexpr uint64_t kGapUs = 4000;
+    static constexpr uint64_t kGapUs = 4000;  // an unpaced line
     static constexpr size_t kMaxFrame = 512;  // longer runs are noise; they are dropped whole
+
+    explicit SimFramer(uint64_t gapUs = kGapUs) : gapUs_(gapUs) {}
+    // The silence that ends a frame at a line rate: 3.5 characters of 10 bits, 1750 us
+    // above 19200 baud, kGapUs for an unpaced line (0).
+    static uint64_t GapUsAt(uint32_t lineRate);
+    uint64_t GapUs() const { return gapUs_; }
 
     void Feed(const uint8_t *bytes, size_t n, uint64_t nowUs);
     // Microseconds until the frame is complete; -1 when nothing is being received.
@@ -47,6 +53,7 @@ private:
     uint64_t lastUs_ = 0;
     bool receiving_ = false;
     bool overflow_ = false;
+    uint64_t gapUs_;
 };
 
 // Master side of a pseudo-terminal; a slave descriptor stays open inside so that a client

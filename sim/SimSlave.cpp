@@ -75,20 +75,23 @@ uint8_t SimSlave::Screen(std::vector<int> *vars) const
         return MbIllegalDataValue;
     uint16_t start = Be16(d);
     uint16_t quantity = fn == kWriteSingle ? 1 : Be16(d + 2);
-    if (fn == kReadHolding && (quantity == 0 || quantity > kMaxReadQuantity))
+    if (fn == kReadHolding && (quantity == 0 || quantity > kMaxReadQuantity || quantity > maxRead_))
         return MbIllegalDataValue;
     if (fn == kWriteMultiple) {
         if (quantity == 0 || quantity > kMaxWriteQuantity || n < 5 || d[4] != quantity * 2 || n < 5u + d[4])
             return MbIllegalDataValue;
     }
-    // Every register of the request must belong to a variable; gaps are not readable.
+    // A write's every register must belong to a variable; a read must start at one, and
+    // reads the registers between variables as zero.
     for (uint32_t reg = start; reg < static_cast<uint32_t>(start) + quantity; ++reg) {
         int id = reg <= 0xFFFF ? SimVarAtRegister(static_cast<uint16_t>(reg)) : -1;
-        if (id < 0)
+        if (id < 0 && (fn != kReadHolding || reg == start))
             return MbIllegalDataAddress;
-        if (vars->empty() || vars->back() != id)
+        if (id >= 0 && (vars->empty() || vars->back() != id))
             vars->push_back(id);
     }
+    if (fn == kReadHolding && noBlockReads_ && vars->size() > 1)
+        return MbIllegalDataAddress;
     for (int id : *vars)
         if (id == faultVar_)
             return SimFailed;

@@ -2,8 +2,12 @@
 // model, one memory block per variable; writes are screened and then handed to the model,
 // which carries out their commands.
 //
-// Exception replies: 1 for a function other than 3, 6 and 16; 2 for a register outside the
-// map or a write to a read-only variable (refused, not acknowledged); 3 for a quantity or
+// Reads go as the device's engine does them: from a register of the map on, registers
+// outside the map reading as zero.
+//
+// Exception replies: 1 for a function other than 3, 6 and 16; 2 for a read that starts
+// outside the map, a write touching a register outside it, or a write to a read-only
+// variable (refused, not acknowledged); 3 for a quantity or
 // byte count out of range or a value the device does not accept; 4 for a command that
 // failed and for the fault switch. A refused write changes nothing, even when it spans
 // several variables.
@@ -32,6 +36,11 @@ public:
     // Fault switch: once this many variables have been stored, writes get exception 4,
     // except a write of the save command alone. 0 = never.
     void SetLockAfter(uint32_t stored) { lockAfter_ = stored; }
+    // Firmware that reads less at once: reads of more than this many registers get
+    // exception 3 (1..125).
+    void SetMaxRead(uint16_t registers) { maxRead_ = registers; }
+    // Firmware without block reads: a read spanning two variables gets exception 2.
+    void SetNoBlockReads(bool on) { noBlockReads_ = on; }
     // Called for every variable a write stored, in register order, with the value its
     // registers now hold (text variables: the text).
     using WriteObserver = std::function<void(int id, double value, const std::string &text)>;
@@ -63,6 +72,8 @@ private:
     int faultVar_ = -1;
     int refusedWriteVar_ = -1;
     uint32_t lockAfter_ = 0;
+    uint16_t maxRead_ = 125;
+    bool noBlockReads_ = false;
     uint32_t stored_ = 0;  // variables stored by writes so far
     WriteObserver onWrite_;
 };

@@ -64,6 +64,8 @@ int main(int argc, char **argv)
     if (!options.RefuseWriteVar.empty())
         slave.SetRefusedWriteVar(SimFindVar(options.RefuseWriteVar));
     slave.SetLockAfter(options.LockAfter);
+    slave.SetMaxRead(static_cast<uint16_t>(options.MaxRead));
+    slave.SetNoBlockReads(options.NoBlockReads);
     writeLog.SetWithWords(options.LogWords);
 
     // The stop signals are blocked except while the server waits, so none is lost between

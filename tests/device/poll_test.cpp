@@ -3,6 +3,7 @@
 // corrupted input.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -416,3 +417,211 @@ TEST_F(PollTest, NothingHappensWhilePollingIsOffOrThePortIsClosed)
 }
 
 }  // namespace
+
+namespace {
+
+// A float's register bytes on the line: low word first, each word high byte first.
+std::vector<uint8_t> FloatWords(float f)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return {static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 24),
+            static_cast<uint8_t>(bits >> 16)};
+}
+
+std::vector<uint8_t> ReadReply(const std::vector<float> &values)
+{
+    std::vector<uint8_t> frame{0xFE, 0x03, static_cast<uint8_t>(4 * values.size())};
+    for (float f : values)
+        for (uint8_t b : FloatWords(f))
+            frame.push_back(b);
+    return WithCrc(frame);
+}
+
+std::vector<uint8_t> ReadRequest(uint16_t address, uint16_t quantity)
+{
+    return WithCrc({0xFE, 0x03, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
+                    static_cast<uint8_t>(quantity >> 8), static_cast<uint8_t>(quantity)});
+}
+
+}  // namespace
+
+TEST_F(PollTest, NeighboursDueTogetherAreReadInOneRequestEachTakingItsOwnRegisters)
+{
+    const char16_t *names[] = {u"Adc.I_Load", u"Adc.U_Load", u"Adc.I_Accu", u"Adc.U_Solar"};
+    for (const char16_t *name : names)
+        manager.GetValue(MString(name));
+    manager.Shell.Poll();
+    // 1002..1007 in one read; Adc.U_Solar (1012) is not adjacent to anything due.
+    EXPECT_EQ(device.Read(8), ReadRequest(1002, 6));
+    EXPECT_EQ(Var(u"Adc.U_Solar")->State, mbsRequested);
+    Answer(ReadReply({1.5f, 2.5f, 3.5f}));
+    manager.Shell.Poll();
+    const double expected[] = {1.5, 2.5, 3.5};
+    for (int i = 0; i < 3; ++i) {
+        ModbusAction *v = Var(names[i]);
+        EXPECT_EQ(v->State, mbsDone) << v->Name.ToUtf8();
+        EXPECT_DOUBLE_EQ(v->Value.ToReal(), expected[i]) << v->Name.ToUtf8();
+        EXPECT_EQ(v->RawCount, 4);
+    }
+    EXPECT_EQ(manager.Shell.Stats.Requests, 1u);
+    EXPECT_EQ(manager.Shell.Stats.GoodReplies, 1u);
+    clock.Advance(manager.Shell.FrameGapMs());
+    manager.Shell.Poll();
+    EXPECT_EQ(device.Read(8), ReadRequest(1012, 2));
+}
+
+TEST_F(PollTest, ABlockStaysWithinTheReadCap)
+{
+    const struct {
+        uint16_t cap;
+        uint16_t quantity;
+    } cases[] = {{1, 2}, {3, 2}, {4, 4}, {32, 6}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.cap);
+        manager.Shell.MaxReadRegisters = c.cap;
+        manager.Shell.PollCursor = -1;
+        clock.Advance(101);
+        for (const char16_t *name : {u"Adc.I_Load", u"Adc.U_Load", u"Adc.I_Accu"})
+            manager.GetValue(MString(name));
+        manager.Shell.Poll();
+        EXPECT_EQ(device.Read(8), ReadRequest(1002, c.quantity));
+        // Forget the exchange: the next case starts on a free line.
+        manager.Shell.Engine.Reset();
+        for (const char16_t *name : {u"Adc.I_Load", u"Adc.U_Load", u"Adc.I_Accu"})
+            Var(name)->State = mbsDone;
+    }
+}
+
+TEST_F(PollTest, AWriteGoesOutAtTheLineNextFreeTurnAheadOfReadsAndAlone)
+{
+    ModbusAction *mode = Var(u"Reg.bModeCharger");      // 2012
+    ModbusAction *loadOff = Var(u"Reg.bForceLoadOff");  // 2013
+    ModbusAction *loadOn = Var(u"Reg.bLoadIsOn");       // 2014
+    manager.GetValue(mode->Name);
+    manager.Shell.Poll();
+    ASSERT_EQ(device.Read(8), ReadRequest(2012, 1));
+    // Asked while a read is on the line, its period not over, other reads waiting.
+    manager.GetValue(loadOn->Name);
+    loadOff->LastPoll = clock.Now();
+    ASSERT_TRUE(manager.Shell.RequestWrite(loadOff, MString(u"1")));
+    EXPECT_TRUE(device.Drain().empty());
+    Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
+    manager.Shell.Poll();
+    ASSERT_EQ(mode->State, mbsDone);
+    clock.Advance(manager.Shell.FrameGapMs());
+    manager.Shell.Poll();
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x06, 0x07, 0xDD, 0x00, 0x01}));
+    Answer(WithCrc({0xFE, 0x06, 0x07, 0xDD, 0x00, 0x01}));
+    manager.Shell.Poll();
+    EXPECT_EQ(loadOff->State, mbsDone);
+    // On a free line a write goes out as it is asked for.
+    clock.Advance(manager.Shell.FrameGapMs());
+    ASSERT_TRUE(manager.Shell.RequestWrite(loadOff, MString(u"0")));
+    EXPECT_EQ(loadOff->State, mbsSent);
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x06, 0x07, 0xDD, 0x00, 0x00}));
+    Answer(WithCrc({0xFE, 0x06, 0x07, 0xDD, 0x00, 0x00}));
+    manager.Shell.Poll();
+    // The read waiting all along is not merged with its written neighbour.
+    clock.Advance(manager.Shell.FrameGapMs());
+    manager.Shell.Poll();
+    EXPECT_EQ(device.Read(8), ReadRequest(2014, 1));
+}
+
+TEST_F(PollTest, AWriteAskedForDuringABlockReadKeepsItsTextAndStillGoesOut)
+{
+    ModbusAction *charge = Var(u"Adc.EnergyAccuCharge");        // 1100
+    ModbusAction *discharge = Var(u"Adc.EnergyAccuDischarge");  // 1102
+    manager.GetValue(charge->Name);
+    manager.GetValue(discharge->Name);
+    manager.Shell.Poll();
+    ASSERT_EQ(device.Read(8), ReadRequest(1100, 4));
+    ASSERT_TRUE(manager.Shell.RequestWrite(discharge, MString(u"7")));
+    Answer(ReadReply({1.5f, 2.5f}));
+    manager.Shell.Poll();
+    EXPECT_DOUBLE_EQ(charge->Value.ToReal(), 1.5);
+    EXPECT_TRUE(discharge->Value.Equals(u"7"));
+    EXPECT_TRUE(discharge->WritePending);
+    clock.Advance(manager.Shell.FrameGapMs());
+    manager.Shell.Poll();
+    const std::vector<uint8_t> write = device.Read(13);
+    ASSERT_EQ(write.size(), 13u);
+    EXPECT_EQ(write[1], 16);
+    EXPECT_EQ(write[3], 0x4E);  // 1102
+}
+
+TEST_F(PollTest, ARefusedBlockIsReadVariableByVariableFromThenOn)
+{
+    for (uint8_t code : {uint8_t{2}, uint8_t{3}}) {
+        SCOPED_TRACE(code);
+        manager.BuildRegisterMap();
+        clock.Advance(ModbusShell::kQuietAfterFailureMs + 1);
+        const char16_t *names[] = {u"Adc.I_Load", u"Adc.U_Load"};
+        for (const char16_t *name : names)
+            manager.GetValue(MString(name));
+        manager.Shell.Poll();
+        ASSERT_EQ(device.Read(8), ReadRequest(1002, 4));
+        Answer(WithCrc({0xFE, 0x83, code}));
+        manager.Shell.Poll();
+        // Not a failure of the variables: asked for again, alone.
+        for (const char16_t *name : names)
+            EXPECT_EQ(Var(name)->State, mbsRequested);
+        EXPECT_EQ(manager.Shell.Stats.Exceptions, 1u);
+        EXPECT_FALSE(manager.Shell.WaitingForQuiet());
+        for (int round = 0; round < 2; ++round) {
+            if (round == 1) {
+                clock.Advance(101);
+                for (const char16_t *name : names)
+                    manager.GetValue(MString(name));
+            }
+            for (int i = 0; i < 2; ++i) {
+                clock.Advance(manager.Shell.FrameGapMs());
+                manager.Shell.Poll();
+                EXPECT_EQ(device.Read(8), ReadRequest(static_cast<uint16_t>(1002 + 2 * i), 2)) << round;
+                Answer(ReadReply({1.0f + i}));
+                manager.Shell.Poll();
+                EXPECT_EQ(Var(names[i])->State, mbsDone);
+                EXPECT_DOUBLE_EQ(Var(names[i])->Value.ToReal(), 1.0 + i);
+            }
+        }
+        manager.Shell.Stats = {};
+    }
+}
+
+TEST_F(PollTest, ABlockUnansweredTwiceWhileSingleReadsAreAnsweredIsReadAloneAfterwards)
+{
+    ModbusAction *a = Var(u"Adc.I_Load");
+    ModbusAction *b = Var(u"Adc.U_Load");
+    // Asks for both and answers the block (when it is one) with silence, the singles with values.
+    auto round = [&](bool expectBlock) {
+        clock.Advance(ModbusShell::kQuietAfterFailureMs + 101);
+        manager.GetValue(a->Name);
+        manager.GetValue(b->Name);
+        manager.Shell.Poll();
+        if (expectBlock) {
+            ASSERT_EQ(device.Read(8), ReadRequest(1002, 4));
+            clock.Advance(521);
+            manager.Shell.Engine.Run();
+            // Never a value that is not its own, and never left failed.
+            EXPECT_EQ(a->State, mbsRequested);
+            EXPECT_EQ(b->State, mbsRequested);
+            clock.Advance(ModbusShell::kQuietAfterFailureMs + 1);
+            manager.Shell.Poll();
+        }
+        ASSERT_EQ(device.Read(8), ReadRequest(1002, 2));
+        Answer(ReadReply({4.0f}));
+        manager.Shell.Poll();
+        clock.Advance(manager.Shell.FrameGapMs());
+        manager.Shell.Poll();
+        ASSERT_EQ(device.Read(8), ReadRequest(1004, 2));
+        Answer(ReadReply({5.0f}));
+        manager.Shell.Poll();
+        EXPECT_DOUBLE_EQ(a->Value.ToReal(), 4.0);
+        EXPECT_DOUBLE_EQ(b->Value.ToReal(), 5.0);
+    };
+    ASSERT_NO_FATAL_FAILURE(round(true));
+    ASSERT_NO_FATAL_FAILURE(round(true));  // one miss is a line fault: blocks again
+    ASSERT_NO_FATAL_FAILURE(round(false));
+    EXPECT_EQ(manager.Shell.Stats.Timeouts, 2u);
+    ConsecutiveTimeouts = 0;
+}

@@ -305,6 +305,43 @@ TEST_F(SimLinkTest, TheDumpGathersEveryVariableInTableOrder)
         EXPECT_FALSE(e.second.Equals(u"--")) << e.first.ToUtf8();
 }
 
+// Block reads give every variable its own value, against firmware that reads blocks, one
+// that reads fewer registers at once (10: the longest variable), and one that reads no blocks at all.
+TEST_F(SimLinkTest, BlockReadsGiveTheValuesSingleReadsGiveWhateverTheFirmwareReads)
+{
+    // Values that stay put while the stand-in runs.
+    auto steady = [](const MString &name) {
+        const std::u16string_view n = name.View();
+        return n == u"DeviceType" || n.starts_with(u"ChipUID") || n.starts_with(u"Cal_") ||
+               n.starts_with(u"Reg.Charge") || n.starts_with(u"Reg.Load") || n.starts_with(u"Do");
+    };
+    manager.Shell.MaxReadRegisters = 1;
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    const auto single = CollectDumpEntries(manager);
+    const uint64_t singleRequests = manager.Shell.Stats.Requests;
+    const std::vector<std::string> firmware[] = {{}, {"--max-read", "10"}, {"--no-block-reads"}};
+    for (const auto &args : firmware) {
+        SCOPED_TRACE(args.empty() ? "blocks" : args[0]);
+        manager.Shell.MaxReadRegisters = ModbusShell::kDefaultMaxRead;
+        manager.Shell.Stats = {};
+        ASSERT_NO_FATAL_FAILURE(Connect(args));
+        DumpOutcome outcome;
+        const auto entries = CollectDumpEntries(manager, &outcome);
+        EXPECT_EQ(outcome.Unread, 0);
+        ASSERT_EQ(entries.size(), single.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (steady(entries[i].first)) {
+                EXPECT_EQ(U16(entries[i].second), U16(single[i].second)) << entries[i].first.ToUtf8();
+            }
+        }
+        if (args.empty()) {
+            EXPECT_LT(manager.Shell.Stats.Requests * 3, singleRequests);
+        }
+        EXPECT_EQ(manager.Shell.Stats.Timeouts, 0u);
+        manager.Shell.Port.Close();
+    }
+}
+
 TEST_F(SimLinkTest, TheDumpGivesALostReplyASecondChance)
 {
     // Every tenth reply is lost: the first round leaves a tenth unread, the second round

@@ -136,7 +136,7 @@ TEST(SimSlave, RefusedRequestsGetExceptionReplies)
         uint8_t Fn, Code;
     } cases[] = {
         {"register in a gap", Read(254, 101, 1), 3, 2},
-        {"read running into a gap", Read(254, 2020, 2), 3, 2},
+        {"read starting in a gap", Read(254, 2021, 2), 3, 2},
         {"beyond the map", Read(254, 6008, 1), 3, 2},
         {"zero quantity", Read(254, 2000, 0), 3, 3},
         {"quantity above 125", Read(254, 1000, 126), 3, 3},
@@ -225,4 +225,44 @@ TEST(SimSlave, FaultVariableGetsException4)
     EXPECT_EQ(d.Ask(WriteMultiple(254, 2004, FloatRegs(1.0f))), Exception(254, 16, 4));
     EXPECT_EQ(static_cast<float>(d.Model.Get(vChargeI)), 2.6f);
     EXPECT_EQ(d.Ask(Read(254, 2002, 2)).size(), 9u);  // its neighbours still answer
+}
+
+TEST(SimSlave, BlockReadsSpanVariablesAndGapsUnlessTheFirmwareSaysOtherwise)
+{
+    Device d;
+    // 2000..2003 are Reg.ChargeMinU and Reg.ChargeMaxU: one read gives both, as two reads do.
+    Bytes minU = d.Ask(Read(254, 2000, 2)), maxU = d.Ask(Read(254, 2002, 2));
+    Bytes both = d.Ask(Read(254, 2000, 4));
+    ASSERT_EQ(both.size(), 13u);
+    EXPECT_EQ(Bytes(both.begin() + 3, both.begin() + 7), Bytes(minU.begin() + 3, minU.begin() + 7));
+    EXPECT_EQ(Bytes(both.begin() + 7, both.begin() + 11), Bytes(maxU.begin() + 3, maxU.begin() + 7));
+    // Registers between variables read as zero.
+    Bytes intoGap = d.Ask(Read(254, 2020, 2));
+    ASSERT_EQ(intoGap.size(), 9u);
+    EXPECT_EQ(intoGap[5], 0);
+    EXPECT_EQ(intoGap[6], 0);
+
+    const struct {
+        const char *What;
+        uint16_t MaxRead;
+        bool NoBlocks;
+        Bytes Request;
+        uint8_t Code;  // 0: answered
+    } cases[] = {
+        {"within the read limit", 4, false, Read(254, 2000, 4), 0},
+        {"beyond the read limit", 3, false, Read(254, 2000, 4), 3},
+        {"no blocks: two variables", 125, true, Read(254, 2000, 4), 2},
+        {"no blocks: one variable", 125, true, Read(254, 2002, 2), 0},
+        {"no blocks: half a variable", 125, true, Read(254, 2003, 1), 0},
+    };
+    for (const auto &c : cases) {
+        Device e;
+        e.Slave.SetMaxRead(c.MaxRead);
+        e.Slave.SetNoBlockReads(c.NoBlocks);
+        const Bytes reply = e.Ask(c.Request);
+        if (c.Code != 0)
+            EXPECT_EQ(reply, Exception(254, 3, c.Code)) << c.What;
+        else
+            EXPECT_EQ(reply.size(), 5u + 2 * c.Request[5]) << c.What;
+    }
 }

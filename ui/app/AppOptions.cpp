@@ -1,6 +1,7 @@
 #include "ui/app/AppOptions.h"
 
 #include "core/Version.h"
+#include "device/LinkOptions.h"
 
 bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, std::string *error)
 {
@@ -25,6 +26,18 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
                 return false;
             }
             options->Journal = argv[++i];
+        } else if (a == "--max-read") {
+            if (i + 1 >= argv.size() || !ParseMaxRead(argv[i + 1], &options->MaxRead)) {
+                *error = "--max-read needs 1 to 125 registers";
+                return false;
+            }
+            ++i;
+        } else if (a == "--baud") {
+            if (i + 1 >= argv.size() || !ParseBaudRate(argv[i + 1], &options->Baud)) {
+                *error = "--baud needs 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200";
+                return false;
+            }
+            ++i;
         } else if (a == "--lang") {
             options->Language = i + 1 < argv.size() ? ParseLanguage(argv[++i]) : std::nullopt;
             if (!options->Language) {
@@ -44,13 +57,17 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
 
 const char *AppUsage()
 {
-    return "usage: quintavolte [--port PATH]... [--lang ru|en] [--journal FILE] [--help] [--version]\n"
+    return "usage: quintavolte [--port PATH]... [--lang ru|en] [--journal FILE] [--max-read N] [--baud RATE]\n"
+           "                  [--help] [--version]\n"
            "Opens the Quintavolte Control window and connects to the device.\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
            "  --lang ru|en  the window's language (by default Russian in a Russian locale,\n"
            "                English otherwise)\n"
            "  --journal FILE  the journal of writes (default $XDG_STATE_HOME/quintavolte/\n"
            "                writes.log, or ~/.local/state/quintavolte/writes.log)\n"
+           "  --max-read N  read at most N registers (1..125, default 32) in one request;\n"
+           "                1 reads every variable alone\n"
+           "  --baud RATE   open the ports at RATE (default 9600)\n"
            "  --help        this text\n"
            "  --version     the program's version\n";
 }

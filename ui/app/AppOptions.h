@@ -2,6 +2,7 @@
 // and --version work without a display.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ struct AppOptions {
     std::vector<std::string> QtArgs;     // everything else, for the toolkit (argv[0] first)
     std::optional<UiLanguage> Language;  // --lang ru|en; otherwise the system locale decides
     std::string Journal;                 // --journal FILE: the journal of writes (default: the user's)
+    uint16_t MaxRead = 32;               // --max-read N: registers one read may span
+    uint32_t Baud = 9600;                // --baud RATE: the rate the ports are opened at
     bool Help = false;
     bool Version = false;
 };

@@ -14,6 +14,10 @@ struct CliOptions {
     std::string Journal;             // --journal FILE: the journal of writes (default: the user's)
     bool Yes = false;                // set, restore: write what may cut the link without asking
     bool WithCalibration = false;    // restore, diff: another unit's calibration too
+    std::string HistoryDb;           // log, history: --history-db FILE
+    int HistoryIntervalS = 10;       // log: --history-interval S
+    std::string From, To;            // history
+    bool Daily = false;              // history
     bool Help = false;
     bool Version = false;
 };

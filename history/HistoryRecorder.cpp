@@ -18,7 +18,8 @@ constexpr size_t kMaxQueue = 8640;
 
 int64_t WallNow()
 {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace
@@ -152,7 +153,8 @@ void HistoryRecorder::StepSample()
         phase_ = Phase::WaitSample;
         return;
     }
-    if (!AllAnswered(names, kHistoryVarCount) && TickDiff(GetTickCount32(), waitStart_) < static_cast<int32_t>(kReadWaitMs))
+    if (!AllAnswered(names, kHistoryVarCount) &&
+        TickDiff(GetTickCount32(), waitStart_) < static_cast<int32_t>(kReadWaitMs))
         return;
     phase_ = Phase::Idle;
     Item item{chip_, type_, {}};
@@ -183,9 +185,8 @@ void HistoryRecorder::Push(Item item)
 bool HistoryRecorder::WaitWritten(int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    return drained_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-        return (queue_.empty() && !busy_) || writerError_ != HistoryError::None;
-    });
+    return drained_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [this] { return (queue_.empty() && !busy_) || writerError_ != HistoryError::None; });
 }
 
 bool HistoryRecorder::WriteOne(HistoryStore &store, const Item &item)

@@ -54,7 +54,10 @@ public:
     int Prepared() const { return rc_; }
     sqlite3_stmt *operator*() const { return s_; }
     void Bind(int i, int64_t v) { sqlite3_bind_int64(s_, i, v); }
-    void Bind(int i, const std::string &v) { sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT); }
+    void Bind(int i, const std::string &v)
+    {
+        sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
     void Bind(int i, const std::optional<int64_t> &v)
     {
         if (v)
@@ -82,7 +85,8 @@ std::string AggregateColumns()
     std::string cols;
     for (const HistoryVar &v : HistoryVars()) {
         const std::string c = v.Column;
-        cols += ", " + c + "_lo INTEGER, " + c + "_hi INTEGER, " + c + "_sum INTEGER, " + c + "_n INTEGER NOT NULL DEFAULT 0";
+        cols += ", " + c + "_lo INTEGER, " + c + "_hi INTEGER, " + c + "_sum INTEGER, " + c +
+                "_n INTEGER NOT NULL DEFAULT 0";
     }
     return cols;
 }
@@ -217,7 +221,9 @@ void HistoryStore::Close()
 bool HistoryStore::Fail(int rc, const char *what)
 {
     error_ = ErrorOf(rc);
-    errorText_ = std::string(what) + ": " + (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+    // The plain sentence first; SQLite's own words for whoever looks closer.
+    errorText_ = std::string(HistoryErrorName(error_)) + " (" + what + ": " +
+                 (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc)) + ")";
     return false;
 }
 
@@ -264,8 +270,8 @@ bool HistoryStore::CreateSchema()
                             CounterColumns("INTEGER") +
                             ", PRIMARY KEY(dev, day)) WITHOUT ROWID;"
                             "PRAGMA application_id = " +
-                            std::to_string(kApplicationId) + "; PRAGMA user_version = " + std::to_string(kSchemaVersion) +
-                            "; COMMIT;";
+                            std::to_string(kApplicationId) +
+                            "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + "; COMMIT;";
     if (Exec(sql.c_str()))
         return true;
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -371,7 +377,9 @@ bool HistoryStore::UpsertAggregate(const char *table, int64_t device, int64_t sl
                "_sum = coalesce(" + c + "_sum, 0) + coalesce(excluded." + c + "_sum, 0), " + c + "_n = " + c +
                "_n + excluded." + c + "_n";
     }
-    Stmt up(db_, std::string("INSERT INTO ") + table + "(" + cols + ") VALUES(" + vals + ") ON CONFLICT(dev, t) DO UPDATE SET " + set,
+    Stmt up(db_,
+            std::string("INSERT INTO ") + table + "(" + cols + ") VALUES(" + vals +
+                ") ON CONFLICT(dev, t) DO UPDATE SET " + set,
             &cache_);
     if (up.Prepared() != SQLITE_OK)
         return Fail(up.Prepared(), "adding to the aggregates");
@@ -417,7 +425,8 @@ HistoryStore::Neighbour HistoryStore::Near(int64_t device, const char *column, i
     std::string sql = "SELECT t";
     if (column)
         sql += std::string(", ") + column;
-    sql += after ? " FROM sample WHERE dev = ?1 AND t > ?2 AND t <= ?2 + ?3" : " FROM sample WHERE dev = ?1 AND t < ?2 AND t >= ?2 - ?3";
+    sql += after ? " FROM sample WHERE dev = ?1 AND t > ?2 AND t <= ?2 + ?3"
+                 : " FROM sample WHERE dev = ?1 AND t < ?2 AND t >= ?2 - ?3";
     if (column)
         sql += std::string(" AND ") + column + " IS NOT NULL";
     sql += after ? " ORDER BY t LIMIT 1" : " ORDER BY t DESC LIMIT 1";
@@ -467,7 +476,8 @@ bool HistoryStore::AddInTransaction(int64_t device, const HistorySample &sample,
         if (rc != SQLITE_DONE)
             return Fail(rc, "adding the sample");
     }
-    if (!UpsertAggregate("minute", device, t - t % 60, sample) || !UpsertAggregate("hour", device, t - t % 3600, sample))
+    if (!UpsertAggregate("minute", device, t - t % 60, sample) ||
+        !UpsertAggregate("hour", device, t - t % 3600, sample))
         return false;
 
     // The new sample splits the interval between its neighbours (another recorder may
@@ -508,8 +518,8 @@ bool HistoryStore::AddInTransaction(int64_t device, const HistorySample &sample,
     for (int i = 0; i < kHistoryCounterCount; ++i) {
         dSql += ", ?" + std::to_string(4 + i);
         const std::string c = vars[kHistoryVarCount - kHistoryCounterCount + i].Column;
-        set += ", " + c + " = CASE WHEN excluded." + c + " IS NULL THEN " + c + " ELSE coalesce(" + c + ", 0) + excluded." +
-               c + " END";
+        set += ", " + c + " = CASE WHEN excluded." + c + " IS NULL THEN " + c + " ELSE coalesce(" + c +
+               ", 0) + excluded." + c + " END";
     }
     for (const auto &[day, change] : changes) {
         Stmt daily(db_, dSql + ") ON CONFLICT(dev, day) DO UPDATE SET " + set, &cache_);
@@ -589,8 +599,8 @@ std::vector<HistoryPoint> HistoryStore::Series(int64_t device, int var, int64_t 
     const std::string c = HistoryVars()[var].Column;
     std::string sql;
     if (level == HistoryLevel::Raw)
-        sql = "SELECT t, " + c + ", " + c + ", " + c + ", 1 FROM sample WHERE dev = ?1 AND t >= ?2 AND t <= ?3 AND " + c +
-              " IS NOT NULL ORDER BY t";
+        sql = "SELECT t, " + c + ", " + c + ", " + c + ", 1 FROM sample WHERE dev = ?1 AND t >= ?2 AND t <= ?3 AND " +
+              c + " IS NOT NULL ORDER BY t";
     else
         sql = "SELECT t, " + c + "_sum, " + c + "_lo, " + c + "_hi, " + c + "_n FROM " +
               (level == HistoryLevel::Minute ? "minute" : "hour") + " WHERE dev = ?1 AND t >= ?2 AND t <= ?3 AND " + c +
@@ -639,7 +649,8 @@ std::vector<HistoryDaily> HistoryStore::Daily(int64_t device, const std::string 
     int64_t start = 0, end = 0;
     if (!LocalDayStart(fromDay, &start) || !LocalDayStart(toDay, &end) || toDay < fromDay)
         return out;
-    Stmt q(db_, "SELECT day, covered" + CounterColumns("") + " FROM daily WHERE dev = ?1 AND day >= ?2 AND day <= ?3 ORDER BY day");
+    Stmt q(db_, "SELECT day, covered" + CounterColumns("") +
+                    " FROM daily WHERE dev = ?1 AND day >= ?2 AND day <= ?3 ORDER BY day");
     q.Bind(1, device);
     q.Bind(2, fromDay);
     q.Bind(3, toDay);

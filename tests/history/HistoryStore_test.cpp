@@ -117,9 +117,9 @@ TEST_F(HistoryStoreTest, EachIntervalCountsForTheLocalDayItEndsInAcrossAChangeOf
         int64_t Covered;
         bool Partial;
     } expect[] = {
-        {"2026-03-27", std::nullopt, 0, true},  // nobody recorded: unknown, not 0
-        {"2026-03-28", 719, 7190, true},        // the interval ending at midnight is the next day's
-        {"2026-03-29", 23 * 360, 23 * 3600, false},  // 23 hours long
+        {"2026-03-27", std::nullopt, 0, true},             // nobody recorded: unknown, not 0
+        {"2026-03-28", 719, 7190, true},                   // the interval ending at midnight is the next day's
+        {"2026-03-29", 23 * 360, 23 * 3600, false},        // 23 hours long
         {"2026-03-30", 2 * 360 + 1, 2 * 3600 + 10, true},  // up to 02:00:00 itself
     };
     for (size_t i = 0; i < days.size(); ++i) {
@@ -145,14 +145,12 @@ TEST_F(HistoryStoreTest, CounterResetsCountFromZeroAndGapsAddNothing)
         int64_t After;
         std::optional<double> Counter;
     } steps[] = {
-        {0, 100.0},
-        {10, 101.25},  // +1.25
-        {10, 0.5},     // reset to 0, then 0.5 more: +0.5
-        {10, 1.5},     // +1
-        {3600, 50.0},  // an hour nobody recorded: unknown, not 48.5
-        {10, 51.0},    // +1
-        {10, std::nullopt},
-        {10, 52.0},  // the missing reading makes this a 20 s interval: +1
+        {0, 100.0},         {10, 101.25},  // +1.25
+        {10, 0.5},                         // reset to 0, then 0.5 more: +0.5
+        {10, 1.5},                         // +1
+        {3600, 50.0},                      // an hour nobody recorded: unknown, not 48.5
+        {10, 51.0},                        // +1
+        {10, std::nullopt}, {10, 52.0},    // the missing reading makes this a 20 s interval: +1
     };
     int64_t t = t0;
     for (const Step &s : steps) {
@@ -354,10 +352,8 @@ TEST(HistoryLevel, TheSpanChoosesTheAggregate)
         int64_t Age;
         HistoryLevel Level;
     } cases[] = {
-        {3600, 0, HistoryLevel::Raw},
-        {86400, 0, HistoryLevel::Minute},
-        {7 * 86400, 0, HistoryLevel::Hour},
-        {365 * 86400, 0, HistoryLevel::Hour},
+        {3600, 0, HistoryLevel::Raw},           {86400, 0, HistoryLevel::Minute},
+        {7 * 86400, 0, HistoryLevel::Hour},     {365 * 86400, 0, HistoryLevel::Hour},
         {3600, 40 * 86400, HistoryLevel::Hour},  // samples that old are pruned
     };
     for (const Case &c : cases)

@@ -181,8 +181,8 @@ int CmdHistory(const CliHistoryOptions &o, std::ostream &out, std::ostream &err)
         // Units never mix: each has its own block.
         if (devices.size() > 1)
             out << "# chip: " << dev.Chip << (dev.Type.empty() ? "" : "  (" + dev.Type + ")") << "\n";
-        const int status = o.Daily ? PrintDaily(store, dev, o, from, to, out, err)
-                                   : PrintSamples(store, dev, o, from, to, out, err);
+        const int status =
+            o.Daily ? PrintDaily(store, dev, o, from, to, out, err) : PrintSamples(store, dev, o, from, to, out, err);
         if (status != 0) {
             if (status == 1)
                 err << "quintavolte-cli: " << store.ErrorText() << "\n";

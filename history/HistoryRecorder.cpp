@@ -69,14 +69,29 @@ bool HistoryRecorder::MarkForReading(const char *const *names, int count)
     return any;
 }
 
+// An exchange for the variable ended after it was marked. The window may mark it again at
+// once (it shows the same value), so a variable asked for once more counts as answered when
+// a request went out after the mark.
+bool HistoryRecorder::Answered(const ModbusAction &v) const
+{
+    if (v.State != mbsRequested && v.State != mbsSent)
+        return true;
+    return v.State == mbsRequested && TickDiff(v.LastPoll, waitStart_) >= 0;
+}
+
 bool HistoryRecorder::AllAnswered(const char *const *names, int count)
 {
     for (int i = 0; i < count; ++i) {
         const ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(names[i]));
-        if (v != nullptr && (v->State == mbsRequested || v->State == mbsSent))
+        if (v != nullptr && !Answered(*v))
             return false;
     }
     return true;
+}
+
+bool HistoryRecorder::FreshNumber(const ModbusAction *v) const
+{
+    return v != nullptr && v->Value.IsNumber() && (v->State == mbsDone || (v->State == mbsRequested && Answered(*v)));
 }
 
 void HistoryRecorder::Run()
@@ -121,7 +136,7 @@ void HistoryRecorder::StepIdentify()
     uint32_t words[3] = {};
     for (int i = 0; i < 3; ++i) {
         const ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(kIdentityNames[i]));
-        if (v == nullptr || v->State != mbsDone || !v->Value.IsNumber()) {
+        if (!FreshNumber(v)) {
             // Without its identity a unit's samples could mix with another's: try again.
             phase_ = Phase::Identify;
             return;
@@ -130,7 +145,7 @@ void HistoryRecorder::StepIdentify()
     }
     chip_ = ChipIdentityText(words[0], words[1], words[2]);
     const ModbusAction *type = manager_.Shell.FindVariable(MString(u"DeviceType"));
-    type_ = type != nullptr && type->State == mbsDone ? type->Value.ToUtf8() : std::string();
+    type_ = type != nullptr && !type->Value.Equals(u"--") ? type->Value.ToUtf8() : std::string();
     phase_ = Phase::Idle;
     nextDue_ = Now();
 }
@@ -162,7 +177,7 @@ void HistoryRecorder::StepSample()
     bool any = false;
     for (int i = 0; i < kHistoryVarCount; ++i) {
         const ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(names[i]));
-        if (v != nullptr && v->State == mbsDone && v->Value.IsNumber()) {
+        if (FreshNumber(v)) {
             item.Sample.Values[i] = v->Value.ToReal();
             any = true;
         }

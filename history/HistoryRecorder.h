@@ -16,6 +16,7 @@
 #include "history/HistoryStore.h"
 
 class cActionManager;
+struct ModbusAction;
 
 class HistoryRecorder : public MicroTaskBase {
 public:
@@ -60,6 +61,8 @@ private:
     void StepSample();
     bool MarkForReading(const char *const *names, int count);
     bool AllAnswered(const char *const *names, int count);
+    bool Answered(const ModbusAction &v) const;
+    bool FreshNumber(const ModbusAction *v) const;
     void Push(Item item);
     void WriterLoop();
     bool WriteOne(HistoryStore &store, const Item &item);

@@ -52,7 +52,9 @@ TEST(CliHistory, LogRecordsTheDeviceAndHistoryPrintsIt)
 TEST(CliHistory, AFileThatIsNotAHistoryIsRefused)
 {
     const std::string path = testing::TempDir() + "cli-not-history-" + std::to_string(getpid()) + ".txt";
-    { std::ofstream(path) << "hello\n"; }
+    {
+        std::ofstream(path) << "hello\n";
+    }
     const auto o = RunCliProgram("history --history-db " + path);
     EXPECT_EQ(o.Status, 1);
     EXPECT_NE(o.Err.find("not a history database"), std::string::npos) << o.Err;

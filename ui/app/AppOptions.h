@@ -13,6 +13,8 @@ struct AppOptions {
     std::vector<std::string> QtArgs;     // everything else, for the toolkit (argv[0] first)
     std::optional<UiLanguage> Language;  // --lang ru|en; otherwise the system locale decides
     std::string Journal;                 // --journal FILE: the journal of writes (default: the user's)
+    std::string HistoryDb;               // --history-db FILE (default: the user's)
+    int HistoryIntervalS = 10;           // --history-interval S
     bool Help = false;
     bool Version = false;
 };

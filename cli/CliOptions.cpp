@@ -59,6 +59,8 @@ const char *CliUsage()
            "  show FILE                  list the variables of a debug dump\n"
            "  mqtt --broker HOST[:PORT] [OPTIONS]\n"
            "                             publish the device to an MQTT broker (mqtt --help)\n"
+           "                             --history [--history-db FILE] [--history-interval S]:\n"
+           "                             also record the device into the history database\n"
            "  backup FILE                save the device's settings to a text file\n"
            "  restore FILE [--dry-run] [--yes] [--with-calibration]\n"
            "                             write the file's settings that differ, check them and\n"

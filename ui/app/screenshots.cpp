@@ -67,6 +67,12 @@ public:
             } else {
                 Save(&form, mode + QStringLiteral("-") + page->objectName());
             }
+            if (page == form.HistoryTS) {
+                form.HistoryTS->HistoryViewsPC->setCurrentIndex(1);
+                Pump(300);
+                Save(&form, mode + QStringLiteral("-HistoryTS-daily"));
+                form.HistoryTS->HistoryViewsPC->setCurrentIndex(0);
+            }
         }
     }
     bool Failed() const { return failed_; }

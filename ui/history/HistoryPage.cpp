@@ -97,7 +97,8 @@ QString ErrorText(HistoryError e)
 
 int64_t WallNow()
 {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 constexpr int64_t kSpanSeconds[] = {3600, 86400, 7 * 86400, 31 * 86400, 365 * 86400};
@@ -106,7 +107,8 @@ constexpr int64_t kSpanSeconds[] = {3600, 86400, 7 * 86400, 31 * 86400, 365 * 86
 
 bool HistoryRecordingWanted()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("quintavolte"), QStringLiteral("quintavolte"))
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("quintavolte"),
+                     QStringLiteral("quintavolte"))
         .value(QLatin1String(kSettingsKey), true)
         .toBool();
 }
@@ -399,8 +401,9 @@ void HistoryPage::LoadCurves()
     }
     timeAxis_->setRange(QDateTime::fromSecsSinceEpoch(from_), QDateTime::fromSecsSinceEpoch(to_));
     const int64_t span = to_ - from_;
-    timeAxis_->setFormat(span <= 86400 ? QStringLiteral("HH:mm")
-                                       : span <= 8 * 86400 ? QStringLiteral("dd.MM HH:mm") : QStringLiteral("dd.MM.yy"));
+    timeAxis_->setFormat(span <= 86400       ? QStringLiteral("HH:mm")
+                         : span <= 8 * 86400 ? QStringLiteral("dd.MM HH:mm")
+                                             : QStringLiteral("dd.MM.yy"));
     timeAxis_->setTickCount(span <= 8 * 86400 && span > 86400 ? 5 : 6);
     leftAxis_->setTickCount(6);
     rightAxis_->setTickCount(6);
@@ -412,7 +415,10 @@ void HistoryPage::LoadCurves()
             continue;
         }
         const double pad = std::max(0.5, (hi[side] - lo[side]) * 0.05);
-        axes[side]->setRange(std::floor(lo[side] - pad), std::ceil(hi[side] + pad));
+        // Powers and the like that never go below zero keep zero as their floor.
+        const double low = lo[side] >= 0 && lo[side] - pad < 0 ? 0.0 : std::floor(lo[side] - pad);
+        axes[side]->setRange(low, std::ceil(hi[side] + pad));
+        axes[side]->applyNiceNumbers();
         axes[side]->setVisible(true);
     }
     settingAxes_ = false;

@@ -224,7 +224,7 @@ void HistoryPage::BuildCharts()
     daily_->setLocalizeNumbers(true);
     daily_->legend()->setAlignment(Qt::AlignBottom);
     daily_->setMargins(QMargins(2, 2, 2, 2));
-    daily_->setTitle(tr("Энергия за сутки, Вт·ч, последние 30 дней (? — нет записи)"));
+    daily_->setTitle(tr("Энергия за сутки, Вт·ч, последние 30 дней"));
     DailyView = new QChartView(daily_, this);
     DailyView->setObjectName(QStringLiteral("DailyView"));
     // Both charts need the page's height to be read: one at a time.
@@ -451,21 +451,33 @@ void HistoryPage::LoadDaily()
         }
         series->append(set);
     }
-    for (size_t i = 0; i < days.size(); ++i) {
-        const HistoryDaily &d = days[i];
-        const bool unknown = d.Covered == 0;
-        // Every other day's date, so that thirty fit; a day nobody recorded is marked.
-        QString label = i % 2 == days.size() % 2 ? QString() : QString::fromStdString(d.Day.substr(8, 2));
-        if (unknown)
-            label += QStringLiteral("?");
-        // Categories must differ: pad with invisible spaces.
-        categories << label + QString(static_cast<int>(i), QChar(0x200B));
+    // A day nobody recorded is unknown, not zero: a pale bar the height of the chart says so.
+    auto *unknown = new QBarSet(tr("нет записи"));
+    unknown->setColor(QColor(0xCF, 0xD8, 0xDC));
+    unknown->setBorderColor(QColor(0xCF, 0xD8, 0xDC));
+    const double full = std::ceil(top * 1.1);
+    for (const HistoryDaily &d : days)
+        unknown->append(d.Covered == 0 ? full : 0.0);
+    series->append(unknown);
+    for (const HistoryDaily &d : days) {
+        // The day of the month; a month's end can repeat a number within thirty days, and
+        // categories must differ.
+        QString label = QString::number(QString::fromStdString(d.Day.substr(8, 2)).toInt());
+        while (categories.contains(label))
+            label += QLatin1Char(' ');
+        categories << label;
     }
     daily_->addSeries(series);
     auto *x = new QBarCategoryAxis;
     x->append(categories);
+    // Thirty dates side by side fit the page only standing up.
+    x->setLabelsAngle(-90);
     auto *y = new QValueAxis;
     y->setRange(0, std::ceil(top * 1.1));
+    y->applyNiceNumbers();
+    for (int i = 0; i < unknown->count(); ++i)
+        if (unknown->at(i) > 0)
+            unknown->replace(i, y->max());
     y->setLabelFormat(QStringLiteral("%.0f"));
     daily_->addAxis(x, Qt::AlignBottom);
     daily_->addAxis(y, Qt::AlignLeft);

@@ -232,10 +232,6 @@
         <translation>W</translation>
     </message>
     <message>
-        <source>Энергия за сутки, Вт·ч, последние 30 дней (? — нет записи)</source>
-        <translation>Energy per day, Wh, last 30 days (? — not recorded)</translation>
-    </message>
-    <message>
         <source>Графики</source>
         <translation>Curves</translation>
     </message>
@@ -274,6 +270,14 @@
     <message>
         <source>Записывать историю</source>
         <translation>Record history</translation>
+    </message>
+    <message>
+        <source>Энергия за сутки, Вт·ч, последние 30 дней</source>
+        <translation>Energy per day, Wh, last 30 days</translation>
+    </message>
+    <message>
+        <source>нет записи</source>
+        <translation>not recorded</translation>
     </message>
 </context>
 <context>

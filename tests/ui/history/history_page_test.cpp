@@ -89,14 +89,19 @@ private slots:
             page.SetChosen(6, true);
             QCOMPARE(Curves(page).size(), 3);
 
-            // Thirty days of bars: four sets; days nobody recorded are marked, recorded
+            // Thirty days of bars: four energies and the days nobody recorded; recorded
             // days have the panel's energy of a sunny or cloudy day.
             auto *bars = static_cast<QBarSeries *>(page.DailyView->chart()->series().at(0));
-            QCOMPARE(bars->count(), 4);
-            QCOMPARE(bars->barSets().at(2)->count(), 30);
-            const double yesterday = bars->barSets().at(2)->at(28);
+            QCOMPARE(bars->count(), 5);
+            QBarSet *solar = bars->barSets().at(2);
+            QBarSet *unknown = bars->barSets().at(4);
+            QCOMPARE(solar->count(), 30);
+            const double yesterday = solar->at(28);
             QVERIFY2(yesterday > 500 && yesterday < 3000, qPrintable(QString::number(yesterday)));
-            QCOMPARE(bars->barSets().at(2)->at(0), 0.0);
+            QVERIFY(unknown->at(28) == 0.0);
+            // Twenty days before the made-up week: unknown, not an energy of zero.
+            QCOMPARE(solar->at(0), 0.0);
+            QVERIFY(unknown->at(0) > yesterday);
         }
         MainUnit::Finalize();
     }

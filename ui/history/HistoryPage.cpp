@@ -472,6 +472,9 @@ void HistoryPage::LoadDaily()
     x->append(categories);
     // Thirty dates side by side fit the page only standing up.
     x->setLabelsAngle(-90);
+    QFont small = x->labelsFont();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    x->setLabelsFont(small);
     auto *y = new QValueAxis;
     y->setRange(0, std::ceil(top * 1.1));
     y->applyNiceNumbers();

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QBarCategoryAxis>
+#include <QCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
@@ -438,7 +439,6 @@ void HistoryPage::LoadDaily()
     const int64_t now = clock_();
     const auto days = store_.Daily(deviceId_, LocalDayOf(now - 29 * 86400), LocalDayOf(now));
     auto *series = new QBarSeries;
-    QStringList categories;
     double top = 1;
     for (int c = 0; c < kHistoryCounterCount; ++c) {
         auto *set = new QBarSet(VarText(kHistoryVarCount - kHistoryCounterCount + c));
@@ -459,22 +459,15 @@ void HistoryPage::LoadDaily()
     for (const HistoryDaily &d : days)
         unknown->append(d.Covered == 0 ? full : 0.0);
     series->append(unknown);
-    for (const HistoryDaily &d : days) {
-        // The day of the month; a month's end can repeat a number within thirty days, and
-        // categories must differ.
-        QString label = QString::number(QString::fromStdString(d.Day.substr(8, 2)).toInt());
-        while (categories.contains(label))
-            label += QLatin1Char(' ');
-        categories << label;
-    }
     daily_->addSeries(series);
-    auto *x = new QBarCategoryAxis;
-    x->append(categories);
-    // Thirty dates side by side fit the page only standing up.
-    x->setLabelsAngle(-90);
-    QFont small = x->labelsFont();
-    small.setPointSizeF(small.pointSizeF() * 0.8);
-    x->setLabelsFont(small);
+    // A date under every third day: thirty would not fit the page side by side.
+    auto *x = new QCategoryAxis;
+    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    x->setRange(-0.5, static_cast<double>(days.size()) - 0.5);
+    x->setGridLineVisible(false);
+    const int n = static_cast<int>(days.size());
+    for (int i = (n - 1) % 3; i < n; i += 3)
+        x->append(QString::fromStdString(days[i].Day.substr(8, 2) + "." + days[i].Day.substr(5, 2)), i);
     auto *y = new QValueAxis;
     y->setRange(0, std::ceil(top * 1.1));
     y->applyNiceNumbers();

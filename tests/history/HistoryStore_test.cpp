@@ -344,6 +344,24 @@ TEST_F(HistoryStoreTest, AFileThatCannotBeWrittenFailsTheWriteAndKeepsWhatItHeld
     EXPECT_EQ(reader.Samples(1, 0, INT64_MAX).size(), 1u);
 }
 
+TEST_F(HistoryStoreTest, AFileHeldTooLongByAnotherProgramFailsTheWriteAndLosesNothing)
+{
+    HistoryStore store;
+    ASSERT_TRUE(store.Open(path_, false, 200));
+    const int64_t dev = store.DeviceId("A", "");
+    ASSERT_TRUE(store.AddSample(dev, Sample(1780000000, 1.0)));
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(store.AddSample(dev, Sample(1780000010, 2.0)));
+    EXPECT_EQ(store.LastError(), HistoryError::Locked) << store.ErrorText();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    // Once the other program lets go, the store writes again and kept what it had.
+    EXPECT_TRUE(store.AddSample(dev, Sample(1780000020, 3.0))) << store.ErrorText();
+    EXPECT_EQ(store.Samples(dev, 0, INT64_MAX).size(), 2u);
+}
+
 TEST(HistoryLevel, TheSpanChoosesTheAggregate)
 {
     const int64_t now = 1780000000;

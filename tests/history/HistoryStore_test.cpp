@@ -321,13 +321,20 @@ TEST_F(HistoryStoreTest, ADamagedFileIsReportedAndNotRepaired)
 
 TEST_F(HistoryStoreTest, AFileThatCannotBeWrittenFailsTheWriteAndKeepsWhatItHeld)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes read-only files";
     {
         HistoryStore store;
         ASSERT_TRUE(store.Open(path_, false));
         ASSERT_TRUE(store.AddSample(store.DeviceId("A", ""), Sample(1780000000, 1.0)));
     }
+    {
+        // Opened for reading (a service's file shown on the page): a write is refused.
+        HistoryStore reader;
+        ASSERT_TRUE(reader.Open(path_, true));
+        EXPECT_FALSE(reader.AddSample(1, Sample(1780000010, 2.0)));
+        EXPECT_EQ(reader.LastError(), HistoryError::ReadOnly) << reader.ErrorText();
+    }
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes files without write permission";
     fs::permissions(path_, fs::perms::owner_read);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     HistoryStore store;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "cli/CliBackup.h"
+#include "cli/CliHistory.h"
 #include "cli/CliJournal.h"
 #include "cli/CliConsent.h"
 #include "cli/CliMqtt.h"
@@ -504,6 +505,11 @@ int RunCommand(Session &s, const CliOptions &o)
         return CmdRestore(link, o.Args[0], CliRestoreFlags{o.DryRun, o.Yes, o.WithCalibration}, s.out_, s.err_);
     if (o.Command == "diff")
         return CmdDiff(link, o.Args[0], o.WithCalibration, s.out_, s.err_);
+    const CliHistoryOptions history{o.HistoryDb, o.HistoryIntervalS, o.From, o.To, o.Daily, o.Csv, o.Args};
+    if (o.Command == "log")
+        return CmdLog(link, history, s.out_, s.err_);
+    if (o.Command == "history")
+        return CmdHistory(history, s.out_, s.err_);
     s.err_ << "quintavolte-cli: unknown command " << o.Command << "\n";
     return 2;
 }

@@ -15,7 +15,7 @@ struct CommandShape {
 constexpr CommandShape kCommands[] = {
     {"ports", 0, 0},   {"info", 0, 0}, {"get", 1, 1000},  {"set", 2, 2},     {"watch", 1, 1000},
     {"stats", 0, 0},   {"dump", 1, 1}, {"show", 1, 1},    {"mqtt", 0, 1000}, {"backup", 1, 1},
-    {"restore", 1, 1}, {"diff", 1, 1}, {"journal", 0, 0},
+    {"restore", 1, 1}, {"diff", 1, 1}, {"journal", 0, 0}, {"log", 0, 0},     {"history", 0, 1000},
 };
 
 const CommandShape *FindCommand(const std::string &name)
@@ -61,6 +61,8 @@ const char *CliUsage()
            "  show FILE                  list the variables of a debug dump\n"
            "  mqtt --broker HOST[:PORT] [OPTIONS]\n"
            "                             publish the device to an MQTT broker (mqtt --help)\n"
+           "                             --history [--history-db FILE] [--history-interval S]:\n"
+           "                             also record the device into the history database\n"
            "  backup FILE                save the device's settings to a text file\n"
            "  restore FILE [--dry-run] [--yes] [--with-calibration]\n"
            "                             write the file's settings that differ, check them and\n"
@@ -72,6 +74,13 @@ const char *CliUsage()
            "                             list the settings that differ between device and file\n"
            "  journal                    list the journal of writes, oldest first (who wrote\n"
            "                             what and when, and how it ended)\n"
+           "  log [--history-db FILE] [--history-interval S]\n"
+           "                             record the device into the history database every S\n"
+           "                             seconds (default 10) until interrupted\n"
+           "  history [--from DATE] [--to DATE] [--daily] [--csv] [NAME...]\n"
+           "                             print the recorded samples (default: the last day) or\n"
+           "                             the daily energy totals (default: the last 30 days);\n"
+           "                             DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM, local time\n"
            "\n"
            "options:\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
@@ -81,6 +90,9 @@ const char *CliUsage()
            "  --journal FILE\n"
            "                the journal of writes (default $XDG_STATE_HOME/quintavolte/writes.log,\n"
            "                or ~/.local/state/quintavolte/writes.log)\n"
+           "  --history-db FILE\n"
+           "                the history database (default $XDG_DATA_HOME/quintavolte/history.sqlite,\n"
+           "                or ~/.local/share/quintavolte/history.sqlite)\n"
            "  --help        this text\n"
            "  --version     the program's version\n"
            "\n"
@@ -148,6 +160,33 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
                 return false;
             }
             intervalGiven = true;
+        } else if (a == "--history-db") {
+            const std::string *v = needValue("a file");
+            if (!v)
+                return false;
+            if (v->empty()) {
+                *error = "--history-db needs a file";
+                return false;
+            }
+            options->HistoryDb = *v;
+        } else if (a == "--history-interval") {
+            const std::string *v = needValue("a number of seconds");
+            if (!v)
+                return false;
+            int value = 0;
+            auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), value);
+            if (ec != std::errc() || end != v->data() + v->size() || value < 1 || value > 3600) {
+                *error = "--history-interval wants seconds from 1 to 3600, not '" + *v + "'";
+                return false;
+            }
+            options->HistoryIntervalS = value;
+        } else if (a == "--from" || a == "--to") {
+            const std::string *v = needValue("a date");
+            if (!v)
+                return false;
+            (a == "--from" ? options->From : options->To) = *v;
+        } else if (a == "--daily") {
+            options->Daily = true;
         } else if (a == "--csv") {
             options->Csv = true;
         } else if (a == "--stats") {
@@ -182,8 +221,20 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
         *error = "wrong number of arguments for " + options->Command;
         return false;
     }
-    if ((intervalGiven || options->Csv) && options->Command != "watch" && options->Command != "stats") {
-        *error = "--interval and --csv go with watch or stats";
+    if (intervalGiven && options->Command != "watch" && options->Command != "stats") {
+        *error = "--interval goes with watch or stats";
+        return false;
+    }
+    if (options->Csv && options->Command != "watch" && options->Command != "stats" && options->Command != "history") {
+        *error = "--csv goes with watch, stats or history";
+        return false;
+    }
+    if ((!options->From.empty() || !options->To.empty() || options->Daily) && options->Command != "history") {
+        *error = "--from, --to and --daily go with history";
+        return false;
+    }
+    if (!options->HistoryDb.empty() && options->Command != "log" && options->Command != "history") {
+        *error = "--history-db goes with log or history";
         return false;
     }
     if (options->Stats && options->Command != "watch") {

@@ -17,6 +17,10 @@ struct CliOptions {
     bool WithCalibration = false;    // restore, diff: another unit's calibration too
     uint16_t MaxRead = 32;           // --max-read N: registers one read may span
     uint32_t Baud = 9600;            // --baud RATE: the rate the ports are opened at
+    std::string HistoryDb;           // log, history: --history-db FILE
+    int HistoryIntervalS = 10;       // log: --history-interval S
+    std::string From, To;            // history
+    bool Daily = false;              // history
     bool Help = false;
     bool Version = false;
 };

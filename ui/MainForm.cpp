@@ -39,6 +39,7 @@
 #include "ui/dialogs/JournalForm.h"
 #include "ui/pages/SupplyMnemoPage.h"
 #include "ui/training/TrainingPage.h"
+#include "ui/history/HistoryPage.h"
 #include "ui/widgets/PictureCanvas.h"
 #include "values/DebugDump.h"
 
@@ -223,6 +224,7 @@ void TMainForm::CreatePages()
     MainPC->addTab(SupplyMnemoTS, tr("Мнемосхема ИП"));
     MainPC->addTab(BatConfigTS, tr("Конфигурирование ЗУ"));
     MainPC->addTab(TrainingTS, tr("Диагностика АКБ"));
+    HistoryTS = AttachHistoryPage(MainPC, ServiceMenu, *ActionManager);
     MainPC->addTab(PerifTS, tr("Периферия"));
     MainPC->addTab(CalibrateTS, tr("Калибровка АЦП"));
     MainPC->addTab(ExpertTS, tr("Эксперт"));

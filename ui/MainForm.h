@@ -27,6 +27,7 @@ class TAboutForm;
 class TExpertPasswordForm;
 class TDebugViewerForm;
 class TPortForm;
+class HistoryPage;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -109,6 +110,7 @@ public:
     PbPresetPage *PbPresetTS = nullptr;
     LiPresetPage *LiPresetTS = nullptr;
     TrainingPage *TrainingTS = nullptr;
+    HistoryPage *HistoryTS = nullptr;
     QWidget *PerifTS = nullptr;
     QWidget *CalibrateTS = nullptr;
     QWidget *ExpertTS = nullptr;

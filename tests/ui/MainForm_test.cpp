@@ -13,6 +13,7 @@
 
 #include "ui/dialogs/DebugViewerForm.h"
 #include "ui/dialogs/ExpertPasswordForm.h"
+#include "ui/history/HistoryPage.h"
 #include "ui/pages/ChargerMnemoPage.h"
 #include "ui/pages/SupplyMnemoPage.h"
 #include "InputUtil.h"
@@ -232,7 +233,9 @@ private slots:
         TMainForm &f = *w.form;
         f.MainPC->setCurrentWidget(f.TrainingTS);
         f.SetTabShown(f.TrainingTS, false);
-        QCOMPARE(f.MainPC->currentWidget(), f.PerifTS);  // the next shown tab
+        QCOMPARE(f.MainPC->currentWidget(), f.HistoryTS);  // the next shown tab
+        f.SetTabShown(f.HistoryTS, false);
+        QCOMPARE(f.MainPC->currentWidget(), f.PerifTS);
         f.SetTabShown(f.CalibrateTS, false);
         f.SetTabShown(f.ExpertTS, false);
         f.MainPC->setCurrentWidget(f.PerifTS);

@@ -16,6 +16,7 @@
 
 #include "port/PortList.h"
 #include "ui/MainForm.h"
+#include "ui/history/HistoryPage.h"
 #include "ui/MainUnit.h"
 #include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
@@ -100,6 +101,7 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options, const std:
     SetExplicitPorts(options.Ports);
     SetPreferredPort(RememberedPort());
     SetJournalPath(options.Journal);
+    WindowHistoryOptions() = {options.HistoryDb, options.HistoryIntervalS};
     SetDefaultWriteOrigin("window");
     try {
         MainUnit::Initialize();

@@ -1,5 +1,7 @@
 #include "ui/app/AppOptions.h"
 
+#include <cstdlib>
+
 #include "core/Version.h"
 #include "device/LinkOptions.h"
 
@@ -38,6 +40,21 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
                 return false;
             }
             ++i;
+        } else if (a == "--history-db") {
+            if (i + 1 >= argv.size() || argv[i + 1].empty()) {
+                *error = "--history-db needs a file";
+                return false;
+            }
+            options->HistoryDb = argv[++i];
+        } else if (a == "--history-interval") {
+            const std::string v = i + 1 < argv.size() ? argv[++i] : std::string();
+            char *end = nullptr;
+            const long s = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || s < 1 || s > 3600) {
+                *error = "--history-interval wants seconds from 1 to 3600";
+                return false;
+            }
+            options->HistoryIntervalS = static_cast<int>(s);
         } else if (a == "--lang") {
             options->Language = i + 1 < argv.size() ? ParseLanguage(argv[++i]) : std::nullopt;
             if (!options->Language) {
@@ -68,6 +85,9 @@ const char *AppUsage()
            "  --max-read N  read at most N registers (1..125, default 32) in one request;\n"
            "                1 reads every variable alone\n"
            "  --baud RATE   open the ports at RATE (default 9600)\n"
+           "  --history-db FILE  the history database (default $XDG_DATA_HOME/quintavolte/\n"
+           "                history.sqlite, or ~/.local/share/quintavolte/history.sqlite)\n"
+           "  --history-interval S  seconds between two recorded samples (default 10)\n"
            "  --help        this text\n"
            "  --version     the program's version\n";
 }

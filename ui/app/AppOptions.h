@@ -16,6 +16,8 @@ struct AppOptions {
     std::string Journal;                 // --journal FILE: the journal of writes (default: the user's)
     uint16_t MaxRead = 32;               // --max-read N: registers one read may span
     uint32_t Baud = 9600;                // --baud RATE: the rate the ports are opened at
+    std::string HistoryDb;               // --history-db FILE (default: the user's)
+    int HistoryIntervalS = 10;           // --history-interval S
     bool Help = false;
     bool Version = false;
 };

@@ -2,6 +2,7 @@
 // stand-in): quintavolte-screenshots DIR --port PATH. Used by scripts/screenshots.
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QLocale>
@@ -19,7 +20,9 @@
 #include "ui/dialogs/PortForm.h"
 #include "ui/dialogs/DebugViewerForm.h"
 #include "ui/dialogs/ExpertPasswordForm.h"
+#include "history/HistoryDemo.h"
 #include "ui/MainForm.h"
+#include "ui/history/HistoryPage.h"
 #include "ui/MainUnit.h"
 #include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
@@ -64,6 +67,12 @@ public:
             } else {
                 Save(&form, mode + QStringLiteral("-") + page->objectName());
             }
+            if (page == form.HistoryTS) {
+                form.HistoryTS->HistoryViewsPC->setCurrentIndex(1);
+                Pump(300);
+                Save(&form, mode + QStringLiteral("-HistoryTS-daily"));
+                form.HistoryTS->HistoryViewsPC->setCurrentIndex(0);
+            }
         }
     }
     bool Failed() const { return failed_; }
@@ -79,9 +88,23 @@ int Run(const QString &dir, const std::string &port)
     Shooter shoot(dir);
     MainUnit::Initialize();
     int status = 0;
+    // The history page shows a made-up week that ends now, from a file of its own.
+    const QString history = QDir(dir).filePath(QStringLiteral("history-week.sqlite"));
+    QFile::remove(history);
+    {
+        HistoryStore store;
+        const int64_t now = QDateTime::currentSecsSinceEpoch();
+        if (!store.Open(history.toStdString(), false) ||
+            !FillDemoHistory(store, store.DeviceId("0A1B2C3D 4E5F6071 82930415", "Quintavolte 1.11"), now - 7 * 86400,
+                             now))
+            std::fprintf(stderr, "quintavolte-screenshots: cannot make %s\n", qPrintable(history));
+    }
+    WindowHistoryOptions().Db = history.toStdString();
     {
         SetExplicitPorts({"/nonexistent/quintavolte-port"});
         TMainForm form;
+        form.HistoryTS->SetRecording(false);  // only the made-up unit in the pictures
+        form.HistoryTS->SetSpan(HistoryPage::LastWeek);
         form.show();
         Pump(500);
         shoot.Save(&form, QStringLiteral("disconnected"));
@@ -156,6 +179,8 @@ int Run(const QString &dir, const std::string &port)
         form.close();
     }
     MainUnit::Finalize();
+    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+        QFile::remove(history + suffix);
     return status != 0 ? status : (shoot.Failed() ? 1 : 0);
 }
 

@@ -106,6 +106,181 @@
     </message>
 </context>
 <context>
+    <name>HistoryPage</name>
+    <message>
+        <source>Напряжение АКБ, В</source>
+        <translation>Battery voltage, V</translation>
+    </message>
+    <message>
+        <source>Ток АКБ, А</source>
+        <translation>Battery current, A</translation>
+    </message>
+    <message>
+        <source>Напряжение панели, В</source>
+        <translation>Panel voltage, V</translation>
+    </message>
+    <message>
+        <source>Ток панели, А</source>
+        <translation>Panel current, A</translation>
+    </message>
+    <message>
+        <source>Мощность панели, Вт</source>
+        <translation>Panel power, W</translation>
+    </message>
+    <message>
+        <source>Мощность нагрузки, Вт</source>
+        <translation>Load power, W</translation>
+    </message>
+    <message>
+        <source>Температура, °C</source>
+        <translation>Temperature, °C</translation>
+    </message>
+    <message>
+        <source>Заряд АКБ</source>
+        <translation>Battery charged</translation>
+    </message>
+    <message>
+        <source>Разряд АКБ</source>
+        <translation>Battery discharged</translation>
+    </message>
+    <message>
+        <source>От панели</source>
+        <translation>From the panel</translation>
+    </message>
+    <message>
+        <source>В нагрузку</source>
+        <translation>To the load</translation>
+    </message>
+    <message>
+        <source>это не файл истории</source>
+        <translation>this is not a history file</translation>
+    </message>
+    <message>
+        <source>файл истории повреждён</source>
+        <translation>the history file is damaged</translation>
+    </message>
+    <message>
+        <source>файл истории занят другой программой</source>
+        <translation>the history file is held by another program</translation>
+    </message>
+    <message>
+        <source>диск заполнен</source>
+        <translation>the disk is full</translation>
+    </message>
+    <message>
+        <source>в файл истории нельзя записать</source>
+        <translation>the history file cannot be written</translation>
+    </message>
+    <message>
+        <source>файл истории не открывается</source>
+        <translation>the history file cannot be opened</translation>
+    </message>
+    <message>
+        <source>ошибка файла истории</source>
+        <translation>the history file failed</translation>
+    </message>
+    <message>
+        <source>Последний час</source>
+        <translation>Last hour</translation>
+    </message>
+    <message>
+        <source>Последние сутки</source>
+        <translation>Last day</translation>
+    </message>
+    <message>
+        <source>Последняя неделя</source>
+        <translation>Last week</translation>
+    </message>
+    <message>
+        <source>Последний месяц</source>
+        <translation>Last month</translation>
+    </message>
+    <message>
+        <source>Последний год</source>
+        <translation>Last year</translation>
+    </message>
+    <message>
+        <source>Величины</source>
+        <translation>Values</translation>
+    </message>
+    <message>
+        <source>Открыть…</source>
+        <translation>Open…</translation>
+    </message>
+    <message>
+        <source>CSV…</source>
+        <translation>CSV…</translation>
+    </message>
+    <message>
+        <source>PNG…</source>
+        <translation>PNG…</translation>
+    </message>
+    <message>
+        <source>Файлы истории (*.sqlite);;Все файлы (*)</source>
+        <translation>History files (*.sqlite);;All files (*)</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv)</source>
+        <translation>CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>PNG (*.png)</source>
+        <translation>PNG (*.png)</translation>
+    </message>
+    <message>
+        <source>Вт</source>
+        <translation>W</translation>
+    </message>
+    <message>
+        <source>Графики</source>
+        <translation>Curves</translation>
+    </message>
+    <message>
+        <source>Энергия по суткам</source>
+        <translation>Daily energy</translation>
+    </message>
+    <message>
+        <source>Запись истории остановлена: %1.</source>
+        <translation>History recording stopped: %1.</translation>
+    </message>
+    <message>
+        <source>Пока ничего не записано.</source>
+        <translation>Nothing recorded yet.</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать файл истории: %1.</source>
+        <translation>Could not read the history file: %1.</translation>
+    </message>
+    <message>
+        <source>Файл истории: %1</source>
+        <translation>History file: %1</translation>
+    </message>
+    <message>
+        <source>Нет данных за этот период.</source>
+        <translation>No data for this period.</translation>
+    </message>
+    <message>
+        <source>Файл не записан: %1</source>
+        <translation>File not written: %1</translation>
+    </message>
+    <message>
+        <source>История</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>Записывать историю</source>
+        <translation>Record history</translation>
+    </message>
+    <message>
+        <source>Энергия за сутки, Вт·ч, последние 30 дней</source>
+        <translation>Energy per day, Wh, last 30 days</translation>
+    </message>
+    <message>
+        <source>нет записи</source>
+        <translation>not recorded</translation>
+    </message>
+</context>
+<context>
     <name>LiPresetPage</name>
     <message>
         <source>Химия</source>

@@ -7,18 +7,20 @@
 #include <vector>
 
 #include "ui/app/Language.h"
+#include "ui/app/Theme.h"
 
 struct AppOptions {
     std::vector<std::string> Ports;      // explicit --port paths, in order (COM1 is the first)
     std::vector<std::string> QtArgs;     // everything else, for the toolkit (argv[0] first)
     std::optional<UiLanguage> Language;  // --lang ru|en; otherwise the system locale decides
     std::string Journal;                 // --journal FILE: the journal of writes (default: the user's)
+    UiTheme Theme = UiTheme::System;     // --theme dark|light|system
     bool Help = false;
     bool Version = false;
 };
 
-// False with a message in *error for an unknown --option, a --port without a path or a
-// --lang other than ru or en.
+// False with a message in *error for an unknown --option, a --port without a path, a
+// --lang other than ru or en or a --theme other than dark, light or system.
 bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, std::string *error);
 const char *AppUsage();
 const char *AppVersion();

@@ -178,7 +178,11 @@ void TMainForm::CreateMenus()
     // Closes as the close box does. The window holds it too, so Ctrl+Q works while the
     // service menu is hidden.
     QuitMenuItem = ServiceMenu->addAction(tr("&Выход"));
-    QuitMenuItem->setShortcut(QKeySequence::Quit);
+    // Ctrl+Q where the platform names no key of its own (the offscreen one names none).
+    QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (quit.isEmpty())
+        quit << QKeySequence(Qt::CTRL | Qt::Key_Q);
+    QuitMenuItem->setShortcuts(quit);
     QuitMenuItem->setShortcutContext(Qt::WindowShortcut);
     addAction(QuitMenuItem);
     connect(QuitMenuItem, &QAction::triggered, this, &QWidget::close);

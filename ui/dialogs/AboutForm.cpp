@@ -98,6 +98,9 @@ void TAboutForm::ShowCentredOn(QWidget *owner)
         CentreOn(this, owner);
     show();
     raise();
+    // No site is picked until Tab picks one: Enter then closes the window.
+    if (QWidget *focused = focusWidget())
+        focused->clearFocus();
 }
 
 void TAboutForm::UrlPymLabelClick()

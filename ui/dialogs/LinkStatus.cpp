@@ -63,6 +63,7 @@ TLinkStatsForm::TLinkStatsForm(cActionManager &manager, QWidget *parent) : QDial
     ResetButton = buttons->addButton(tr("&Сбросить счетчики"), QDialogButtonBox::ResetRole);
     ResetButton->setObjectName(QStringLiteral("ResetButton"));
     ResetButton->setAutoDefault(false);
+    buttons->button(QDialogButtonBox::Close)->setText(tr("Закрыть"));
     buttons->button(QDialogButtonBox::Close)->setDefault(true);
     connect(ResetButton, &QPushButton::clicked, this, &TLinkStatsForm::ResetCounters);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

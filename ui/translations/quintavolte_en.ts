@@ -650,6 +650,10 @@ More about our products on these sites:</translation>
         <source>&amp;Сбросить счетчики</source>
         <translation>&amp;Reset counters</translation>
     </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
 </context>
 <context>
     <name>TMainForm</name>

@@ -145,9 +145,10 @@ QImage PictureOnly(QWidget *canvas)
 void ExpectContrast(const QColor &text, const QColor &background, double ratio, const QString &what)
 {
     const double got = ContrastRatio(text, background);
-    QVERIFY2(got >= ratio, qPrintable(QStringLiteral("%1: %2 on %3 has %4:1")
-                                          .arg(what, text.name(), background.name())
-                                          .arg(got, 0, 'f', 2)));
+    QVERIFY2(
+        got >= ratio,
+        qPrintable(
+            QStringLiteral("%1: %2 on %3 has %4:1").arg(what, text.name(), background.name()).arg(got, 0, 'f', 2)));
 }
 
 class ConfigDir {
@@ -177,22 +178,22 @@ private slots:
         QVERIFY(InstallLanguage(english ? UiLanguage::English : UiLanguage::Russian));
         QString disconnectLetter;
         {
-        Connected c;
-        QVERIFY2(c.Start(), c.error.c_str());
-        TMainForm &f = c.Form();
-        f.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        // Every item at once, the expert's too, so that no two share a letter in any state.
-        f.ExpertMenuItem->setVisible(true);
-        f.LoadDebugMenuItem->setVisible(true);
-        QList<QAction *> all = f.menuBar()->actions() + f.ServiceMenu->actions();
-        Disarm(f, all);
+            Connected c;
+            QVERIFY2(c.Start(), c.error.c_str());
+            TMainForm &f = c.Form();
+            f.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&f));
+            // Every item at once, the expert's too, so that no two share a letter in any state.
+            f.ExpertMenuItem->setVisible(true);
+            f.LoadDebugMenuItem->setVisible(true);
+            QList<QAction *> all = f.menuBar()->actions() + f.ServiceMenu->actions();
+            Disarm(f, all);
 
-        CheckMenuReach(f, f.ServiceMenu);
-        f.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        CheckBarReach(f);
-        disconnectLetter = Mnemonic(f.ConnectMenuItem->text());
+            CheckMenuReach(f, f.ServiceMenu);
+            f.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&f));
+            CheckBarReach(f);
+            disconnectLetter = Mnemonic(f.ConnectMenuItem->text());
         }
         // The disconnected view's bar, with the other caption of the connect item.
         Window idle(kNoDevice);
@@ -489,7 +490,8 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("theme");
         QTest::addColumn<QStringList>("left");
-        QTest::newRow("none") << QStringList{"prog", "DIR"} << true << int(UiTheme::System) << QStringList{"prog", "DIR"};
+        QTest::newRow("none") << QStringList{"prog", "DIR"} << true << int(UiTheme::System)
+                              << QStringList{"prog", "DIR"};
         QTest::newRow("dark") << QStringList{"prog", "--theme", "dark", "DIR"} << true << int(UiTheme::Dark)
                               << QStringList{"prog", "DIR"};
         QTest::newRow("--dark") << QStringList{"prog", "DIR", "--dark"} << true << int(UiTheme::Dark)
@@ -511,7 +513,6 @@ private slots:
         QCOMPARE(TakeThemeArgument(args, &chosen), ok);
         QCOMPARE(int(chosen), theme);
         QCOMPARE(args, left);
-
 
         // The window program's own option.
         AppOptions options;

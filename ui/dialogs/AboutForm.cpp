@@ -47,6 +47,7 @@ TAboutForm::TAboutForm(QWidget *owner) : QDialog(owner)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
     setModal(false);
+    setFocusPolicy(Qt::StrongFocus);  // holds the focus until Tab gives it to a site
     // White like a printed card, in a dark desktop theme too: the text colours go with it.
     QPalette card = palette();
     card.setColor(QPalette::Window, Qt::white);
@@ -99,8 +100,7 @@ void TAboutForm::ShowCentredOn(QWidget *owner)
     show();
     raise();
     // No site is picked until Tab picks one: Enter then closes the window.
-    if (QWidget *focused = focusWidget())
-        focused->clearFocus();
+    setFocus(Qt::OtherFocusReason);
 }
 
 void TAboutForm::UrlPymLabelClick()

@@ -4,7 +4,7 @@ include(GNUInstallDirs)
 
 set(QV_APP_ID org.quintavolte.Control)
 # The date of the release that project(VERSION) names; the metainfo carries both.
-set(QV_RELEASE_DATE 2026-12-10)
+set(QV_RELEASE_DATE 2026-12-11)
 
 foreach(prog quintavolte quintavolte-cli quintavolte-sim)
   if(TARGET ${prog})

@@ -33,6 +33,7 @@
 #include "ui/pages/PresetPages.h"
 #include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
+#include "ui/app/WindowMemory.h"
 #include "ui/dialogs/WriteRefusal.h"
 #include "ui/dialogs/PortForm.h"
 #include "ui/dialogs/SettingsMenu.h"
@@ -40,6 +41,7 @@
 #include "ui/pages/SupplyMnemoPage.h"
 #include "ui/training/TrainingPage.h"
 #include "ui/history/HistoryPage.h"
+#include "ui/widgets/MenuKeyboard.h"
 #include "ui/widgets/PictureCanvas.h"
 #include "values/DebugDump.h"
 
@@ -132,19 +134,21 @@ TMainForm::~TMainForm()
 
 void TMainForm::CreateMenus()
 {
+    // Every item has a letter of its own within its menu, so Alt and that letter reach it;
+    // the connect item keeps one letter in both of its captions.
     QMenuBar *bar = menuBar();
-    ConnectMenuItem = bar->addAction(tr("Подключить"));
+    ConnectMenuItem = bar->addAction(tr("Под&ключить"));
     connect(ConnectMenuItem, &QAction::triggered, this, &TMainForm::ConnectMenuItemClick);
-    PortMenuItem = bar->addAction(tr("Порт…"));
+    PortMenuItem = bar->addAction(tr("&Порт…"));
     connect(PortMenuItem, &QAction::triggered, this, &TMainForm::PortMenuItemClick);
 
     // The first letter of the service menu is a Latin C.
-    ServiceMenu = bar->addMenu(tr("Cервис"));
+    ServiceMenu = bar->addMenu(tr("&Cервис"));
     ServiceMenuItem = ServiceMenu->menuAction();
     ModeGroup = new QActionGroup(this);
     ModeGroup->setExclusive(true);
-    ChargerModeMenuItem = ServiceMenu->addAction(tr("Режим ЗУ"));
-    SupplyModeMenuItem = ServiceMenu->addAction(tr("Режим ИП"));
+    ChargerModeMenuItem = ServiceMenu->addAction(tr("Режим &ЗУ"));
+    SupplyModeMenuItem = ServiceMenu->addAction(tr("Режим &ИП"));
     for (QAction *item : {ChargerModeMenuItem, SupplyModeMenuItem}) {
         item->setCheckable(true);
         ModeGroup->addAction(item);
@@ -152,29 +156,43 @@ void TMainForm::CreateMenus()
     }
     ChargerModeMenuItem->setChecked(true);
     ServiceMenu->addSeparator();
-    DebugMenuItem = ServiceMenu->addAction(tr("Отладка"));
+    DebugMenuItem = ServiceMenu->addAction(tr("&Отладка"));
     connect(DebugMenuItem, &QAction::triggered, this, &TMainForm::DebugMenuItemClick);
-    ExpertMenuItem = ServiceMenu->addAction(tr("Эксперт"));
+    ExpertMenuItem = ServiceMenu->addAction(tr("&Эксперт"));
     connect(ExpertMenuItem, &QAction::triggered, this, &TMainForm::ExpertMenuItemClick);
-    LoadDebugMenuItem = ServiceMenu->addAction(tr("Просмотр дампа"));
+    LoadDebugMenuItem = ServiceMenu->addAction(tr("&Просмотр дампа"));
     LoadDebugMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     LoadDebugMenuItem->setVisible(false);
     connect(LoadDebugMenuItem, &QAction::triggered, this, &TMainForm::LoadDebugMenuItemClick);
     ServiceMenu->addSeparator();
-    SaveSettingsMenuItem = ServiceMenu->addAction(tr("Сохранить настройки…"));
+    SaveSettingsMenuItem = ServiceMenu->addAction(tr("&Сохранить настройки…"));
     connect(SaveSettingsMenuItem, &QAction::triggered, this, &TMainForm::SaveSettingsMenuItemClick);
-    LoadSettingsMenuItem = ServiceMenu->addAction(tr("Загрузить настройки…"));
+    LoadSettingsMenuItem = ServiceMenu->addAction(tr("За&грузить настройки…"));
     connect(LoadSettingsMenuItem, &QAction::triggered, this, &TMainForm::LoadSettingsMenuItemClick);
     ServiceMenu->addSeparator();
-    LinkStatsMenuItem = ServiceMenu->addAction(tr("Связь с устройством…"));
+    LinkStatsMenuItem = ServiceMenu->addAction(tr("Связь с &устройством…"));
     connect(LinkStatsMenuItem, &QAction::triggered, this, &TMainForm::LinkStatsMenuItemClick);
     // Who changed what on the device, and when.
-    ServiceMenu->addAction(tr("Журнал записей…"), this, [this] { ShowJournalForm(this); })
+    ServiceMenu->addAction(tr("&Журнал записей…"), this, [this] { ShowJournalForm(this); })
         ->setObjectName(QStringLiteral("JournalMenuItem"));
+    ServiceMenu->addSeparator();
+    // Closes as the close box does. The window holds it too, so Ctrl+Q works while the
+    // service menu is hidden.
+    QuitMenuItem = ServiceMenu->addAction(tr("&Выход"));
+    // Ctrl+Q where the platform names no key of its own (the offscreen one names none).
+    QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (quit.isEmpty())
+        quit << QKeySequence(Qt::CTRL | Qt::Key_Q);
+    QuitMenuItem->setShortcuts(quit);
+    QuitMenuItem->setShortcutContext(Qt::WindowShortcut);
+    addAction(QuitMenuItem);
+    connect(QuitMenuItem, &QAction::triggered, this, &QWidget::close);
     ServiceMenuItem->setVisible(false);
 
-    AboutMenuItem = bar->addAction(tr("О программе"));
+    AboutMenuItem = bar->addAction(tr("&О программе"));
     connect(AboutMenuItem, &QAction::triggered, this, &TMainForm::AboutMenuItemClick);
+
+    EnableMenuKeyboard(bar);
 }
 
 void TMainForm::CreatePages()
@@ -316,6 +334,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    SavePlace();
     FormClose();
     AboutForm->close();
     DebugViewerForm->close();
@@ -545,13 +564,57 @@ void TMainForm::GuiHandlerRun()
     RefreshPageInFront();
     MirrorExpertMode();
     ShowModeTabs();
+    wasConnected_ = true;
+    BringBackPage();
+}
+
+void TMainForm::RememberPlace(bool on)
+{
+    rememberPlace_ = on;
+    pageToBringBack_.clear();
+    subPageToBringBack_.clear();
+    if (!on)
+        return;
+    const WindowMemory memory = LoadWindowMemory();
+    pageToBringBack_ = memory.Page;
+    subPageToBringBack_ = memory.SubPage;
+}
+
+void TMainForm::BringBackPage()
+{
+    // Once, after the mode and the access have set the tabs: a page they hide stays hidden.
+    if (pageToBringBack_.isEmpty())
+        return;
+    for (int i = 0; i < MainPC->count(); ++i)
+        if (MainPC->widget(i)->objectName() == pageToBringBack_ && IsTabShown(MainPC->widget(i)))
+            MainPC->setCurrentIndex(i);
+    for (int i = 0; i < BatConfigPC->count(); ++i)
+        if (BatConfigPC->widget(i)->objectName() == subPageToBringBack_)
+            BatConfigPC->setCurrentIndex(i);
+    pageToBringBack_.clear();
+    subPageToBringBack_.clear();
+}
+
+void TMainForm::SavePlace()
+{
+    if (!rememberPlace_)
+        return;
+    WindowMemory memory = LoadWindowMemory();
+    memory.Position = pos();
+    memory.Size = size();
+    // A run that never showed the device's pages keeps the page of the last one that did.
+    if (wasConnected_) {
+        memory.Page = MainPC->currentWidget()->objectName();
+        memory.SubPage = BatConfigPC->currentWidget()->objectName();
+    }
+    SaveWindowMemory(memory);
 }
 
 void TMainForm::EnterDisconnectedView()
 {
     MainPC->hide();
     ServiceMenuItem->setVisible(false);
-    ConnectMenuItem->setText(tr("Подключить"));
+    ConnectMenuItem->setText(tr("Под&ключить"));
     ClearTrees();
     SupplyMnemoTS->ForgetSetpoints();  // the next device's set-points are not these
 }
@@ -561,7 +624,7 @@ bool TMainForm::EnterConnectedView()
     ActionManager->RequestRead(MString(u"Reg.bForceLoadOff,Reg.TrainingCycleCount"));
     if (ActionManager->GetValue(MString(u"Reg.bModeCharger")).Equals(u"--"))
         return false;
-    ConnectMenuItem->setText(tr("Отключить"));
+    ConnectMenuItem->setText(tr("От&ключить"));
     MainPC->show();
     ServiceMenuItem->setVisible(true);
     BuildTrees();

@@ -76,6 +76,11 @@ public:
     // Whether the connected view is up (the page control shown).
     bool IsConnectedView() const;
 
+    // Keeps the window's place and the page in front in the settings folder when it closes,
+    // and brings that page to front when the connected view first shows it, if the mode and
+    // access show it. Off until the program turns it on, so tests leave the settings alone.
+    void RememberPlace(bool on);
+
     // The debug dump's save dialog, configured; shown by DebugMenuItemClick.
     QFileDialog *CreateDebugSaveDialog();
     // Tests answer the save dialog with a path (empty = cancelled) instead of showing it.
@@ -97,6 +102,7 @@ public:
     QAction *SaveSettingsMenuItem = nullptr;
     QAction *LoadSettingsMenuItem = nullptr;
     QAction *LinkStatsMenuItem = nullptr;
+    QAction *QuitMenuItem = nullptr;  // Ctrl+Q
     QAction *AboutMenuItem = nullptr;
 
     // Views and pages
@@ -160,8 +166,13 @@ private:
     bool ConnectWithBusyCursor();
     void ReportConnectFailure(bool onePort, const QString &after = QString());
     QString AskSettingsFile(bool save);
+    void BringBackPage();
+    void SavePlace();
 
     bool shownOnce_ = false;
+    bool rememberPlace_ = false;
+    bool wasConnected_ = false;  // the connected view came up in this run
+    QString pageToBringBack_, subPageToBringBack_;
     bool searching_ = false;
     bool closeAfterSearch_ = false;  // the window was closed during a search
     std::string portAfterSearch_;    // chosen during a search: searched when it ends

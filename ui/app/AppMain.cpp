@@ -20,6 +20,8 @@
 #include "ui/MainUnit.h"
 #include "ui/app/Language.h"
 #include "ui/app/QtHooks.h"
+#include "ui/app/Theme.h"
+#include "ui/app/WindowMemory.h"
 #include "device/WriteJournal.h"
 
 namespace {
@@ -89,7 +91,13 @@ void SetApplicationIdentity()
 void PlaceMainWindow(QWidget &window)
 {
     window.adjustSize();
-    CentreOn(&window, nullptr);
+    // Where it stood last time, unless no screen shows that place any more (a screen
+    // unplugged, a smaller one): then centred.
+    const WindowMemory memory = LoadWindowMemory();
+    if (memory.Position && ReachableOnScreens(QRect(*memory.Position, window.size()), ScreenAreas()))
+        window.move(*memory.Position);
+    else
+        CentreOn(&window, nullptr);
 }
 
 int RunQuintavolte(int &argc, char **argv, const AppOptions &options, const std::function<void(TMainForm &)> &started)
@@ -97,6 +105,7 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options, const std:
     std::setlocale(LC_ALL, "");
     QuintavolteApplication app(argc, argv);
     SetApplicationIdentity();
+    ApplyTheme(options.Theme);
     InstallLanguage(options.Language.value_or(LanguageOf(QLocale::system())));
     SetExplicitPorts(options.Ports);
     SetPreferredPort(RememberedPort());
@@ -111,6 +120,7 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options, const std:
         {
             TMainForm form;
             InstallQtMessageHook(&form);
+            form.RememberPlace(true);
             CatchStopSignals(&form);
             if (started)
                 started(form);

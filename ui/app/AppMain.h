@@ -13,8 +13,8 @@ class TMainForm;
 // The application's names: no display name, which the platform would append to every
 // window's caption ("О программе — Quintavolte Control").
 void SetApplicationIdentity();
-// Sizes the main window to its contents and centres it on its screen, before it is shown
-// (left alone, the window manager may put it at 0,0).
+// Sizes the main window to its contents and puts it where it stood when it last closed, or
+// centres it on its screen, before it is shown (left alone, the window manager may put it at 0,0).
 void PlaceMainWindow(QWidget &window);
 
 // `started`, when given, sees the main window after it is created and before it is shown

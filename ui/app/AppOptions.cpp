@@ -61,6 +61,13 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
                 *error = "--lang needs ru or en";
                 return false;
             }
+        } else if (a == "--theme") {
+            const std::optional<UiTheme> theme = i + 1 < argv.size() ? ParseTheme(argv[++i]) : std::nullopt;
+            if (!theme) {
+                *error = "--theme needs dark, light or system";
+                return false;
+            }
+            options->Theme = *theme;
         } else if (a.rfind("--", 0) == 0) {
             *error = "unknown option " + a;
             return false;
@@ -74,12 +81,15 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
 
 const char *AppUsage()
 {
-    return "usage: quintavolte [--port PATH]... [--lang ru|en] [--journal FILE] [--max-read N] [--baud RATE]\n"
+    return "usage: quintavolte [--port PATH]... [--lang ru|en] [--theme dark|light|system] [--journal FILE]\n"
+           "                  [--max-read N] [--baud RATE] [--history-db FILE] [--history-interval S]\n"
            "                  [--help] [--version]\n"
            "Opens the Quintavolte Control window and connects to the device.\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
            "  --lang ru|en  the window's language (by default Russian in a Russian locale,\n"
            "                English otherwise)\n"
+           "  --theme dark|light|system  the window's colours: a dark or light palette of\n"
+           "                its own, or the desktop's (the default)\n"
            "  --journal FILE  the journal of writes (default $XDG_STATE_HOME/quintavolte/\n"
            "                writes.log, or ~/.local/state/quintavolte/writes.log)\n"
            "  --max-read N  read at most N registers (1..125, default 32) in one request;\n"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/app/Language.h"
+#include "ui/app/Theme.h"
 
 struct AppOptions {
     std::vector<std::string> Ports;      // explicit --port paths, in order (COM1 is the first)
@@ -18,12 +19,13 @@ struct AppOptions {
     uint32_t Baud = 9600;                // --baud RATE: the rate the ports are opened at
     std::string HistoryDb;               // --history-db FILE (default: the user's)
     int HistoryIntervalS = 10;           // --history-interval S
+    UiTheme Theme = UiTheme::System;     // --theme dark|light|system
     bool Help = false;
     bool Version = false;
 };
 
-// False with a message in *error for an unknown --option, a --port without a path or a
-// --lang other than ru or en.
+// False with a message in *error for an unknown --option, a --port without a path, a
+// --lang other than ru or en or a --theme other than dark, light or system.
 bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, std::string *error);
 const char *AppUsage();
 const char *AppVersion();

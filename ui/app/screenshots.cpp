@@ -25,6 +25,7 @@
 #include "ui/history/HistoryPage.h"
 #include "ui/MainUnit.h"
 #include "ui/app/Language.h"
+#include "ui/app/Theme.h"
 #include "ui/app/QtHooks.h"
 #include "ui/pages/ChargerMnemoPage.h"
 #include "ui/widgets/SetpointEdit.h"
@@ -193,10 +194,14 @@ int main(int argc, char **argv)
     QStringList args = QApplication::arguments();
     UiLanguage language = LanguageOf(QLocale::system());
     const bool languageOk = TakeLanguageArgument(args, &language);
+    UiTheme theme = UiTheme::System;
+    const bool themeOk = TakeThemeArgument(args, &theme);
+    ApplyTheme(theme);
     InstallLanguage(language);
     const qsizetype portAt = args.indexOf(QStringLiteral("--port"));
-    if (!languageOk || args.size() != 4 || portAt < 1 || portAt + 1 >= args.size()) {
-        std::fprintf(stderr, "usage: quintavolte-screenshots DIR --port PATH [--lang ru|en]\n");
+    if (!languageOk || !themeOk || args.size() != 4 || portAt < 1 || portAt + 1 >= args.size()) {
+        std::fprintf(stderr,
+                     "usage: quintavolte-screenshots DIR --port PATH [--lang ru|en] [--theme dark|light|system]\n");
         return 2;
     }
     const QString dir = portAt == 1 ? args[3] : args[1];

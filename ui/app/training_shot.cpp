@@ -17,6 +17,7 @@
 #include "ui/MainForm.h"
 #include "ui/MainUnit.h"
 #include "ui/app/Language.h"
+#include "ui/app/Theme.h"
 #include "ui/app/QtHooks.h"
 #include "ui/training/TrainingPage.h"
 #include "ShotUtil.h"
@@ -80,13 +81,19 @@ int main(int argc, char **argv)
     QStringList args = QApplication::arguments();
     UiLanguage language = LanguageOf(QLocale::system());
     const bool languageOk = TakeLanguageArgument(args, &language);
+    UiTheme theme = UiTheme::System;
+    const bool themeOk = TakeThemeArgument(args, &theme);
+    ApplyTheme(theme);
     InstallLanguage(language);
     const qsizetype portAt = args.indexOf(QStringLiteral("--port"));
     const qsizetype speedAt = args.indexOf(QStringLiteral("--speed"));
     bool speedOk = false;
     const double speed = speedAt > 0 && speedAt + 1 < args.size() ? args[speedAt + 1].toDouble(&speedOk) : 0;
-    if (!languageOk || args.size() != 6 || portAt < 1 || portAt + 1 >= args.size() || !speedOk || !(speed >= 1)) {
-        std::fprintf(stderr, "usage: quintavolte-training-shot DIR --port PATH --speed F [--lang ru|en]\n");
+    if (!languageOk || !themeOk || args.size() != 6 || portAt < 1 || portAt + 1 >= args.size() || !speedOk ||
+        !(speed >= 1)) {
+        std::fprintf(
+            stderr,
+            "usage: quintavolte-training-shot DIR --port PATH --speed F [--lang ru|en] [--theme dark|light|system]\n");
         return 2;
     }
     QString dir;

@@ -1,11 +1,13 @@
 #include "ui/dialogs/AboutForm.h"
 
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "core/Version.h"
 #include "ui/app/QtHooks.h"
 #include "ui/dialogs/FormPlacement.h"
 
@@ -22,8 +24,10 @@ QLabel *SiteLabel(const QString &text, QWidget *parent)
     font.setUnderline(true);
     font.setPointSizeF(font.pointSizeF() * 1.3);
     label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: #000080;"));
+    // Navy on the window's own white; the focus (Tab) shows as a light band behind the name.
+    label->setStyleSheet(QStringLiteral("QLabel { color: #000080; } QLabel:focus { background: #D6E4F5; }"));
     label->setCursor(Qt::PointingHandCursor);
+    label->setFocusPolicy(Qt::StrongFocus);
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
@@ -43,7 +47,12 @@ TAboutForm::TAboutForm(QWidget *owner) : QDialog(owner)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
     setModal(false);
-    setStyleSheet(QStringLiteral("TAboutForm { background: white; }"));
+    setFocusPolicy(Qt::StrongFocus);  // holds the focus until Tab gives it to a site
+    // White like a printed card, in a dark desktop theme too: the text colours go with it.
+    QPalette card = palette();
+    card.setColor(QPalette::Window, Qt::white);
+    card.setColor(QPalette::WindowText, kTextColour);
+    setPalette(card);
     setAutoFillBackground(true);
 
     Label1 = new QLabel(ProgramName(), this);
@@ -51,7 +60,7 @@ TAboutForm::TAboutForm(QWidget *owner) : QDialog(owner)
     title.setBold(true);
     title.setPointSizeF(title.pointSizeF() * 1.9);
     Label1->setFont(title);
-    Label2 = new QLabel(QStringLiteral("v.1.1"), this);
+    Label2 = new QLabel(QStringLiteral("v." QV_VERSION_TEXT), this);
     Label3 = new QLabel(tr("Эта программа применяется для конфигурирования и контроля состояния "
                            "интеллектуального зарядного устройства Quintavolte производства \n"
                            "ООО \"ЗЕЛТ\"\n"
@@ -90,6 +99,8 @@ void TAboutForm::ShowCentredOn(QWidget *owner)
         CentreOn(this, owner);
     show();
     raise();
+    // No site is picked until Tab picks one: Enter then closes the window.
+    setFocus(Qt::OtherFocusReason);
 }
 
 void TAboutForm::UrlPymLabelClick()
@@ -104,6 +115,13 @@ void TAboutForm::UrlZeltLabelClick()
 
 bool TAboutForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && (watched == UrlPymLabel || watched == UrlZeltLabel)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            watched == UrlPymLabel ? UrlPymLabelClick() : UrlZeltLabelClick();
+            return true;
+        }
+    }
     if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         if (watched == UrlPymLabel) {
             UrlPymLabelClick();
@@ -115,6 +133,16 @@ bool TAboutForm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TAboutForm::keyPressEvent(QKeyEvent *event)
+{
+    // No button to take Enter: Enter closes, as Escape does.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TAboutForm::mousePressEvent(QMouseEvent *event)

@@ -22,13 +22,15 @@ TDebugViewerForm::TDebugViewerForm(QWidget *owner) : QDialog(owner)
 
     LoadDumpButton = new QPushButton(tr("Открыть"), this);
     LoadDumpButton->setObjectName(QStringLiteral("LoadDumpButton"));
-    LoadDumpButton->setAutoDefault(false);
+    // Enter opens a dump while the button has the focus; elsewhere it does nothing.
+    LoadDumpButton->setAutoDefault(true);
     connect(LoadDumpButton, &QPushButton::clicked, this, &TDebugViewerForm::LoadDumpButtonClick);
     DumpMemo = new QPlainTextEdit(this);
     DumpMemo->setObjectName(QStringLiteral("DumpMemo"));
     DumpMemo->setReadOnly(true);
     DumpMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     DumpMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    DumpMemo->setTabChangesFocus(true);  // Tab leaves the text for the button
     DumpMemo->setPlainText(tr(kHintLine));
 
     auto *top = new QHBoxLayout;

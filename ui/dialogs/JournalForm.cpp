@@ -46,6 +46,7 @@ TJournalForm::TJournalForm(QWidget *parent) : QDialog(parent)
     JournalTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     JournalTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     JournalTable->verticalHeader()->setVisible(false);
+    JournalTable->setTabKeyNavigation(false);  // Tab goes on to the buttons, not cell by cell
     JournalTable->horizontalHeader()->setStretchLastSection(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     QPushButton *reload = buttons->addButton(tr("Обновить"), QDialogButtonBox::ActionRole);

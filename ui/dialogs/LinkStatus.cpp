@@ -1,6 +1,8 @@
 #include "ui/dialogs/LinkStatus.h"
 
+#include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QPushButton>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
@@ -14,11 +16,20 @@ uint64_t ExchangesEnded(const ModbusShell::LinkStats &s)
     return s.GoodReplies + s.Timeouts + s.BadReplies + s.Exceptions;
 }
 
+bool CountersCleared(const ModbusShell::LinkStats &now, const ModbusShell::LinkStats &before)
+{
+    return now.Requests < before.Requests || now.GoodReplies < before.GoodReplies || now.Timeouts < before.Timeouts ||
+           now.BadReplies < before.BadReplies || now.Exceptions < before.Exceptions;
+}
+
 QString LinkStatusText(const ModbusShell::LinkStats &now, const ModbusShell::LinkStats &before, double seconds,
                        const QString &port)
 {
     if (port.isEmpty())
         return TLinkStatsForm::tr("Нет связи");
+    // Counters cleared since the last reading count from zero, not from far below it.
+    if (CountersCleared(now, before))
+        return LinkStatusText(now, ModbusShell::LinkStats{}, seconds, port);
     const uint64_t exchanges = ExchangesEnded(now) - ExchangesEnded(before);
     // A refusal is the device's answer; what failed is the line: no reply, or a damaged one.
     const uint64_t failed = (now.Timeouts - before.Timeouts) + (now.BadReplies - before.BadReplies);
@@ -47,8 +58,18 @@ TLinkStatsForm::TLinkStatsForm(cActionManager &manager, QWidget *parent) : QDial
         Values[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         form->addRow(captions[i], Values[i]);
     }
+    // Escape and Enter close; the counters start again from zero on the operator's word.
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    ResetButton = buttons->addButton(tr("&Сбросить счетчики"), QDialogButtonBox::ResetRole);
+    ResetButton->setObjectName(QStringLiteral("ResetButton"));
+    ResetButton->setAutoDefault(false);
+    buttons->button(QDialogButtonBox::Close)->setText(tr("Закрыть"));
+    buttons->button(QDialogButtonBox::Close)->setDefault(true);
+    connect(ResetButton, &QPushButton::clicked, this, &TLinkStatsForm::ResetCounters);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(buttons);
     timer_ = new QTimer(this);
     timer_->setInterval(1000);
     connect(timer_, &QTimer::timeout, this, &TLinkStatsForm::Refresh);
@@ -65,6 +86,12 @@ void TLinkStatsForm::Refresh()
         Values[i]->setText(locale.toString(static_cast<qulonglong>(values[i])));
     const int n = manager_.Shell.Port.PortNumber();
     port_->setText(n > 0 ? QString::fromStdString(PortPath(n)) : tr("не открыт"));
+}
+
+void TLinkStatsForm::ResetCounters()
+{
+    manager_.Shell.Stats = ModbusShell::LinkStats{};
+    Refresh();
 }
 
 void TLinkStatsForm::showEvent(QShowEvent *event)

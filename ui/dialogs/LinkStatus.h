@@ -9,11 +9,15 @@
 #include "device/ModbusShell.h"
 
 class QLabel;
+class QPushButton;
 class QTimer;
 class cActionManager;
 
 // Exchanges ended in the interval (a reply of any kind, or none in time).
 uint64_t ExchangesEnded(const ModbusShell::LinkStats &s);
+
+// Whether some counter went down between the readings: they were cleared meanwhile.
+bool CountersCleared(const ModbusShell::LinkStats &now, const ModbusShell::LinkStats &before);
 
 // The status line from two readings of the counters taken `seconds` apart, on `port`
 // (empty while no port is open).
@@ -26,8 +30,11 @@ class TLinkStatsForm : public QDialog {
 public:
     TLinkStatsForm(cActionManager &manager, QWidget *parent = nullptr);
     void Refresh();
+    // Clears the link's counters (the status line's rate starts again too).
+    void ResetCounters();
     // The value label of each counter, in the order of ModbusShell::LinkStats.
     QLabel *Values[7] = {};
+    QPushButton *ResetButton = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;

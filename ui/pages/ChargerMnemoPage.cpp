@@ -73,9 +73,9 @@ ChargerMnemoPage::ChargerMnemoPage(QWidget *parent) : QWidget(parent)
     LoadVoltageLabel = text->AddLine(kChargerLoadLabels, 1, "LoadVoltageLabel");
     LoadPowerLabel = text->AddLine(kChargerLoadLabels, 2, "LoadPowerLabel");
     LoadEnergyLabel = text->AddLine(kChargerLoadLabels, 3, "LoadEnergyLabel", kResetButton);
-    ChargerAvddLabel = text->AddLine(kChargerDeviceLabels, 0, "ChargerAvddLabel");
-    ChargerTempLabel = text->AddLine(kChargerDeviceLabels, 1, "ChargerTempLabel");
-    ChargerUptimeLabel = text->AddLine(kChargerDeviceLabels, 2, "ChargerUptimeLabel");
+    ChargerAvddLabel = text->AddDisplayLine(kChargerDeviceLabels, 0, "ChargerAvddLabel");
+    ChargerTempLabel = text->AddDisplayLine(kChargerDeviceLabels, 1, "ChargerTempLabel");
+    ChargerUptimeLabel = text->AddDisplayLine(kChargerDeviceLabels, 2, "ChargerUptimeLabel");
 
     // In "I[A] %1" the A is Latin; the В of "U[В] %1" is Cyrillic; "Вт·ч" has a middle dot.
     // The texts the two diagram pages share are translated once, under DiagramLabels.

@@ -26,6 +26,16 @@ QLabel *DiagramLabels::AddLine(const QRectF &block, int line, const char *object
     return label;
 }
 
+QLabel *DiagramLabels::AddDisplayLine(const QRectF &block, int line, const char *objectName)
+{
+    QLabel *label = AddLine(block, line, objectName);
+    QPalette ink = label->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        ink.setColor(group, QPalette::WindowText, QColor(kDisplayInk));
+    label->setPalette(ink);
+    return label;
+}
+
 void DiagramLabels::PlaceAtLineEnd(QWidget *widget, const QRectF &block, int line)
 {
     const qreal inset = (kLabelLine - kResetButton) / 2;

@@ -30,6 +30,8 @@ public:
 
     // A label on line `line` of the block `block`, leaving `rightReserve` picture pixels free.
     QLabel *AddLine(const QRectF &block, int line, const char *objectName, qreal rightReserve = 0);
+    // A label on the device's light display: dark ink in a dark theme too.
+    QLabel *AddDisplayLine(const QRectF &block, int line, const char *objectName);
     // A widget in the reserved space at the end of that line (a small button).
     void PlaceAtLineEnd(QWidget *widget, const QRectF &block, int line);
     // Gives the widget the same growing font as the labels.

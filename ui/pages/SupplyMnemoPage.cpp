@@ -91,8 +91,8 @@ SupplyMnemoPage::SupplyMnemoPage(QWidget *parent) : QWidget(parent)
     SupSrcCurrentLabel = text->AddLine(kSupplySourceLabels, 0, "SupSrcCurrentLabel");
     SupSrcVoltageLabel = text->AddLine(kSupplySourceLabels, 1, "SupSrcVoltageLabel");
     SupSrcPowerLabel = text->AddLine(kSupplySourceLabels, 2, "SupSrcPowerLabel");
-    SupBoardTempLabel = text->AddLine(kSupplyBoardLabels, 0, "SupBoardTempLabel");
-    SupMcuUptimeLabel = text->AddLine(kSupplyBoardLabels, 1, "SupMcuUptimeLabel");
+    SupBoardTempLabel = text->AddDisplayLine(kSupplyBoardLabels, 0, "SupBoardTempLabel");
+    SupMcuUptimeLabel = text->AddDisplayLine(kSupplyBoardLabels, 1, "SupMcuUptimeLabel");
     // In this mode the solar input is the source and the battery terminals the output.
     valueLabels_ = {
         {SupBoardTempLabel, u"Adc.Temp_External", DiagramLabels::tr("t[°C] %1")},

@@ -7,8 +7,14 @@
 #pragma once
 
 #include <QRectF>
+#include <QRgb>
 
 inline constexpr qreal kLabelLine = 18;
+
+// The device's display (the light panel of the box) and the ink of the readings on it: the
+// picture's own colours, kept whatever the desktop's palette.
+inline constexpr QRgb kDisplayFace = 0xFFF5F7F8;
+inline constexpr QRgb kDisplayInk = 0xFF263238;
 inline constexpr qreal kResetButton = 16;
 
 // charger.svg, 580 x 320: solar panel left, device box in the middle, battery below, bulb right.

@@ -1,6 +1,7 @@
 #include "ui/training/TrainingChart.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLegend>
 #include <QLineSeries>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "ui/widgets/Contrast.h"
 
 namespace {
 
@@ -143,7 +146,6 @@ TrainingChart::TrainingChart(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Chart1"));
     Chart = new QChart;
-    Chart->setBackgroundBrush(Qt::white);
     Chart->setTitle(QString());
     Chart->legend()->hide();  // the check boxes above are the legend
     Chart->setLocalizeNumbers(true);
@@ -182,9 +184,6 @@ TrainingChart::TrainingChart(QWidget *parent) : QWidget(parent)
 
         auto *box = new QCheckBox(series->name(), this);
         box->setChecked(true);
-        QPalette palette = box->palette();
-        palette.setColor(QPalette::WindowText, kLooks[i].Colour);
-        box->setPalette(palette);
         connect(box, &QCheckBox::toggled, series, &QLineSeries::setVisible);
         legend_[i] = box;
         legendRow->addWidget(box);
@@ -200,7 +199,6 @@ TrainingChart::TrainingChart(QWidget *parent) : QWidget(parent)
 
     View = new TrainingChartView(Chart, this);
     View->setMinimumHeight(160);
-    View->setBackgroundBrush(Qt::white);
     connect(View, &TrainingChartView::ZoomCleared, this, &TrainingChart::FitToData);
     connect(WholeChartButton, &QToolButton::clicked, View, &TrainingChartView::ZoomReset);
 
@@ -209,7 +207,53 @@ TrainingChart::TrainingChart(QWidget *parent) : QWidget(parent)
     layout->setSpacing(0);
     layout->addLayout(legendRow);
     layout->addWidget(View, 1);
+    ApplyColours();
     FitToData();
+}
+
+QColor TrainingChart::SeriesColour(SeriesId id, const QColor &background)
+{
+    return WithContrast(kLooks[id].Colour, background, kGraphicContrast);
+}
+
+QColor TrainingChart::LegendColour(SeriesId id, const QColor &background)
+{
+    return WithContrast(kLooks[id].Colour, background, kTextContrast);
+}
+
+void TrainingChart::ApplyColours()
+{
+    // The chart takes the palette's text field colours; each series keeps its hue, made
+    // lighter or darker where the background would swallow it.
+    const QPalette p = palette();
+    const QColor base = p.color(QPalette::Base), text = p.color(QPalette::Text);
+    Chart->setBackgroundBrush(base);
+    View->setBackgroundBrush(base);
+    QColor grid = p.color(QPalette::Mid);
+    if (ContrastRatio(grid, base) < 1.5)
+        grid = WithContrast(grid, base, 1.5);
+    for (QValueAxis *axis : {TimeAxis, VoltageAxis, EnergyAxis}) {
+        axis->setLabelsColor(text);
+        axis->setTitleBrush(text);
+        axis->setLinePenColor(text);
+        axis->setGridLineColor(grid);
+    }
+    for (int i = 0; i < 3; ++i) {
+        const auto id = static_cast<SeriesId>(i);
+        QPen pen = series_[i]->pen();
+        pen.setColor(SeriesColour(id, base));
+        series_[i]->setPen(pen);
+        QPalette boxPalette = legend_[i]->palette();
+        boxPalette.setColor(QPalette::WindowText, LegendColour(id, p.color(QPalette::Window)));
+        legend_[i]->setPalette(boxPalette);
+    }
+}
+
+void TrainingChart::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && View != nullptr)
+        ApplyColours();
 }
 
 void TrainingChart::AddPoint(SeriesId id, double x, double y)

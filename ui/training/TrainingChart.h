@@ -60,6 +60,11 @@ public:
     // The axes follow the data unless the operator has zoomed in.
     void FitToData();
 
+    // The series' colours on a background: their own hue, with the contrast a line (3:1) or
+    // the legend's text (4.5:1) needs.
+    static QColor SeriesColour(SeriesId id, const QColor &background);
+    static QColor LegendColour(SeriesId id, const QColor &background);
+
     QLineSeries *Series(SeriesId id) const { return series_[id]; }
     QCheckBox *LegendBox(SeriesId id) const { return legend_[id]; }
 
@@ -73,7 +78,12 @@ public:
     QValueAxis *EnergyAxis = nullptr;
     QToolButton *WholeChartButton = nullptr;
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void ApplyColours();
+
     std::array<QLineSeries *, 3> series_{};
     std::array<QCheckBox *, 3> legend_{};
 };

@@ -821,17 +821,17 @@ More about our products on these sites:</translation>
         <source>не открыт</source>
         <translation>not open</translation>
     </message>
+    <message>
+        <source>&amp;Сбросить счетчики</source>
+        <translation>&amp;Reset counters</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
 </context>
 <context>
     <name>TMainForm</name>
-    <message>
-        <source>Порт…</source>
-        <translation>Port…</translation>
-    </message>
-    <message>
-        <source>Связь с устройством…</source>
-        <translation>Device link…</translation>
-    </message>
     <message>
         <source>Порт %1 не открывается: %2</source>
         <translation>Port %1 does not open: %2</translation>
@@ -841,44 +841,8 @@ More about our products on these sites:</translation>
         <translation>The Quintavolte device is not connected to this computer, or its port is in use by another program!</translation>
     </message>
     <message>
-        <source>Подключить</source>
-        <translation>Connect</translation>
-    </message>
-    <message>
-        <source>Cервис</source>
-        <translation>Service</translation>
-    </message>
-    <message>
-        <source>Режим ЗУ</source>
-        <translation>Charger mode</translation>
-    </message>
-    <message>
-        <source>Режим ИП</source>
-        <translation>Power supply mode</translation>
-    </message>
-    <message>
-        <source>Отладка</source>
-        <translation>Debug</translation>
-    </message>
-    <message>
         <source>Эксперт</source>
         <translation>Expert</translation>
-    </message>
-    <message>
-        <source>Просмотр дампа</source>
-        <translation>View dump</translation>
-    </message>
-    <message>
-        <source>Сохранить настройки…</source>
-        <translation>Save settings…</translation>
-    </message>
-    <message>
-        <source>Загрузить настройки…</source>
-        <translation>Load settings…</translation>
-    </message>
-    <message>
-        <source>О программе</source>
-        <translation>About</translation>
     </message>
     <message>
         <source>Настройка зарядного устройства</source>
@@ -906,7 +870,7 @@ More about our products on these sites:</translation>
     </message>
     <message>
         <source>Диагностика АКБ</source>
-        <translation>Battery test</translation>
+        <translation>Battery training</translation>
     </message>
     <message>
         <source>Периферия</source>
@@ -931,10 +895,6 @@ No access to %1: the user must be in the group %2 (sudo adduser $USER %2, then l
 Нет доступа к %1: владелец %2, группа %3, права %4.</source>
         <translation>
 No access to %1: owner %2, group %3, mode %4.</translation>
-    </message>
-    <message>
-        <source>Отключить</source>
-        <translation>Disconnect</translation>
     </message>
     <message>
         <source>Сохранение отладочного дампа</source>
@@ -979,16 +939,72 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
         <translation>Filter</translation>
     </message>
     <message>
-        <source>Журнал записей…</source>
-        <translation>Write journal…</translation>
-    </message>
-    <message>
         <source>Устройство снова подключено через прежний порт %1.</source>
         <translation>The device is connected again through the previous port %1.</translation>
     </message>
     <message>
         <source>Снова подключиться через прежний порт %1 не удалось.</source>
         <translation>Connecting again through the previous port %1 failed.</translation>
+    </message>
+    <message>
+        <source>Под&amp;ключить</source>
+        <translation>Co&amp;nnect</translation>
+    </message>
+    <message>
+        <source>&amp;Порт…</source>
+        <translation>&amp;Port…</translation>
+    </message>
+    <message>
+        <source>&amp;Cервис</source>
+        <translation>&amp;Service</translation>
+    </message>
+    <message>
+        <source>Режим &amp;ЗУ</source>
+        <translation>&amp;Charger mode</translation>
+    </message>
+    <message>
+        <source>Режим &amp;ИП</source>
+        <translation>&amp;Power supply mode</translation>
+    </message>
+    <message>
+        <source>&amp;Отладка</source>
+        <translation>Save &amp;debug dump…</translation>
+    </message>
+    <message>
+        <source>&amp;Эксперт</source>
+        <translation>&amp;Expert access…</translation>
+    </message>
+    <message>
+        <source>&amp;Просмотр дампа</source>
+        <translation>&amp;View dump</translation>
+    </message>
+    <message>
+        <source>&amp;Сохранить настройки…</source>
+        <translation>&amp;Save settings…</translation>
+    </message>
+    <message>
+        <source>За&amp;грузить настройки…</source>
+        <translation>&amp;Load settings…</translation>
+    </message>
+    <message>
+        <source>Связь с &amp;устройством…</source>
+        <translation>Device lin&amp;k…</translation>
+    </message>
+    <message>
+        <source>&amp;Журнал записей…</source>
+        <translation>Write &amp;journal…</translation>
+    </message>
+    <message>
+        <source>&amp;Выход</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message>
+        <source>&amp;О программе</source>
+        <translation>&amp;About</translation>
+    </message>
+    <message>
+        <source>От&amp;ключить</source>
+        <translation>Disco&amp;nnect</translation>
     </message>
 </context>
 <context>
@@ -1366,10 +1382,6 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
         <translation>I Load, load current</translation>
     </message>
     <message>
-        <source>Температура [*C]</source>
-        <translation>Temperature [*C]</translation>
-    </message>
-    <message>
         <source>AI 1, напряжение входа 1</source>
         <translation>AI 1, input 1 voltage</translation>
     </message>
@@ -1400,6 +1412,10 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
     <message>
         <source>Введите истинное значение</source>
         <translation>Enter the true value</translation>
+    </message>
+    <message>
+        <source>Температура [°C]</source>
+        <translation>Temperature [°C]</translation>
     </message>
 </context>
 <context>

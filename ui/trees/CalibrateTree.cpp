@@ -19,7 +19,7 @@ constexpr CalibrateRow kCalibrateRows[] = {
     {QT_TRANSLATE_NOOP("cCalibrateTree", "U Accu, напряжение АКБ"), u"Adc.U_Accu", u"Cal_U_Accu", true},
     {QT_TRANSLATE_NOOP("cCalibrateTree", "I Load, ток нагрузки"), u"Adc.I_Load", u"Cal_I_Load", true},
     // The table has a zero command for the temperature channel too; it is not offered here.
-    {QT_TRANSLATE_NOOP("cCalibrateTree", "Температура [*C]"), u"Adc.Temp_External", u"Cal_Temp_External", false},
+    {QT_TRANSLATE_NOOP("cCalibrateTree", "Температура [°C]"), u"Adc.Temp_External", u"Cal_Temp_External", false},
     {QT_TRANSLATE_NOOP("cCalibrateTree", "AI 1, напряжение входа 1"), u"Adc.UserAdcV1", u"Cal_UserAdcV1", true},
     {QT_TRANSLATE_NOOP("cCalibrateTree", "AI 2, напряжение входа 2"), u"Adc.UserAdcV2", u"Cal_UserAdcV2", true},
 };

@@ -1,5 +1,7 @@
 #include "ui/trees/TreeView.h"
 
+#include "ui/widgets/Contrast.h"
+
 #include <QHeaderView>
 #include <QPen>
 #include <QStyledItemDelegate>
@@ -65,7 +67,9 @@ QVariant cTreeModel::data(const QModelIndex &index, int role) const
         Controller->PaintText(index.row(), index.column(), font, color);
         if (role == Qt::FontRole)
             return font == View->font() ? QVariant() : QVariant(font);
-        return color.isValid() ? QVariant(color) : QVariant();
+        // A tree's own text colour keeps its hue but stays readable on a dark palette's base.
+        return color.isValid() ? QVariant(WithContrast(color, View->palette().color(QPalette::Base), kTextContrast))
+                               : QVariant();
     }
     default:
         return {};

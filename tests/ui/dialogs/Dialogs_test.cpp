@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <QScreen>
@@ -39,9 +40,14 @@ private slots:
         SetApplicationIdentity();
         QCOMPARE(QGuiApplication::applicationName(), QStringLiteral("quintavolte"));
         QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+        // Nothing remembered from an earlier run (other tests start the program).
+        QTemporaryDir config;
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         QWidget form;
         form.setFixedSize(TMainForm::ClientSize());
         PlaceMainWindow(form);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY(form.geometry().topLeft() != QPoint(0, 0));
         QVERIFY(qAbs(form.frameGeometry().center().x() - screen.center().x()) <= 1);

@@ -80,8 +80,8 @@ private slots:
         QVERIFY2(c.Start(), c.error.c_str());
         StandIn &sim = c.sim;
         TMainForm &f = c.Form();
-        QCOMPARE(f.SaveSettingsMenuItem->text(), QStringLiteral("Сохранить настройки…"));
-        QCOMPARE(f.LoadSettingsMenuItem->text(), QStringLiteral("Загрузить настройки…"));
+        QCOMPARE(f.SaveSettingsMenuItem->text().remove(QLatin1Char('&')), QStringLiteral("Сохранить настройки…"));
+        QCOMPARE(f.LoadSettingsMenuItem->text().remove(QLatin1Char('&')), QStringLiteral("Загрузить настройки…"));
         QVERIFY(f.ServiceMenu->actions().contains(f.LoadSettingsMenuItem));
 
         const QString path = sim.TempPath(QStringLiteral("settings.txt"));

@@ -55,7 +55,7 @@ private slots:
     {
         tree->Build();
         QCOMPARE(rig->View->RowCount(), 8);
-        QCOMPARE(rig->Cell(5, 0), QString("Температура [*C]"));
+        QCOMPARE(rig->Cell(5, 0), QString("Температура [°C]"));
         QVERIFY(Row(5)->ZeroModeAction == nullptr);
         QVERIFY(Row(0)->ZeroModeAction != nullptr);
         QCOMPARE(Q(Row(7)->PreciseAction->Name), QString("Cal_UserAdcV2.PreciseValue"));

@@ -17,6 +17,7 @@
 #include "device/ActionManager.h"
 #include "device/DeviceDump.h"
 #include "port/PortList.h"
+#include "port/SerialPortProbe.h"
 
 #ifndef QUINTAVOLTE_SIM_PATH
 #error "the end-to-end tests need the stand-in device program"
@@ -284,8 +285,8 @@ TEST_F(SimLinkTest, CorruptedRepliesAreDroppedAndTheLinkRecovers)
         EXPECT_EQ(states.back(), mbsDone);  // every third reply is spoilt, so the last one is good
         EXPECT_TRUE(v->Value.Equals(u"9600"));
         EXPECT_TRUE(manager.Identified);
-        CAutoLock guard(manager.Shell.Port.Lock);
-        EXPECT_EQ(manager.Shell.Port.RxRing.Count(), 0);
+        CAutoLock guard(SerialPortProbe::Lock(manager.Shell.Port));
+        EXPECT_EQ(SerialPortProbe::Rx(manager.Shell.Port).Count(), 0);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "core/MicroClock.h"
 #include "port/PortList.h"
 #include "port/PtyPair.h"
+#include "port/SerialPortProbe.h"
 
 namespace {
 
@@ -23,8 +24,8 @@ std::vector<uint8_t> Pattern(size_t n)
 void Queue(CSerialPort &port, const std::vector<uint8_t> &bytes)
 {
     {
-        CAutoLock lock(port.Lock);
-        ASSERT_EQ(port.TxRing.Put(bytes.data(), bytes.size(), false), bytes.size());
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        ASSERT_EQ(SerialPortProbe::Tx(port).Put(bytes.data(), bytes.size(), false), bytes.size());
     }
     port.Wake();
 }
@@ -71,7 +72,7 @@ protected:
     // Sent bytes so far, read under the port's lock.
     std::vector<uint8_t> SentSoFar(CSerialPort &port)
     {
-        CAutoLock lock(port.Lock);
+        CAutoLock lock(SerialPortProbe::Lock(port));
         return line.Sent();
     }
 
@@ -150,13 +151,13 @@ TEST_F(SerialPortTest, QueuedBytesLeaveInChunksOfAtMost64)
     Queue(port, frame);
 
     ASSERT_TRUE(WaitUntil([&] { return SentSoFar(port).size() == frame.size(); }));
-    CAutoLock lock(port.Lock);
+    CAutoLock lock(SerialPortProbe::Lock(port));
     ASSERT_EQ(line.offered.size(), 3u);
     EXPECT_EQ(line.offered[0].size(), 64u);
     EXPECT_EQ(line.offered[1].size(), 64u);
     EXPECT_EQ(line.offered[2].size(), 22u);
     EXPECT_EQ(line.Sent(), frame);
-    EXPECT_EQ(port.TxRing.Count(), 0u);
+    EXPECT_EQ(SerialPortProbe::Tx(port).Count(), 0u);
 }
 
 TEST_F(SerialPortTest, AShortWriteLeavesTheRestAtTheFrontInOrder)
@@ -171,16 +172,16 @@ TEST_F(SerialPortTest, AShortWriteLeavesTheRestAtTheFrontInOrder)
     Queue(port, frame);
 
     ASSERT_TRUE(WaitUntil([&] {
-        CAutoLock lock(port.Lock);
+        CAutoLock lock(SerialPortProbe::Lock(port));
         return line.offered.size() >= 3;  // the short write and two refused retries
     }));
     {
-        CAutoLock lock(port.Lock);
+        CAutoLock lock(SerialPortProbe::Lock(port));
         EXPECT_EQ(line.offered[0], std::vector<uint8_t>(frame.begin(), frame.begin() + 64));
         EXPECT_EQ(line.offered[1], std::vector<uint8_t>(frame.begin() + 10, frame.begin() + 74));
-        ASSERT_EQ(port.TxRing.Count(), 140u);
+        ASSERT_EQ(SerialPortProbe::Tx(port).Count(), 140u);
         std::vector<uint8_t> waiting(140);
-        port.TxRing.Peek(waiting.data(), waiting.size());
+        SerialPortProbe::Tx(port).Peek(waiting.data(), waiting.size());
         EXPECT_EQ(waiting, std::vector<uint8_t>(frame.begin() + 10, frame.end()));
         line.afterScript = -1;
     }
@@ -236,18 +237,18 @@ TEST_F(SerialPortTest, SetParamsOnAnOpenPortReopensItWithTheNewSettings)
         port.SetTransport(line.Transport());
         ASSERT_TRUE(port.Open(2));
         {
-            CAutoLock lock(port.Lock);
+            CAutoLock lock(SerialPortProbe::Lock(port));
             const uint8_t bytes[] = {1, 2, 3, 4, 5};
-            port.RxRing.Put(bytes, 5, false);
-            port.TxRing.Put(bytes, 5, false);
+            SerialPortProbe::Rx(port).Put(bytes, 5, false);
+            SerialPortProbe::Tx(port).Put(bytes, 5, false);
         }
         EXPECT_TRUE(port.SetParams(c.baud, 8, c.stopBits, 0));
         EXPECT_TRUE(port.IsOpen());
         EXPECT_EQ(port.PortNumber(), 2);
         {
-            CAutoLock lock(port.Lock);
-            EXPECT_EQ(port.RxRing.Count(), c.reopened ? 0u : 5u);
-            EXPECT_EQ(port.TxRing.Count(), c.reopened ? 0u : 5u);
+            CAutoLock lock(SerialPortProbe::Lock(port));
+            EXPECT_EQ(SerialPortProbe::Rx(port).Count(), c.reopened ? 0u : 5u);
+            EXPECT_EQ(SerialPortProbe::Tx(port).Count(), c.reopened ? 0u : 5u);
         }
         termios t = pty.SlaveSettings();
         EXPECT_EQ(cfgetospeed(&t), c.speed);
@@ -292,8 +293,8 @@ TEST_F(SerialPortTest, BytesRoundTripThroughTheLineUnchanged)
     CSerialPort port;
     ASSERT_TRUE(port.Open(1));
     {
-        CAutoLock lock(port.Lock);
-        EXPECT_EQ(port.LastRxTick, 1000u);
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        EXPECT_EQ(port.LastRxTick(), 1000u);
     }
 
     // Every byte value, control characters included, must pass a raw line untouched.
@@ -303,15 +304,15 @@ TEST_F(SerialPortTest, BytesRoundTripThroughTheLineUnchanged)
     g_now = 7000;
     ASSERT_TRUE(pty.Write(in));
     ASSERT_TRUE(WaitUntil([&] {
-        CAutoLock lock(port.Lock);
-        return port.RxRing.Count() >= in.size();
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        return SerialPortProbe::Rx(port).Count() >= in.size();
     }));
     {
-        CAutoLock lock(port.Lock);
-        std::vector<uint8_t> got(port.RxRing.Count());
-        port.RxRing.Take(got.data(), got.size());
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        std::vector<uint8_t> got(SerialPortProbe::Rx(port).Count());
+        SerialPortProbe::Rx(port).Take(got.data(), got.size());
         EXPECT_EQ(got, in);
-        EXPECT_EQ(port.LastRxTick, 7000u);
+        EXPECT_EQ(port.LastRxTick(), 7000u);
     }
 
     std::vector<uint8_t> out(in.rbegin(), in.rend());
@@ -337,8 +338,8 @@ TEST_F(SerialPortTest, ReopeningWhileBytesArriveKeepsWorking)
         ASSERT_TRUE(port.IsOpen());
     }
     EXPECT_TRUE(WaitUntil([&] {
-        CAutoLock lock(port.Lock);
-        return port.RxRing.Count() > 0;
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        return SerialPortProbe::Rx(port).Count() > 0;
     }));
     stop = true;
     farEnd.join();

@@ -321,11 +321,26 @@ uint16_t ModbusShell::ReadQuantity(const ModbusAction *variable) const
         return quantity;
     // A register or two more changes the reply's length; the device reads what is not
     // mapped as zero, and the value is decoded from the variable's own registers only.
+    // Only into registers the map has: a device may refuse to read a gap.
     const uint8_t function = ReadFunctionOf(variable->Area);
     while (quantity < variable->RegCount + suspects_.size() && quantity < 125 &&
-           IsSuspect(function, static_cast<uint16_t>(5 + 2 * quantity)))
+           IsSuspect(function, static_cast<uint16_t>(5 + 2 * quantity))) {
+        if (!RegisterMapped(static_cast<uint32_t>(variable->RegAddress) + quantity))
+            return variable->RegCount;  // the quiet wait alone must do
         ++quantity;
+    }
     return quantity;
+}
+
+bool ModbusShell::RegisterMapped(uint32_t reg) const
+{
+    for (int i = 0;; ++i) {
+        const ModbusAction *v = const_cast<TMbActions &>(Actions).At(i);
+        if (v == nullptr)
+            return false;
+        if (reg >= v->RegAddress && reg < static_cast<uint32_t>(v->RegAddress) + v->RegCount)
+            return true;
+    }
 }
 
 void ModbusShell::SendStep(uint32_t now)

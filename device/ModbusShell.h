@@ -132,6 +132,7 @@ private:
     void NoteFailure();
     void NoteTimeout();
     bool IsSuspect(uint8_t function, uint16_t length) const;
+    bool RegisterMapped(uint32_t reg) const;
     void ClearSuspect(uint8_t function, uint16_t length);
 
     // Each write asked for, until its line is in the journal: who asked, the text before

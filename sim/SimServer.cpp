@@ -178,9 +178,8 @@ uint32_t SimPty::Baud() const
     if (slave_ < 0 || tcgetattr(slave_, &tio) != 0)
         return 0;
     static const std::pair<speed_t, uint32_t> rates[] = {
-        {B300, 300},     {B600, 600},     {B1200, 1200},   {B2400, 2400},     {B4800, 4800},
-        {B9600, 9600},   {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200},
-        {B230400, 230400}};
+        {B300, 300},     {B600, 600},     {B1200, 1200},   {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+        {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
     const speed_t speed = cfgetispeed(&tio);
     for (const auto &[code, rate] : rates)
         if (code == speed)
@@ -330,8 +329,8 @@ int SimServer::Run(volatile std::sig_atomic_t *stop, const sigset_t *waitMask)
             ssize_t n = read(pty_.MasterFd(), buf, sizeof buf);
             if (n > 0) {
                 // An adapter with local echo hands every byte straight back.
-                if (options_.Echo)
-                    [[maybe_unused]] ssize_t echoed = write(pty_.MasterFd(), buf, static_cast<size_t>(n));
+                if (options_.Echo) [[maybe_unused]]
+                    ssize_t echoed = write(pty_.MasterFd(), buf, static_cast<size_t>(n));
                 framer_.Feed(buf, static_cast<size_t>(n), now);
             }
         } else if (r > 0 && (pfd.revents & (POLLERR | POLLNVAL))) {

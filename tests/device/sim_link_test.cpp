@@ -372,3 +372,63 @@ TEST_F(SimLinkTest, EachFaultLandsInItsOwnCounter)
 }
 
 }  // namespace
+
+// Lines as real adapters give them: each condition of the stand-in still gives the right
+// values, with no failed exchange and no pause.
+TEST_F(SimLinkTest, RealLineConditionsStillGiveTheRightValues)
+{
+    const std::vector<std::vector<std::string>> conditions{
+        {"--echo"},
+        {"--garbage-every", "1", "--garbage-byte", "FE"},
+        {"--garbage-every", "1", "--garbage-byte", "00", "--garbage-gap", "30"},
+        {"--garbage-every", "5"},
+        {"--foreign-every", "1"},
+        {"--split-gap", "25"},
+    };
+    for (const auto &args : conditions) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        ASSERT_NO_FATAL_FAILURE(Connect(args));
+        manager.Shell.Stats = {};
+        ModbusAction *maxU = Var(u"Reg.ChargeMaxU");
+        ModbusAction *minU = Var(u"Reg.ChargeMinU");
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_EQ(Read(maxU), mbsDone);
+            EXPECT_NEAR(maxU->Value.ToReal(), 14.4, 1e-4);
+            ASSERT_EQ(Read(minU), mbsDone);
+            EXPECT_NEAR(minU->Value.ToReal(), 13.1, 1e-4);
+        }
+        // A write's acknowledgement is told from its echo.
+        ASSERT_TRUE(manager.WriteNumber(MString(u"Reg.ChargeMaxU"), 14.2f));
+        ASSERT_EQ(Read(maxU), mbsDone);
+        EXPECT_NEAR(maxU->Value.ToReal(), 14.2, 1e-4);
+        EXPECT_EQ(manager.Shell.Stats.Timeouts + manager.Shell.Stats.BadReplies, 0u);
+        EXPECT_FALSE(manager.Shell.WaitingForQuiet());
+        EXPECT_EQ(manager.Shell.Port.Echoes(), args[0] == "--echo");
+    }
+}
+
+// A device that listens at another rate hears nothing of ours; once a new rate is saved
+// it listens there.
+TEST_F(SimLinkTest, TheStandInAnswersOnlyAtItsOwnRate)
+{
+    ASSERT_NO_FATAL_FAILURE(StartSim({"--baud", "19200"}));
+    manager.BuildRegisterMap();
+    ModbusAction *type = Var(u"DeviceType");
+    auto readAt = [&](uint32_t baud) {
+        manager.Shell.Port.SetParams(baud, 8, 0, 0);
+        EXPECT_TRUE(manager.Shell.Port.IsOpen() || manager.Shell.Port.Open(1));
+        manager.Shell.PollingEnabled = true;
+        type->LastPoll = 0;
+        return Read(type);
+    };
+    ASSERT_EQ(readAt(19200), mbsDone);
+    FreezeTime();
+    EXPECT_EQ(readAt(9600), mbsTimedOut);
+    clock_.reset();
+    ConsecutiveTimeouts = 0;
+    ASSERT_EQ(readAt(19200), mbsDone);
+    ASSERT_TRUE(manager.WriteNumber(MString(u"485.Init.BaudRate"), 9600));
+    ASSERT_EQ(readAt(19200), mbsDone);  // not saved yet
+    ASSERT_TRUE(manager.WriteNumber(MString(u"SaveConfigToRomNow"), 1));
+    EXPECT_EQ(readAt(9600), mbsDone);
+}

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "core/MicroClock.h"
 #include "port/PortList.h"
@@ -359,3 +360,46 @@ TEST_F(SerialPortTest, AHungUpLineNeitherBlocksClosingNorDestruction)
 }
 
 }  // namespace
+
+namespace {
+// Logs what the thread does to the line, in order: "rts+", "rts-", "write N", "drain".
+struct DirectionLine {
+    std::vector<std::string> events;  // under the port's Lock
+    static long Read(void *, int, uint8_t *, size_t) { return 0; }
+    static long Write(void *c, int, const uint8_t *, size_t n)
+    {
+        static_cast<DirectionLine *>(c)->events.push_back("write " + std::to_string(n));
+        return static_cast<long>(n);
+    }
+    static bool SetRts(void *c, int, bool high)
+    {
+        static_cast<DirectionLine *>(c)->events.push_back(high ? "rts+" : "rts-");
+        return true;
+    }
+    static void Drain(void *c, int) { static_cast<DirectionLine *>(c)->events.push_back("drain"); }
+};
+}  // namespace
+
+// A pseudo-terminal has no RS-485 mode: RTS is raised before a frame and dropped only once
+// its last byte has left the line.
+TEST_F(SerialPortTest, WithoutTheDriversRs485ModeRtsFramesEachTransmission)
+{
+    SetExplicitPorts({pty.SlavePath()});
+    CSerialPort port;
+    DirectionLine line;
+    port.SetTransport({DirectionLine::Read, DirectionLine::Write, &line, DirectionLine::SetRts, DirectionLine::Drain});
+    port.SetRtsDirection(true);
+    ASSERT_TRUE(port.Open(1));
+    EXPECT_TRUE(port.TogglesRts());
+    for (size_t n : {size_t{100}, size_t{8}}) {
+        const std::vector<uint8_t> frame = Pattern(n);
+        ASSERT_TRUE(port.Transmit(frame.data(), frame.size()));
+        ASSERT_TRUE(WaitUntil([&] {
+            CAutoLock lock(SerialPortProbe::Lock(port));
+            return !line.events.empty() && line.events.back() == "rts-" && SerialPortProbe::Tx(port).Count() == 0;
+        }));
+    }
+    CAutoLock lock(SerialPortProbe::Lock(port));
+    EXPECT_EQ(line.events, (std::vector<std::string>{"rts-", "rts+", "write 64", "write 36", "drain", "rts-", "rts+",
+                                                     "write 8", "drain", "rts-"}));
+}

@@ -338,9 +338,10 @@ TEST_F(CliWithDevice, TheLinksCountersAreShown)
         ASSERT_FALSE(cli.FirstLine().empty()) << cli.Stderr();
         ASSERT_TRUE(cli.Signal(SIGINT));
         EXPECT_EQ(cli.WaitExit(10000), 0);
-        EXPECT_THAT(cli.Stderr(), testing::ContainsRegex("link: [0-9]+ requests, [0-9]+ good replies, 0 timeouts, "
-                                                         "0 bad replies, 0 exceptions, 0 late bytes dropped, "
-                                                         "0 reconnections"));
+        EXPECT_THAT(cli.Stderr(),
+                    testing::ContainsRegex("link: [0-9]+ requests, [0-9]+ good replies, 0 timeouts, "
+                                           "0 bad replies, 0 exceptions, 0 late bytes dropped, 0 noise bytes, "
+                                           "0 reconnections"));
     }
 }
 

@@ -1,6 +1,6 @@
 #include "device/LinkStatsFields.h"
 
-std::array<LinkStatsField, 7> LinkStatsFields(const ModbusShell::LinkStats &s)
+std::array<LinkStatsField, 8> LinkStatsFields(const ModbusShell::LinkStats &s)
 {
     return {{{"requests", s.Requests},
              {"good_replies", s.GoodReplies},
@@ -8,6 +8,7 @@ std::array<LinkStatsField, 7> LinkStatsFields(const ModbusShell::LinkStats &s)
              {"bad_replies", s.BadReplies},
              {"exceptions", s.Exceptions},
              {"late_bytes_dropped", s.LateBytesDropped},
+             {"noise_bytes", s.NoiseBytes},
              {"reconnections", s.Reconnections}}};
 }
 

@@ -37,11 +37,12 @@ bool DecodeRegisters(const uint8_t *data, int n, ModbusAction *variable)
 bool DecodeRead(MicroModbus *engine, ModbusAction *variable)
 {
     const uint8_t *data = nullptr;
-    const int n = engine->ParseReadResponse(&data);
+    int n = engine->ParseReadResponse(&data);
     if (n <= 0 || data == nullptr)
         return false;
+    // A read widened past a late reply's length carries registers that are not ours.
     if (IsRegisterArea(variable->Area))
-        return DecodeRegisters(data, n, variable);
+        return DecodeRegisters(data, std::min(n, 2 * static_cast<int>(variable->RegCount)), variable);
     // Bit areas: the first data byte in decimal without leading zeros (0 reads as empty).
     MString digits = MString::FromInt(data[0]);
     uint32_t skip = 0;
@@ -78,7 +79,7 @@ void ModbusShell::UpdateQuietMarks()
 {
     // Wake the connection when a frame may have ended and when the silence has.
     markedBaud_ = Port.BaudRate();
-    Port.SetQuietMarks({FrameGapUs(), (kSilenceMs + 1) * 1000});
+    Port.SetQuietMarks({FrameGapUs(), (kSilenceMs + 1) * 1000, (kBurstSilenceMs + 1) * 1000});
 }
 
 void ModbusShell::Poll()
@@ -94,53 +95,126 @@ void ModbusShell::Poll()
     SendStep(now);
 }
 
-void ModbusShell::ReceiveStep()
+ModbusShell::ReplyScan ModbusShell::ScanForReply(const uint8_t *bytes, size_t held)
 {
-    CAutoLock guard(Port.Lock);
-    const uint16_t count = Port.RxRing.Count();
-    if (count == 0)
-        return;
-    // A reply is complete when it holds as many bytes as its first ones announce and its
-    // CRC is right; anything else ends only when the line has been silent for a while.
-    if (TickDiff(GetTickCount32(), Port.LastRxTick) <= static_cast<int32_t>(kSilenceMs) &&
-        !(Engine.PendingCount() != 0 && HoldsCompleteReply(count)))
-        return;
-    // Silence in the ring only: the line may have gone on while the thread was held up.
-    if (Port.InputWaiting())
-        return;
-    const uint16_t n = static_cast<uint16_t>(Port.RxRing.Take(RxFrame, kFrameSize));
-    const bool pending = Engine.PendingCount() != 0;
-    const int result = Engine.ProcessFrame(RxFrame, n, kFraming);
-    // A bad frame, or more than one: what is left cannot be framed, so start afresh.
-    if (Engine.AcceptedLength() != n)
-        Port.RxRing.Clear();
-    if (!pending) {
-        Stats.LateBytesDropped += n;
-        return;
+    const MbFrameRules &rules = MbRules(kFraming);
+    ReplyScan scan;
+    size_t pos = 0;
+    // An echoing adapter hands our request back before the reply. Only a read proves an
+    // echo: a write's echo is byte for byte its acknowledgement.
+    if (requestLength_ != 0 && held >= requestLength_ && std::memcmp(bytes, request_, requestLength_) == 0 &&
+        (Port.Echoes() || (awaitFunction_ >= 1 && awaitFunction_ <= 4))) {
+        scan.EchoLength = requestLength_;
+        pos = requestLength_;
     }
-    // A damaged frame while a request waits was its reply (or ran into it): that
-    // exchange has failed, and saying so beats waiting for a timeout.
-    if (result == 0)
-        Engine.AbandonPending(MbReplyBad);
+    for (; pos + 2 <= held; ++pos) {
+        const uint8_t *head = bytes + pos;
+        const size_t left = held - pos;
+        const bool ours = head[0] == awaitUnit_ && (head[1] & 0x7F) == awaitFunction_;
+        const uint32_t length = rules.ReplyLength(head, static_cast<uint16_t>(std::min<size_t>(left, 0xFFFF)));
+        if (length == 0 || length > kFrameSize) {
+            if (ours && length == 0 && left < 3 && scan.WaitFor == 0)
+                scan.WaitFor = pos + 3;  // the byte count is still to come
+            continue;
+        }
+        if (length > left) {
+            if (ours && scan.WaitFor == 0)
+                scan.WaitFor = pos + length;
+            continue;
+        }
+        if (rules.Accept(head, static_cast<uint16_t>(length)) != length) {
+            scan.Damaged = scan.Damaged || ours;
+            continue;
+        }
+        if (!ours) {
+            pos += length - 1;  // another unit's frame, or another function: skipped whole
+            continue;
+        }
+        // Of ours but of another length than awaited: the reply of an earlier request.
+        if (!(head[1] & 0x80) && awaitLength_ != 0 && length != awaitLength_) {
+            ClearSuspect(head[1], static_cast<uint16_t>(length));
+            scan.LateBytes += length;
+            pos += length - 1;
+            continue;
+        }
+        scan.Found = true;
+        scan.FrameAt = pos;
+        scan.FrameLength = length;
+        return scan;
+    }
+    return scan;
 }
 
-bool ModbusShell::HoldsCompleteReply(uint16_t count)
+void ModbusShell::DropStrayBytes()
 {
-    if (count < kShortestReply)
-        return false;
-    // The ring holds `count` bytes under the port's lock: one look takes all a reply can be.
-    uint8_t frame[kFrameSize];
-    const size_t held = Port.RxRing.Peek(frame, std::min<size_t>(count, kFrameSize));
-    if (held < kShortestReply)
-        return false;
+    // Nothing waits for them; they are looked at once the line has fallen silent, so
+    // that a late reply still shows itself as one.
+    uint8_t bytes[kFrameSize];
+    const size_t held = Port.PeekReceived(bytes, kFrameSize);
     const MbFrameRules &rules = MbRules(kFraming);
-    const uint32_t expected = rules.ReplyLength(frame, static_cast<uint16_t>(held));
-    // Wake again when the whole reply can be in, not at every byte on the way.
-    if (expected > count && expected <= kFrameSize)
-        Port.SetReadyCount(static_cast<uint16_t>(expected));
-    if (expected == 0 || expected != count || expected > held)
-        return false;
-    return rules.Accept(frame, static_cast<uint16_t>(expected)) == expected;
+    for (size_t pos = 0; pos + 2 <= held; ++pos) {
+        const uint32_t length =
+            rules.ReplyLength(bytes + pos, static_cast<uint16_t>(std::min<size_t>(held - pos, 0xFFFF)));
+        if (length != 0 && length <= held - pos && rules.Accept(bytes + pos, static_cast<uint16_t>(length)) == length) {
+            ClearSuspect(bytes[pos + 1], static_cast<uint16_t>(length));
+            pos += length - 1;
+        }
+    }
+    Stats.LateBytesDropped += Port.DropReceived(SIZE_MAX);
+}
+
+void ModbusShell::ReceiveStep()
+{
+    if (Port.RxCount() == 0)
+        return;
+    const int32_t quiet = TickDiff(GetTickCount32(), Port.LastRxTick());
+    if (Engine.PendingCount() == 0) {
+        if (quiet > static_cast<int32_t>(kSilenceMs) && !Port.InputWaiting())
+            DropStrayBytes();
+        return;
+    }
+    uint8_t bytes[kFrameSize];
+    const size_t held = Port.PeekReceived(bytes, kFrameSize);
+    const ReplyScan scan = ScanForReply(bytes, held);
+    if (scan.EchoLength != 0 && !Port.Echoes())
+        Port.SetEchoes(true);
+    if (scan.Found) {
+        // Bytes before the reply are noise (or our echo); bytes after it wait.
+        Port.DropReceived(scan.FrameAt);
+        Stats.NoiseBytes += scan.FrameAt - scan.EchoLength - scan.LateBytes;
+        Stats.LateBytesDropped += scan.LateBytes;
+        const uint16_t n = static_cast<uint16_t>(Port.TakeReceived(RxFrame, scan.FrameLength));
+        requestLength_ = 0;  // the echo, if any, is behind us
+        Port.SetReadyCount(kShortestReply);
+        Engine.ProcessFrame(RxFrame, n, kFraming);
+        return;
+    }
+    if (scan.WaitFor != 0) {
+        // Wake again when the whole reply can be in, not at every byte on the way.
+        if (scan.WaitFor <= kFrameSize)
+            Port.SetReadyCount(static_cast<uint16_t>(scan.WaitFor));
+        // A head of ours announced more: a USB adapter may pause inside the frame.
+        if (quiet <= static_cast<int32_t>(kBurstSilenceMs) || Port.InputWaiting())
+            return;
+    } else if (quiet <= static_cast<int32_t>(kSilenceMs) || Port.InputWaiting()) {
+        return;
+    }
+    // The line fell silent and no reply of ours is among the bytes: what is left cannot
+    // be framed, so start afresh.
+    const size_t dropped = Port.DropReceived(SIZE_MAX);
+    Stats.LateBytesDropped += scan.LateBytes;
+    if (scan.WaitFor != 0) {
+        // A reply cut short: its rest may still be on its way, so the line must fall quiet.
+        Engine.AbandonPending(MbReplyBad);
+        NoteFailure();
+    } else if (scan.Damaged) {
+        // A damaged reply taken whole: that exchange has failed, and saying so beats
+        // waiting for a timeout.
+        Engine.AbandonPending(MbReplyBad);
+    } else {
+        // Noise alone: the reply may still come before the deadline.
+        Stats.NoiseBytes += dropped - scan.EchoLength - scan.LateBytes;
+    }
 }
 
 uint32_t ModbusShell::FrameGapUs() const
@@ -174,14 +248,136 @@ void ModbusShell::NoteFailure()
     failedAt_ = GetTickCount32();
 }
 
+namespace {
+uint16_t Be16(const uint8_t *p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+// Length of the normal reply to an RTU request; 0 for a function of unknown shape.
+uint16_t ReplyLengthOf(const uint8_t *request, uint16_t length)
+{
+    if (length < 8)
+        return 0;
+    const uint16_t quantity = Be16(request + 4);
+    switch (request[1]) {
+    case 1:
+    case 2:
+        return static_cast<uint16_t>(5 + (quantity + 7) / 8);
+    case 3:
+    case 4:
+        return static_cast<uint16_t>(5 + 2 * quantity);
+    case 5:
+    case 6:
+    case 15:
+    case 16:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+uint8_t ReadFunctionOf(uint32_t area)
+{
+    return static_cast<uint8_t>(area + 1);  // coils 1, inputs 2, holding 3, input registers 4
+}
+}  // namespace
+
+bool ModbusShell::QueueRequest()
+{
+    const uint16_t length = Engine.TxLength();
+    // Half a frame on the wire would corrupt the exchange; when the ring cannot take the
+    // whole frame, the pending request simply times out. Nothing that came while no
+    // request was pending can be its reply.
+    Port.SetReadyCount(kShortestReply);  // an exception reply; its head tells the rest
+    size_t dropped = 0;
+    const bool queued = Port.Transmit(TxFrame, length, true, &dropped);
+    Stats.LateBytesDropped += dropped;
+    if (!queued)
+        return false;
+    std::memcpy(request_, TxFrame, length);
+    requestLength_ = length;
+    awaitUnit_ = TxFrame[0];
+    awaitFunction_ = static_cast<uint8_t>(TxFrame[1] & 0x7F);
+    awaitLength_ = ReplyLengthOf(TxFrame, length);
+    if (Port.Echoes())
+        Port.SetReadyCount(static_cast<uint16_t>(std::min<uint32_t>(length + kShortestReply, kFrameSize)));
+    ++Stats.Requests;
+    return true;
+}
+
+void ModbusShell::NoteTimeout()
+{
+    NoteFailure();
+    if (awaitLength_ == 0)
+        return;
+    // Its reply may still come; remember its shape (the oldest entry makes room).
+    Suspect *slot = &suspects_[0];
+    for (Suspect &s : suspects_) {
+        if (s.Length == 0 || (s.Function == awaitFunction_ && s.Length == awaitLength_)) {
+            slot = &s;
+            break;
+        }
+        if (TickDiff(s.Since, slot->Since) < 0)
+            slot = &s;
+    }
+    *slot = {awaitFunction_, awaitLength_, failedAt_};
+}
+
+bool ModbusShell::IsSuspect(uint8_t function, uint16_t length) const
+{
+    const uint32_t now = GetTickCount32();
+    for (const Suspect &s : suspects_)
+        if (s.Length == length && s.Function == function &&
+            TickDiff(now, s.Since) < static_cast<int32_t>(kLateReplyWindowMs))
+            return true;
+    return false;
+}
+
+void ModbusShell::ClearSuspect(uint8_t function, uint16_t length)
+{
+    for (Suspect &s : suspects_)
+        if (s.Function == function && s.Length == length)
+            s = Suspect{};
+}
+
+uint16_t ModbusShell::ReadQuantity(const ModbusAction *variable) const
+{
+    uint16_t quantity = variable->RegCount;
+    if (variable->Area != MbHoldingRegisters && variable->Area != MbInputRegisters)
+        return quantity;
+    // A register or two more changes the reply's length; the device reads what is not
+    // mapped as zero, and the value is decoded from the variable's own registers only.
+    // Only into registers the map has: a device may refuse to read a gap.
+    const uint8_t function = ReadFunctionOf(variable->Area);
+    while (quantity < variable->RegCount + suspects_.size() && quantity < 125 &&
+           IsSuspect(function, static_cast<uint16_t>(5 + 2 * quantity))) {
+        if (!RegisterMapped(static_cast<uint32_t>(variable->RegAddress) + quantity))
+            return variable->RegCount;  // the quiet wait alone must do
+        ++quantity;
+    }
+    return quantity;
+}
+
+bool ModbusShell::RegisterMapped(uint32_t reg) const
+{
+    for (int i = 0;; ++i) {
+        const ModbusAction *v = const_cast<TMbActions &>(Actions).At(i);
+        if (v == nullptr)
+            return false;
+        if (reg >= v->RegAddress && reg < static_cast<uint32_t>(v->RegAddress) + v->RegCount)
+            return true;
+    }
+}
+
 void ModbusShell::SendStep(uint32_t now)
 {
     if (sending_)
         return;  // a message box of a failed encoding may run the window's loop meanwhile
     if (quietPending_) {
-        CAutoLock guard(Port.Lock);
         // Quiet since the failure and since the last byte that came in, whichever is later.
-        const uint32_t since = TickDiff(Port.LastRxTick, failedAt_) > 0 ? Port.LastRxTick : failedAt_;
+        const uint32_t lastRx = Port.LastRxTick();
+        const uint32_t since = TickDiff(lastRx, failedAt_) > 0 ? lastRx : failedAt_;
         if (TickDiff(now, since) < static_cast<int32_t>(kQuietAfterFailureMs))
             return;
         quietPending_ = false;
@@ -190,8 +386,7 @@ void ModbusShell::SendStep(uint32_t now)
     {
         // A frame on the line ends with 3.5 characters of silence: the device is not
         // ready for the next request before that.
-        CAutoLock guard(Port.Lock);
-        if (static_cast<int64_t>(GetTickCountUs() - Port.LastRxUs) < static_cast<int64_t>(FrameGapUs()))
+        if (static_cast<int64_t>(GetTickCountUs() - Port.LastRxUs()) < static_cast<int64_t>(FrameGapUs()))
             return;
     }
     sending_ = true;
@@ -227,19 +422,7 @@ bool ModbusShell::DueForRead(const ModbusAction *variable, uint32_t now) const
 
 bool ModbusShell::Transmit()
 {
-    if (Engine.TxLength() == 0)
-        return false;
-    CAutoLock guard(Port.Lock);
-    // Half a frame on the wire would corrupt the exchange; when the ring cannot
-    // take the whole frame, the pending request simply times out.
-    // Nothing that came while no request was pending can be its reply.
-    Stats.LateBytesDropped += Port.RxRing.Count();
-    Port.RxRing.Clear();
-    Port.SetReadyCount(kShortestReply);  // an exception reply; its head tells the rest
-    if (!Port.Transmit(TxFrame, Engine.TxLength()))
-        return false;
-    ++Stats.Requests;
-    return true;
+    return Engine.TxLength() != 0 && QueueRequest();
 }
 
 bool ModbusShell::BuildRequest(ModbusAction *variable, uint32_t now)
@@ -278,11 +461,17 @@ bool ModbusShell::BuildRequest(ModbusAction *variable, uint32_t now)
             --first;
         }
     }
+    // A block whose reply would have the length of a timed-out request's late reply could
+    // take that reply for its own: read the variable alone meanwhile.
+    if (first != last && IsSuspect(ReadFunctionOf(variable->Area), static_cast<uint16_t>(5 + 2 * registers))) {
+        first = last = PollCursor;
+        registers = variable->RegCount;
+    }
     bool built;
     if (first == last) {
-        built = Engine.BuildReadRequest(variable->Area, variable->SlaveAddress, variable->RegAddress,
-                                        variable->RegCount, ExchangeTimeoutMs(*variable, variable->RegCount),
-                                        &ModbusShell::OnReply, variable, 0);
+        const uint16_t quantity = ReadQuantity(variable);
+        built = Engine.BuildReadRequest(variable->Area, variable->SlaveAddress, variable->RegAddress, quantity,
+                                        ExchangeTimeoutMs(*variable, quantity), &ModbusShell::OnReply, variable, 0);
     } else {
         const ModbusAction *head = Actions.At(first);
         block_ = {first, last - first + 1, head->RegAddress};
@@ -512,10 +701,10 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
     default:
         return;
     }
-    // A failed exchange: let the line fall quiet before the next request, and count it
-    // toward the lost connection.
-    if (shell != nullptr)
-        shell->NoteFailure();
+    // A failed exchange counts toward the lost connection; only after a timeout must the
+    // line fall quiet before the next request (a late reply may still come).
+    if (shell != nullptr && status == MbReplyTimeout)
+        shell->NoteTimeout();
     if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && shell != nullptr && shell->ConnectionLost)
         shell->ConnectionLost();
 }

@@ -5,6 +5,7 @@
 // that are asked for too (one block read, each variable handed its own registers).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,9 +35,12 @@ public:
     static constexpr uint32_t kEncodeBufferSize = 64;
     static constexpr uint32_t kFraming = MbRtu;
     static constexpr uint16_t kShortestReply = MbRules(kFraming).ShortestReply();  // an exception reply
-    // After an exchange that failed (no reply, or one that did not fit), the next request
-    // waits until the line has been quiet this long: a reply the device sends late is
-    // drained then instead of being taken as the answer to the next request.
+    // A reply whose head announces more bytes than have come is waited for this long
+    // after its last byte: USB adapters deliver a frame in bursts with pauses between.
+    static constexpr uint32_t kBurstSilenceMs = 100;
+    // After a timeout (or a reply cut short), the next request waits until the line has
+    // been quiet this long: a reply the device sends late is drained then instead of
+    // being taken as the answer to the next request.
     static constexpr uint32_t kQuietAfterFailureMs = 300;
     // Registers one read request may span: 32 unless told (1 reads every variable alone);
     // the protocol allows at most 125.
@@ -44,6 +48,10 @@ public:
     static constexpr uint16_t kMaxReadLimit = 125;
     // Line time of an exchange that a variable's reply time already covers.
     static constexpr uint32_t kLineAllowanceMs = 40;
+    // How long after its timeout a reply is still looked for as late: meanwhile a read
+    // whose reply would have the same length asks for more registers, so that the late
+    // reply cannot pass for its answer.
+    static constexpr uint32_t kLateReplyWindowMs = 2500;
 
     ModbusShell();
     virtual ~ModbusShell();
@@ -98,7 +106,8 @@ public:
         uint64_t Timeouts = 0;          // no reply in time
         uint64_t BadReplies = 0;        // damaged (CRC) or of the wrong shape
         uint64_t Exceptions = 0;        // the device refused (exception reply)
-        uint64_t LateBytesDropped = 0;  // bytes that came while no request waited
+        uint64_t LateBytesDropped = 0;  // bytes that came while no request waited, late replies
+        uint64_t NoiseBytes = 0;        // bytes before a reply that were no frame of ours
         uint64_t Reconnections = 0;     // connections after the first
     } Stats;
 
@@ -117,10 +126,23 @@ public:
     // The reply callback of a block read; the context is the shell.
     static void OnBlockReply(MicroModbus *engine, void *context, int status, uint16_t transactionId, uint8_t unit,
                              uint8_t function, uint32_t deadline);
+    // Registers a read of the variable asks for: its own count, or more while a late
+    // reply of that length may still come.
+    uint16_t ReadQuantity(const ModbusAction *variable) const;
 
 private:
+    // Where a reply stands among the received bytes.
+    struct ReplyScan {
+        size_t FrameAt = 0, FrameLength = 0;  // the reply, when Found
+        bool Found = false;
+        size_t WaitFor = 0;     // bytes the first head of ours announces but that have not come (0: none)
+        bool Damaged = false;   // a head of ours, complete, whose CRC is wrong
+        size_t EchoLength = 0;  // our own request at the front, to be skipped
+        size_t LateBytes = 0;   // frames of ours with the length of an earlier request
+    };
+    ReplyScan ScanForReply(const uint8_t *bytes, size_t held);
     void ReceiveStep();
-    bool HoldsCompleteReply(uint16_t count);
+    void DropStrayBytes();
     void SendStep(uint32_t now);
     // The request for the variable at PollCursor (a write, or a read with its due
     // neighbours); false when nothing could be built.
@@ -139,6 +161,13 @@ private:
     } block_;
     uint32_t markedBaud_ = 0;
     bool sending_ = false;
+    // Queues the built request (whatever was received before is dropped as late).
+    bool QueueRequest();
+    void NoteFailure();
+    void NoteTimeout();
+    bool IsSuspect(uint8_t function, uint16_t length) const;
+    bool RegisterMapped(uint32_t reg) const;
+    void ClearSuspect(uint8_t function, uint16_t length);
 
     // Each write asked for, until its line is in the journal: who asked, the text before
     // and after, and whether its request went out.
@@ -159,4 +188,21 @@ private:
 
     bool quietPending_ = false;
     uint32_t failedAt_ = 0;
+
+    // The request on the line: its bytes (an echoing adapter sends them back first), and
+    // the unit, function and length of the reply it awaits.
+    uint8_t request_[kFrameSize] = {};
+    uint16_t requestLength_ = 0;
+    uint8_t awaitUnit_ = 0;
+    uint8_t awaitFunction_ = 0;
+    uint16_t awaitLength_ = 0;
+    bool echoChecked_ = false;  // the front of the received bytes was compared with the request
+
+    // Replies of timed-out requests that may still come: their function and length.
+    struct Suspect {
+        uint8_t Function = 0;
+        uint16_t Length = 0;
+        uint32_t Since = 0;
+    };
+    std::array<Suspect, 4> suspects_{};
 };

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -109,11 +110,23 @@ int OpenLine(const std::string &path, uint32_t baud, uint8_t byteSize, uint8_t s
     return fd;
 }
 
+bool PosixSetRts(void *, int fd, bool high)
+{
+    int bits = TIOCM_RTS;
+    return ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+void PosixDrain(void *, int fd)
+{
+    while (tcdrain(fd) != 0 && errno == EINTR) {
+    }
+}
+
 }  // namespace
 
 SerialTransport TermiosTransport()
 {
-    return SerialTransport{PosixRead, PosixWrite, nullptr};
+    return SerialTransport{PosixRead, PosixWrite, nullptr, PosixSetRts, PosixDrain};
 }
 
 CSerialPort::CSerialPort() : transport_(TermiosTransport())
@@ -162,12 +175,14 @@ bool CSerialPort::Open(int n)
     }
     if (fd < 0)
         return false;
+    SetUpDirection(fd);
+    echoes_.store(false);  // a new line: whether it echoes is to be seen again
     {
         CAutoLock lock(Lock);
         RxRing.Clear();
         TxRing.Clear();
-        LastRxTick = GetTickCount32();
-        LastRxUs = GetTickCountUs();
+        lastRxTick_ = GetTickCount32();
+        lastRxUs_ = GetTickCountUs();
         portNumber_.store(n);
         handle_.store(fd);
     }
@@ -229,6 +244,30 @@ void CSerialPort::SetTransport(const SerialTransport &transport)
 {
     CAutoLock lock(Lock);
     transport_ = (transport.Read && transport.Write) ? transport : TermiosTransport();
+    if (transport_.SetRts == nullptr)
+        transport_.SetRts = PosixSetRts;
+    if (transport_.Drain == nullptr)
+        transport_.Drain = PosixDrain;
+}
+
+void CSerialPort::SetUpDirection(int fd)
+{
+    toggleRts_.store(false);
+    if (!rtsDirection_.load())
+        return;
+    // The driver's own RS-485 mode switches the direction at the right bit time; only
+    // where it has none is RTS set by hand, which is as good as the thread's wake-ups.
+    serial_rs485 rs485{};
+    if (ioctl(fd, TIOCGRS485, &rs485) == 0) {
+        rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        rs485.flags &= ~static_cast<uint32_t>(SER_RS485_RTS_AFTER_SEND);
+        if (ioctl(fd, TIOCSRS485, &rs485) == 0)
+            return;
+    }
+    CAutoLock lock(Lock);
+    toggleRts_.store(true);
+    transport_.SetRts(transport_.Context, fd, false);  // listening until a frame goes out
+    rtsHigh_ = false;
 }
 
 std::string CSerialPort::LastError() const
@@ -237,10 +276,15 @@ std::string CSerialPort::LastError() const
     return lastError_;
 }
 
-bool CSerialPort::Transmit(const uint8_t *bytes, size_t n)
+bool CSerialPort::Transmit(const uint8_t *bytes, size_t n, bool dropReceived, size_t *dropped)
 {
     {
         CAutoLock lock(Lock);
+        if (dropReceived) {
+            if (dropped != nullptr)
+                *dropped = RxRing.Count();
+            RxRing.Clear();
+        }
         // Half a frame on the wire would corrupt the exchange.
         if (TxRing.Free() < n)
             return false;
@@ -248,6 +292,57 @@ bool CSerialPort::Transmit(const uint8_t *bytes, size_t n)
     }
     Wake();
     return true;
+}
+
+size_t CSerialPort::RxCount() const
+{
+    CAutoLock lock(Lock);
+    return RxRing.Count();
+}
+
+size_t CSerialPort::PeekReceived(uint8_t *buf, size_t n) const
+{
+    CAutoLock lock(Lock);
+    return RxRing.Peek(buf, n);
+}
+
+size_t CSerialPort::TakeReceived(uint8_t *buf, size_t n)
+{
+    CAutoLock lock(Lock);
+    return RxRing.Take(buf, n);
+}
+
+size_t CSerialPort::DropReceived(size_t n)
+{
+    CAutoLock lock(Lock);
+    if (n >= RxRing.Count()) {
+        const size_t all = RxRing.Count();
+        RxRing.Clear();
+        return all;
+    }
+    uint8_t scratch[kChunk];
+    size_t done = 0;
+    while (done < n)
+        done += RxRing.Take(scratch, std::min(kChunk, n - done));
+    return done;
+}
+
+uint32_t CSerialPort::LastRxTick() const
+{
+    CAutoLock lock(Lock);
+    return lastRxTick_;
+}
+
+uint64_t CSerialPort::LastRxUs() const
+{
+    CAutoLock lock(Lock);
+    return lastRxUs_;
+}
+
+size_t CSerialPort::TxFree() const
+{
+    CAutoLock lock(Lock);
+    return TxRing.Free();
 }
 
 bool CSerialPort::InputWaiting() const
@@ -297,7 +392,7 @@ int64_t CSerialPort::NextQuietMark()
 {
     if (quietMarksSignalled_ >= quietMarkCount_)
         return -1;
-    const int64_t quiet = static_cast<int64_t>(GetTickCountUs() - LastRxUs);
+    const int64_t quiet = static_cast<int64_t>(GetTickCountUs() - lastRxUs_);
     bool passed = false;
     while (quietMarksSignalled_ < quietMarkCount_ && quiet >= static_cast<int64_t>(quietMarks_[quietMarksSignalled_])) {
         // The first mark always matters (the line is free again); later ones only while
@@ -319,6 +414,8 @@ bool CSerialPort::TransferPass(int fd, bool &blocked)
     blocked = false;
 
     if (TxRing.Count() > 0) {
+        if (toggleRts_.load() && !rtsHigh_)
+            rtsHigh_ = transport_.SetRts(transport_.Context, fd, true);
         size_t taken = TxRing.Take(buf, kChunk);
         long r = transport_.Write(transport_.Context, fd, buf, taken);
         size_t written = r > 0 ? (static_cast<size_t>(r) < taken ? static_cast<size_t>(r) : taken) : 0;
@@ -330,6 +427,13 @@ bool CSerialPort::TransferPass(int fd, bool &blocked)
             activity = true;
         else
             blocked = true;
+        // The frame is out of the ring: back to listening once its last bit has left,
+        // or the device's first reply bytes meet a driver that still drives the bus.
+        if (rtsHigh_ && TxRing.Count() == 0) {
+            transport_.Drain(transport_.Context, fd);
+            transport_.SetRts(transport_.Context, fd, false);
+            rtsHigh_ = false;
+        }
     }
 
     uint16_t before = RxRing.Count();
@@ -341,8 +445,8 @@ bool CSerialPort::TransferPass(int fd, bool &blocked)
         activity = true;
     }
     if (RxRing.Count() > before) {
-        LastRxTick = GetTickCount32();
-        LastRxUs = GetTickCountUs();
+        lastRxTick_ = GetTickCount32();
+        lastRxUs_ = GetTickCountUs();
         quietMarksSignalled_ = 0;
         if (RxRing.Count() >= readyCount_)
             SignalReady();

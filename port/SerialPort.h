@@ -1,6 +1,6 @@
 // The serial port with its transfer thread: the thread alone moves bytes between the
-// port and two rings; the device connection only opens and closes the port and works
-// on the rings under Lock.
+// port and two rings; the device connection only opens and closes the port and frames
+// what was received through the narrow interface below (take, peek, transmit, quiet).
 #pragma once
 #include <array>
 #include <atomic>
@@ -21,6 +21,10 @@ struct SerialTransport {
     long (*Read)(void *context, int fd, uint8_t *buf, size_t n);
     long (*Write)(void *context, int fd, const uint8_t *buf, size_t n);
     void *Context;
+    // Direction control for adapters that need RTS high while sending: raise or drop RTS,
+    // and wait until every written byte has left the line. Null: the termios ones.
+    bool (*SetRts)(void *context, int fd, bool high) = nullptr;
+    void (*Drain)(void *context, int fd) = nullptr;
 };
 // Plain read(2)/write(2) on the non-blocking descriptor.
 SerialTransport TermiosTransport();
@@ -50,8 +54,39 @@ public:
     bool SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBits, uint8_t parity);
 
     // Queues a whole frame for sending and wakes the thread; false (nothing queued) when
-    // the transmit ring cannot take all of it. Takes Lock itself.
-    bool Transmit(const uint8_t *bytes, size_t n);
+    // the transmit ring cannot take all of it. With dropReceived, whatever was received
+    // before is dropped in the same step (nothing that came earlier can be the reply) and
+    // its count goes to *dropped.
+    bool Transmit(const uint8_t *bytes, size_t n, bool dropReceived = false, size_t *dropped = nullptr);
+
+    // Framing interface of the connection: received bytes stay in the port until the
+    // connection has found its frame among them.
+    size_t RxCount() const;
+    // Copies up to n received bytes, oldest first, without taking them.
+    size_t PeekReceived(uint8_t *buf, size_t n) const;
+    // Takes up to n received bytes out, oldest first.
+    size_t TakeReceived(uint8_t *buf, size_t n);
+    // Drops up to n received bytes from the front (all with SIZE_MAX); returns how many.
+    size_t DropReceived(size_t n);
+    // Tick of the last received byte (or of the open).
+    uint32_t LastRxTick() const;
+    // The same moment in microseconds (GetTickCountUs), for the frame gap.
+    uint64_t LastRxUs() const;
+    // Room left in the transmit ring.
+    size_t TxFree() const;
+
+    // Whether the adapter has been seen sending our own bytes back (local echo); set by
+    // the connection once it has proven it, forgotten when a port is opened.
+    bool Echoes() const { return echoes_.load(); }
+    void SetEchoes(bool echoes) { echoes_.store(echoes); }
+
+    // RTS high while sending, for adapters without automatic direction: the kernel's
+    // RS-485 mode where the driver has it, else RTS raised before each frame and dropped
+    // once its last byte has left. Takes effect at the next Open.
+    void SetRtsDirection(bool on) { rtsDirection_.store(on); }
+    bool RtsDirection() const { return rtsDirection_.load(); }
+    // True when the open port toggles RTS itself around frames (the driver has no RS-485 mode).
+    bool TogglesRts() const { return toggleRts_.load(); }
     // Whether received bytes still wait in the system's queue, not yet moved to RxRing
     // (the transfer thread was held up): a frame is not over while they do.
     bool InputWaiting() const;
@@ -84,14 +119,21 @@ public:
     uint8_t Parity() const { return parity_; }
     uint8_t StopBits() const { return stopBits_; }
 
-    // Guards both rings, LastRxTick and the transport; re-entrant.
-    CCritSection Lock;
-    ByteRing RxRing;          // received, not yet taken by the connection
-    ByteRing TxRing;          // queued for sending
-    uint32_t LastRxTick = 0;  // tick of the last received bytes, or of the open
-    uint64_t LastRxUs = 0;    // the same moment in microseconds (GetTickCountUs)
-
 private:
+    friend struct SerialPortProbe;  // tests look at the rings as the thread left them
+
+    // Guards both rings, lastRxTick_ and the transport; re-entrant.
+    mutable CCritSection Lock;
+    ByteRing RxRing;           // received, not yet taken by the connection
+    ByteRing TxRing;           // queued for sending
+    uint32_t lastRxTick_ = 0;  // tick of the last received bytes, or of the open
+    std::atomic<bool> echoes_{false};
+    std::atomic<bool> rtsDirection_{false};
+    std::atomic<bool> toggleRts_{false};  // the fallback: RTS set by hand around frames
+    bool rtsHigh_ = false;                // under Lock
+    // Puts the line into the wanted direction mode after an open; under no lock.
+    void SetUpDirection(int fd);
+
     void ThreadMain();
     // Steps 3 to 5 of a pass, under Lock. Returns whether anything moved; blocked is set
     // when bytes wait to be sent but the port took none.

@@ -71,6 +71,13 @@ const char *SimUsage()
            "  --drop-every N       leave every N-th reply unsent\n"
            "  --bad-crc-every N    corrupt the CRC of every N-th reply\n"
            "  --garbage-every N    send garbage bytes before every N-th reply\n"
+           "  --garbage-byte HEX   the noise is this one byte (00..FF) instead of 4 bytes\n"
+           "  --garbage-gap MS     silence of MS milliseconds between the noise and the reply\n"
+           "  --split-gap MS       a pause of MS milliseconds in the middle of every reply\n"
+           "  --foreign-every N    another unit's frame right before every N-th reply\n"
+           "  --echo               send every received byte straight back (an adapter's local echo)\n"
+           "  --baud RATE          answer only while the terminal is set to RATE; a rate written\n"
+           "                       to 485.Init.BaudRate takes over once it is saved\n"
            "  --exception NAME     answer requests touching variable NAME with exception 4\n"
            "  --refuse-write NAME  answer writes touching variable NAME with exception 4 (reads\n"
            "                       are answered)\n"
@@ -140,6 +147,19 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
         {"--lock-after", count(&o->LockAfter)},
         {"--bad-crc-every", count(&o->BadCrcEvery)},
         {"--garbage-every", count(&o->GarbageEvery)},
+        {"--garbage-byte",
+         [&](const std::string &v) {
+             uint32_t b = 0;
+             auto res = std::from_chars(v.data(), v.data() + v.size(), b, 16);
+             if (v.empty() || v.size() > 2 || res.ec != std::errc() || res.ptr != v.data() + v.size())
+                 return false;
+             o->GarbageByte = static_cast<int>(b);
+             return true;
+         }},
+        {"--garbage-gap", [&](const std::string &v) { return ParseCount(v, &o->GarbageGapMs); }},
+        {"--split-gap", [&](const std::string &v) { return ParseCount(v, &o->SplitGapMs); }},
+        {"--foreign-every", count(&o->ForeignEvery)},
+        {"--baud", [&](const std::string &v) { return ParseCount(v, &o->Baud) && o->Baud >= 300; }},
         {"--exception",
          [&](const std::string &v) {
              o->ExceptionVar = v;
@@ -163,6 +183,8 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions *o, std::s
             o->Silent = true;
         } else if (a == "--no-block-reads") {
             o->NoBlockReads = true;
+        } else if (a == "--echo") {
+            o->Echo = true;
         } else if (a == "--log-words") {
             o->LogWords = true;
         } else if (auto it = withValue.find(a); it != withValue.end()) {

@@ -30,6 +30,13 @@ struct SimOptions {
     // exception 3), and no reads spanning two variables (exception 2).
     uint32_t MaxRead = 125;
     bool NoBlockReads = false;
+    // Line conditions of real adapters.
+    bool Echo = false;          // every received byte goes straight back (local echo)
+    int GarbageByte = -1;       // the one noise byte of --garbage-every; -1: the noise sequence
+    uint32_t GarbageGapMs = 0;  // silence between the noise and the reply
+    uint32_t SplitGapMs = 0;    // a pause in the middle of every reply; 0 = none
+    uint32_t ForeignEvery = 0;  // another unit's frame right before every N-th reply; 0 = never
+    uint32_t Baud = 0;          // answers only while the terminal runs at this rate; 0 = any
     bool Help = false;
     bool ShowVersion = false;  // --version without a firmware version: the program's own
 };

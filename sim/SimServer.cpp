@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/MbFraming.h"
 #include "sim/SimDeviceModel.h"
+#include "sim/SimRegisters.h"
 #include "sim/SimSlave.h"
 
 namespace {
@@ -34,7 +36,17 @@ SimFaults::SimFaults(const SimOptions &options) : options_(options)
 {
 }
 
-std::vector<uint8_t> SimFaults::Shape(std::vector<uint8_t> reply)
+std::vector<uint8_t> SimFaults::ForeignFrame()
+{
+    // Unit 17 answering a read of two registers, as another device on the bus would.
+    std::vector<uint8_t> frame{0x11, 0x03, 0x04, 0x00, 0x2A, 0x01, 0x00};
+    const uint16_t crc = MbCrc16(frame.data(), frame.size());
+    frame.push_back(static_cast<uint8_t>(crc));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+    return frame;
+}
+
+std::vector<SimFaults::Piece> SimFaults::Pieces(std::vector<uint8_t> reply)
 {
     if (reply.empty() || options_.Silent)
         return {};
@@ -43,9 +55,33 @@ std::vector<uint8_t> SimFaults::Shape(std::vector<uint8_t> reply)
         return {};
     if (Every(options_.BadCrcEvery))
         reply.back() ^= 0xFF;
-    if (Every(options_.GarbageEvery))
-        reply.insert(reply.begin(), std::begin(kGarbage), std::end(kGarbage));
-    return reply;
+    std::vector<Piece> pieces;
+    if (Every(options_.ForeignEvery))
+        pieces.push_back({ForeignFrame(), 0});
+    uint32_t gapUs = 0;
+    if (Every(options_.GarbageEvery)) {
+        if (options_.GarbageByte >= 0)
+            pieces.push_back({{static_cast<uint8_t>(options_.GarbageByte)}, 0});
+        else
+            pieces.push_back({{std::begin(kGarbage), std::end(kGarbage)}, 0});
+        gapUs = options_.GarbageGapMs * 1000;
+    }
+    if (options_.SplitGapMs != 0 && reply.size() > 1) {
+        const auto half = reply.begin() + static_cast<long>(reply.size() / 2);
+        pieces.push_back({{reply.begin(), half}, gapUs});
+        pieces.push_back({{half, reply.end()}, options_.SplitGapMs * 1000});
+    } else {
+        pieces.push_back({std::move(reply), gapUs});
+    }
+    return pieces;
+}
+
+std::vector<uint8_t> SimFaults::Shape(std::vector<uint8_t> reply)
+{
+    std::vector<uint8_t> bytes;
+    for (const Piece &p : Pieces(std::move(reply)))
+        bytes.insert(bytes.end(), p.Bytes.begin(), p.Bytes.end());
+    return bytes;
 }
 
 // ---- SimFramer
@@ -145,6 +181,21 @@ bool SimPty::Open(std::string *error)
     return true;
 }
 
+uint32_t SimPty::Baud() const
+{
+    termios tio{};
+    if (slave_ < 0 || tcgetattr(slave_, &tio) != 0)
+        return 0;
+    static const std::pair<speed_t, uint32_t> rates[] = {
+        {B300, 300},     {B600, 600},     {B1200, 1200},   {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+        {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
+    const speed_t speed = cfgetispeed(&tio);
+    for (const auto &[code, rate] : rates)
+        if (code == speed)
+            return rate;
+    return 0;
+}
+
 bool SimPty::Link(const std::string &path, std::string *error)
 {
     struct stat st {};
@@ -167,8 +218,32 @@ bool SimPty::Link(const std::string &path, std::string *error)
 
 SimServer::SimServer(SimPty &pty, SimSlave &slave, SimDeviceModel &model, const SimOptions &options)
     : pty_(pty), slave_(slave), model_(model), options_(options), faults_(options),
-      framer_(SimFramer::GapUsAt(options.LineRate))
+      framer_(SimFramer::GapUsAt(options.LineRate)), baud_(options.Baud)
 {
+}
+
+bool SimServer::RateMatches() const
+{
+    return baud_ == 0 || pty_.Baud() == baud_;
+}
+
+void SimServer::FollowSavedRate(const std::vector<uint8_t> &request, const std::vector<uint8_t> &reply)
+{
+    // A save command acknowledged: the rate written before it is the line's from now on.
+    const uint16_t saveRegister = SimVar(vSaveConfigToRomNow).Register;
+    if (baud_ == 0 || request.size() < 8 || reply.size() < 2 || (reply[1] & 0x80) != 0)
+        return;
+    const uint16_t address = static_cast<uint16_t>((request[2] << 8) | request[3]);
+    if ((request[1] == 6 || request[1] == 16) && address == saveRegister) {
+        const double rate = model_.Get(vBaudRate);
+        if (rate >= 300)
+            baud_ = static_cast<uint32_t>(rate);
+    }
+}
+
+uint64_t SimServer::StartOf(const Outgoing &o) const
+{
+    return o.Started ? o.StartUs : std::max(o.DueUs, lineFreeUs_ + o.GapUs);
 }
 
 void SimServer::AdvanceModel(uint64_t nowUs)
@@ -180,17 +255,25 @@ void SimServer::AdvanceModel(uint64_t nowUs)
 
 void SimServer::Serve(const std::vector<uint8_t> &frame, uint64_t startUs, uint64_t nowUs)
 {
-    if (frame.empty())
+    if (frame.empty() || !RateMatches())
         return;
-    std::vector<uint8_t> reply = faults_.Shape(slave_.HandleFrame(frame.data(), frame.size()));
-    if (reply.empty())
+    std::vector<uint8_t> answer = slave_.HandleFrame(frame.data(), frame.size());
+    FollowSavedRate(frame, answer);
+    std::vector<SimFaults::Piece> pieces = faults_.Pieces(std::move(answer));
+    if (pieces.empty())
         return;
     // A pseudo-terminal hands over a request at once; a real line needs a character time
     // per byte, then the 3.5-character silence that ends the frame.
     uint64_t due = nowUs;
     if (const uint64_t charUs = CharUs(); charUs != 0)
         due = std::max(due, startUs + frame.size() * charUs + charUs * 7 / 2);
-    outgoing_.push_back({due + static_cast<uint64_t>(options_.DelayMs) * 1000, std::move(reply)});
+    due += static_cast<uint64_t>(options_.DelayMs) * 1000;
+    for (SimFaults::Piece &p : pieces) {
+        Outgoing o{due, std::move(p.Bytes)};
+        o.GapUs = p.GapUs;
+        outgoing_.push_back(std::move(o));
+        due = 0;  // the later pieces follow the earlier ones after their gaps
+    }
 }
 
 int64_t SimServer::UsUntilNextByte(uint64_t nowUs) const
@@ -198,12 +281,10 @@ int64_t SimServer::UsUntilNextByte(uint64_t nowUs) const
     if (outgoing_.empty())
         return -1;
     const Outgoing &o = outgoing_.front();
-    uint64_t due = o.DueUs;
-    if (const uint64_t charUs = CharUs(); charUs != 0) {
-        // A byte reaches the far end once all its bits are on the line.
-        const uint64_t start = o.Started ? o.StartUs : std::max(o.DueUs, lineFreeUs_);
-        due = start + (o.Sent + 1) * charUs;
-    }
+    uint64_t due = StartOf(o);
+    // A byte reaches the far end once all its bits are on the line.
+    if (const uint64_t charUs = CharUs(); charUs != 0)
+        due += (o.Sent + 1) * charUs;
     return due > nowUs ? static_cast<int64_t>(due - nowUs) : 0;
 }
 
@@ -213,7 +294,7 @@ void SimServer::SendDue(uint64_t nowUs)
     while (!outgoing_.empty() && UsUntilNextByte(nowUs) == 0) {
         Outgoing &o = outgoing_.front();
         if (!o.Started) {
-            o.StartUs = charUs != 0 ? std::max(o.DueUs, lineFreeUs_) : o.DueUs;
+            o.StartUs = StartOf(o);
             o.Started = true;
         }
         // Unpaced: the whole reply at once. Paced: every character complete by now.
@@ -231,8 +312,7 @@ void SimServer::SendDue(uint64_t nowUs)
                 break;
             }
         }
-        if (charUs != 0)
-            lineFreeUs_ = o.StartUs + o.Sent * charUs;
+        lineFreeUs_ = charUs != 0 ? o.StartUs + o.Sent * charUs : nowUs;
         if (o.Sent >= o.Bytes.size())
             outgoing_.pop_front();
     }
@@ -257,8 +337,12 @@ int SimServer::Run(volatile std::sig_atomic_t *stop, const sigset_t *waitMask)
         now = NowUs();
         if (r > 0 && (pfd.revents & POLLIN)) {
             ssize_t n = read(pty_.MasterFd(), buf, sizeof buf);
-            if (n > 0)
+            if (n > 0) {
+                // An adapter with local echo hands every byte straight back.
+                if (options_.Echo) [[maybe_unused]]
+                    ssize_t echoed = write(pty_.MasterFd(), buf, static_cast<size_t>(n));
                 framer_.Feed(buf, static_cast<size_t>(n), now);
+            }
         } else if (r > 0 && (pfd.revents & (POLLERR | POLLNVAL))) {
             return 1;
         } else if (r > 0 && (pfd.revents & POLLHUP)) {

@@ -16,8 +16,17 @@ class SimSlave;
 class SimFaults {
 public:
     explicit SimFaults(const SimOptions &options);
-    // The bytes to put on the line for a reply; empty: nothing goes out.
+    // A run of bytes for the line and the silence before it (after the previous piece).
+    struct Piece {
+        std::vector<uint8_t> Bytes;
+        uint32_t GapUs = 0;
+    };
+    // What to put on the line for a reply, in pieces; empty: nothing goes out.
+    std::vector<Piece> Pieces(std::vector<uint8_t> reply);
+    // The same bytes joined, without their pauses.
     std::vector<uint8_t> Shape(std::vector<uint8_t> reply);
+    // The frame of another unit on the bus that --foreign-every puts before a reply.
+    static std::vector<uint8_t> ForeignFrame();
 
     static constexpr uint8_t kGarbage[] = {0x00, 0xFF, 0x55, 0xAA};
 
@@ -66,6 +75,8 @@ public:
     ~SimPty();
 
     bool Open(std::string *error);
+    // The rate the client has set the terminal to; 0 when it cannot be read.
+    uint32_t Baud() const;
     // A symbolic link to the slave path, removed again by the destructor.
     bool Link(const std::string &path, std::string *error);
     const std::string &SlavePath() const { return slavePath_; }
@@ -92,7 +103,14 @@ private:
         size_t Sent = 0;
         bool Started = false;
         uint64_t StartUs = 0;  // paced: the first character's start on the line
+        uint64_t GapUs = 0;    // silence after the previous piece before this one starts
     };
+    // The earliest start of the first byte of o.
+    uint64_t StartOf(const Outgoing &o) const;
+    // False when --baud is given and the terminal runs at another rate (the device would
+    // hear noise); takes the rate saved to 485.Init.BaudRate after a save command.
+    bool RateMatches() const;
+    void FollowSavedRate(const std::vector<uint8_t> &request, const std::vector<uint8_t> &reply);
     void Serve(const std::vector<uint8_t> &frame, uint64_t startUs, uint64_t nowUs);
     void SendDue(uint64_t nowUs);
     // Microseconds until the next byte is due (0: now), -1 when nothing waits.
@@ -106,6 +124,7 @@ private:
     SimOptions options_;
     SimFaults faults_;
     SimFramer framer_;
+    uint32_t baud_ = 0;  // the rate the device listens at; 0 = any
     std::deque<Outgoing> outgoing_;
     uint64_t lastStepUs_ = 0;
     uint64_t lineFreeUs_ = 0;  // the end of the last character put on the line

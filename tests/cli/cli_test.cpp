@@ -295,7 +295,7 @@ TEST_F(CliWithDevice, SlowRepliesGiveTheRightValuesOrAFailure)
     const std::vector<std::string> held = Lines(reference.Out);
     ASSERT_EQ(held.size(), names.size()) << reference.Out;
 
-    for (const char *delay : {"200", "450", "480", "500", "550", "700", "800"}) {
+    for (const char *delay : {"200", "450", "480", "500", "550", "700", "800", "900", "1200", "1500"}) {
         SCOPED_TRACE(std::string("--delay ") + delay);
         sim_.Stop();
         StartSim({"--delay", delay});
@@ -364,11 +364,12 @@ TEST_F(CliWithDevice, TheLinksCountersAreShown)
     {
         testutil::ChildProcess cli;
         ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "stats", "--interval", "200", "--csv"}));
-        EXPECT_EQ(cli.FirstLine(),
-                  "time,requests,good_replies,timeouts,bad_replies,exceptions,late_bytes_dropped,reconnections");
+        EXPECT_EQ(
+            cli.FirstLine(),
+            "time,requests,good_replies,timeouts,bad_replies,exceptions,late_bytes_dropped,noise_bytes,reconnections");
         const std::string first = cli.FirstLine(), second = cli.FirstLine();
         const auto requests = [](const std::string &row) { return std::stoull(row.substr(row.find(',') + 1)); };
-        EXPECT_THAT(first, testing::MatchesRegex("[0-9:]+,[0-9]+,[0-9]+,0,0,0,0,0")) << cli.Stderr();
+        EXPECT_THAT(first, testing::MatchesRegex("[0-9:]+,[0-9]+,[0-9]+,0,0,0,0,0,0")) << cli.Stderr();
         ASSERT_FALSE(second.empty()) << cli.Stderr();
         EXPECT_GT(requests(second), requests(first)) << "every variable is polled, round after round";
         ASSERT_TRUE(cli.Signal(SIGINT));
@@ -381,9 +382,10 @@ TEST_F(CliWithDevice, TheLinksCountersAreShown)
         ASSERT_FALSE(cli.FirstLine().empty()) << cli.Stderr();
         ASSERT_TRUE(cli.Signal(SIGINT));
         EXPECT_EQ(cli.WaitExit(10000), 0);
-        EXPECT_THAT(cli.Stderr(), testing::ContainsRegex("link: [0-9]+ requests, [0-9]+ good replies, 0 timeouts, "
-                                                         "0 bad replies, 0 exceptions, 0 late bytes dropped, "
-                                                         "0 reconnections"));
+        EXPECT_THAT(cli.Stderr(),
+                    testing::ContainsRegex("link: [0-9]+ requests, [0-9]+ good replies, 0 timeouts, "
+                                           "0 bad replies, 0 exceptions, 0 late bytes dropped, 0 noise bytes, "
+                                           "0 reconnections"));
     }
 }
 

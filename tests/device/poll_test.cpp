@@ -10,6 +10,7 @@
 #include "DeviceTestUtil.h"
 #include "device/ActionManager.h"
 #include "port/PortList.h"
+#include "port/SerialPortProbe.h"
 
 using testutil::FakeClock;
 using testutil::MessageRecorder;
@@ -39,8 +40,8 @@ protected:
     bool Received(size_t n)
     {
         return testutil::WaitUntil([&] {
-            CAutoLock guard(manager.Shell.Port.Lock);
-            return manager.Shell.Port.RxRing.Count() >= n;
+            CAutoLock guard(SerialPortProbe::Lock(manager.Shell.Port));
+            return SerialPortProbe::Rx(manager.Shell.Port).Count() >= n;
         });
     }
     void Answer(const std::vector<uint8_t> &frame)
@@ -50,8 +51,8 @@ protected:
     }
     uint16_t RxCount()
     {
-        CAutoLock guard(manager.Shell.Port.Lock);
-        return manager.Shell.Port.RxRing.Count();
+        CAutoLock guard(SerialPortProbe::Lock(manager.Shell.Port));
+        return SerialPortProbe::Rx(manager.Shell.Port).Count();
     }
 
     FakeClock clock;
@@ -124,22 +125,21 @@ TEST_F(PollTest, AReplyInPiecesIsTakenWholeOnceItsLastPieceIsIn)
     EXPECT_TRUE(v->Value.Equals(u"1"));
 }
 
-// What does not frame as a complete reply ends only with the silence: a bad CRC, a reply
-// longer or shorter than its byte count says.
+// What holds no complete reply of ours ends only with the silence: 20 ms for a damaged
+// reply (failed at once, no pause after it), 100 ms for a head whose announced rest is
+// missing (a reply cut short: the line must then fall quiet).
 TEST_F(PollTest, AReplyThatDoesNotFrameWaitsForTheSilence)
 {
     std::vector<uint8_t> badCrc = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01});
     badCrc.back() ^= 0xFF;
-    std::vector<uint8_t> tooLong = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01});
-    tooLong.push_back(0x00);
     const struct {
         const char *label;
         std::vector<uint8_t> bytes;
-        uint32_t state;
+        uint32_t silenceMs;
+        bool pause;
     } cases[] = {
-        {"bad CRC", badCrc, mbsBadReply},
-        {"longer than announced", tooLong, mbsBadReply},
-        {"shorter than announced", WithCrc({0xFE, 0x03, 0x04, 0x00, 0x01}), mbsBadReply},
+        {"bad CRC", badCrc, ModbusShell::kSilenceMs, false},
+        {"shorter than announced", WithCrc({0xFE, 0x03, 0x04, 0x00, 0x01}), ModbusShell::kBurstSilenceMs, true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.label);
@@ -152,14 +152,16 @@ TEST_F(PollTest, AReplyThatDoesNotFrameWaitsForTheSilence)
         ASSERT_EQ(device.Read(8).size(), 8u);
         Answer(c.bytes);
         manager.Shell.Poll();
-        clock.Advance(ModbusShell::kSilenceMs);
+        clock.Advance(c.silenceMs);
         manager.Shell.Poll();
         EXPECT_EQ(v->State, mbsSent) << "taken before the silence";
         clock.Advance(1);
         manager.Shell.Poll();
-        EXPECT_EQ(v->State, c.state);
+        EXPECT_EQ(v->State, mbsBadReply);
         EXPECT_EQ(RxCount(), 0);
+        EXPECT_EQ(manager.Shell.WaitingForQuiet(), c.pause);
     }
+    ConsecutiveTimeouts = 0;
 }
 
 TEST_F(PollTest, AReplyAfterTheTimeoutChangesNothing)
@@ -220,7 +222,8 @@ TEST_F(PollTest, ALateReplyIsNeverTakenByTheNextRequest)
     EXPECT_NEAR(b->Value.ToReal(), 14.4, 1e-4);
     EXPECT_TRUE(a->Value.Equals(u"--"));
 
-    // A reply later still, once C is on the wire, is refused by its shape.
+    // A reply later still, once C is on the wire, has another length than C's: it is
+    // counted as late and C's own reply is still taken.
     ModbusAction *c = Var(u"Reg.bModeCharger");
     manager.GetValue(c->Name);
     clock.Advance(101);
@@ -229,9 +232,49 @@ TEST_F(PollTest, ALateReplyIsNeverTakenByTheNextRequest)
     Answer(WithCrc({0xFE, 0x03, 0x04, 0x00, 0x00, 0x41, 0x40}));
     clock.Advance(21);
     manager.Shell.Poll();
-    EXPECT_EQ(c->State, mbsBadReply);
-    EXPECT_TRUE(c->Value.Equals(u"--"));
-    EXPECT_TRUE(manager.Shell.WaitingForQuiet());
+    EXPECT_EQ(c->State, mbsSent);
+    EXPECT_EQ(manager.Shell.Stats.LateBytesDropped, 18u);
+    Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x01}));
+    manager.Shell.Poll();
+    EXPECT_EQ(c->State, mbsDone);
+    EXPECT_TRUE(c->Value.Equals(u"1"));
+    ConsecutiveTimeouts = 0;
+}
+
+// A reply later than the quiet wait: the next read of the same length asks for a register
+// more, so the late reply cannot pass for its answer.
+TEST_F(PollTest, AReadAfterATimeoutAsksForAnotherLengthThanTheLateReply)
+{
+    ModbusAction *a = Var(u"Reg.ChargeMinU");
+    ModbusAction *b = Var(u"Reg.ChargeMaxU");
+    manager.GetValue(a->Name);
+    manager.Shell.Poll();
+    ASSERT_EQ(device.Read(8).size(), 8u);
+    clock.Advance(521);
+    manager.Shell.Engine.Run();
+    ASSERT_EQ(a->State, mbsTimedOut);
+
+    manager.GetValue(b->Name);
+    clock.Advance(ModbusShell::kQuietAfterFailureMs);
+    manager.Shell.Poll();
+    ASSERT_EQ(b->State, mbsSent);
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x03, 0x07, 0xD2, 0x00, 0x03}));
+    Answer(WithCrc({0xFE, 0x03, 0x04, 0x00, 0x00, 0x41, 0x40}));  // A's 12.0, late
+    manager.Shell.Poll();
+    clock.Advance(21);
+    manager.Shell.Poll();
+    EXPECT_EQ(b->State, mbsSent);
+    EXPECT_EQ(manager.Shell.Stats.LateBytesDropped, 9u);
+    Answer(WithCrc({0xFE, 0x03, 0x06, 0x66, 0x66, 0x41, 0x66, 0x12, 0x34}));  // B's 14.4 and the register after it
+    manager.Shell.Poll();
+    EXPECT_EQ(b->State, mbsDone);
+    EXPECT_NEAR(b->Value.ToReal(), 14.4, 1e-4);
+
+    // The late reply has shown itself: reads of that length go out as they are again.
+    manager.GetValue(a->Name);
+    clock.Advance(101);
+    manager.Shell.Poll();
+    EXPECT_EQ(device.Read(8), WithCrc({0xFE, 0x03, 0x07, 0xD0, 0x00, 0x02}));
     ConsecutiveTimeouts = 0;
 }
 
@@ -274,17 +317,17 @@ TEST_F(PollTest, AFrameTheTransmitRingCannotTakeWholeIsNotQueuedInPart)
     manager.Shell.Port.SetTransport({[](void *, int, uint8_t *, size_t) -> long { return 0; },
                                      [](void *, int, const uint8_t *, size_t) -> long { return 0; }, nullptr});
     {
-        CAutoLock guard(manager.Shell.Port.Lock);
-        const std::vector<uint8_t> filler(manager.Shell.Port.TxRing.Free() - 4u, 0x00);
-        ASSERT_EQ(manager.Shell.Port.TxRing.Put(filler.data(), filler.size(), false), filler.size());
+        CAutoLock guard(SerialPortProbe::Lock(manager.Shell.Port));
+        const std::vector<uint8_t> filler(SerialPortProbe::Tx(manager.Shell.Port).Free() - 4u, 0x00);
+        ASSERT_EQ(SerialPortProbe::Tx(manager.Shell.Port).Put(filler.data(), filler.size(), false), filler.size());
     }
     ModbusAction *v = Var(u"Reg.ChargeI");
     manager.GetValue(v->Name);
     manager.Shell.Poll();
     {
-        CAutoLock guard(manager.Shell.Port.Lock);
-        EXPECT_EQ(manager.Shell.Port.TxRing.Free(), 4);
-        manager.Shell.Port.TxRing.Clear();
+        CAutoLock guard(SerialPortProbe::Lock(manager.Shell.Port));
+        EXPECT_EQ(SerialPortProbe::Tx(manager.Shell.Port).Free(), 4);
+        SerialPortProbe::Tx(manager.Shell.Port).Clear();
     }
     EXPECT_EQ(v->State, mbsRequested);
     // The request counts as sent and ends as any unanswered one.
@@ -348,56 +391,122 @@ TEST_F(PollTest, ATextThatCannotBeWrittenIsRefusedEachTimeItIsAskedFor)
     EXPECT_TRUE(device.Drain().empty());
 }
 
-TEST_F(PollTest, CorruptedInputFailsTheExchangeEmptiesTheRingAndTheLinkRecovers)
+// The reply is found among what came: noise, another unit's frame, our own echo before
+// it; bytes after it wait. It is taken as soon as it is whole, without waiting for silence.
+TEST_F(PollTest, TheReplyIsFoundAmongTheReceivedBytes)
 {
-    struct Case {
+    const std::vector<uint8_t> good = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});
+    const std::vector<uint8_t> request = WithCrc({0xFE, 0x03, 0x0F, 0xA0, 0x00, 0x01});
+    const std::vector<uint8_t> foreign = WithCrc({0x01, 0x03, 0x02, 0x00, 0x09});
+    auto join = [](std::vector<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> all;
+        for (const auto &p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const struct {
+        const char *label;
+        std::vector<uint8_t> bytes;
+        uint64_t noise;
+        uint16_t left;  // bytes after the reply, still waiting
+        bool echo;
+    } cases[] = {
+        {"clean", good, 0, 0, false},
+        {"one noise byte that looks like our unit", join({{0xFE}, good}), 1, 0, false},
+        {"noise bytes", join({{0x13, 0x37, 0x00, 0xFF}, good}), 4, 0, false},
+        {"another unit's frame right before ours", join({foreign, good}), foreign.size(), 0, false},
+        {"a head of ours announcing more than the buffer", join({{0xFE, 0x03, 0xF0}, good}), 3, 0, false},
+        {"two replies in one chunk", join({good, good}), 0, static_cast<uint16_t>(good.size()), false},
+        {"our request echoed first", join({request, good}), 0, 0, true},
+    };
+    ModbusAction *v = Var(u"Do1.State");
+    ASSERT_EQ(v->RegAddress, 4000);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        manager.Shell.Stats = {};
+        v->Value = MString(u"--");
+        manager.GetValue(v->Name);
+        clock.Advance(101);
+        manager.Shell.Poll();
+        ASSERT_EQ(device.Read(8), request);
+        Answer(c.bytes);
+        manager.Shell.Poll();
+        EXPECT_EQ(v->State, mbsDone);
+        EXPECT_TRUE(v->Value.Equals(u"7"));
+        EXPECT_EQ(manager.Shell.Stats.NoiseBytes, c.noise);
+        EXPECT_EQ(RxCount(), c.left);
+        EXPECT_EQ(manager.Shell.Port.Echoes(), c.echo);
+        EXPECT_FALSE(manager.Shell.WaitingForQuiet());
+        // What waits behind the reply goes when the next request does, counted as late.
+        clock.Advance(21);
+        manager.Shell.Poll();
+        EXPECT_EQ(RxCount(), 0);
+        EXPECT_EQ(manager.Shell.Stats.LateBytesDropped, c.left);
+    }
+}
+
+// An adapter that echoes: once a read has shown it, the echo of a write (byte for byte its
+// acknowledgement) is skipped too, and the device's own acknowledgement is taken.
+TEST_F(PollTest, AnEchoShownByAReadIsSkippedBeforeAWritesAcknowledgement)
+{
+    ModbusAction *v = Var(u"Do1.State");
+    manager.GetValue(v->Name);
+    manager.Shell.Poll();
+    const std::vector<uint8_t> read = device.Read(8);
+    ASSERT_EQ(read.size(), 8u);
+    std::vector<uint8_t> echoed = read;
+    const std::vector<uint8_t> reply = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x00});
+    echoed.insert(echoed.end(), reply.begin(), reply.end());
+    Answer(echoed);
+    manager.Shell.Poll();
+    ASSERT_EQ(v->State, mbsDone);
+    ASSERT_TRUE(manager.Shell.Port.Echoes());
+
+    ASSERT_TRUE(manager.Shell.RequestWrite(v, MString(u"1")));
+    clock.Advance(101);
+    manager.Shell.Poll();
+    const std::vector<uint8_t> write = device.Read(8);
+    ASSERT_EQ(write, WithCrc({0xFE, 0x06, 0x0F, 0xA0, 0x00, 0x01}));
+    Answer(write);  // the echo alone: not yet the acknowledgement
+    manager.Shell.Poll();
+    clock.Advance(5);
+    manager.Shell.Poll();
+    EXPECT_EQ(v->State, mbsSent);
+    (void)device.Write(write);
+    ASSERT_TRUE(Received(2 * write.size()));
+    manager.Shell.Poll();
+    EXPECT_EQ(v->State, mbsDone);
+    EXPECT_EQ(RxCount(), 0);
+    EXPECT_EQ(manager.Shell.Stats.NoiseBytes, 0u);
+}
+
+// Noise alone is no reply: it is dropped once the line falls silent and the reply is still
+// waited for, up to its deadline.
+TEST_F(PollTest, NoiseAloneIsDroppedAndTheReplyStillAwaited)
+{
+    const struct {
         const char *label;
         std::vector<uint8_t> bytes;
     } cases[] = {
-        {"bad CRC", {0xFE, 0x03, 0x02, 0x00, 0x07, 0x00, 0x00}},
-        {"garbage before a good reply",
-         [] {
-             std::vector<uint8_t> b{0x13, 0x37, 0x00};
-             auto good = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});
-             b.insert(b.end(), good.begin(), good.end());
-             return b;
-         }()},
+        {"one byte", {0x00}},
         {"more than the frame buffer holds", std::vector<uint8_t>(1100, 0x55)},
-        // RTU frames end with the line silence: a chunk holding two replies fails the CRC.
-        {"two replies in one chunk",
-         [] {
-             auto b = WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07});
-             auto again = b;
-             b.insert(b.end(), again.begin(), again.end());
-             return b;
-         }()},
     };
     ModbusAction *v = Var(u"Do1.State");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.label);
-        v->Value = MString(u"--");
+        manager.Shell.Stats = {};
         manager.GetValue(v->Name);
         clock.Advance(101);
         manager.Shell.Poll();
         ASSERT_EQ(device.Read(8).size(), 8u);
         Answer(c.bytes);
-        clock.Advance(21);
+        clock.Advance(ModbusShell::kSilenceMs + 1);
         manager.Shell.Poll();
         EXPECT_EQ(RxCount(), 0);
-        // A reply came but is unusable: said at once, not left to time out.
-        EXPECT_EQ(v->State, mbsBadReply);
-        EXPECT_TRUE(v->Value.Equals(u"--"));
-        EXPECT_EQ(manager.Shell.Engine.PendingCount(), 0);
-
-        // The next exchange works again once the line has been quiet.
-        manager.GetValue(v->Name);
-        manager.Shell.Poll();
-        EXPECT_TRUE(device.Drain(30).empty());
-        clock.Advance(ModbusShell::kQuietAfterFailureMs);
-        manager.Shell.Poll();
-        ASSERT_EQ(device.Read(8).size(), 8u);
+        EXPECT_EQ(v->State, mbsSent);
+        EXPECT_EQ(manager.Shell.Stats.NoiseBytes, c.bytes.size());
+        clock.Advance(30);
         Answer(WithCrc({0xFE, 0x03, 0x02, 0x00, 0x07}));
-        clock.Advance(21);
         manager.Shell.Poll();
         EXPECT_EQ(v->State, mbsDone);
         EXPECT_TRUE(v->Value.Equals(u"7"));

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "core/MicroClock.h"
 #include "port/PortList.h"
 #include "port/PtyPair.h"
+#include "port/SerialPortProbe.h"
 
 namespace {
 
@@ -23,8 +25,8 @@ std::vector<uint8_t> Pattern(size_t n)
 void Queue(CSerialPort &port, const std::vector<uint8_t> &bytes)
 {
     {
-        CAutoLock lock(port.Lock);
-        ASSERT_EQ(port.TxRing.Put(bytes.data(), bytes.size(), false), bytes.size());
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        ASSERT_EQ(SerialPortProbe::Tx(port).Put(bytes.data(), bytes.size(), false), bytes.size());
     }
     port.Wake();
 }
@@ -71,7 +73,7 @@ protected:
     // Sent bytes so far, read under the port's lock.
     std::vector<uint8_t> SentSoFar(CSerialPort &port)
     {
-        CAutoLock lock(port.Lock);
+        CAutoLock lock(SerialPortProbe::Lock(port));
         return line.Sent();
     }
 
@@ -150,13 +152,13 @@ TEST_F(SerialPortTest, QueuedBytesLeaveInChunksOfAtMost64)
     Queue(port, frame);
 
     ASSERT_TRUE(WaitUntil([&] { return SentSoFar(port).size() == frame.size(); }));
-    CAutoLock lock(port.Lock);
+    CAutoLock lock(SerialPortProbe::Lock(port));
     ASSERT_EQ(line.offered.size(), 3u);
     EXPECT_EQ(line.offered[0].size(), 64u);
     EXPECT_EQ(line.offered[1].size(), 64u);
     EXPECT_EQ(line.offered[2].size(), 22u);
     EXPECT_EQ(line.Sent(), frame);
-    EXPECT_EQ(port.TxRing.Count(), 0u);
+    EXPECT_EQ(SerialPortProbe::Tx(port).Count(), 0u);
 }
 
 TEST_F(SerialPortTest, AShortWriteLeavesTheRestAtTheFrontInOrder)
@@ -171,16 +173,16 @@ TEST_F(SerialPortTest, AShortWriteLeavesTheRestAtTheFrontInOrder)
     Queue(port, frame);
 
     ASSERT_TRUE(WaitUntil([&] {
-        CAutoLock lock(port.Lock);
+        CAutoLock lock(SerialPortProbe::Lock(port));
         return line.offered.size() >= 3;  // the short write and two refused retries
     }));
     {
-        CAutoLock lock(port.Lock);
+        CAutoLock lock(SerialPortProbe::Lock(port));
         EXPECT_EQ(line.offered[0], std::vector<uint8_t>(frame.begin(), frame.begin() + 64));
         EXPECT_EQ(line.offered[1], std::vector<uint8_t>(frame.begin() + 10, frame.begin() + 74));
-        ASSERT_EQ(port.TxRing.Count(), 140u);
+        ASSERT_EQ(SerialPortProbe::Tx(port).Count(), 140u);
         std::vector<uint8_t> waiting(140);
-        port.TxRing.Peek(waiting.data(), waiting.size());
+        SerialPortProbe::Tx(port).Peek(waiting.data(), waiting.size());
         EXPECT_EQ(waiting, std::vector<uint8_t>(frame.begin() + 10, frame.end()));
         line.afterScript = -1;
     }
@@ -236,18 +238,18 @@ TEST_F(SerialPortTest, SetParamsOnAnOpenPortReopensItWithTheNewSettings)
         port.SetTransport(line.Transport());
         ASSERT_TRUE(port.Open(2));
         {
-            CAutoLock lock(port.Lock);
+            CAutoLock lock(SerialPortProbe::Lock(port));
             const uint8_t bytes[] = {1, 2, 3, 4, 5};
-            port.RxRing.Put(bytes, 5, false);
-            port.TxRing.Put(bytes, 5, false);
+            SerialPortProbe::Rx(port).Put(bytes, 5, false);
+            SerialPortProbe::Tx(port).Put(bytes, 5, false);
         }
         EXPECT_TRUE(port.SetParams(c.baud, 8, c.stopBits, 0));
         EXPECT_TRUE(port.IsOpen());
         EXPECT_EQ(port.PortNumber(), 2);
         {
-            CAutoLock lock(port.Lock);
-            EXPECT_EQ(port.RxRing.Count(), c.reopened ? 0u : 5u);
-            EXPECT_EQ(port.TxRing.Count(), c.reopened ? 0u : 5u);
+            CAutoLock lock(SerialPortProbe::Lock(port));
+            EXPECT_EQ(SerialPortProbe::Rx(port).Count(), c.reopened ? 0u : 5u);
+            EXPECT_EQ(SerialPortProbe::Tx(port).Count(), c.reopened ? 0u : 5u);
         }
         termios t = pty.SlaveSettings();
         EXPECT_EQ(cfgetospeed(&t), c.speed);
@@ -292,8 +294,8 @@ TEST_F(SerialPortTest, BytesRoundTripThroughTheLineUnchanged)
     CSerialPort port;
     ASSERT_TRUE(port.Open(1));
     {
-        CAutoLock lock(port.Lock);
-        EXPECT_EQ(port.LastRxTick, 1000u);
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        EXPECT_EQ(port.LastRxTick(), 1000u);
     }
 
     // Every byte value, control characters included, must pass a raw line untouched.
@@ -303,15 +305,15 @@ TEST_F(SerialPortTest, BytesRoundTripThroughTheLineUnchanged)
     g_now = 7000;
     ASSERT_TRUE(pty.Write(in));
     ASSERT_TRUE(WaitUntil([&] {
-        CAutoLock lock(port.Lock);
-        return port.RxRing.Count() >= in.size();
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        return SerialPortProbe::Rx(port).Count() >= in.size();
     }));
     {
-        CAutoLock lock(port.Lock);
-        std::vector<uint8_t> got(port.RxRing.Count());
-        port.RxRing.Take(got.data(), got.size());
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        std::vector<uint8_t> got(SerialPortProbe::Rx(port).Count());
+        SerialPortProbe::Rx(port).Take(got.data(), got.size());
         EXPECT_EQ(got, in);
-        EXPECT_EQ(port.LastRxTick, 7000u);
+        EXPECT_EQ(port.LastRxTick(), 7000u);
     }
 
     std::vector<uint8_t> out(in.rbegin(), in.rend());
@@ -337,8 +339,8 @@ TEST_F(SerialPortTest, ReopeningWhileBytesArriveKeepsWorking)
         ASSERT_TRUE(port.IsOpen());
     }
     EXPECT_TRUE(WaitUntil([&] {
-        CAutoLock lock(port.Lock);
-        return port.RxRing.Count() > 0;
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        return SerialPortProbe::Rx(port).Count() > 0;
     }));
     stop = true;
     farEnd.join();
@@ -358,3 +360,46 @@ TEST_F(SerialPortTest, AHungUpLineNeitherBlocksClosingNorDestruction)
 }
 
 }  // namespace
+
+namespace {
+// Logs what the thread does to the line, in order: "rts+", "rts-", "write N", "drain".
+struct DirectionLine {
+    std::vector<std::string> events;  // under the port's Lock
+    static long Read(void *, int, uint8_t *, size_t) { return 0; }
+    static long Write(void *c, int, const uint8_t *, size_t n)
+    {
+        static_cast<DirectionLine *>(c)->events.push_back("write " + std::to_string(n));
+        return static_cast<long>(n);
+    }
+    static bool SetRts(void *c, int, bool high)
+    {
+        static_cast<DirectionLine *>(c)->events.push_back(high ? "rts+" : "rts-");
+        return true;
+    }
+    static void Drain(void *c, int) { static_cast<DirectionLine *>(c)->events.push_back("drain"); }
+};
+}  // namespace
+
+// A pseudo-terminal has no RS-485 mode: RTS is raised before a frame and dropped only once
+// its last byte has left the line.
+TEST_F(SerialPortTest, WithoutTheDriversRs485ModeRtsFramesEachTransmission)
+{
+    SetExplicitPorts({pty.SlavePath()});
+    CSerialPort port;
+    DirectionLine line;
+    port.SetTransport({DirectionLine::Read, DirectionLine::Write, &line, DirectionLine::SetRts, DirectionLine::Drain});
+    port.SetRtsDirection(true);
+    ASSERT_TRUE(port.Open(1));
+    EXPECT_TRUE(port.TogglesRts());
+    for (size_t n : {size_t{100}, size_t{8}}) {
+        const std::vector<uint8_t> frame = Pattern(n);
+        ASSERT_TRUE(port.Transmit(frame.data(), frame.size()));
+        ASSERT_TRUE(WaitUntil([&] {
+            CAutoLock lock(SerialPortProbe::Lock(port));
+            return !line.events.empty() && line.events.back() == "rts-" && SerialPortProbe::Tx(port).Count() == 0;
+        }));
+    }
+    CAutoLock lock(SerialPortProbe::Lock(port));
+    EXPECT_EQ(line.events, (std::vector<std::string>{"rts-", "rts+", "write 64", "write 36", "drain", "rts-", "rts+",
+                                                     "write 8", "drain", "rts-"}));
+}

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/MbFraming.h"
 #include "sim/SimOptions.h"
 #include "sim/SimServer.h"
 
@@ -190,4 +191,40 @@ TEST(SimFaults, EachSwitchHitsEveryNthReply)
 
     SimFaults none{SimOptions{}};
     EXPECT_TRUE(none.Shape({}).empty());  // no reply stays no reply, and is not counted
+}
+
+TEST(SimFaults, LineConditionsComeAsPiecesWithTheirPauses)
+{
+    const Bytes reply{254, 3, 2, 0, 1, 0xAB, 0xCD};
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseSimOptions({"--garbage-every", "1", "--garbage-byte", "fe", "--garbage-gap", "7", "--split-gap",
+                                 "25", "--foreign-every", "2", "--echo", "--baud", "19200"},
+                                &o, &error))
+        << error;
+    EXPECT_TRUE(o.Echo);
+    EXPECT_EQ(o.Baud, 19200u);
+    SimFaults faults(o);
+    using P = std::vector<std::pair<Bytes, uint32_t>>;
+    auto pieces = [&] {
+        P out;
+        for (auto &p : faults.Pieces(reply))
+            out.push_back({p.Bytes, p.GapUs});
+        return out;
+    };
+    const Bytes front(reply.begin(), reply.begin() + 3), back(reply.begin() + 3, reply.end());
+    EXPECT_EQ(pieces(), (P{{{0xFE}, 0}, {front, 7000}, {back, 25000}}));
+    EXPECT_EQ(pieces(), (P{{SimFaults::ForeignFrame(), 0}, {{0xFE}, 0}, {front, 7000}, {back, 25000}}));
+    // The other unit's frame is a whole, valid one.
+    const Bytes foreign = SimFaults::ForeignFrame();
+    ASSERT_EQ(foreign.size(), 9u);
+    EXPECT_NE(foreign[0], 254);
+    EXPECT_EQ(MbCrc16(foreign.data(), foreign.size()), 0);
+
+    for (const char *bad : {"100", "x", ""}) {
+        SimOptions b;
+        EXPECT_FALSE(ParseSimOptions({"--garbage-byte", bad}, &b, &error)) << bad;
+    }
+    SimOptions b;
+    EXPECT_FALSE(ParseSimOptions({"--baud", "12"}, &b, &error));
 }

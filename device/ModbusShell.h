@@ -163,7 +163,6 @@ private:
     bool sending_ = false;
     // Queues the built request (whatever was received before is dropped as late).
     bool QueueRequest();
-    void NoteFailure();
     void NoteTimeout();
     bool IsSuspect(uint8_t function, uint16_t length) const;
     bool RegisterMapped(uint32_t reg) const;

@@ -127,6 +127,7 @@ private:
     ByteRing RxRing;           // received, not yet taken by the connection
     ByteRing TxRing;           // queued for sending
     uint32_t lastRxTick_ = 0;  // tick of the last received bytes, or of the open
+    uint64_t lastRxUs_ = 0;    // the same moment in microseconds (GetTickCountUs)
     std::atomic<bool> echoes_{false};
     std::atomic<bool> rtsDirection_{false};
     std::atomic<bool> toggleRts_{false};  // the fallback: RTS set by hand around frames

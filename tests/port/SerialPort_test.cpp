@@ -9,6 +9,7 @@
 #include "core/MicroClock.h"
 #include "port/PortList.h"
 #include "port/PtyPair.h"
+#include "testkit/FakeClock.h"
 
 namespace {
 
@@ -62,11 +63,7 @@ struct FakeLine {
 class SerialPortTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(pty.Ok()); }
-    void TearDown() override
-    {
-        SetExplicitPorts({});
-        SetTickSource(nullptr);
-    }
+    void TearDown() override { SetExplicitPorts({}); }
 
     // Sent bytes so far, read under the port's lock.
     std::vector<uint8_t> SentSoFar(CSerialPort &port)
@@ -278,17 +275,10 @@ TEST_F(SerialPortTest, SettingsThePortCannotHaveCloseIt)
     }
 }
 
-std::atomic<uint32_t> g_now{0};
-uint32_t FakeNow()
-{
-    return g_now.load();
-}
-
 TEST_F(SerialPortTest, BytesRoundTripThroughTheLineUnchanged)
 {
     SetExplicitPorts({pty.SlavePath()});
-    g_now = 1000;
-    SetTickSource(FakeNow);
+    testkit::FakeClock clock(1000);
     CSerialPort port;
     ASSERT_TRUE(port.Open(1));
     {
@@ -300,7 +290,7 @@ TEST_F(SerialPortTest, BytesRoundTripThroughTheLineUnchanged)
     std::vector<uint8_t> in(300);
     for (size_t i = 0; i < in.size(); ++i)
         in[i] = static_cast<uint8_t>(i);
-    g_now = 7000;
+    clock.Set(7000);
     ASSERT_TRUE(pty.Write(in));
     ASSERT_TRUE(WaitUntil([&] {
         CAutoLock lock(port.Lock);

@@ -211,14 +211,14 @@ public:
         f.SetTabShown(f.CalibrateTS, true);
         for (int i = 0; i < f.MainPC->count(); ++i) {
             f.MainPC->setCurrentIndex(i);
-            QTest::qWait(400);  // a refresh period: the page's rows and values are there
+            Settle(1);  // the page's rows and values are there
         }
         texts += VisibleTexts(&f);
         f.SupplyModeMenuItem->trigger();
-        QTest::qWait(700);
+        Settle(2);
         for (int i = 0; i < f.MainPC->count(); ++i) {
             f.MainPC->setCurrentIndex(i);
-            QTest::qWait(300);
+            Settle(1);
         }
         texts += VisibleTexts(&f);
         f.PortForm->Refresh(QString::fromStdString(window.sim.Path()));
@@ -235,6 +235,13 @@ public:
     }
     Connected window;
     std::string error;
+
+private:
+    void Settle(uint32_t refreshes)
+    {
+        if (!WaitForRefreshes(refreshes))
+            error = "the window stopped refreshing";
+    }
 };
 
 }  // namespace
@@ -316,6 +323,7 @@ private slots:
         for (const Shown &s : tour.Everything())
             if (HasCyrillic(s.Text))
                 russian << s.Where + QStringLiteral(": ") + s.Text;
+        QVERIFY2(tour.error.empty(), tour.error.c_str());
         russian.removeDuplicates();
         for (const QString &r : russian)
             qWarning("Russian in English: %s", qPrintable(r));
@@ -349,6 +357,7 @@ private slots:
                 continue;
             foreign << s.Where + QStringLiteral(": ") + s.Text;
         }
+        QVERIFY2(tour.error.empty(), tour.error.c_str());
         foreign.removeDuplicates();
         for (const QString &f : foreign)
             qWarning("not the interface's own: %s", qPrintable(f));

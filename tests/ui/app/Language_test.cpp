@@ -29,6 +29,7 @@
 #include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/DebugViewerForm.h"
 #include "ui/dialogs/ExpertPasswordForm.h"
+#include "ui/dialogs/LinkStatus.h"
 #include "ui/dialogs/PortForm.h"
 #include "ui/UiFixture.h"
 
@@ -226,7 +227,8 @@ public:
              std::initializer_list<QWidget *>{f.AboutForm, f.ExpertPasswordForm, f.DebugViewerForm, f.PortForm})
             texts += VisibleTexts(dialog);
         f.LinkStatsMenuItem->trigger();
-        QTest::qWait(200);
+        if (!QTest::qWaitForWindowExposed(f.LinkStatsForm))
+            error = "the link counters did not show";
         for (QWidget *top : QApplication::topLevelWidgets())
             if (top != &f && top->isVisible())
                 texts += VisibleTexts(top);

@@ -35,6 +35,7 @@ TGuiHandler::~TGuiHandler()
 
 void TGuiHandler::Run()
 {
+    ++Runs;
     if (Form != nullptr)
         Form->GuiHandlerRun();
 }

@@ -22,6 +22,8 @@ public:
     ~TGuiHandler() override;
     void Run() override;
     TMainForm *Form = nullptr;
+    // Runs so far: tests wait for a number of refreshes instead of a time.
+    uint32_t Runs = 0;
 };
 
 namespace MainUnit {

@@ -18,6 +18,7 @@
 #include "core/MicroClock.h"
 #include "device/DeviceTestUtil.h"
 #include "port/PortList.h"
+#include "testkit/Pty.h"
 
 namespace {
 
@@ -399,18 +400,15 @@ class DamagingLine {
 public:
     DamagingLine(const std::string &device, const std::string &link) : link_(link)
     {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+        if (!pty_.HoldSlave())
             return;
-        slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY);  // held open: no hang-up between users
+        master_ = pty_.MasterFd();
         device_ = open(device.c_str(), O_RDWR | O_NOCTTY);
-        for (int fd : {slave_, device_}) {
-            termios t{};
-            tcgetattr(fd, &t);
-            cfmakeraw(&t);
-            tcsetattr(fd, TCSANOW, &t);
-        }
-        if (symlink(ptsname(master_), link.c_str()) != 0 || slave_ < 0 || device_ < 0)
+        termios t{};
+        tcgetattr(device_, &t);
+        cfmakeraw(&t);
+        tcsetattr(device_, TCSANOW, &t);
+        if (symlink(pty_.SlavePath().c_str(), link.c_str()) != 0 || device_ < 0)
             return;
         thread_ = std::thread([this] { Relay(); });
     }
@@ -419,9 +417,8 @@ public:
         stop_ = true;
         if (thread_.joinable())
             thread_.join();
-        for (int fd : {master_, slave_, device_})
-            if (fd >= 0)
-                close(fd);
+        if (device_ >= 0)
+            close(device_);
         unlink(link_.c_str());
     }
     bool Ready() const { return thread_.joinable(); }
@@ -462,7 +459,8 @@ private:
     }
 
     std::string link_;
-    int master_ = -1, slave_ = -1, device_ = -1;
+    testkit::Pty pty_;
+    int master_ = -1, device_ = -1;
     std::thread thread_;
     std::atomic<bool> stop_{false}, armed_{false};
     std::atomic<int> damaged_{0};

@@ -1,9 +1,6 @@
 // The engine against an independent Modbus RTU implementation (libmodbus) over a
 // pseudo-terminal pair: libmodbus on the terminal side, our engine on the master side.
-#include <fcntl.h>
 #include <modbus.h>
-#include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,73 +16,26 @@
 
 #include "MbTestFrames.h"
 #include "core/MicroModbus.h"
+#include "testkit/Pty.h"
+#include "testkit/Wait.h"
 
 namespace {
 
 constexpr uint8_t kUnit = 17;  // libmodbus refuses the units above 247
 constexpr int kSilenceMs = 20;
 
-// A pseudo-terminal pair; the terminal side is held open so that the master never
-// sees a hang-up between the other side's open and close.
-class PtyPair {
+// The terminal side is held open so that the master never sees a hang-up between
+// libmodbus's open and close.
+class PtyPair : public testkit::Pty {
 public:
-    PtyPair()
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
-            return;
-        const char *name = ptsname(master_);
-        if (!name)
-            return;
-        path_ = name;
-        MakeRaw(master_);
-        holder_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
-        if (holder_ >= 0)
-            MakeRaw(holder_);
-    }
-    ~PtyPair()
-    {
-        if (holder_ >= 0)
-            close(holder_);
-        if (master_ >= 0)
-            close(master_);
-    }
-    bool Ok() const { return master_ >= 0 && holder_ >= 0; }
-    int Master() const { return master_; }
-    const std::string &Path() const { return path_; }
-
-    // One frame: waits up to firstByteMs for its start, ends it at kSilenceMs of silence.
-    Bytes ReadFrame(int firstByteMs) const
-    {
-        Bytes frame;
-        int wait = firstByteMs;
-        for (;;) {
-            pollfd p{master_, POLLIN, 0};
-            int rc = poll(&p, 1, wait);
-            if (rc <= 0 || !(p.revents & POLLIN))
-                return frame;
-            uint8_t chunk[512];
-            ssize_t n = read(master_, chunk, sizeof chunk);
-            if (n <= 0)
-                return frame;
-            frame.insert(frame.end(), chunk, chunk + n);
-            wait = kSilenceMs;
-        }
-    }
-    bool Write(const uint8_t *data, size_t n) const { return write(master_, data, n) == static_cast<ssize_t>(n); }
+    PtyPair() { held_ = HoldSlave(); }
+    bool Ok() const { return testkit::Pty::Ok() && held_; }
+    const std::string &Path() const { return SlavePath(); }
+    Bytes ReadFrame(int firstByteMs) { return testkit::Pty::ReadFrame(firstByteMs, kSilenceMs); }
+    bool Write(const uint8_t *data, size_t n) { return testkit::Pty::Write(Bytes(data, data + n)); }
 
 private:
-    static void MakeRaw(int fd)
-    {
-        termios t{};
-        if (tcgetattr(fd, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(fd, TCSANOW, &t);
-        }
-    }
-    int master_ = -1;
-    int holder_ = -1;
-    std::string path_;
+    bool held_ = false;
 };
 
 modbus_t *OpenRtu(const std::string &path)
@@ -219,8 +169,7 @@ TEST(ModbusInteropTest, OurRequestsAreAnsweredByALibmodbusServer)
         modbus_close(ctx);
         modbus_free(ctx);
     });
-    for (int i = 0; i < 200 && !ready; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(testkit::WaitUntil([&] { return ready.load(); }, 2000));
 
     MicroTaskManager manager;
     MicroModbus engine(0, 5);

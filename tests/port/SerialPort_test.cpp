@@ -11,6 +11,7 @@
 #include "port/PortList.h"
 #include "port/PtyPair.h"
 #include "port/SerialPortProbe.h"
+#include "testkit/FakeClock.h"
 
 namespace {
 
@@ -64,11 +65,7 @@ struct FakeLine {
 class SerialPortTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(pty.Ok()); }
-    void TearDown() override
-    {
-        SetExplicitPorts({});
-        SetTickSource(nullptr);
-    }
+    void TearDown() override { SetExplicitPorts({}); }
 
     // Sent bytes so far, read under the port's lock.
     std::vector<uint8_t> SentSoFar(CSerialPort &port)
@@ -280,17 +277,10 @@ TEST_F(SerialPortTest, SettingsThePortCannotHaveCloseIt)
     }
 }
 
-std::atomic<uint32_t> g_now{0};
-uint32_t FakeNow()
-{
-    return g_now.load();
-}
-
 TEST_F(SerialPortTest, BytesRoundTripThroughTheLineUnchanged)
 {
     SetExplicitPorts({pty.SlavePath()});
-    g_now = 1000;
-    SetTickSource(FakeNow);
+    testkit::FakeClock clock(1000);
     CSerialPort port;
     ASSERT_TRUE(port.Open(1));
     {
@@ -302,7 +292,7 @@ TEST_F(SerialPortTest, BytesRoundTripThroughTheLineUnchanged)
     std::vector<uint8_t> in(300);
     for (size_t i = 0; i < in.size(); ++i)
         in[i] = static_cast<uint8_t>(i);
-    g_now = 7000;
+    clock.Set(7000);
     ASSERT_TRUE(pty.Write(in));
     ASSERT_TRUE(WaitUntil([&] {
         CAutoLock lock(SerialPortProbe::Lock(port));

@@ -27,12 +27,31 @@ public:
                 slave_ = name;
         }
     }
-    ~Pty() { CloseMaster(); }
+    ~Pty()
+    {
+        if (held_ >= 0)
+            close(held_);
+        CloseMaster();
+    }
     Pty(const Pty &) = delete;
     Pty &operator=(const Pty &) = delete;
 
     bool Ok() const { return master_ >= 0 && !slave_.empty(); }
     const std::string &SlavePath() const { return slave_; }
+    int MasterFd() const { return master_; }
+
+    // Keeps the slave open in raw mode, so bytes pass as they are and the master never sees
+    // a hang-up between one user's close and the next one's open.
+    bool HoldSlave()
+    {
+        if (held_ < 0 && Ok())
+            held_ = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios t{};
+        if (held_ < 0 || tcgetattr(held_, &t) != 0)
+            return false;
+        cfmakeraw(&t);
+        return tcsetattr(held_, TCSANOW, &t) == 0;
+    }
     void CloseMaster()
     {
         if (master_ >= 0)
@@ -72,6 +91,22 @@ public:
     // Everything that arrives within a short while (to check that nothing was sent).
     std::vector<uint8_t> Drain(int ms = 100) { return Read(SIZE_MAX, ms); }
 
+    // One frame: waits up to firstByteMs for its start and ends it at silenceMs without a byte.
+    std::vector<uint8_t> ReadFrame(int firstByteMs, int silenceMs)
+    {
+        std::vector<uint8_t> frame;
+        for (int wait = firstByteMs;; wait = silenceMs) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, wait) <= 0 || !(p.revents & POLLIN))
+                return frame;
+            uint8_t buf[512];
+            const ssize_t r = read(master_, buf, sizeof buf);
+            if (r <= 0)
+                return frame;
+            frame.insert(frame.end(), buf, buf + r);
+        }
+    }
+
     // The slave's line settings, as the port set them.
     termios SlaveSettings() const
     {
@@ -82,6 +117,7 @@ public:
 
 private:
     int master_ = -1;
+    int held_ = -1;
     std::string slave_;
 };
 

@@ -43,7 +43,7 @@ private slots:
 
         // Only the tree in front is read: the peripherals' variables wait for their page.
         ModbusAction *input = w.Var(u"Adc.UserAdcV1");
-        QTest::qWait(700);
+        QVERIFY(WaitForRefreshes(2));
         QVERIFY(input->Value.Equals(u"--"));
         f.MainPC->setCurrentWidget(f.PerifTS);
         QTRY_VERIFY_WITH_TIMEOUT(!input->Value.Equals(u"--"), kTimeoutMs);

@@ -61,7 +61,7 @@ private slots:
 
         f.ConnectMenuItem->trigger();
         QCOMPARE(answers.messages, QStringList{kConnectFailed});
-        QTest::qWait(400);  // one refresh period: nothing else changes
+        QVERIFY(WaitForRefreshes(1));  // nothing else changes
         QVERIFY(!f.MainPC->isVisible());
         QCOMPARE(f.ConnectMenuItem->text().remove(QLatin1Char('&')), QStringLiteral("Подключить"));
     }
@@ -219,7 +219,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(chargerOnly->State == mbsDone, kViewTimeoutMs);
         const QString before = ToQString(chargerOnly->Value);
         chargerOnly->Value = MString(u"stale");
-        QTest::qWait(700);  // two refresh periods
+        QVERIFY(WaitForRefreshes(2));
         QVERIFY(chargerOnly->Value.Equals(u"stale"));
         QVERIFY(supplyOnly->Value.Equals(u"--"));
         f.MainPC->setCurrentWidget(f.ChargerMnemoTS);
@@ -340,7 +340,7 @@ private slots:
                  message
                      ? QStringList{QStringLiteral("Неверный пароль эксперта. Доступ к сервисным функциям запрещен.")}
                      : QStringList{});
-        QTest::qWait(700);  // two refresh periods
+        QVERIFY(WaitForRefreshes(2));
         QCOMPARE(f.IsTabShown(f.ExpertTS), expert);
         QCOMPARE(f.IsTabShown(f.CalibrateTS), calibration);
         QCOMPARE(f.LoadDebugMenuItem->isVisible(), expert);

@@ -158,6 +158,14 @@ struct Connected {
     TMainForm &Form() { return *w->form; }
 };
 
+// Runs the event loop until the window's refresh has run `count` more times, so whatever
+// those refreshes would change has changed (or, when nothing may change, had its chance).
+inline bool WaitForRefreshes(uint32_t count, int timeoutMs = 10000)
+{
+    const uint32_t until = GuiHandler->Runs + count;
+    return QTest::qWaitFor([until] { return GuiHandler->Runs >= until; }, timeoutMs);
+}
+
 // Puts exactly these bytes in the file, replacing what it held.
 inline bool WriteFile(const QString &path, const QByteArray &bytes)
 {

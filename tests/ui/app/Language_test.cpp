@@ -29,6 +29,7 @@
 #include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/DebugViewerForm.h"
 #include "ui/dialogs/ExpertPasswordForm.h"
+#include "ui/dialogs/LinkStatus.h"
 #include "ui/dialogs/PortForm.h"
 #include "ui/UiFixture.h"
 
@@ -211,14 +212,14 @@ public:
         f.SetTabShown(f.CalibrateTS, true);
         for (int i = 0; i < f.MainPC->count(); ++i) {
             f.MainPC->setCurrentIndex(i);
-            QTest::qWait(400);  // a refresh period: the page's rows and values are there
+            Settle(1);  // the page's rows and values are there
         }
         texts += VisibleTexts(&f);
         f.SupplyModeMenuItem->trigger();
-        QTest::qWait(700);
+        Settle(2);
         for (int i = 0; i < f.MainPC->count(); ++i) {
             f.MainPC->setCurrentIndex(i);
-            QTest::qWait(300);
+            Settle(1);
         }
         texts += VisibleTexts(&f);
         f.PortForm->Refresh(QString::fromStdString(window.sim.Path()));
@@ -226,7 +227,8 @@ public:
              std::initializer_list<QWidget *>{f.AboutForm, f.ExpertPasswordForm, f.DebugViewerForm, f.PortForm})
             texts += VisibleTexts(dialog);
         f.LinkStatsMenuItem->trigger();
-        QTest::qWait(200);
+        if (!QTest::qWaitForWindowExposed(f.LinkStatsForm))
+            error = "the link counters did not show";
         for (QWidget *top : QApplication::topLevelWidgets())
             if (top != &f && top->isVisible())
                 texts += VisibleTexts(top);
@@ -235,6 +237,13 @@ public:
     }
     Connected window;
     std::string error;
+
+private:
+    void Settle(uint32_t refreshes)
+    {
+        if (!WaitForRefreshes(refreshes))
+            error = "the window stopped refreshing";
+    }
 };
 
 }  // namespace
@@ -316,6 +325,7 @@ private slots:
         for (const Shown &s : tour.Everything())
             if (HasCyrillic(s.Text))
                 russian << s.Where + QStringLiteral(": ") + s.Text;
+        QVERIFY2(tour.error.empty(), tour.error.c_str());
         russian.removeDuplicates();
         for (const QString &r : russian)
             qWarning("Russian in English: %s", qPrintable(r));
@@ -349,6 +359,7 @@ private slots:
                 continue;
             foreign << s.Where + QStringLiteral(": ") + s.Text;
         }
+        QVERIFY2(tour.error.empty(), tour.error.c_str());
         foreign.removeDuplicates();
         for (const QString &f : foreign)
             qWarning("not the interface's own: %s", qPrintable(f));

@@ -165,8 +165,14 @@ public:
             return false;
         }
         // What getting here wrote has landed: nothing queued, the log still.
-        QTest::qWaitFor([] { return QueuedWrites().isEmpty(); }, kViewTimeoutMs);
-        QTest::qWait(100);
+        if (!QTest::qWaitFor([] { return QueuedWrites().isEmpty(); }, kViewTimeoutMs)) {
+            *error = "writes stayed queued: " + QueuedWrites().join(QStringLiteral(", ")).toStdString();
+            return false;
+        }
+        if (!WaitForRefreshes(1)) {
+            *error = "the window stopped refreshing";
+            return false;
+        }
         return true;
     }
     TMainForm &Form() { return c.Form(); }
@@ -232,7 +238,8 @@ QWidget *KeyTarget(TMainForm &f)
 {
     if (QApplication::activeWindow() != &f) {
         f.activateWindow();
-        QTest::qWaitForWindowActive(&f);
+        if (!QTest::qWaitForWindowActive(&f))
+            return &f;  // the keys reach the window all the same
     }
     QWidget *focus = QApplication::focusWidget();
     return focus != nullptr && focus->window() == &f ? focus : &f;
@@ -314,7 +321,8 @@ public:
             }
         }
         // A write posted for later still counts.
-        QTest::qWait(600);
+        if (!WaitForRefreshes(2))
+            findings_ << QStringLiteral("the window stopped refreshing");
         if (!QueuedWrites().isEmpty() || rig_.LogSize() != logged)
             findings_ << Finding(events, QueuedWrites(), logged);
         return findings_;
@@ -373,7 +381,8 @@ private:
                             .arg(Describe(QApplication::focusWidget(), f)));
                 other_.show();
                 other_.activateWindow();
-                QTest::qWaitForWindowActive(&other_, 500);
+                if (!QTest::qWaitForWindowActive(&other_, 500))
+                    Note(i, QStringLiteral("(the other window did not become active)"));
                 return;
             }
             if (focusable.isEmpty() || Uniform(8) == 0) {
@@ -401,12 +410,14 @@ private:
     QString Finding(int i, const QStringList &queued, int logged)
     {
         // Let a queued write reach the stand-in, so the log names what the device got.
-        QTest::qWaitFor([] { return QueuedWrites().isEmpty(); }, 5000);
+        const bool drained = QTest::qWaitFor([] { return QueuedWrites().isEmpty(); }, 5000);
         QTest::qWait(50);
         const QStringList writes = rig_.c.sim.Writes().mid(logged);
         QString text = QStringLiteral("after event #%1: written %2").arg(i).arg(writes.join(QStringLiteral(", ")));
         if (!queued.isEmpty())
             text += QStringLiteral(" (queued: %1)").arg(queued.join(QStringLiteral(", ")));
+        if (!drained)
+            text += QStringLiteral(" (still queued after 5 s)");
         text += QStringLiteral("; the events before it:\n    ");
         text += QStringList(tail_.begin(), tail_.end()).join(QStringLiteral("\n    "));
         return text;
@@ -542,7 +553,9 @@ QStringList RunActs(Rig &rig, const std::vector<CommitAct> &acts)
     QStringList problems;
     for (const CommitAct &a : acts) {
         TMainForm &f = rig.Form();
-        QTest::qWaitFor([] { return QueuedWrites().isEmpty(); }, 3000);
+        if (!QTest::qWaitFor([] { return QueuedWrites().isEmpty(); }, 3000))
+            problems << a.name + QStringLiteral(": writes still queued before it: ") +
+                            QueuedWrites().join(QStringLiteral(", "));
         const int base = rig.LogSize();
         QString why;
         if (!a.act(f, &why)) {
@@ -553,8 +566,10 @@ QStringList RunActs(Rig &rig, const std::vector<CommitAct> &acts)
             continue;
         }
         const QStringList want = a.expected(f);
-        QTest::qWaitFor([&] { return QueuedWrites().isEmpty() && rig.LogSize() >= base + want.size(); }, 3000);
-        QTest::qWait(200);  // and nothing after it
+        // Everything it names, and a refresh's chance for anything after it; a shortfall shows below.
+        if (QTest::qWaitFor([&] { return QueuedWrites().isEmpty() && rig.LogSize() >= base + want.size(); }, 3000) &&
+            !WaitForRefreshes(1))
+            problems << a.name + QStringLiteral(": the window stopped refreshing");
         const QStringList got = rig.c.sim.Writes().mid(base);
         if (!SameWrites(got, want))
             problems << QStringLiteral("%1: wrote [%2], expected [%3]")
@@ -606,9 +621,12 @@ std::vector<CommitAct> ChargerPageActs(TMainForm &f)
             auto was = std::make_shared<bool>(false);
             acts.push_back(
                 {QStringLiteral("%1 %2 click").arg(box->objectName(), button == Qt::LeftButton ? "left" : "right"),
-                 [m, b = box, button, was](TMainForm &f, QString *) {
+                 [m, b = box, button, was](TMainForm &f, QString *why) {
                      f.MainPC->setCurrentWidget(m);
-                     QTest::qWait(350);  // a refresh: the box shows the device's state
+                     if (!WaitForRefreshes(1)) {  // the box shows the device's state
+                         *why = QStringLiteral("the window stopped refreshing");
+                         return false;
+                     }
                      *was = b->isChecked();
                      QTest::mouseClick(b, button);
                      return true;
@@ -696,8 +714,11 @@ CommitAct TreeClick(const QString &name, Tree *tree, int node, std::function<QWi
                     return false;
                 }
                 // The value the row shows, once the device's value has been read.
-                QTest::qWaitFor([=] { return before || !expected(r).join(QString()).contains(QStringLiteral("--")); },
-                                3000);
+                if (!QTest::qWaitFor(
+                        [=] { return before || !expected(r).join(QString()).contains(QStringLiteral("--")); }, 3000)) {
+                    *why = QStringLiteral("the row's value was never read");
+                    return false;
+                }
                 if (before)
                     before(r);
                 *shown = expected(r);
@@ -841,10 +862,9 @@ std::vector<CommitAct> ServiceActs()
             },
             [](sServiceND *r) {
                 // The operator types the value the row shows (a command that reads nothing: 0).
-                QTest::qWaitFor([r] { return !r->Action->Value.Equals(u"--"); }, 2000);
+                const bool read = QTest::qWaitFor([r] { return !r->Action->Value.Equals(u"--"); }, 2000);
                 r->ValueEdit->setFocus(Qt::MouseFocusReason);
-                r->ValueEdit->setText(r->Action->Value.Equals(u"--") ? QStringLiteral("0")
-                                                                     : ToQString(r->Action->Value));
+                r->ValueEdit->setText(read ? ToQString(r->Action->Value) : QStringLiteral("0"));
             }));
     }
     return acts;
@@ -1027,7 +1047,7 @@ private slots:
         // The size the last run left in the settings must not change this run's sequence.
         rig.Form().resize(900, 640);
         pageCase.show(rig.Form());
-        QTest::qWait(350);  // one refresh: the page shows the device's values
+        QVERIFY(WaitForRefreshes(1));  // the page shows the device's values
 
         RandomRun run(rig, pageCase, pageSeed);
         const QStringList findings = run.Run(events, keepGoing);
@@ -1080,7 +1100,7 @@ private slots:
         else
             QTest::keyClick(box, Qt::Key(key));
         QVERIFY2(QueuedWrites().isEmpty(), qPrintable(QueuedWrites().join(QStringLiteral(", "))));
-        QTest::qWait(300);  // nothing reaches the device later either
+        QVERIFY(WaitForRefreshes(1));  // nothing reaches the device later either
         QVERIFY2(rig.c.sim.Writes().mid(logged).isEmpty(),
                  qPrintable(rig.c.sim.Writes().mid(logged).join(QStringLiteral(", "))));
     }

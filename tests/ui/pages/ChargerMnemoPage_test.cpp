@@ -189,6 +189,8 @@ private slots:
         QVERIFY2(c.Start(), c.error.c_str());
         ChargerMnemoPage &page = *c.w->form->ChargerMnemoTS;
         QTRY_VERIFY_WITH_TIMEOUT(c.w->Var(u"Reg.bForceLoadOff")->Value.Equals(u"0"), kViewTimeoutMs);
+        // The boxes take clicks once the refresh has shown the state read.
+        QTRY_VERIFY_WITH_TIMEOUT(page.LoadTurnOffCB->isEnabled() && page.LoadNightModeCB->isEnabled(), kViewTimeoutMs);
         QVERIFY(!page.LoadTurnOffCB->isChecked());
 
         // A right-button release does not toggle the box but writes its state.
@@ -212,7 +214,7 @@ private slots:
         QCOMPARE(c.sim.WritesTo(QStringLiteral("Reg.bNightLightMode")), QStringList{QStringLiteral("1")});
         // The refresh shows the device's new state.
         QTRY_VERIFY_WITH_TIMEOUT(page.LoadTurnOffCB->isChecked() && page.LoadNightModeCB->isChecked(), kViewTimeoutMs);
-        QTest::qWait(700);
+        QVERIFY(WaitForRefreshes(2));
         QVERIFY(page.LoadTurnOffCB->isChecked() && page.LoadNightModeCB->isChecked());
     }
 };

@@ -109,7 +109,8 @@ void TrainingPageTest::startWritesLoadStateThenCountAndEmptiesTheChart()
     QTimer refresh;
     QObject::connect(&refresh, &QTimer::timeout, &live, &TrainingPage::UpdateTraining);
     refresh.start(300);
-    live.TrainBeginBitBtn->setFocus();  // the focus arriving at the count field would count as an entry
+    QSignalSpy refreshes(&refresh, &QTimer::timeout);  // after the page's own slot, so it counts done refreshes
+    live.TrainBeginBitBtn->setFocus();                 // the focus arriving at the count field would count as an entry
     live.show();
     QVERIFY(QTest::qWaitForWindowExposed(&live));
 
@@ -121,7 +122,8 @@ void TrainingPageTest::startWritesLoadStateThenCountAndEmptiesTheChart()
     live.TrainCycleCountEdit->setText(QStringLiteral("2"));
     QTest::mouseClick(live.TrainLoadStateRG->Button(1), Qt::LeftButton);
     QCOMPARE(live.TrainLoadStateRG->ItemIndex(), 1);
-    QTest::qWait(400);
+    const qsizetype seen = refreshes.count();
+    QTRY_VERIFY(refreshes.count() > seen);
     QCOMPARE(live.TrainCycleCountEdit->text(), QStringLiteral("2"));  // the refresh left the entered count alone
 
     live.Chart1->AddPoint(TrainingChart::Ubat, 0.5, 12.0);  // a previous training's point

@@ -47,7 +47,7 @@ private slots:
         // Another page in front: the refresh still drives the training page.
         f.MainPC->setCurrentWidget(f.ChargerMnemoTS);
         QTRY_VERIFY(w.Var(u"Adc.U_Accu")->Value.ToReal() > 10);
-        QTest::qWait(400);  // a refresh with the mnemonic page in front
+        QVERIFY(WaitForRefreshes(1));  // a refresh with the mnemonic page in front
         const int before = f.TrainingTS->Chart1->UbatSeries->count();
         now += 30;
         QTRY_COMPARE(f.TrainingTS->Chart1->UbatSeries->count(), before + 1);

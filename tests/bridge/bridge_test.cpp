@@ -394,8 +394,8 @@ TEST_F(BridgeWithDevice, ALostDeviceIsSearchedForAndComesBackWithFreshValuesOnly
     EXPECT_EQ(WriteLog().find("Reg.bForceLoadOff"), std::string::npos);
 }
 
-// Sits on the line between the bridge and the stand-in and damages the first byte of the
-// reply to the next write once armed, so that its check fails.
+// Sits on the line between the bridge and the stand-in and damages the last byte of the
+// reply to the next write once armed: the reply is still ours by its head, but its check fails.
 class DamagingLine {
 public:
     DamagingLine(const std::string &device, const std::string &link) : link_(link)
@@ -429,6 +429,7 @@ private:
     void Relay()
     {
         size_t requestBytes = 0;
+        size_t replyBytes = 0;
         bool writeSent = false;
         while (!stop_) {
             pollfd p[2] = {{master_, POLLIN, 0}, {device_, POLLIN, 0}};
@@ -438,20 +439,27 @@ private:
             if (p[0].revents & POLLIN) {
                 const ssize_t n = read(master_, buf, sizeof buf);
                 for (ssize_t i = 0; i < n; ++i, ++requestBytes)
-                    if (requestBytes == 1 && (buf[i] == 6 || buf[i] == 16))
+                    if (requestBytes == 1 && (buf[i] == 6 || buf[i] == 16)) {
                         writeSent = armed_;
+                        replyBytes = 0;
+                    }
                 if (n > 0 && write(device_, buf, size_t(n)) != n)
                     return;
             }
             if (p[1].revents & POLLIN) {
                 const ssize_t n = read(device_, buf, sizeof buf);
-                if (n > 0 && requestBytes > 0 && writeSent) {
-                    buf[0] ^= 0x5A;
-                    writeSent = false;
-                    armed_ = false;
-                    ++damaged_;
+                // A write's acknowledgement is 8 bytes, however the device cuts it into
+                // pieces: its last CRC byte is damaged.
+                for (ssize_t i = 0; i < n && writeSent; ++i, ++replyBytes) {
+                    if (replyBytes == 7) {
+                        buf[i] ^= 0x5A;
+                        writeSent = false;
+                        armed_ = false;
+                        ++damaged_;
+                    }
                 }
-                requestBytes = 0;
+                if (n > 0)
+                    requestBytes = 0;
                 if (n > 0 && write(master_, buf, size_t(n)) != n)
                     return;
             }

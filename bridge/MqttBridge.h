@@ -19,7 +19,6 @@
 
 #include "bridge/BridgeOptions.h"
 #include "bridge/BridgeTopics.h"
-#include "bridge/DeviceSearch.h"
 #include "bridge/MqttLink.h"
 #include "bridge/ReadRounds.h"
 #include "bridge/WriteQueue.h"
@@ -84,7 +83,6 @@ private:
     void Log(const std::string &text);
 
     cActionManager &manager_;
-    DeviceSearch search_{manager_};
     BridgeOptions options_;
     MqttLinkFactory makeLink_;
     std::ostream &log_;

@@ -27,6 +27,7 @@ class TAboutForm;
 class TExpertPasswordForm;
 class TDebugViewerForm;
 class TPortForm;
+struct PortOutcome;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -156,7 +157,10 @@ private:
     void MirrorExpertMode();
     void ShowModeTabs();
     bool ConnectWithBusyCursor();
-    void ReportConnectFailure(bool onePort, const QString &after = QString());
+    // Runs a search (the window served at its pauses, its progress in the caption).
+    bool SearchWithBusyCursor(const std::function<bool()> &search);
+    void ReportConnectFailure(const QString &after = QString());
+    static QString OutcomeText(const PortOutcome &tried);
     QString AskSettingsFile(bool save);
 
     bool shownOnce_ = false;

@@ -146,8 +146,7 @@ ConnectionController::Result ConnectionController::Step()
         [[fallthrough]];
     case Phase::Reply:
         // A link lost meanwhile (timeouts beyond the limit) has closed the port.
-        if (type_->State == mbsSent && Shell().Port.IsOpen() &&
-            TickDiff(now, phaseStart_) <= int32_t(kReplyLimitMs)) {
+        if (type_->State == mbsSent && Shell().Port.IsOpen() && TickDiff(now, phaseStart_) <= int32_t(kReplyLimitMs)) {
             manager_.TickScheduler();
             pause_ = !manager_.ServeLine(0);
             return Result::Busy;
@@ -224,6 +223,11 @@ ConnectionController::Choice ConnectionController::ConnectToPort(const std::stri
                     after.push_back(p);
             SetExplicitPorts(after);
         }
+        // A port the search would not find by itself (a bare pseudo-terminal) becomes the
+        // session's port, so that the next search finds the device there again.
+        const std::vector<std::string> candidates = CandidatePorts();
+        if (std::none_of(candidates.begin(), candidates.end(), [&](const std::string &p) { return SamePort(p, path); }))
+            SetExplicitPorts({path});
         return choice;
     }
     choice.Cancelled = cancelled;

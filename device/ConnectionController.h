@@ -63,8 +63,8 @@ public:
     // What connecting to one chosen port came to.
     struct Choice {
         bool Found = false;
-        bool Cancelled = false;     // the search was cancelled or stopped (see Interrupted)
-        std::string Previous;       // the port connected before, when the chosen one failed
+        bool Cancelled = false;       // the search was cancelled or stopped (see Interrupted)
+        std::string Previous;         // the port connected before, when the chosen one failed
         bool BackOnPrevious = false;  // and the device is connected through it again
     };
     // The usual search over this one port, disconnecting first. The port already connected

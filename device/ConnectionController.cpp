@@ -120,7 +120,7 @@ ConnectionController::Result ConnectionController::Step()
             phase_ = Phase::Announce;
             return Result::Busy;
         }
-        TriedPorts.push_back({path});
+        TriedPorts.push_back(PortOutcome{path, {}, false, false});
         Shell().PollingEnabled = true;
         Shell().Engine.Reset();
         attempt_ = 0;

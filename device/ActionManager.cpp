@@ -61,6 +61,35 @@ void cActionManager::ServeLineOrRest()
         SleepMs(1);
 }
 
+void cActionManager::RestOnLine(int waitMs)
+{
+    if (Shell.Port.ReadyFd() >= 0)
+        ServeLine(waitMs);
+    else
+        SleepMs(static_cast<uint32_t>(waitMs));
+}
+
+bool cActionManager::AwaitExchange(ModbusAction *variable, int rounds)
+{
+    if (variable == nullptr || variable->State != mbsSent)
+        return true;
+    bool ended = false;
+    // Chained: a caller of the shell's hook keeps hearing of every exchange meanwhile.
+    std::function<void(ModbusAction &)> previous = Shell.ExchangeEnded;
+    Shell.ExchangeEnded = [&](ModbusAction &v) {
+        ended = ended || &v == variable;
+        if (previous)
+            previous(v);
+    };
+    for (int i = 0; i < rounds && !ended && variable->State == mbsSent; ++i) {
+        TickScheduler();
+        if (!ended)
+            RestOnLine(1);
+    }
+    Shell.ExchangeEnded = std::move(previous);
+    return ended || variable->State != mbsSent;
+}
+
 bool cActionManager::WriteOver(const ModbusAction &variable)
 {
     return !variable.WritePending && variable.State != mbsRequested && variable.State != mbsSent;
@@ -173,7 +202,8 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
         if (variable->State == mbsRequested)
             ServeNext(Shell, variable);
         TickScheduler();
-        SleepMs(1);
+        if (variable->State != mbsDone)
+            RestOnLine(1);
     }
     if (variable->State != mbsDone) {
         ModbusShell::JournalUnsent(*variable, text, "not sent: the exchange before it did not end");

@@ -42,6 +42,13 @@ public:
     // The pace of a blocking wait: serves the line when it has something, else rests a
     // millisecond.
     void ServeLineOrRest();
+    // Rests up to waitMs on the line's ready descriptor, serving the line as soon as it has
+    // something; a millisecond's sleep when no port is open.
+    void RestOnLine(int waitMs);
+    // Waits for the exchange of a variable on the line (state sent) to end, running
+    // scheduler turns at most `rounds` times; wakes on the shell's end-of-exchange call
+    // rather than watching the state. True when it ended.
+    bool AwaitExchange(ModbusAction *variable, int rounds);
     // A write queued with RequestWrite whose exchange is over: acknowledged, refused, or
     // failed. A command that depends on the write waits for this.
     static bool WriteOver(const ModbusAction &variable);

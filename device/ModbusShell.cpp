@@ -472,6 +472,8 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
             // A write acknowledged: Value keeps the written text. A newer write asked for
             // meanwhile must still go out, not wait for the next read of the variable.
             variable->State = variable->WritePending ? mbsRequested : mbsDone;
+            if (shell != nullptr && variable->State == mbsDone)
+                shell->Ended(*variable);
             return;
         }
         if (variable->WritePending) {
@@ -492,6 +494,8 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
             ConsecutiveTimeouts = 0;
             ++stats.GoodReplies;
             variable->State = mbsDone;
+            if (shell != nullptr)
+                shell->Ended(*variable);
             return;
         }
         ++stats.BadReplies;
@@ -500,6 +504,8 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
     case MbReplyException:
         ++stats.Exceptions;
         variable->State = mbsException;
+        if (shell != nullptr)
+            shell->Ended(*variable);
         return;
     case MbReplyTimeout:
         ++stats.Timeouts;
@@ -514,8 +520,10 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
     }
     // A failed exchange: let the line fall quiet before the next request, and count it
     // toward the lost connection.
-    if (shell != nullptr)
+    if (shell != nullptr) {
         shell->NoteFailure();
+        shell->Ended(*variable);
+    }
     if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && shell != nullptr && shell->ConnectionLost)
         shell->ConnectionLost();
 }
@@ -571,6 +579,7 @@ void ModbusShell::FinishBlock(int status, const uint8_t *data, int n, uint8_t ex
             const int bytes = 2 * v.RegCount;
             const bool decoded = data != nullptr && offset + bytes <= n && DecodeRegisters(data + offset, bytes, &v);
             v.State = decoded ? mbsDone : mbsBadReply;
+            Ended(v);
         });
         return;
     case MbReplyException:

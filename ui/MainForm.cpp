@@ -641,10 +641,7 @@ void TMainForm::SupplyModeMenuItemClick()
     const double value = ChargerModeMenuItem->isChecked() ? 1 : 0;
     // A read of the mode still under way would end as "done" on its reply and swallow the
     // queued write: let it finish first (bounded by the reply timeout).
-    for (int i = 0; i < kInFlightRounds && mode->State == mbsSent; ++i) {
-        ActionManager->TickScheduler();
-        SleepMs(1);
-    }
+    ActionManager->AwaitExchange(mode, kInFlightRounds);
     // Queued: the next polling turn writes it, the next refresh shows the new tab set.
     RequestWriteOrExplain(ActionManager->Shell, mode, MString::FromReal(value, 10, 5));
 }

@@ -44,13 +44,13 @@ void BM_RefusedSearch(benchmark::State &state)
     FILE *sink = std::fopen("/dev/null", "w");
     cActionManager manager;
     if (progress)
-        manager.OnTryPort = [sink](const std::string &path) {
+        manager.Connection.OnTryPort = [sink](const std::string &path) {
             std::fprintf(sink, "\rsearching for the device: %s\033[K", path.c_str());
             std::fflush(sink);
         };
     for (auto _ : state)
         benchmark::DoNotOptimize(manager.Connect());
-    state.counters["refused"] = static_cast<double>(manager.RefusedPorts.size());
+    state.counters["refused"] = static_cast<double>(manager.Connection.RefusedPorts.size());
     std::fclose(sink);
     SetPortOpenFunction(nullptr);
     SetExplicitPorts({});
@@ -72,7 +72,7 @@ void BM_SilentPortSearch(benchmark::State &state)
     using Clock = std::chrono::steady_clock;
     Clock::time_point last;
     double longestMs = 0;
-    manager.OnSearchWait = [&] {
+    manager.Connection.OnSearchWait = [&] {
         const Clock::time_point now = Clock::now();
         longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(now - last).count());
         last = now;

@@ -130,13 +130,13 @@ void MqttBridge::WaitForWork()
     // While an exchange is on the line (or the device is being looked for) the engine's
     // deadlines need the scheduler every few milliseconds; otherwise the loop sleeps until
     // the port, the broker or the next round has something for it.
-    const bool busy = manager_.Shell.Engine.PendingCount() != 0 || rounds_.Busy() || current_ || queue_.Waiting() != 0;
+    const bool busy = manager_.ExchangePending() || rounds_.Busy() || current_ || queue_.Waiting() != 0;
     int timeoutMs = static_cast<int>(kBusyWaitMs);
     if (phase_ == Phase::Online && !busy) {
         const int32_t untilRound = rounds_.UntilNextRound(GetTickCount32());
         timeoutMs = std::clamp<int>(untilRound, static_cast<int>(kBusyWaitMs), static_cast<int>(kIdleWaitMs));
     }
-    pollfd fds[2] = {{manager_.Shell.Port.ReadyFd(), POLLIN, 0}, {link_ ? link_->EventFd() : -1, POLLIN, 0}};
+    pollfd fds[2] = {{manager_.LineReadyFd(), POLLIN, 0}, {link_ ? link_->EventFd() : -1, POLLIN, 0}};
     if (poll(fds, 2, timeoutMs) > 0 && (fds[1].revents & POLLIN) != 0) {
         uint64_t count;
         [[maybe_unused]] ssize_t n = ::read(fds[1].fd, &count, sizeof count);
@@ -150,7 +150,7 @@ void MqttBridge::PublishStats(uint32_t now)
     if (statsPublished_ && TickDiff(now, lastStats_) < int32_t(kStatsMs))
         return;
     std::string json = "{";
-    for (const auto &[name, value] : LinkStatsFields(manager_.Shell.Stats))
+    for (const auto &[name, value] : LinkStatsFields(manager_.Stats()))
         json += (json.size() > 1 ? ",\"" : "\"") + std::string(name) + "\":" + std::to_string(value);
     json += "}";
     if (Publish("stats", json, true, 0)) {
@@ -164,17 +164,17 @@ void MqttBridge::Search(uint32_t now)
     if (!searching_) {
         if (searchedOnce_ && TickDiff(now, lastSearch_) < int32_t(kSearchPeriodMs))
             return;
-        search_.Begin();
+        manager_.Connection.Begin();
         searching_ = true;
     }
-    const DeviceSearch::Result result = search_.Step();
-    if (result == DeviceSearch::Result::Busy)
+    const ConnectionController::Result result = manager_.Connection.Step();
+    if (result == ConnectionController::Result::Busy)
         return;
     searching_ = false;
     const bool first = !searchedOnce_;
     searchedOnce_ = true;
     lastSearch_ = GetTickCount32();
-    if (result == DeviceSearch::Result::NotFound) {
+    if (result == ConnectionController::Result::NotFound) {
         if (first) {
             std::string ports;
             for (const std::string &p : CandidatePorts())
@@ -185,9 +185,9 @@ void MqttBridge::Search(uint32_t now)
         }
         return;
     }
-    portPath_ = PortPath(manager_.Shell.Port.PortNumber());
+    portPath_ = manager_.DevicePath();
     for (const char16_t *name : kUidNames)
-        manager_.Shell.FindVariable(MString(name))->State = mbsRequested;
+        manager_.Variable(MString(name))->State = mbsRequested;
     identifyStart_ = lastSearch_;
     phase_ = Phase::Identifying;
 }
@@ -201,7 +201,7 @@ void MqttBridge::Identify(uint32_t now)
     MString words[3];
     bool all = true;
     for (int i = 0; i < 3; ++i) {
-        ModbusAction *v = manager_.Shell.FindVariable(MString(kUidNames[i]));
+        ModbusAction *v = manager_.Variable(MString(kUidNames[i]));
         if (!Settled(v)) {
             all = false;
         } else if (v->State != mbsDone) {
@@ -283,7 +283,7 @@ void MqttBridge::EnsureLink()
 
 void MqttBridge::PublishEverything(uint32_t now)
 {
-    ModbusAction *type = manager_.Shell.FindVariable(MString(u"DeviceType"));
+    ModbusAction *type = manager_.Variable(MString(u"DeviceType"));
     const std::string typeText = type != nullptr ? type->Value.ToUtf8() : std::string();
     Publish("status", "online", true, 1);
     Publish("info", InfoPayload(typeText, manager_.VersionX100, portPath_), true, 1);
@@ -313,7 +313,7 @@ std::vector<std::string> MqttBridge::OfferedWritable() const
 
 DiscoveryDevice MqttBridge::Discovered() const
 {
-    const ModbusAction *type = manager_.Shell.FindVariable(MString(u"DeviceType"));
+    const ModbusAction *type = manager_.Variable(MString(u"DeviceType"));
     DiscoveryDevice d;
     d.Id = deviceId_;
     d.Base = base_;
@@ -418,7 +418,7 @@ void MqttBridge::HandleSet(const std::string &name, const std::string &text)
         Answer(name, "failed: the device is offline");
         return;
     }
-    ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(name));
+    ModbusAction *v = manager_.Variable(MString::FromUtf8(name));
     if (const std::string refusal = Refusal(name, v, text); !refusal.empty()) {
         if (v != nullptr)
             if (const WriteCheck check = CheckWrite(*v, MString::FromUtf8(text)); !check.Ok())
@@ -458,7 +458,7 @@ void MqttBridge::AdvanceWrite(uint32_t now)
         current_ = Current{std::move(*next), false, 0};
     }
     Current &c = *current_;
-    ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(c.Write.Name));
+    ModbusAction *v = manager_.Variable(MString::FromUtf8(c.Write.Name));
     if (!c.Requested) {
         // A read on the wire would end with "done" and be taken for the write's answer.
         if (v->State == mbsSent)

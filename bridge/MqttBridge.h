@@ -20,7 +20,6 @@
 
 #include "bridge/BridgeOptions.h"
 #include "bridge/BridgeTopics.h"
-#include "bridge/DeviceSearch.h"
 #include "bridge/MqttLink.h"
 #include "bridge/ReadRounds.h"
 #include "bridge/WriteQueue.h"
@@ -88,7 +87,6 @@ private:
     void FlushRefusals(uint32_t now);
 
     cActionManager &manager_;
-    DeviceSearch search_{manager_};
     BridgeOptions options_;
     MqttLinkFactory makeLink_;
     std::ostream &log_;

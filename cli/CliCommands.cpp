@@ -65,7 +65,7 @@ public:
     {
         if (!manager_) {
             manager_ = std::make_unique<cActionManager>();
-            manager_->Shell.MaxReadRegisters = maxRead_;
+            manager_->SetMaxRead(maxRead_);
             manager_->LineBaud = baud_;
             manager_->BuildRegisterMap();
         }
@@ -78,7 +78,7 @@ public:
     {
         bool ok = true;
         for (const std::string &name : names) {
-            ModbusAction *v = Manager().Shell.FindVariable(MString::FromUtf8(name));
+            ModbusAction *v = Manager().Variable(MString::FromUtf8(name));
             if (v == nullptr) {
                 err_ << "quintavolte-cli: unknown variable " << name << "\n";
                 ok = false;
@@ -94,23 +94,35 @@ public:
             err_ << "quintavolte-cli: no serial ports found; name one with --port PATH\n";
             return false;
         }
-        Manager().OnTryPort = SearchProgress(err_);
+        Manager().Connection.OnTryPort = SearchProgress(err_);
         const bool found = Manager().Connect();
         EndSearchProgress(err_);
         if (found) {
-            RememberPort(PortPath(Manager().Shell.Port.PortNumber()));  // tried first next time
+            Manager().Connection.RememberOpenPort();  // tried first next time
             return true;
         }
         // Say what went wrong where: a port that would not open is no missing device.
         std::vector<std::string> silent;
-        for (const cActionManager::PortOutcome &p : Manager().TriedPorts) {
-            if (!p.OpenError.empty())
+        for (const PortOutcome &p : Manager().Connection.TriedPorts) {
+            switch (p.Result()) {
+            case PortOutcome::Kind::InUse:
+            case PortOutcome::Kind::CannotOpen:
                 err_ << "quintavolte-cli: cannot open " << p.Path << ": " << p.OpenError << "\n";
-            else if (p.BadReplies && !p.Answered)
+                break;
+            case PortOutcome::Kind::NotSerial:
+                err_ << "quintavolte-cli: cannot open " << p.Path << ": not a terminal (not a serial port)\n";
+                break;
+            case PortOutcome::Kind::BadReplies:
                 err_ << "quintavolte-cli: replies on " << p.Path
                      << " failed their check (damaged, or not an answer to the request)\n";
-            else
+                break;
+            case PortOutcome::Kind::OtherDevice:
+                err_ << "quintavolte-cli: another kind of device answered on " << p.Path << "\n";
+                break;
+            case PortOutcome::Kind::NoAnswer:
                 silent.push_back(p.Path);
+                break;
+            }
         }
         if (!silent.empty()) {
             err_ << "quintavolte-cli: no Quintavolte device answered on";
@@ -118,7 +130,8 @@ public:
                 err_ << " " << p;
             err_ << "\n";
         }
-        ReportRefusedPorts(Manager().RefusedPorts, err_);
+        ReportRefusedPorts(Manager().Connection.RefusedPorts, err_);
+        err_ << "quintavolte-cli: choose the port with --port PATH (quintavolte-cli ports lists them)\n";
         return false;
     }
 
@@ -198,8 +211,8 @@ int CmdInfo(Session &s)
     if (!s.Connect())
         return 1;
     cActionManager &m = s.Manager();
-    ModbusAction *type = m.Shell.FindVariable(MString(u"DeviceType"));
-    s.out_ << "port: " << PortPath(m.Shell.Port.PortNumber()) << "\n"
+    ModbusAction *type = m.Variable(MString(u"DeviceType"));
+    s.out_ << "port: " << m.DevicePath() << "\n"
            << "type: " << type->Value.ToUtf8() << "\n"
            << "version: " << m.VersionX100 << "\n";
     return 0;
@@ -315,7 +328,7 @@ std::string ClockText()
 // The link's counters on err, after a command that used the line for a while.
 void SayLinkStats(Session &s)
 {
-    s.err_ << "quintavolte-cli: link: " << LinkStatsSummary(s.Manager().Shell.Stats) << "\n";
+    s.err_ << "quintavolte-cli: link: " << LinkStatsSummary(s.Manager().Stats()) << "\n";
 }
 
 int WatchLoop(Session &s, const CliOptions &o)
@@ -373,7 +386,7 @@ int WatchLoop(Session &s, const CliOptions &o)
 int CmdWatch(Session &s, const CliOptions &o)
 {
     const int status = WatchLoop(s, o);
-    if (o.Stats && s.Manager().Shell.Stats.Requests > 0)
+    if (o.Stats && s.Manager().Stats().Requests > 0)
         SayLinkStats(s);
     return status;
 }
@@ -385,25 +398,21 @@ int CmdStats(Session &s, const CliOptions &o)
     if (!s.Connect())
         return 1;
     cActionManager &m = s.Manager();
-    const auto names = LinkStatsFields(m.Shell.Stats);
+    const auto names = LinkStatsFields(m.Stats());
     s.out_ << (o.Csv ? "time" : "time    ");
     for (const auto &[name, value] : names)
         s.out_ << (o.Csv ? "," : " ") << name;
     s.out_ << std::endl;
     uint32_t shown = GetTickCount32();
     while (!g_cliStop.load() && m.Identified) {
-        for (int i = 0; i < m.Shell.Actions.Count(); ++i) {
-            ModbusAction *v = m.Shell.Actions.At(i);
-            if (v != nullptr && v->State != mbsRequested && v->State != mbsSent)
-                v->State = mbsRequested;
-        }
+        m.RequestAllReads();
         m.TickScheduler();
         m.ServeLine(5);
         if (TickDiff(GetTickCount32(), shown) < o.IntervalMs)
             continue;
         shown = GetTickCount32();
         s.out_ << ClockText();
-        for (const auto &[name, value] : LinkStatsFields(m.Shell.Stats)) {
+        for (const auto &[name, value] : LinkStatsFields(m.Stats())) {
             if (o.Csv)
                 s.out_ << "," << value;
             else

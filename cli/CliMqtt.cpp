@@ -74,7 +74,7 @@ int CmdMqtt(const CliOptions &o, std::ostream &out, std::ostream &err)
         return 0;
     }
     cActionManager manager;
-    manager.Shell.MaxReadRegisters = o.MaxRead;
+    manager.SetMaxRead(o.MaxRead);
     manager.LineBaud = o.Baud;
     MqttBridge bridge(
         manager, options, [&err](const MqttLinkSettings &s) { return MakeMosquittoLink(s, err); }, err);

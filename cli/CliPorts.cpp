@@ -1,9 +1,9 @@
 #include "cli/CliPorts.h"
 
 #include <iostream>
-#include <map>
 #include <unistd.h>
 
+#include "device/ConnectionController.h"
 #include "port/PortList.h"
 
 namespace {
@@ -22,6 +22,8 @@ std::string StateText(const PortState &state)
         return "can be opened";
     case PortAccess::InUse:
         return "cannot be opened: in use by another program";
+    case PortAccess::NotSerial:
+        return "not a serial port";
     case PortAccess::NoPermission:
         return "cannot be opened: permission denied (" +
                (state.Group.empty() ? PortOwnerText(state.Owner) : "group " + state.Group) + ")";
@@ -50,19 +52,16 @@ void ReportRefusedPorts(const std::vector<std::string> &refused, std::ostream &e
 {
     // Joining a group is the advice only where its members may read and write the port;
     // for any other port say who may use it.
-    std::map<std::string, std::vector<std::string>> byGroup;
-    for (const std::string &p : refused) {
-        const std::string group = PortAccessGroup(p);
-        if (group.empty())
-            err << kPrefix << "permission denied on " << p << " (" << PortOwnerText(p) << ")\n";
-        else
-            byGroup[group].push_back(p);
-    }
-    for (const auto &[group, ports] : byGroup) {
+    for (const RefusedGroup &g : GroupRefusedPorts(refused)) {
+        if (g.Group.empty()) {
+            for (const std::string &p : g.Ports)
+                err << kPrefix << "permission denied on " << p << " (" << PortOwnerText(p) << ")\n";
+            continue;
+        }
         err << kPrefix << "permission denied on";
-        for (const std::string &p : ports)
+        for (const std::string &p : g.Ports)
             err << " " << p;
-        err << ": these ports belong to the group " << group << "; add yourself to it (sudo adduser $USER " << group
+        err << ": these ports belong to the group " << g.Group << "; add yourself to it (sudo adduser $USER " << g.Group
             << ") and log in again\n";
     }
 }

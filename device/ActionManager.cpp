@@ -8,16 +8,11 @@
 #include "core/MicroClock.h"
 #include "core/Notify.h"
 #include "device/RegisterMap.h"
-#include "port/PortList.h"
 
 namespace {
 
-constexpr int kIdentifyAttempts = 3;
-constexpr int kSendTurns = 1000;
 constexpr int kReplyRounds = 1000;  // 1 ms each: the reply time, its silence and a quiet line
 constexpr int kWriteSendTurns = 100;
-constexpr char16_t kDeviceTypeName[] = u"DeviceType";
-constexpr char16_t kDevicePrefix[] = u"Quintavolte";
 
 // Points the poll's rotation just before the variable, so that its exchange is the next one
 // sent instead of waiting behind every variable the screen has marked for reading.
@@ -29,11 +24,6 @@ void ServeNext(ModbusShell &shell, const ModbusAction *variable)
             return;
         }
     }
-}
-
-bool StartsWith(const MString &text, const char16_t *prefix)
-{
-    return text.View().starts_with(std::u16string_view(prefix));
 }
 
 }  // namespace
@@ -71,6 +61,35 @@ void cActionManager::ServeLineOrRest()
         SleepMs(1);
 }
 
+void cActionManager::RestOnLine(int waitMs)
+{
+    if (Shell.Port.ReadyFd() >= 0)
+        ServeLine(waitMs);
+    else
+        SleepMs(static_cast<uint32_t>(waitMs));
+}
+
+bool cActionManager::AwaitExchange(ModbusAction *variable, int rounds)
+{
+    if (variable == nullptr || variable->State != mbsSent)
+        return true;
+    bool ended = false;
+    // Chained: a caller of the shell's hook keeps hearing of every exchange meanwhile.
+    std::function<void(ModbusAction &)> previous = Shell.ExchangeEnded;
+    Shell.ExchangeEnded = [&](ModbusAction &v) {
+        ended = ended || &v == variable;
+        if (previous)
+            previous(v);
+    };
+    for (int i = 0; i < rounds && !ended && variable->State == mbsSent; ++i) {
+        TickScheduler();
+        if (!ended)
+            RestOnLine(1);
+    }
+    Shell.ExchangeEnded = std::move(previous);
+    return ended || variable->State != mbsSent;
+}
+
 bool cActionManager::WriteOver(const ModbusAction &variable)
 {
     return !variable.WritePending && variable.State != mbsRequested && variable.State != mbsSent;
@@ -94,95 +113,7 @@ int32_t cActionManager::ParseVersionX100(const MString &typeText)
 
 bool cActionManager::Connect()
 {
-    Shell.Port.Close();
-    BuildRegisterMap();
-    ModbusAction *device = Shell.FindVariable(MString(kDeviceTypeName));
-    Shell.Port.SetParams(LineBaud, 8, 0, 0);
-    if (device == nullptr)
-        return false;
-
-    RefusedPorts.clear();
-    TriedPorts.clear();
-    CancelSearch = false;
-    StopAfterPort = false;
-    // The caller's requests end with the search, however it ends.
-    struct EndRequests {
-        cActionManager &Manager;
-        ~EndRequests()
-        {
-            Manager.CancelSearch = false;
-            Manager.StopAfterPort = false;
-        }
-    } endRequests{*this};
-    // A pause of the search: the caller's turn, then the millisecond the line needs.
-    // False when the caller cancelled the search.
-    auto pause = [this] {
-        if (OnSearchWait)
-            OnSearchWait();
-        if (CancelSearch)
-            return false;
-        SleepMs(1);
-        return true;
-    };
-    auto cancelled = [this] {
-        Shell.PollingEnabled = false;
-        Shell.Port.Close();
-        Shell.Engine.Reset();  // the request in flight is dropped with the port
-        Identified = false;
-        return false;
-    };
-    const std::vector<std::string> ports = CandidatePorts();
-    for (int n = 1; n <= kMaxPortNumber && !StopAfterPort; ++n) {
-        const std::string path = static_cast<size_t>(n) <= ports.size() ? ports[n - 1] : std::string();
-        if (OnTryPort && !path.empty())
-            OnTryPort(path);
-        if (CancelSearch)
-            return cancelled();
-        if (!Shell.Port.Open(n)) {
-            // Kept for the failure message: the device may be behind a port the user may not open.
-            if (!path.empty() && OpenRefusedForPermission(path))
-                RefusedPorts.push_back(path);
-            else if (!path.empty())
-                TriedPorts.push_back({path, Shell.Port.LastError(), false, false});
-            continue;
-        }
-        TriedPorts.push_back({path, {}, false, false});
-        Shell.PollingEnabled = true;
-        Shell.Engine.Reset();
-        for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {
-            device->State = mbsRequested;
-            device->LastPoll = 0;
-            // After a failed attempt the shell waits for a quiet line before it sends again.
-            for (int i = 0; i < kSendTurns && device->State == mbsRequested; ++i) {
-                Shell.Run();
-                if (device->State == mbsRequested && !pause())
-                    return cancelled();
-            }
-            for (int i = 0; i < kReplyRounds && device->State == mbsSent; ++i) {
-                TickScheduler();
-                if (!ServeLine(0) && !pause())
-                    return cancelled();
-            }
-            if (device->State == mbsBadReply)
-                TriedPorts.back().BadReplies = true;
-            if (device->State != mbsDone)
-                continue;
-            TriedPorts.back().Answered = true;
-            if (StartsWith(device->Value, kDevicePrefix)) {
-                Identified = true;
-                VersionX100 = ParseVersionX100(device->Value);
-                if (connectedBefore_)
-                    ++Shell.Stats.Reconnections;
-                connectedBefore_ = true;
-                return true;
-            }
-            break;  // another kind of device answers on this port
-        }
-        Shell.PollingEnabled = false;
-        // The port stays open; the next Open closes it.
-    }
-    Identified = false;
-    return false;
+    return Connection.Connect();
 }
 
 void cActionManager::Disconnect()
@@ -228,6 +159,15 @@ bool cActionManager::RequestRead(const MString &names)
     return true;
 }
 
+void cActionManager::RequestAllReads()
+{
+    for (int i = 0; i < Shell.Actions.Count(); ++i) {
+        ModbusAction *v = Shell.Actions.At(i);
+        if (v != nullptr && v->State != mbsRequested && v->State != mbsSent)
+            v->State = mbsRequested;
+    }
+}
+
 MString cActionManager::GetValue(const MString &name)
 {
     ModbusAction *variable = Shell.FindVariable(name);
@@ -262,7 +202,8 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
         if (variable->State == mbsRequested)
             ServeNext(Shell, variable);
         TickScheduler();
-        SleepMs(1);
+        if (variable->State != mbsDone)
+            RestOnLine(1);
     }
     if (variable->State != mbsDone) {
         ModbusShell::JournalUnsent(*variable, text, "not sent: the exchange before it did not end");

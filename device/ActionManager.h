@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "device/ConnectionController.h"
 #include "device/ModbusShell.h"
 
 class cActionManager {
@@ -19,7 +20,7 @@ public:
     cActionManager(const cActionManager &) = delete;
     cActionManager &operator=(const cActionManager &) = delete;
 
-    bool Connect();     // blocks; searches COM1..COM99
+    bool Connect();     // blocks; searches the candidate ports (see Connection)
     void Disconnect();  // asks an identified device to save its configuration first
     void SaveToRom();
     bool RequestRead(const MString &names);  // comma-separated list; does not wait
@@ -41,6 +42,13 @@ public:
     // The pace of a blocking wait: serves the line when it has something, else rests a
     // millisecond.
     void ServeLineOrRest();
+    // Rests up to waitMs on the line's ready descriptor, serving the line as soon as it has
+    // something; a millisecond's sleep when no port is open.
+    void RestOnLine(int waitMs);
+    // Waits for the exchange of a variable on the line (state sent) to end, running
+    // scheduler turns at most `rounds` times; wakes on the shell's end-of-exchange call
+    // rather than watching the state. True when it ended.
+    bool AwaitExchange(ModbusAction *variable, int rounds);
     // A write queued with RequestWrite whose exchange is over: acknowledged, refused, or
     // failed. A command that depends on the write waits for this.
     static bool WriteOver(const ModbusAction &variable);
@@ -49,29 +57,6 @@ public:
     static bool WriteAccepted(const ModbusAction &variable);
     // VersionX100 from a type text "Quintavolte 1.11" (0 when no version follows).
     static int32_t ParseVersionX100(const MString &typeText);
-
-    // Called with each port's path before the search tries it (progress for the operator).
-    std::function<void(const std::string &path)> OnTryPort;
-    // Called at every pause of the search (about each millisecond while it waits for the
-    // line), so that a window can keep painting and taking input meanwhile.
-    std::function<void()> OnSearchWait;
-    // Set (from OnTryPort or OnSearchWait) to end the search at its next pause: Connect
-    // then closes the port and returns false. Connect clears it as it starts and ends.
-    bool CancelSearch = false;
-    // Set to end the search with the port it is trying: no further port is tried, but a
-    // device that answers there is still connected. Connect clears it as it starts and ends.
-    bool StopAfterPort = false;
-    // The ports the last Connect could not open for lack of permission, in search order.
-    std::vector<std::string> RefusedPorts;
-    // What the last Connect found on each port it tried, in search order (refused ports
-    // are in RefusedPorts instead).
-    struct PortOutcome {
-        std::string Path;
-        std::string OpenError;    // the system's reason when the port could not be opened
-        bool BadReplies = false;  // replies came but failed their check
-        bool Answered = false;    // a device answered (not ours, or ours)
-    };
-    std::vector<PortOutcome> TriedPorts;
 
     MicroTaskManager Scheduler;  // this object's handle on the scheduler
     ModbusShell Shell;
@@ -85,8 +70,21 @@ public:
     // The rate the ports are opened at to search for the device.
     uint32_t LineBaud = 9600;
 
-    static constexpr int kMaxPortNumber = 99;
+    // What the front ends ask of the link, so that they need not reach into the shell.
+    // The variable of that name, null when the table has none.
+    ModbusAction *Variable(const MString &name) { return Shell.FindVariable(name); }
+    const ModbusShell::LinkStats &Stats() const { return Shell.Stats; }
+    // The path of the port the device is connected through, empty when it is not.
+    std::string DevicePath() const { return Connection.DevicePath(); }
+    // Marks for reading every variable whose exchange is not already under way.
+    void RequestAllReads();
+    // Whether an exchange is waiting for its reply.
+    bool ExchangePending() { return Shell.Engine.PendingCount() != 0; }
+    // Registers one block read may span (1 reads every variable alone).
+    void SetMaxRead(uint16_t registers) { Shell.MaxReadRegisters = registers; }
+    // The descriptor that becomes readable when the line has something (see CSerialPort).
+    int LineReadyFd() const { return Shell.Port.ReadyFd(); }
 
-private:
-    bool connectedBefore_ = false;
+    // Finds the device and keeps the link to it; declared after Shell, which it uses.
+    ConnectionController Connection{*this};
 };

@@ -661,6 +661,8 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
             // A write acknowledged: Value keeps the written text. A newer write asked for
             // meanwhile must still go out, not wait for the next read of the variable.
             variable->State = variable->WritePending ? mbsRequested : mbsDone;
+            if (shell != nullptr && variable->State == mbsDone)
+                shell->Ended(*variable);
             return;
         }
         if (variable->WritePending) {
@@ -681,6 +683,8 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
             ConsecutiveTimeouts = 0;
             ++stats.GoodReplies;
             variable->State = mbsDone;
+            if (shell != nullptr)
+                shell->Ended(*variable);
             return;
         }
         ++stats.BadReplies;
@@ -689,6 +693,8 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
     case MbReplyException:
         ++stats.Exceptions;
         variable->State = mbsException;
+        if (shell != nullptr)
+            shell->Ended(*variable);
         return;
     case MbReplyTimeout:
         ++stats.Timeouts;
@@ -703,8 +709,11 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
     }
     // A failed exchange counts toward the lost connection; only after a timeout must the
     // line fall quiet before the next request (a late reply may still come).
-    if (shell != nullptr && status == MbReplyTimeout)
-        shell->NoteTimeout();
+    if (shell != nullptr) {
+        if (status == MbReplyTimeout)
+            shell->NoteTimeout();
+        shell->Ended(*variable);
+    }
     if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && shell != nullptr && shell->ConnectionLost)
         shell->ConnectionLost();
 }
@@ -760,6 +769,7 @@ void ModbusShell::FinishBlock(int status, const uint8_t *data, int n, uint8_t ex
             const int bytes = 2 * v.RegCount;
             const bool decoded = data != nullptr && offset + bytes <= n && DecodeRegisters(data + offset, bytes, &v);
             v.State = decoded ? mbsDone : mbsBadReply;
+            Ended(v);
         });
         return;
     case MbReplyException:

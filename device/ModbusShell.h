@@ -89,6 +89,9 @@ public:
     // Called when more than kMaxConsecutiveTimeouts exchanges in a row timed out. The
     // application installs it; cActionManager installs a default that drops the link.
     std::function<void()> ConnectionLost;
+    // Called when a variable's exchange has ended (done, refused, damaged reply, no reply),
+    // so that a caller waiting for it need not watch its state.
+    std::function<void(ModbusAction &)> ExchangeEnded;
 
     int32_t PollCursor = -1;
     uint16_t MaxReadRegisters = kDefaultMaxRead;  // 1..kMaxReadLimit
@@ -152,6 +155,11 @@ private:
     void NoteFailure();
     void FinishBlock(int status, const uint8_t *data, int n, uint8_t exceptionCode);
     void UpdateQuietMarks();
+    void Ended(ModbusAction &variable)
+    {
+        if (ExchangeEnded)
+            ExchangeEnded(variable);
+    }
 
     // The block read on the line: table indexes [First, First + Count).
     struct BlockRead {

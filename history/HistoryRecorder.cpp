@@ -61,7 +61,7 @@ bool HistoryRecorder::MarkForReading(const char *const *names, int count)
 {
     bool any = false;
     for (int i = 0; i < count; ++i)
-        if (ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(names[i]))) {
+        if (ModbusAction *v = manager_.Variable(MString::FromUtf8(names[i]))) {
             if (v->State != mbsRequested && v->State != mbsSent)
                 v->State = mbsRequested;
             any = true;
@@ -82,7 +82,7 @@ bool HistoryRecorder::Answered(const ModbusAction &v) const
 bool HistoryRecorder::AllAnswered(const char *const *names, int count)
 {
     for (int i = 0; i < count; ++i) {
-        const ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(names[i]));
+        const ModbusAction *v = manager_.Variable(MString::FromUtf8(names[i]));
         if (v != nullptr && !Answered(*v))
             return false;
     }
@@ -135,7 +135,7 @@ void HistoryRecorder::StepIdentify()
         return;
     uint32_t words[3] = {};
     for (int i = 0; i < 3; ++i) {
-        const ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(kIdentityNames[i]));
+        const ModbusAction *v = manager_.Variable(MString::FromUtf8(kIdentityNames[i]));
         if (!FreshNumber(v)) {
             // Without its identity a unit's samples could mix with another's: try again.
             phase_ = Phase::Identify;
@@ -144,7 +144,7 @@ void HistoryRecorder::StepIdentify()
         words[i] = static_cast<uint32_t>(v->Value.ToReal());
     }
     chip_ = ChipIdentityText(words[0], words[1], words[2]);
-    const ModbusAction *type = manager_.Shell.FindVariable(MString(u"DeviceType"));
+    const ModbusAction *type = manager_.Variable(MString(u"DeviceType"));
     type_ = type != nullptr && !type->Value.Equals(u"--") ? type->Value.ToUtf8() : std::string();
     phase_ = Phase::Idle;
     nextDue_ = Now();
@@ -176,7 +176,7 @@ void HistoryRecorder::StepSample()
     item.Sample.Time = sampleTime_;
     bool any = false;
     for (int i = 0; i < kHistoryVarCount; ++i) {
-        const ModbusAction *v = manager_.Shell.FindVariable(MString::FromUtf8(names[i]));
+        const ModbusAction *v = manager_.Variable(MString::FromUtf8(names[i]));
         if (FreshNumber(v)) {
             item.Sample.Values[i] = v->Value.ToReal();
             any = true;

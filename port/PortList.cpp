@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
 #include <filesystem>
 #include <mutex>
 #include <string_view>
@@ -351,10 +352,78 @@ PortState ExaminePort(const std::string &path)
         }
         return state;
     }
+    if (!isatty(fd)) {
+        ::close(fd);
+        state.Access = PortAccess::NotSerial;
+        return state;
+    }
     const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
-    state.Access = free ? PortAccess::Free : PortAccess::InUse;
+    // A pseudo-terminal is held open by the program that made it (its other end): only
+    // another program's lock on it counts there.
+    const bool held = BarePseudoTerminal(Canonical(path)) ? LockFileHeld(path) : HeldByOtherProcess(path);
+    state.Access = free && !held ? PortAccess::Free : PortAccess::InUse;
     return state;
+}
+
+namespace {
+std::string g_procDir;
+std::string g_lockDir;
+}  // namespace
+
+void SetHolderDirectories(std::string procDir, std::string lockDir)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_procDir = std::move(procDir);
+    g_lockDir = std::move(lockDir);
+}
+
+bool LockFileHeld(const std::string &path)
+{
+    namespace fs = std::filesystem;
+    std::string lockDir;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        lockDir = g_lockDir.empty() ? std::string("/var/lock") : g_lockDir;
+    }
+    // The lock file of the old convention holds the owner's process id, as text.
+    for (const std::string &name :
+         {fs::path(path).filename().string(), fs::path(Canonical(path)).filename().string()}) {
+        std::ifstream in(lockDir + "/LCK.." + name);
+        long pid = 0;
+        if (in >> pid && pid > 0 && pid != static_cast<long>(getpid()) &&
+            (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+            return true;
+    }
+    return false;
+}
+
+bool HeldByOtherProcess(const std::string &path)
+{
+    namespace fs = std::filesystem;
+    if (LockFileHeld(path))
+        return true;
+    std::string procDir;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        procDir = g_procDir.empty() ? std::string("/proc") : g_procDir;
+    }
+    const std::string target = Canonical(path);
+    const std::string self = std::to_string(getpid());
+    std::error_code ec;
+    for (fs::directory_iterator it(procDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string pid = it->path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+            continue;
+        std::error_code fdEc;
+        for (fs::directory_iterator fd(it->path() / "fd", fdEc), fdEnd; !fdEc && fd != fdEnd; fd.increment(fdEc)) {
+            std::error_code linkEc;
+            const fs::path to = fs::read_symlink(fd->path(), linkEc);
+            if (!linkEc && to.string() == target)
+                return true;
+        }
+    }
+    return false;
 }
 
 std::string RememberedPortFile()

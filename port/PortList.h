@@ -70,7 +70,9 @@ std::string SerialByIdName(const std::string &path, const std::string &byIdDir =
 // What the search would meet at a port, found as it would (open, then the lock that keeps
 // other programs out); nothing is sent. The ports list of the command line and the port
 // choice of the window both show it.
-enum class PortAccess { Free, InUse, NoPermission, CannotOpen };
+// NotSerial: it opens but is no terminal (/dev/null, a plain file). InUse also covers a
+// port another process holds open without a lock, where /proc or /var/lock tells.
+enum class PortAccess { Free, InUse, NoPermission, CannotOpen, NotSerial };
 struct PortState {
     std::string Path;
     std::string ById;  // its by-id name, empty when it has none (or is one)
@@ -80,6 +82,13 @@ struct PortState {
     PortOwner Owner;    // NoPermission without a group: who may use it (empty when unknown)
 };
 PortState ExaminePort(const std::string &path);
+// Whether another process has the device open (a descriptor in /proc/*/fd) or holds the
+// lock file /var/lock/LCK..<name> with a living process id. False where it cannot tell.
+bool HeldByOtherProcess(const std::string &path);
+// Only the lock file part of that.
+bool LockFileHeld(const std::string &path);
+// The directories looked in (tests put their own); empty restores /proc and /var/lock.
+void SetHolderDirectories(std::string procDir, std::string lockDir);
 
 // Where the port of the last successful connection is kept:
 // $XDG_CONFIG_HOME/quintavolte/last-port, or ~/.config/quintavolte/last-port.

@@ -154,14 +154,24 @@ CSerialPort::~CSerialPort()
 
 bool CSerialPort::IsOpen() const
 {
-    return handle_.load() != 0 && portNumber_.load() > 0;
+    return handle_.load() != 0;
+}
+
+std::string CSerialPort::PortPath() const
+{
+    std::lock_guard<std::mutex> g(pathGuard_);
+    return path_;
 }
 
 bool CSerialPort::Open(int n)
 {
+    return Open(::PortPath(n));
+}
+
+bool CSerialPort::Open(const std::string &path)
+{
     if (handle_.load() != 0)
         Close();
-    std::string path = PortPath(n);
     std::string error;
     if (path.empty()) {
         std::lock_guard<std::mutex> g(errorGuard_);
@@ -183,7 +193,10 @@ bool CSerialPort::Open(int n)
         TxRing.Clear();
         lastRxTick_ = GetTickCount32();
         lastRxUs_ = GetTickCountUs();
-        portNumber_.store(n);
+        {
+            std::lock_guard<std::mutex> g(pathGuard_);
+            path_ = path;
+        }
         handle_.store(fd);
     }
     Wake();  // no need to sit out the closed-port wait
@@ -201,7 +214,8 @@ bool CSerialPort::Close()
         std::lock_guard<std::mutex> guard(fdGuard_);
         CAutoLock lock(Lock);
         fd = handle_.exchange(0);
-        portNumber_.store(0);
+        std::lock_guard<std::mutex> g(pathGuard_);
+        path_.clear();
     }
     closing_.fetch_sub(1);
     if (fd == 0)
@@ -235,8 +249,9 @@ bool CSerialPort::SetParams(uint32_t baudRate, uint8_t byteSize, uint8_t stopBit
             changed = true;
         }
     }
+    // By the path it was opened by: after a hot-plug the same number may name another device.
     if (changed && IsOpen())
-        return Open(portNumber_.load());
+        return Open(PortPath());
     return true;
 }
 
@@ -480,7 +495,7 @@ void CSerialPort::ThreadMain()
     bool eventWithoutProgress = false;
     bool lastWaitByPort = false;
     while (Running.load()) {
-        if (handle_.load() == 0 || portNumber_.load() == 0) {
+        if (handle_.load() == 0) {
             WaitOn(wakeFd_, -1, false, kClosedWaitMs * 1000);
             lastWaitByPort = false;
             continue;

@@ -39,9 +39,13 @@ public:
     CSerialPort(const CSerialPort &) = delete;
     CSerialPort &operator=(const CSerialPort &) = delete;
 
-    // Opens port number n (see PortList.h) with the stored settings, closing an open port
-    // first. Whatever waited in the line's own queues is discarded; both rings are emptied
-    // and LastRxTick stamped. False (and closed) on any failure, with the reason in LastError().
+    // Opens the port at path with the stored settings, closing an open port first. The port
+    // keeps that path: a reopen (SetParams) opens the same device file, whatever the list of
+    // ports says by then. Whatever waited in the line's own queues is discarded; both rings
+    // are emptied and LastRxTick stamped. False (and closed) on any failure, with the reason
+    // in LastError().
+    bool Open(const std::string &path);
+    // The n-th candidate port (see PortList.h), looked up once: the same as Open(its path).
     bool Open(int n);
     // Why the last Open failed (the system's reason), empty after a successful one.
     std::string LastError() const;
@@ -112,8 +116,9 @@ public:
     // Replaces the thread's byte mover (tests); takes effect at the next pass.
     void SetTransport(const SerialTransport &transport);
 
-    int Handle() const { return handle_.load(); }          // descriptor of the open port, 0 when closed
-    int PortNumber() const { return portNumber_.load(); }  // n of the open port, 0 when closed
+    int Handle() const { return handle_.load(); }  // descriptor of the open port, 0 when closed
+    // The path the open port was opened by, empty when closed.
+    std::string PortPath() const;
     uint32_t BaudRate() const { return baudRate_; }
     uint8_t ByteSize() const { return byteSize_; }
     uint8_t Parity() const { return parity_; }
@@ -141,7 +146,8 @@ private:
     bool TransferPass(int fd, bool &blocked);
 
     std::atomic<int> handle_{0};
-    std::atomic<int> portNumber_{0};
+    mutable std::mutex pathGuard_;
+    std::string path_;  // of the open port; empty when closed
     uint32_t baudRate_ = 9600;
     uint8_t byteSize_ = 8;
     uint8_t parity_ = 0;

@@ -49,21 +49,7 @@ namespace {
 
 constexpr int kHeartbeatMs = 10;
 constexpr int kInFlightRounds = 600;
-const char *const kConnectFailedText = QT_TRANSLATE_NOOP(
-    "TMainForm", "Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
-
-// The groups to join for the refused ports, each once, in search order; "" gathers the
-// ports no group of ours may use.
-std::vector<std::string> RefusedPortGroups(const std::vector<std::string> &refused)
-{
-    std::vector<std::string> groups;
-    for (const std::string &p : refused) {
-        const std::string g = PortAccessGroup(p);
-        if (std::find(groups.begin(), groups.end(), g) == groups.end())
-            groups.push_back(g);
-    }
-    return groups;
-}
+const char *const kConnectFailedText = QT_TRANSLATE_NOOP("TMainForm", "Устройство Quintavolte не найдено.");
 
 // A page meant to be filled later: a layout without margins for a view or a form.
 QWidget *EmptyPage(const char *name)
@@ -108,7 +94,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     HandlerTimer->start();
 
     if (ActionManager) {
-        LineNotifier = new QSocketNotifier(ActionManager->Shell.Port.ReadyFd(), QSocketNotifier::Read, this);
+        LineNotifier = new QSocketNotifier(ActionManager->LineReadyFd(), QSocketNotifier::Read, this);
         connect(LineNotifier, &QSocketNotifier::activated, this, &TMainForm::LineReady);
         LinkStatsForm = new TLinkStatsForm(*ActionManager, this);
     }
@@ -287,9 +273,8 @@ void TMainForm::UpdateLinkStatus()
     const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
     if (!ActionManager)
         return;
-    const ModbusShell::LinkStats now = ActionManager->Shell.Stats;
-    const int n = ActionManager->Shell.Port.PortNumber();
-    const QString port = n > 0 && ActionManager->Identified ? QString::fromStdString(PortPath(n)) : QString();
+    const ModbusShell::LinkStats now = ActionManager->Stats();
+    const QString port = QString::fromStdString(ActionManager->DevicePath());
     const double seconds = statusBeforeMs_ > 0 ? (nowMs - statusBeforeMs_) / 1000.0 : 0;
     LinkStatusLabel->setText(LinkStatusText(now, statusBefore_, seconds, port));
     statusBefore_ = now;
@@ -329,7 +314,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
     if (searching_) {
         // The search runs below this event: it ends with the port it is trying (a device
         // found there is asked to save as the window closes), then the window closes.
-        ActionManager->StopAfterPort = true;
+        ActionManager->Connection.StopAfterPort = true;
         closeAfterSearch_ = true;
         event->ignore();
         return;
@@ -350,6 +335,11 @@ void TMainForm::FormClose()
 
 bool TMainForm::ConnectWithBusyCursor()
 {
+    return SearchWithBusyCursor([] { return ActionManager->Connect(); });
+}
+
+bool TMainForm::SearchWithBusyCursor(const std::function<bool()> &search)
+{
     if (!ActionManager || searching_)
         return false;
     searching_ = true;
@@ -369,20 +359,21 @@ bool TMainForm::ConnectWithBusyCursor()
         QCoreApplication::processEvents();
         bTimerBusy = wasBusy;
     };
-    ActionManager->OnTryPort = [this, title, serveWindow](const std::string &path) {
+    ConnectionController &connection = ActionManager->Connection;
+    connection.OnTryPort = [this, title, serveWindow](const std::string &path) {
         setWindowTitle(tr("%1 — поиск устройства: %2").arg(title, QString::fromStdString(path)));
         serveWindow();
     };
-    ActionManager->OnSearchWait = serveWindow;
-    const bool found = ActionManager->Connect();
-    ActionManager->OnTryPort = nullptr;
-    ActionManager->OnSearchWait = nullptr;
+    connection.OnSearchWait = serveWindow;
+    const bool found = search();
+    connection.OnTryPort = nullptr;
+    connection.OnSearchWait = nullptr;
     setWindowTitle(title);
     QGuiApplication::restoreOverrideCursor();
     ConnectMenuItem->setEnabled(true);
     searching_ = false;
-    if (found)
-        RememberPort(PortPath(ActionManager->Shell.Port.PortNumber()));  // tried first next time
+    if (ActionManager->Identified)
+        connection.RememberOpenPort();  // tried first next time
     searchCancelled_ = closeAfterSearch_ || !portAfterSearch_.empty();
     if (closeAfterSearch_) {
         closeAfterSearch_ = false;
@@ -404,13 +395,12 @@ void TMainForm::ConnectMenuItemClick()
         return;
     }
     if (!ConnectWithBusyCursor() && !searchCancelled_)
-        ReportConnectFailure(false);
+        ReportConnectFailure();
 }
 
 void TMainForm::PortMenuItemClick()
 {
-    const int n = ActionManager && ActionManager->Identified ? ActionManager->Shell.Port.PortNumber() : 0;
-    PortForm->Refresh(n > 0 ? QString::fromStdString(PortPath(n)) : QString());
+    PortForm->Refresh(ActionManager ? QString::fromStdString(ActionManager->DevicePath()) : QString());
     PortForm->SelectConnectedPort();  // Enter keeps the connection as it is
     PortForm->open();
 }
@@ -421,92 +411,94 @@ bool TMainForm::ConnectToPort(const std::string &path)
         return false;
     if (searching_) {
         portAfterSearch_ = path;
-        ActionManager->CancelSearch = true;
+        ActionManager->Connection.CancelSearch = true;
         return false;
     }
-    // The port in use: chosen again it stays as it is; when the chosen one fails, the
-    // window goes back to it rather than leave the operator without the device.
-    const std::string previous =
-        ActionManager->Identified ? PortPath(ActionManager->Shell.Port.PortNumber()) : std::string();
-    if (!previous.empty() && SamePort(previous, path))
+    // The port in use, chosen again, stays as it is (no search, the view kept).
+    if (ActionManager->Connection.OnPort(path))
         return true;
-    if (ActionManager->Identified)
-        ActionManager->Disconnect();
-    const std::vector<std::string> before = ExplicitPorts();
-    SetExplicitPorts({path});
-    const bool found = ConnectWithBusyCursor();
-    if (!found) {
-        ActionManager->Shell.Port.Close();  // its number stood for this path only
-        SetExplicitPorts(before);
-        if (searchCancelled_)
-            return false;
-        QString back;
-        if (!previous.empty()) {
-            SetExplicitPorts({previous});
-            const bool reconnected = ConnectWithBusyCursor();
-            SetExplicitPorts(before);
-            if (reconnected && !SamePort(PortPath(ActionManager->Shell.Port.PortNumber()), previous))
-                SetExplicitPorts({previous});  // the open port's number must keep naming it
-            back = reconnected ? tr("Устройство снова подключено через прежний порт %1.")
-                               : tr("Снова подключиться через прежний порт %1 не удалось.");
-            back = back.arg(QString::fromStdString(previous));
-        }
-        ReportConnectFailure(true, back);
-        return false;
+    ConnectionController::Choice choice;
+    SearchWithBusyCursor([&choice, &path] {
+        choice = ActionManager->Connection.ConnectToPort(path);
+        return choice.Found;
+    });
+    if (choice.Found || choice.Cancelled)
+        return choice.Found;
+    QString back;
+    if (!choice.Previous.empty()) {
+        back = choice.BackOnPrevious ? tr("Устройство снова подключено через прежний порт %1.")
+                                     : tr("Снова подключиться через прежний порт %1 не удалось.");
+        back = back.arg(QString::fromStdString(choice.Previous));
     }
-    // From now on the search starts at this port. The open port's number must keep
-    // naming it: started with ports of its own, the session's list gains it in front.
-    SetPreferredPort(path);
-    std::vector<std::string> after;
-    if (!before.empty()) {
-        after.push_back(path);
-        for (const std::string &p : before)
-            if (!SamePort(p, path))
-                after.push_back(p);
-    }
-    SetExplicitPorts(after);
-    if (!SamePort(PortPath(ActionManager->Shell.Port.PortNumber()), path))
-        SetExplicitPorts({path});  // a port the search would not find by itself
-    return true;
+    ReportConnectFailure(back);
+    return false;
 }
 
-void TMainForm::ReportConnectFailure(bool onePort, const QString &after)
+QString TMainForm::OutcomeText(const PortOutcome &tried)
 {
-    std::u16string text = tr(kConnectFailedText).toStdU16String();
-    for (const std::string &group : RefusedPortGroups(ActionManager->RefusedPorts)) {
-        QStringList ports;
-        for (const std::string &p : ActionManager->RefusedPorts)
-            if (PortAccessGroup(p) == group)
+    switch (tried.Result()) {
+    case PortOutcome::Kind::NoAnswer:
+        return tr("нет ответа");
+    case PortOutcome::Kind::BadReplies:
+        return tr("ответы не прошли проверку");
+    case PortOutcome::Kind::OtherDevice:
+        return tr("отвечает другое устройство");
+    case PortOutcome::Kind::InUse:
+        return tr("занят другой программой");
+    case PortOutcome::Kind::NotSerial:
+        return tr("не последовательный порт");
+    case PortOutcome::Kind::CannotOpen:
+        break;
+    }
+    return tr("не открывается: %1").arg(QString::fromLocal8Bit(tried.OpenError.c_str()));
+}
+
+void TMainForm::ReportConnectFailure(const QString &after)
+{
+    // Each port with what the search met there, so that a busy port, a missing permission
+    // and a silent device are told apart; then the way forward.
+    QString text = tr(kConnectFailedText);
+    const ConnectionController &connection = ActionManager->Connection;
+    if (connection.TriedPorts.empty() && connection.RefusedPorts.empty())
+        text += QLatin1Char('\n') + tr("Последовательные порты не найдены.");
+    // Ports with the same outcome share a line (a row of silent built-in ports is common).
+    std::vector<std::pair<QString, QStringList>> lines;
+    for (const PortOutcome &tried : connection.TriedPorts) {
+        const QString outcome = OutcomeText(tried);
+        auto it = std::find_if(lines.begin(), lines.end(), [&](const auto &l) { return l.first == outcome; });
+        if (it == lines.end())
+            lines.push_back({outcome, {QString::fromStdString(tried.Path)}});
+        else
+            it->second << QString::fromStdString(tried.Path);
+    }
+    for (const auto &[outcome, ports] : lines)
+        text += QLatin1Char('\n') + (ports.size() == 1 ? tr("Порт %1: %2.") : tr("Порты %1: %2."))
+                                        .arg(ports.join(QStringLiteral(", ")), outcome);
+    for (const RefusedGroup &group : GroupRefusedPorts(connection.RefusedPorts)) {
+        if (!group.Group.empty()) {
+            QStringList ports;
+            for (const std::string &p : group.Ports)
                 ports << QString::fromStdString(p);
-        if (!group.empty()) {
             text += tr("\nНет доступа к %1: пользователь должен входить в группу %2 "
                        "(sudo adduser $USER %2, затем войти в систему заново).")
-                        .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group))
-                        .toStdU16String();
+                        .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group.Group));
             continue;
         }
         // Joining a group would not help: say who owns each port, for whoever can change it.
-        for (const std::string &p : ActionManager->RefusedPorts) {
+        for (const std::string &p : group.Ports) {
             PortOwner o;
-            if (!PortAccessGroup(p).empty() || !PortOwnership(p, &o))
-                continue;
-            text += tr("\nНет доступа к %1: владелец %2, группа %3, права %4.")
-                        .arg(QString::fromStdString(p), QString::fromStdString(o.User), QString::fromStdString(o.Group),
-                             QString::fromStdString(o.Mode))
-                        .toStdU16String();
+            if (PortOwnership(p, &o))
+                text += tr("\nНет доступа к %1: владелец %2, группа %3, права %4.")
+                            .arg(QString::fromStdString(p), QString::fromStdString(o.User),
+                                 QString::fromStdString(o.Group), QString::fromStdString(o.Mode));
+            else
+                text += QLatin1Char('\n') + tr("Порт %1: нет доступа.").arg(QString::fromStdString(p));
         }
     }
-    // A port the operator named: why it did not open (a typing error shows here).
-    if (onePort)
-        for (const cActionManager::PortOutcome &tried : ActionManager->TriedPorts)
-            if (!tried.OpenError.empty())
-                text += (QLatin1Char('\n') +
-                         tr("Порт %1 не открывается: %2")
-                             .arg(QString::fromStdString(tried.Path), QString::fromLocal8Bit(tried.OpenError.c_str())))
-                            .toStdU16String();
     if (!after.isEmpty())
-        text += (QLatin1Char('\n') + after).toStdU16String();
-    ShowMessageBox(text);
+        text += QLatin1Char('\n') + after;
+    text += QLatin1Char('\n') + tr("Выберите порт: Порт…");
+    ShowMessageBox(text.toStdU16String());
 }
 
 void TMainForm::AboutMenuItemClick()
@@ -659,12 +651,12 @@ void TMainForm::MirrorExpertMode()
 
 void TMainForm::ShowModeTabs()
 {
-    ModbusAction *mode = ActionManager->Shell.FindVariable(MString(u"Reg.bModeCharger"));
+    ModbusAction *mode = ActionManager->Variable(MString(u"Reg.bModeCharger"));
     if (mode == nullptr || mode->Value.Equals(u"--"))
         return;
     const bool charger = mode->Value.ToInt() != 0;
     if (charger) {
-        ModbusAction *cycles = ActionManager->Shell.FindVariable(MString(u"Reg.TrainingCycleCount"));
+        ModbusAction *cycles = ActionManager->Variable(MString(u"Reg.TrainingCycleCount"));
         if (MainPC->currentWidget() == TrainingTS || (cycles != nullptr && cycles->Value.ToInt() != 0))
             UpdateTraining();
     }
@@ -704,7 +696,7 @@ void TMainForm::UpdateTraining()
 
 void TMainForm::SupplyModeMenuItemClick()
 {
-    ModbusAction *mode = ActionManager->Shell.FindVariable(MString(u"Reg.bModeCharger"));
+    ModbusAction *mode = ActionManager->Variable(MString(u"Reg.bModeCharger"));
     if (mode == nullptr) {
         ShowMessageBox(u"Reg.bModeCharger");
         return;
@@ -712,10 +704,7 @@ void TMainForm::SupplyModeMenuItemClick()
     const double value = ChargerModeMenuItem->isChecked() ? 1 : 0;
     // A read of the mode still under way would end as "done" on its reply and swallow the
     // queued write: let it finish first (bounded by the reply timeout).
-    for (int i = 0; i < kInFlightRounds && mode->State == mbsSent; ++i) {
-        ActionManager->TickScheduler();
-        SleepMs(1);
-    }
+    ActionManager->AwaitExchange(mode, kInFlightRounds);
     // Queued: the next polling turn writes it, the next refresh shows the new tab set.
     RequestWriteOrExplain(ActionManager->Shell, mode, MString::FromReal(value, 10, 5));
 }

@@ -28,6 +28,7 @@ class TExpertPasswordForm;
 class TDebugViewerForm;
 class TPortForm;
 class HistoryPage;
+struct PortOutcome;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -164,7 +165,10 @@ private:
     void MirrorExpertMode();
     void ShowModeTabs();
     bool ConnectWithBusyCursor();
-    void ReportConnectFailure(bool onePort, const QString &after = QString());
+    // Runs a search (the window served at its pauses, its progress in the caption).
+    bool SearchWithBusyCursor(const std::function<bool()> &search);
+    void ReportConnectFailure(const QString &after = QString());
+    static QString OutcomeText(const PortOutcome &tried);
     QString AskSettingsFile(bool save);
     void BringBackPage();
     void SavePlace();

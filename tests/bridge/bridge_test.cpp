@@ -360,6 +360,7 @@ TEST_F(BridgeWithDevice, ALostDeviceIsSearchedForAndComesBackWithFreshValuesOnly
     ASSERT_TRUE(Published("status", "online"));
     link_->Receive(Topic("set/Reg.ChargeMaxU"), "14.2");
     ASSERT_TRUE(Published("Reg.ChargeMaxU", "14.2")) << log_.str();
+    EXPECT_EQ(manager_.Stats().Reconnections, 0u);
     sim_.Stop();
     // Eleven timeouts in a row end the link; the bridge goes on looking. They pass on the
     // test's clock, 50 ms a turn; from then on the clock keeps pace with the loop's sleeps.
@@ -391,6 +392,7 @@ TEST_F(BridgeWithDevice, ALostDeviceIsSearchedForAndComesBackWithFreshValuesOnly
         EXPECT_NE(link_->Published[i].Payload, "14.2") << link_->Published[i].Topic;
     EXPECT_EQ(links_.size(), 1u);  // the same device: the same link
     EXPECT_EQ(link_->Count(Topic("status")), 4u);
+    EXPECT_EQ(manager_.Stats().Reconnections, 1u);  // counted as the window and the cli count it
     EXPECT_EQ(WriteLog().find("Reg.bForceLoadOff"), std::string::npos);
 }
 

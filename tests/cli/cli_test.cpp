@@ -325,7 +325,8 @@ TEST_F(CliWithDevice, AnotherDeviceIsNotTakenForOurs)
     StartSim({"--type", "Other 1.0"});
     Outcome o = RunCli(Port() + "info");
     EXPECT_EQ(o.Status, 1);
-    EXPECT_NE(o.Err.find("no Quintavolte device answered on " + port_), std::string::npos) << o.Err;
+    EXPECT_NE(o.Err.find("another kind of device answered on " + port_ + "\n"), std::string::npos) << o.Err;
+    EXPECT_NE(o.Err.find("choose the port with --port PATH"), std::string::npos) << o.Err;
 }
 
 TEST_F(CliWithDevice, WatchSamplesUntilInterruptedOrItsReaderGoes)
@@ -412,7 +413,8 @@ TEST(Cli, APortThatCannotBeOpenedIsNamedWithTheSystemsReason)
     Outcome o = RunCli("--port /nonexistent/tty --port " + plain + " info");
     EXPECT_EQ(o.Status, 1);
     EXPECT_NE(o.Err.find("cannot open /nonexistent/tty: No such file or directory\n"), std::string::npos) << o.Err;
-    EXPECT_NE(o.Err.find("cannot open " + plain + ": not a terminal\n"), std::string::npos) << o.Err;
+    EXPECT_NE(o.Err.find("cannot open " + plain + ": not a terminal (not a serial port)\n"), std::string::npos)
+        << o.Err;
     EXPECT_EQ(o.Err.find("no Quintavolte device answered"), std::string::npos) << o.Err;
     std::filesystem::remove(plain);
 }

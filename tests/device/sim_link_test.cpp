@@ -471,3 +471,43 @@ TEST_F(SimLinkTest, TheStandInAnswersOnlyAtItsOwnRate)
     ASSERT_TRUE(manager.WriteNumber(MString(u"SaveConfigToRomNow"), 1));
     EXPECT_EQ(readAt(9600), mbsDone);
 }
+
+TEST_F(SimLinkTest, EveryEndedExchangeIsReportedOnceWithItsOutcome)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect({"--exception", "Reg.ChargeI"}));
+    manager.SetMaxRead(1);  // one exchange per variable, so each end is its own
+    std::vector<std::pair<ModbusAction *, uint32_t>> ends;
+    manager.Shell.ExchangeEnded = [&](ModbusAction &v) { ends.emplace_back(&v, v.State); };
+    struct Case {
+        const char16_t *Name;
+        uint32_t State;
+    };
+    for (const Case &c : {Case{u"Reg.ChargeMaxU", mbsDone}, Case{u"Reg.ChargeI", mbsException}}) {
+        ends.clear();
+        ModbusAction *v = Var(c.Name);
+        ASSERT_EQ(Read(v), c.State);
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].first, v);
+        EXPECT_EQ(ends[0].second, c.State);
+    }
+    // A write reports its acknowledgement.
+    ends.clear();
+    ASSERT_TRUE(manager.WriteNumber(MString(u"Reg.ChargeMaxU"), 14.3f));
+    ASSERT_FALSE(ends.empty());
+    EXPECT_EQ(ends.back().first, Var(u"Reg.ChargeMaxU"));
+    EXPECT_EQ(ends.back().second, mbsDone);
+
+    // A waiter on one exchange wakes on its end, the timeout included, and the hook it
+    // borrowed is given back.
+    // Real time: the waiter rests on the line, which a fake clock does not move.
+    ASSERT_TRUE(sim.Signal(SIGSTOP));
+    ModbusAction *v = Var(u"Adc.U_Accu");
+    manager.GetValue(v->Name);
+    ASSERT_TRUE(Pump([&] { return v->State == mbsSent; }));
+    ends.clear();
+    EXPECT_TRUE(manager.AwaitExchange(v, 1000));
+    EXPECT_EQ(v->State, mbsTimedOut);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].second, mbsTimedOut);
+    ASSERT_TRUE(sim.Signal(SIGCONT));
+}

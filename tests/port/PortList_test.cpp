@@ -286,4 +286,33 @@ TEST_F(FakeDeviceDir, ExaminingAPortTellsFreeInUseRefusedAndMissing)
     EXPECT_EQ(s.Owner.Mode.size(), 4u);
 }
 
+// A path that opens but is no terminal is not offered as a free port; a port that another
+// process has open, or whose lock file names a living process, is in use even without flock.
+TEST_F(FakeDeviceDir, NoTerminalAndHoldersWithoutALock)
+{
+    Node("ttyUSB3");
+    EXPECT_EQ(ExaminePort(P("ttyUSB3")).Access, PortAccess::NotSerial);
+    EXPECT_EQ(ExaminePort("/dev/null").Access, PortAccess::NotSerial);
+
+    const fs::path proc = dir_ / "proc";
+    const fs::path locks = dir_ / "lock";
+    fs::create_directories(proc / std::to_string(getppid()) / "fd");
+    fs::create_directories(proc / std::to_string(getpid()) / "fd");
+    fs::create_directories(locks);
+    SetHolderDirectories(proc.string(), locks.string());
+    // Our own descriptors do not count.
+    fs::create_symlink(P("ttyUSB3"), proc / std::to_string(getpid()) / "fd" / "5");
+    EXPECT_FALSE(HeldByOtherProcess(P("ttyUSB3")));
+    fs::create_symlink(P("ttyUSB3"), proc / std::to_string(getppid()) / "fd" / "3");
+    EXPECT_TRUE(HeldByOtherProcess(P("ttyUSB3")));
+
+    Node("ttyUSB4");
+    std::ofstream(locks / "LCK..ttyUSB4") << "999999999\n";  // no such process: a stale lock
+    EXPECT_FALSE(HeldByOtherProcess(P("ttyUSB4")));
+    std::ofstream(locks / "LCK..ttyUSB4") << "      " << getppid() << "\n";
+    EXPECT_TRUE(HeldByOtherProcess(P("ttyUSB4")));
+    EXPECT_TRUE(LockFileHeld(P("ttyUSB4")));
+    SetHolderDirectories({}, {});
+}
+
 }  // namespace

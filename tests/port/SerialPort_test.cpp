@@ -101,7 +101,7 @@ TEST_F(SerialPortTest, OpenOfAMissingPortFailsAndLeavesThePortClosed)
         EXPECT_EQ(port.LastError(), c.reason);
         EXPECT_FALSE(port.IsOpen());
         EXPECT_EQ(port.Handle(), 0);
-        EXPECT_EQ(port.PortNumber(), 0);
+        EXPECT_EQ(port.PortPath(), "");
         EXPECT_FALSE(port.Close());
     }
     std::filesystem::remove(plainFile);
@@ -113,13 +113,13 @@ TEST_F(SerialPortTest, OpenWhileOpenClosesTheFirstEvenWhenTheNewOpenFails)
     CSerialPort port;
     ASSERT_TRUE(port.Open(1));
     EXPECT_TRUE(port.IsOpen());
-    EXPECT_EQ(port.PortNumber(), 1);
+    EXPECT_EQ(port.PortPath(), pty.SlavePath());
     EXPECT_NE(port.Handle(), 0);
 
     EXPECT_FALSE(port.Open(2));
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(port.Handle(), 0);
-    EXPECT_EQ(port.PortNumber(), 0);
+    EXPECT_EQ(port.PortPath(), "");
 
     CSerialPort other;  // the device really was let go
     EXPECT_TRUE(other.Open(1));
@@ -133,7 +133,7 @@ TEST_F(SerialPortTest, AnOpenPortIsNotShared)
     EXPECT_EQ(first.LastError(), "");
     EXPECT_FALSE(second.Open(1));
     EXPECT_EQ(second.LastError(), "in use by another program");
-    EXPECT_EQ(second.PortNumber(), 0);
+    EXPECT_EQ(second.PortPath(), "");
     EXPECT_TRUE(first.Close());
     EXPECT_FALSE(first.Close());
     EXPECT_TRUE(second.Open(1));
@@ -242,7 +242,7 @@ TEST_F(SerialPortTest, SetParamsOnAnOpenPortReopensItWithTheNewSettings)
         }
         EXPECT_TRUE(port.SetParams(c.baud, 8, c.stopBits, 0));
         EXPECT_TRUE(port.IsOpen());
-        EXPECT_EQ(port.PortNumber(), 2);
+        EXPECT_EQ(port.PortPath(), pty.SlavePath());
         {
             CAutoLock lock(SerialPortProbe::Lock(port));
             EXPECT_EQ(SerialPortProbe::Rx(port).Count(), c.reopened ? 0u : 5u);
@@ -255,6 +255,24 @@ TEST_F(SerialPortTest, SetParamsOnAnOpenPortReopensItWithTheNewSettings)
         EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.twoStops);
         EXPECT_TRUE((t.c_cflag & CLOCAL) && (t.c_cflag & CREAD));
     }
+}
+
+// A hot-plug renumbers the ports: a reopen for new settings must find the device it had,
+// not whatever now stands at its old place in the list.
+TEST_F(SerialPortTest, ReopenKeepsThePathAfterThePortListChanged)
+{
+    PtyPair other;
+    ASSERT_TRUE(other.Ok());
+    SetExplicitPorts({pty.SlavePath()});
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(1));
+    SetExplicitPorts({other.SlavePath(), pty.SlavePath()});
+    ASSERT_TRUE(port.SetParams(19200, 8, 0, 0));
+    EXPECT_EQ(port.PortPath(), pty.SlavePath());
+    termios t = pty.SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
+    termios untouched = other.SlaveSettings();
+    EXPECT_NE(cfgetospeed(&untouched), speed_t(B19200));
 }
 
 TEST_F(SerialPortTest, SettingsThePortCannotHaveCloseIt)
@@ -272,7 +290,7 @@ TEST_F(SerialPortTest, SettingsThePortCannotHaveCloseIt)
         ASSERT_TRUE(port.Open(1));
         EXPECT_FALSE(port.SetParams(b.baud, b.size, b.stop, b.parity));
         EXPECT_FALSE(port.IsOpen());
-        EXPECT_EQ(port.PortNumber(), 0);
+        EXPECT_EQ(port.PortPath(), "");
         EXPECT_FALSE(port.Open(1));  // still refused with the stored settings
     }
 }

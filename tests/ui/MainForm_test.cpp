@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
+#include <cstring>
 #include <signal.h>
 
 #include "ui/dialogs/DebugViewerForm.h"
@@ -23,8 +24,12 @@ using namespace uitest;
 
 namespace {
 constexpr int kViewTimeoutMs = 5000;
-const QString kConnectFailed =
-    QStringLiteral("Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
+// What a search of the one missing port ends with: the port, why, and the way forward.
+QString ConnectFailed()
+{
+    return QStringLiteral("Устройство Quintavolte не найдено.\nПорт %1: не открывается: %2.\nВыберите порт: Порт…")
+        .arg(QString::fromStdString(kNoDevice[0]), QString::fromLocal8Bit(strerror(ENOENT)));
+}
 
 // Answers the modal password dialog once it is up: types the code and presses OK, or closes it.
 void AnswerPassword(TMainForm &form, const QString &code, bool ok = true)
@@ -60,7 +65,7 @@ private slots:
         QVERIFY(answers.messages.isEmpty());
 
         f.ConnectMenuItem->trigger();
-        QCOMPARE(answers.messages, QStringList{kConnectFailed});
+        QCOMPARE(answers.messages.join('|'), ConnectFailed());
         QVERIFY(WaitForRefreshes(1));  // nothing else changes
         QVERIFY(!f.MainPC->isVisible());
         QCOMPARE(f.ConnectMenuItem->text().remove(QLatin1Char('&')), QStringLiteral("Подключить"));
@@ -152,6 +157,21 @@ private slots:
         // Whatever the stand-in still finds in the line, no save request is among it.
         QTest::qWait(300);
         QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
+    }
+
+    // A device plugged in after the connection renumbers the ports: the status line and the
+    // counters dialog still name the port the device is on.
+    void statusLineNamesTheOpenPortAfterTheListChanged()
+    {
+        Connected c;
+        QVERIFY2(c.Start(), c.error.c_str());
+        TMainForm &f = c.Form();
+        const QString path = QString::fromStdString(c.sim.Path());
+        SetExplicitPorts({"/dev/null", c.sim.Path()});
+        f.UpdateLinkStatus();
+        QVERIFY2(f.LinkStatusLabel->text().startsWith(QStringLiteral("Порт ") + path + QLatin1Char(' ')),
+                 qPrintable(f.LinkStatusLabel->text()));
+        QCOMPARE(QString::fromStdString(ActionManager->DevicePath()), path);
     }
 
     void modeSwitchMovesTabsAndMenuCheck()

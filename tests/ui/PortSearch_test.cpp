@@ -6,9 +6,11 @@
 #include <QtTest>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include "port/PtyPair.h"
@@ -17,8 +19,13 @@
 using namespace uitest;
 
 namespace {
-const QString kConnectFailed =
-    QStringLiteral("Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!");
+const QString kConnectFailed = QStringLiteral("Устройство Quintavolte не найдено.");
+const QString kWayForward = QStringLiteral("\nВыберите порт: Порт…");
+QString Missing(const std::string &path)
+{
+    return QStringLiteral("\nПорт %1: не открывается: %2.")
+        .arg(QString::fromStdString(path), QString::fromLocal8Bit(strerror(ENOENT)));
+}
 }  // namespace
 
 class PortSearchTest : public QObject {
@@ -49,11 +56,12 @@ private slots:
         f.ConnectMenuItem->trigger();
         const QString group = QString::fromStdString(PortGroupName(refused.SlavePath()));
         QVERIFY(!group.isEmpty());
-        QCOMPARE(
-            answers.messages,
-            QStringList{kConnectFailed + QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
-                                                        "(sudo adduser $USER %2, затем войти в систему заново).")
-                                             .arg(QString::fromStdString(refused.SlavePath()), group)});
+        QCOMPARE(answers.messages,
+                 QStringList{kConnectFailed + Missing(missing) +
+                             QStringLiteral("\nНет доступа к %1: пользователь должен входить в группу %2 "
+                                            "(sudo adduser $USER %2, затем войти в систему заново).")
+                                 .arg(QString::fromStdString(refused.SlavePath()), group) +
+                             kWayForward});
         QStringList seen;
         for (const QList<QVariant> &args : titles)
             seen << args.at(0).toString();
@@ -82,19 +90,37 @@ private slots:
         Window w({refused.SlavePath()});
         QVERIFY(w.ShowAndConnect());
         w.form->ConnectMenuItem->trigger();
-        QCOMPARE(
-            answers.messages,
-            QStringList{kConnectFailed + QStringLiteral("\nНет доступа к %1: владелец root, группа root, права 0600.")
-                                             .arg(QString::fromStdString(refused.SlavePath()))});
+        QCOMPARE(answers.messages,
+                 QStringList{kConnectFailed +
+                             QStringLiteral("\nНет доступа к %1: владелец root, группа root, права 0600.")
+                                 .arg(QString::fromStdString(refused.SlavePath())) +
+                             kWayForward});
     }
 
-    void aPortWithoutRefusalKeepsTheMessageAsItWas()
+    // Each port with what the search met there: a file that is no terminal, a port another
+    // program holds, silent ports sharing one line; then the way forward.
+    void theMessageTellsEachPortsOutcome()
     {
+        QTemporaryDir dir;
+        const std::string plain = dir.filePath(QStringLiteral("plain")).toStdString();
+        QVERIFY(QFile(QString::fromStdString(plain)).open(QIODevice::WriteOnly));
+        PtyPair held, silent, silent2;
+        QVERIFY(held.Ok() && silent.Ok() && silent2.Ok());
+        const int holder = ::open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        QVERIFY(holder >= 0);
+        QCOMPARE(flock(holder, LOCK_EX | LOCK_NB), 0);
         Answers answers;
-        Window w(kNoDevice);
+        Window w({plain, held.SlavePath(), silent.SlavePath(), kNoDevice[0], silent2.SlavePath()});
         QVERIFY(w.ShowAndConnect());
         w.form->ConnectMenuItem->trigger();
-        QCOMPARE(answers.messages, QStringList{kConnectFailed});
+        ::close(holder);
+        const auto q = [](const std::string &p) { return QString::fromStdString(p); };
+        QCOMPARE(answers.messages,
+                 QStringList{
+                     kConnectFailed + QStringLiteral("\nПорт %1: не последовательный порт.").arg(q(plain)) +
+                     QStringLiteral("\nПорт %1: занят другой программой.").arg(q(held.SlavePath())) +
+                     QStringLiteral("\nПорты %1, %2: нет ответа.").arg(q(silent.SlavePath()), q(silent2.SlavePath())) +
+                     Missing(kNoDevice[0]) + kWayForward});
     }
 
     void theDevicesPortIsRemembered()

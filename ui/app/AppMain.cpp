@@ -114,7 +114,7 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options, const std:
     SetDefaultWriteOrigin("window");
     try {
         MainUnit::Initialize();
-        ActionManager->Shell.MaxReadRegisters = options.MaxRead;
+        ActionManager->SetMaxRead(options.MaxRead);
         ActionManager->LineBaud = options.Baud;
         int status = 0;
         {

@@ -78,14 +78,14 @@ TLinkStatsForm::TLinkStatsForm(cActionManager &manager, QWidget *parent) : QDial
 
 void TLinkStatsForm::Refresh()
 {
-    const ModbusShell::LinkStats &s = manager_.Shell.Stats;
+    const ModbusShell::LinkStats &s = manager_.Stats();
     const uint64_t values[7] = {s.Requests,   s.GoodReplies,      s.Timeouts,     s.BadReplies,
                                 s.Exceptions, s.LateBytesDropped, s.Reconnections};
     const QLocale locale;
     for (int i = 0; i < 7; ++i)
         Values[i]->setText(locale.toString(static_cast<qulonglong>(values[i])));
-    const int n = manager_.Shell.Port.PortNumber();
-    port_->setText(n > 0 ? QString::fromStdString(PortPath(n)) : tr("не открыт"));
+    const std::string path = manager_.Connection.PortPath();
+    port_->setText(!path.empty() ? QString::fromStdString(path) : tr("не открыт"));
 }
 
 void TLinkStatsForm::ResetCounters()

@@ -62,6 +62,8 @@ QString TPortForm::StateText(const PortState &state)
         return tr("свободен");
     case PortAccess::InUse:
         return tr("занят другой программой");
+    case PortAccess::NotSerial:
+        return tr("не последовательный порт");
     case PortAccess::NoPermission:
         if (!state.Group.empty())
             return tr("нет доступа: нужна группа %1").arg(QString::fromStdString(state.Group));

@@ -260,7 +260,7 @@ void SupplyMnemoPage::SupIsetEditExit()
 
 std::optional<float> SupplyMnemoPage::TakeSetpoint(SetpointEdit *edit, const char16_t *name)
 {
-    ModbusAction *variable = ActionManager->Shell.FindVariable(MString(name));
+    ModbusAction *variable = ActionManager->Variable(MString(name));
     if (variable == nullptr) {
         ShowMessageBox(name);
         return std::nullopt;
@@ -381,7 +381,7 @@ bool SupplyMnemoPage::WriteCurrentLimit(float current)
     if (ActionManager->WriteNumber(name, current, &refusal))
         return true;
     if (!WriteRefusal::Show(refusal))
-        if (const ModbusAction *variable = ActionManager->Shell.FindVariable(name))
+        if (const ModbusAction *variable = ActionManager->Variable(name))
             CommandAfterWrite::ShowNotSent(*variable, MString::FromReal(current, 10, 5),
                                            QStringLiteral("Reg.ChargeMaxU"));
     return false;

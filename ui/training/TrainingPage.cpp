@@ -315,7 +315,7 @@ std::optional<QString> TrainingPage::DeviceIdentity()
     QStringList parts;
     bool pending = false;
     for (const char16_t *name : kDeviceIdNames) {
-        const ModbusAction *variable = device_.Shell.FindVariable(MString(name));
+        const ModbusAction *variable = device_.Variable(MString(name));
         if (variable == nullptr)
             return QString();
         if (variable->Value.Equals(u"--")) {
@@ -372,7 +372,7 @@ void TrainingPage::TrainBeginBitBtnClick()
     // start nothing, rather than a training of 0 cycles or of a number cut short.
     const QString countText = TrainCycleCountEdit->text();
     const MString count(reinterpret_cast<const char16_t *>(countText.utf16()));
-    if (const ModbusAction *variable = device_.Shell.FindVariable(countName); variable != nullptr) {
+    if (const ModbusAction *variable = device_.Variable(countName); variable != nullptr) {
         if (const WriteCheck check = CheckWrite(*variable, count); !check.Ok()) {
             ModbusShell::JournalRefusal(*variable, count, check);
             WriteRefusal::Show(check);
@@ -401,7 +401,7 @@ bool TrainingPage::WriteLoadStateAfterTraining()
     if (device_.WriteNumber(name, value, &refusal))
         return true;
     if (!WriteRefusal::Show(refusal))
-        if (const ModbusAction *variable = device_.Shell.FindVariable(name))
+        if (const ModbusAction *variable = device_.Variable(name))
             CommandAfterWrite::ShowNotSent(*variable, MString::FromReal(value, 10, 5),
                                            QStringLiteral("Reg.TrainingCycleCount"));
     return false;

@@ -839,6 +839,32 @@ More about our products on these sites:</translation>
     <message>
         <source>Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!</source>
         <translation>The Quintavolte device is not connected to this computer, or its port is in use by another program!</translation>
+        <source>Порт…</source>
+        <translation>Port…</translation>
+    </message>
+    <message>
+        <source>Связь с устройством…</source>
+        <translation>Device link…</translation>
+    </message>
+    <message>
+        <source>Подключить</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>Cервис</source>
+        <translation>Service</translation>
+    </message>
+    <message>
+        <source>Режим ЗУ</source>
+        <translation>Charger mode</translation>
+    </message>
+    <message>
+        <source>Режим ИП</source>
+        <translation>Power supply mode</translation>
+    </message>
+    <message>
+        <source>Отладка</source>
+        <translation>Debug</translation>
     </message>
     <message>
         <source>Эксперт</source>
@@ -1005,6 +1031,52 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
     <message>
         <source>От&amp;ключить</source>
         <translation>Disco&amp;nnect</translation>
+        <source>Устройство Quintavolte не найдено.</source>
+        <translation>The Quintavolte device was not found.</translation>
+    </message>
+    <message>
+        <source>нет ответа</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>ответы не прошли проверку</source>
+        <translation>replies failed their check</translation>
+    </message>
+    <message>
+        <source>отвечает другое устройство</source>
+        <translation>another kind of device answers</translation>
+    </message>
+    <message>
+        <source>занят другой программой</source>
+        <translation>in use by another program</translation>
+    </message>
+    <message>
+        <source>не последовательный порт</source>
+        <translation>not a serial port</translation>
+    </message>
+    <message>
+        <source>не открывается: %1</source>
+        <translation>does not open: %1</translation>
+    </message>
+    <message>
+        <source>Последовательные порты не найдены.</source>
+        <translation>No serial ports were found.</translation>
+    </message>
+    <message>
+        <source>Порт %1: %2.</source>
+        <translation>Port %1: %2.</translation>
+    </message>
+    <message>
+        <source>Порты %1: %2.</source>
+        <translation>Ports %1: %2.</translation>
+    </message>
+    <message>
+        <source>Порт %1: нет доступа.</source>
+        <translation>Port %1: no access.</translation>
+    </message>
+    <message>
+        <source>Выберите порт: Порт…</source>
+        <translation>Choose the port: Port…</translation>
     </message>
 </context>
 <context>
@@ -1072,6 +1144,10 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
     <message>
         <source>подключён</source>
         <translation>connected</translation>
+    </message>
+    <message>
+        <source>не последовательный порт</source>
+        <translation>not a serial port</translation>
     </message>
 </context>
 <context>

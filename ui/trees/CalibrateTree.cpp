@@ -49,10 +49,10 @@ void cCalibrateTree::Build()
         record->Caption = FromQString(QCoreApplication::translate("cCalibrateTree", row.Caption));  // only shown
         const MString channel(row.Channel);
         record->AdcAction = Find(row.Adc);
-        record->PreciseAction = Device->Shell.FindVariable(MString::Concat(channel, u".PreciseValue"));
-        record->OnValueModeAction = Device->Shell.FindVariable(MString::Concat(channel, u".CalibrateOnValueMode"));
+        record->PreciseAction = Device->Variable(MString::Concat(channel, u".PreciseValue"));
+        record->OnValueModeAction = Device->Variable(MString::Concat(channel, u".CalibrateOnValueMode"));
         record->ZeroModeAction =
-            row.HasZero ? Device->Shell.FindVariable(MString::Concat(channel, u".CalibrateZeroMode")) : nullptr;
+            row.HasZero ? Device->Variable(MString::Concat(channel, u".CalibrateZeroMode")) : nullptr;
     }
 }
 

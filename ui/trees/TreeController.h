@@ -171,7 +171,7 @@ protected:
         record->Node = TreeView->AddRow();
         return record;
     }
-    ModbusAction *Find(const char16_t *name) const { return Device->Shell.FindVariable(MString(name)); }
+    ModbusAction *Find(const char16_t *name) const { return Device->Variable(MString(name)); }
     enum class WriteEnd { Queued, Refused, Declined, Gone };
     // Queues the write when the gate lets the text through and, for a write that cuts the
     // program off the device, the operator agrees; a refusal is explained. Declined: the

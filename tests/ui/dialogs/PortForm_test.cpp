@@ -146,7 +146,6 @@ private slots:
         QVERIFY(w.ShowAndConnect());
         TMainForm &f = *w.form;
         QVERIFY(ActionManager->Identified);
-        const int port = ActionManager->Shell.Port.PortNumber();
 
         f.PortMenuItem->trigger();
         QVERIFY(f.PortForm->isVisible());
@@ -157,15 +156,14 @@ private slots:
         QTest::keyClick(focus, Qt::Key_Return);
         QTRY_VERIFY(!f.PortForm->isVisible());
         QVERIFY(ActionManager->Identified);
-        QCOMPARE(ActionManager->Shell.Port.PortNumber(), port);
+        QCOMPARE(QString::fromStdString(ActionManager->DevicePath()), QString::fromStdString(link));
         QVERIFY(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")).isEmpty());
         QVERIFY(answers.messages.isEmpty());
 
         // A port that does not answer: the device is connected again through the old one.
         QVERIFY(!f.ConnectToPort(silent.SlavePath()));
         QVERIFY(ActionManager->Identified);
-        QCOMPARE(QString::fromStdString(PortPath(ActionManager->Shell.Port.PortNumber())),
-                 QString::fromStdString(link));
+        QCOMPARE(QString::fromStdString(ActionManager->DevicePath()), QString::fromStdString(link));
         QCOMPARE(answers.messages.size(), 1);
         QVERIFY2(answers.messages[0].contains(QStringLiteral("Устройство снова подключено через прежний порт ") +
                                               QString::fromStdString(link)),
@@ -232,8 +230,9 @@ private slots:
         QVERIFY(w.ShowAndConnect());
         QVERIFY(!w.form->ConnectToPort(dir_.path().toStdString() + "/no-such-port"));
         QCOMPARE(answers.messages.size(), 1);
-        QVERIFY2(answers.messages[0].contains(QStringLiteral("Порт %1/no-such-port не открывается: ").arg(dir_.path())),
-                 qPrintable(answers.messages[0]));
+        QVERIFY2(
+            answers.messages[0].contains(QStringLiteral("Порт %1/no-such-port: не открывается: ").arg(dir_.path())),
+            qPrintable(answers.messages[0]));
         QCOMPARE(ExplicitPorts(), kNoDevice);
         QCOMPARE(RememberedPort(), std::string());
     }
@@ -302,8 +301,7 @@ private slots:
         QVERIFY(w.ShowAndConnect());
         QVERIFY(chose);
         QTRY_VERIFY_WITH_TIMEOUT(ActionManager->Identified, 8000);
-        QCOMPARE(QString::fromStdString(PortPath(ActionManager->Shell.Port.PortNumber())),
-                 QString::fromStdString(sim.Path()));
+        QCOMPARE(QString::fromStdString(ActionManager->DevicePath()), QString::fromStdString(sim.Path()));
         QVERIFY2(answers.messages.isEmpty(), qPrintable(answers.messages.join('|')));  // no failure for the cut search
         QVERIFY(f.ConnectMenuItem->isEnabled());
     }

@@ -555,7 +555,7 @@ HistoryPage *AttachHistoryPage(QTabWidget *tabs, QMenu *menu, cActionManager &de
     const HistoryWindowOptions &o = WindowHistoryOptions();
     auto *page = new HistoryPage(device, o.Db.empty() ? DefaultHistoryPath() : o.Db, o.IntervalS);
     tabs->addTab(page, HistoryPage::tr("История"));
-    QAction *item = menu->addAction(HistoryPage::tr("Записывать историю"));
+    QAction *item = menu->addAction(HistoryPage::tr("Записыва&ть историю"));
     item->setObjectName(QStringLiteral("HistoryRecordMenuItem"));
     item->setCheckable(true);
     item->setChecked(HistoryRecordingWanted());

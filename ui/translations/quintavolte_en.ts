@@ -268,8 +268,8 @@
         <translation>History</translation>
     </message>
     <message>
-        <source>Записывать историю</source>
-        <translation>Record history</translation>
+        <source>Записыва&amp;ть историю</source>
+        <translation>&amp;Record history</translation>
     </message>
     <message>
         <source>Энергия за сутки, Вт·ч, последние 30 дней</source>
@@ -833,40 +833,6 @@ More about our products on these sites:</translation>
 <context>
     <name>TMainForm</name>
     <message>
-        <source>Порт %1 не открывается: %2</source>
-        <translation>Port %1 does not open: %2</translation>
-    </message>
-    <message>
-        <source>Устройство Quintavolte не подключено к этому компьютеру либо порт занят другой программой!</source>
-        <translation>The Quintavolte device is not connected to this computer, or its port is in use by another program!</translation>
-        <source>Порт…</source>
-        <translation>Port…</translation>
-    </message>
-    <message>
-        <source>Связь с устройством…</source>
-        <translation>Device link…</translation>
-    </message>
-    <message>
-        <source>Подключить</source>
-        <translation>Connect</translation>
-    </message>
-    <message>
-        <source>Cервис</source>
-        <translation>Service</translation>
-    </message>
-    <message>
-        <source>Режим ЗУ</source>
-        <translation>Charger mode</translation>
-    </message>
-    <message>
-        <source>Режим ИП</source>
-        <translation>Power supply mode</translation>
-    </message>
-    <message>
-        <source>Отладка</source>
-        <translation>Debug</translation>
-    </message>
-    <message>
         <source>Эксперт</source>
         <translation>Expert</translation>
     </message>
@@ -1031,6 +997,8 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
     <message>
         <source>От&amp;ключить</source>
         <translation>Disco&amp;nnect</translation>
+    </message>
+    <message>
         <source>Устройство Quintavolte не найдено.</source>
         <translation>The Quintavolte device was not found.</translation>
     </message>

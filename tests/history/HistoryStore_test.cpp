@@ -126,8 +126,9 @@ TEST_F(HistoryStoreTest, EachIntervalCountsForTheLocalDayItEndsInAcrossAChangeOf
         SCOPED_TRACE(expect[i].Day);
         EXPECT_EQ(days[i].Day, expect[i].Day);
         ASSERT_EQ(days[i].Energy[kSolar - 7].has_value(), expect[i].Solar.has_value());
-        if (expect[i].Solar)
+        if (expect[i].Solar) {
             EXPECT_DOUBLE_EQ(*days[i].Energy[kSolar - 7], *expect[i].Solar);
+        }
         EXPECT_FALSE(days[i].Energy[kCharge - 7].has_value());  // never given by the device
         EXPECT_EQ(days[i].Covered, expect[i].Covered);
         EXPECT_EQ(days[i].Partial, expect[i].Partial);

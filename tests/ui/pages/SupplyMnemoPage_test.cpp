@@ -241,6 +241,11 @@ private slots:
         page->SupUsetEdit->stepBy(4);
         QTRY_COMPARE(answers.questions.size(), 1);
         QVERIFY(c->sim.WritesTo(QStringLiteral("Reg.ChargeMaxU")).isEmpty());
+        // The set-points as faked above: reads of the real device may have replaced them while
+        // the question was open. No event runs between here and the step, so they stay.
+        c->w->Var(u"Adc.U_Accu")->Value = MString::FromReal(12.0, 10, 5);
+        c->w->Var(u"Reg.ChargeMaxU")->Value = MString(u"12");
+        page->Update();
         page->SupUsetEdit->setFocus();
         page->SupUsetEdit->stepBy(3);  // 15 V: no question
         QCOMPARE(answers.questions.size(), 1);

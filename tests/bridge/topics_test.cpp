@@ -164,8 +164,9 @@ TEST(BridgeOptions, AConfigFileGivesOptionsThatTheCommandLineOverrides)
         BridgeOptions o;
         std::string error;
         EXPECT_EQ(ParseBridgeOptions(args, &o, &error), c.Ok) << c.Text << error;
-        if (!c.Ok)
+        if (!c.Ok) {
             EXPECT_NE(error.find(c.Error), std::string::npos) << c.Text << error;
+        }
     }
 
     std::ofstream(file, std::ios::trunc) << good;

@@ -432,8 +432,11 @@ void HistoryPage::LoadCurves()
 void HistoryPage::LoadDaily()
 {
     daily_->removeAllSeries();
-    for (QAbstractAxis *axis : daily_->axes())
+    // A removed axis comes back to us: without the delete every reload would leak two.
+    for (QAbstractAxis *axis : daily_->axes()) {
         daily_->removeAxis(axis);
+        delete axis;
+    }
     if (!store_.IsOpen() || deviceId_ == 0)
         return;
     const int64_t now = clock_();

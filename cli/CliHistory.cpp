@@ -15,12 +15,7 @@ namespace {
 
 std::string TimeText(int64_t t)
 {
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm local{};
-    localtime_r(&tt, &local);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
-    return buf;
+    return LocalTimeText(t, "%Y-%m-%dT%H:%M:%S");
 }
 
 std::string Number(const std::optional<double> &v)

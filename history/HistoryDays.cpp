@@ -46,14 +46,18 @@ const char *HistoryErrorName(HistoryError error)
     return "the history database failed";
 }
 
-std::string LocalDayOf(int64_t utcSeconds)
+std::string LocalTimeText(int64_t utcSeconds, const char *format)
 {
     const std::time_t t = static_cast<std::time_t>(utcSeconds);
     std::tm tm{};
     localtime_r(&t, &tm);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
-    return buf;
+    char buf[64];
+    return std::strftime(buf, sizeof buf, format, &tm) != 0 ? std::string(buf) : std::string();
+}
+
+std::string LocalDayOf(int64_t utcSeconds)
+{
+    return LocalTimeText(utcSeconds, "%Y-%m-%d");
 }
 
 bool LocalDayStart(const std::string &day, int64_t *utcSeconds)

@@ -123,6 +123,8 @@ private:
 const char *HistoryErrorName(HistoryError error);
 
 // Local calendar days in the process's time zone (TZ).
+// The local time of utcSeconds written with strftime's format.
+std::string LocalTimeText(int64_t utcSeconds, const char *format);
 std::string LocalDayOf(int64_t utcSeconds);
 // The UTC second at which a local day begins; false for a text that is no date.
 bool LocalDayStart(const std::string &day, int64_t *utcSeconds);

@@ -26,6 +26,29 @@ void ServeNext(ModbusShell &shell, const ModbusAction *variable)
     }
 }
 
+// Hears of the end of one variable's exchange through the shell's hook while it lives.
+// Chained: a caller of the hook keeps hearing of every exchange meanwhile.
+class EndWatch {
+public:
+    EndWatch(ModbusShell &shell, const ModbusAction *variable) : shell_(shell), previous_(shell.ExchangeEnded)
+    {
+        shell.ExchangeEnded = [this, variable](ModbusAction &v) {
+            ended_ = ended_ || &v == variable;
+            if (previous_)
+                previous_(v);
+        };
+    }
+    ~EndWatch() { shell_.ExchangeEnded = std::move(previous_); }
+    EndWatch(const EndWatch &) = delete;
+    EndWatch &operator=(const EndWatch &) = delete;
+    bool Ended() const { return ended_; }
+
+private:
+    ModbusShell &shell_;
+    std::function<void(ModbusAction &)> previous_;
+    bool ended_ = false;
+};
+
 }  // namespace
 
 cActionManager::cActionManager()
@@ -73,21 +96,30 @@ bool cActionManager::AwaitExchange(ModbusAction *variable, int rounds)
 {
     if (variable == nullptr || variable->State != mbsSent)
         return true;
-    bool ended = false;
-    // Chained: a caller of the shell's hook keeps hearing of every exchange meanwhile.
-    std::function<void(ModbusAction &)> previous = Shell.ExchangeEnded;
-    Shell.ExchangeEnded = [&](ModbusAction &v) {
-        ended = ended || &v == variable;
-        if (previous)
-            previous(v);
-    };
-    for (int i = 0; i < rounds && !ended && variable->State == mbsSent; ++i) {
+    EndWatch end(Shell, variable);
+    for (int i = 0; i < rounds && !end.Ended() && variable->State == mbsSent; ++i) {
         TickScheduler();
-        if (!ended)
+        if (!end.Ended())
             RestOnLine(1);
     }
-    Shell.ExchangeEnded = std::move(previous);
-    return ended || variable->State != mbsSent;
+    return end.Ended() || variable->State != mbsSent;
+}
+
+int cActionManager::AwaitWrite(ModbusAction *variable, int rounds)
+{
+    if (variable == nullptr)
+        return 0;
+    EndWatch end(Shell, variable);
+    int turns = 0;
+    while (turns < rounds && !WriteOver(*variable)) {
+        TickScheduler();
+        ++turns;
+        // A write acknowledged while a newer one waits ends no exchange: that one is
+        // waited for in turn.
+        if (!WriteOver(*variable))
+            RestOnLine(1);
+    }
+    return turns;
 }
 
 bool cActionManager::WriteOver(const ModbusAction &variable)
@@ -122,6 +154,7 @@ void cActionManager::Disconnect()
     Identified = false;
     Shell.PollingEnabled = false;
     Shell.Port.Close();
+    Shell.DropExchange();
 }
 
 void cActionManager::SaveToRom()
@@ -218,12 +251,18 @@ bool cActionManager::WriteNumber(const MString &name, float value, WriteCheck *r
         ServeNext(Shell, variable);
         Shell.Run();
     }
+    // Rests on the line and ends with the exchange: acknowledged, or failed (refused, a
+    // damaged reply, the port dropped), which no later turn here would make good. A write
+    // acknowledged while a newer one waits sends that one.
+    EndWatch end(Shell, variable);
     for (int i = 0; i < kReplyRounds && variable->State != mbsDone; ++i) {
         if (variable->State == mbsRequested)
             ServeNext(Shell, variable);
+        else if (end.Ended() && variable->State != mbsSent)
+            break;
         Shell.Run();
         if (variable->State != mbsDone)
-            ServeLineOrRest();
+            RestOnLine(1);
     }
     return variable->State == mbsDone;
 }

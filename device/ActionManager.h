@@ -49,6 +49,10 @@ public:
     // scheduler turns at most `rounds` times; wakes on the shell's end-of-exchange call
     // rather than watching the state. True when it ended.
     bool AwaitExchange(ModbusAction *variable, int rounds);
+    // Waits for a write asked for with RequestWrite to be over (see WriteOver), running
+    // scheduler turns at most `rounds` times and resting on the line between them; wakes on
+    // the shell's end-of-exchange call. Returns the turns it took (`rounds`: not over).
+    int AwaitWrite(ModbusAction *variable, int rounds);
     // A write queued with RequestWrite whose exchange is over: acknowledged, refused, or
     // failed. A command that depends on the write waits for this.
     static bool WriteOver(const ModbusAction &variable);

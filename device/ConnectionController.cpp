@@ -46,6 +46,7 @@ std::vector<RefusedGroup> GroupRefusedPorts(const std::vector<std::string> &refu
 void ConnectionController::Begin(std::vector<std::string> ports)
 {
     Shell().Port.Close();
+    Shell().DropExchange();
     manager_.BuildRegisterMap();
     Shell().Port.SetParams(manager_.LineBaud, 8, 0, 0);
     type_ = Shell().FindVariable(MString(kDeviceTypeName));
@@ -67,7 +68,7 @@ void ConnectionController::Abandon()
     phase_ = Phase::Idle;
     Shell().PollingEnabled = false;
     Shell().Port.Close();
-    Shell().Engine.Reset();  // the request in flight is dropped with the port
+    Shell().DropExchange();  // the request in flight is dropped with the port
     manager_.Identified = false;
 }
 
@@ -122,7 +123,7 @@ ConnectionController::Result ConnectionController::Step()
         }
         TriedPorts.push_back(PortOutcome{path, {}, false, false});
         Shell().PollingEnabled = true;
-        Shell().Engine.Reset();
+        Shell().DropExchange();  // a request left on the previous port
         attempt_ = 0;
         phase_ = Phase::Ask;
         return Result::Busy;
@@ -194,8 +195,9 @@ bool ConnectionController::Connect(std::vector<std::string> ports)
             Abandon();
             return false;
         }
+        // Until the line has something for the search, or the time of a step has come.
         if (pause_)
-            SleepMs(1);
+            manager_.RestOnLine(kPauseMs);
     }
 }
 

@@ -54,8 +54,8 @@ public:
     // Ends a search under way: the port is closed and the request in flight dropped.
     void Abandon();
 
-    // The whole search at once: steps, calling OnSearchWait and resting a millisecond
-    // whenever the line has nothing. True when the device was found.
+    // The whole search at once: steps, calling OnSearchWait and resting on the line (at most
+    // kPauseMs) whenever it has nothing. True when the device was found.
     bool Connect(std::vector<std::string> ports = {});
     // Whether the last Connect ended early for CancelSearch or StopAfterPort.
     bool Interrupted() const { return interrupted_; }
@@ -104,6 +104,8 @@ public:
     // failed attempt (the reply timeout itself is shorter).
     static constexpr uint32_t kSendLimitMs = 1000;
     static constexpr uint32_t kReplyLimitMs = 1000;
+    // The longest rest of the blocking search between two steps.
+    static constexpr int kPauseMs = 1;
 
 private:
     enum class Phase { Idle, Announce, Open, Ask, Send, Reply };

@@ -6,6 +6,7 @@
 
 #include "core/MicroClock.h"
 #include "core/Notify.h"
+#include "device/BlockReads.h"
 #include "device/ValueCodec.h"
 #include "device/WriteJournal.h"
 
@@ -14,24 +15,6 @@ int32_t ConsecutiveTimeouts = 0;
 const char16_t kConversionErrorText[] = u"Input data or format is incorrect. Sorry, I can't understand them.";
 
 namespace {
-
-bool IsRegisterArea(uint32_t area)
-{
-    return area == MbHoldingRegisters || area == MbInputRegisters;
-}
-
-// The variable's value from its own n register bytes; false (value kept) when they do not
-// carry its type.
-bool DecodeRegisters(const uint8_t *data, int n, ModbusAction *variable)
-{
-    MString value;
-    if (!DecodeValue(data, n, variable->Type, value))
-        return false;
-    variable->Value = value;
-    variable->RawCount = static_cast<uint8_t>(std::min<int>(n, sizeof variable->Raw));
-    std::memcpy(variable->Raw, data, variable->RawCount);
-    return true;
-}
 
 // False when the reply carries no value of the variable's type.
 bool DecodeRead(MicroModbus *engine, ModbusAction *variable)
@@ -84,8 +67,14 @@ void ModbusShell::UpdateQuietMarks()
 
 void ModbusShell::Poll()
 {
-    if (Actions.Count() == 0 || !Port.IsOpen())
+    if (Actions.Count() == 0)
         return;
+    if (!Port.IsOpen()) {
+        // The reply of a request still waited for can no longer come.
+        if (Engine.PendingCount() != 0)
+            DropExchange();
+        return;
+    }
     if (Port.BaudRate() != markedBaud_)
         UpdateQuietMarks();
     const uint32_t now = GetTickCount32();
@@ -434,60 +423,48 @@ bool ModbusShell::BuildRequest(ModbusAction *variable, uint32_t now)
         variable->LastPoll = now;  // also after a failed build: tried again after PeriodMs
         return built;
     }
-    // The variables due next to it in the register map go with it: same unit and area, no
-    // register between them, the whole within MaxReadRegisters. Variables the device would
-    // not read in a block are read alone.
+    // The variables due next to it in the register map go with it (see BlockReads).
     const uint32_t cap = std::clamp<uint32_t>(MaxReadRegisters, 1, kMaxReadLimit);
-    auto joins = [&](const ModbusAction *v) {
-        return v != nullptr && !v->ReadAlone && !v->ReadAloneNext && IsRegisterArea(v->Area) && v->RegCount > 0 &&
-               v->Area == variable->Area && v->SlaveAddress == variable->SlaveAddress && DueForRead(v, now);
-    };
-    int first = PollCursor;
-    int last = PollCursor;
-    uint32_t registers = variable->RegCount;
-    if (cap > 1 && joins(variable)) {
-        for (ModbusAction *next = Actions.At(last + 1);
-             joins(next) && next->RegAddress == Actions.At(last)->RegAddress + Actions.At(last)->RegCount &&
-             registers + next->RegCount <= cap;
-             next = Actions.At(last + 1)) {
-            registers += next->RegCount;
-            ++last;
-        }
-        for (ModbusAction *previous = first > 0 ? Actions.At(first - 1) : nullptr;
-             joins(previous) && previous->RegAddress + previous->RegCount == Actions.At(first)->RegAddress &&
-             registers + previous->RegCount <= cap;
-             previous = first > 0 ? Actions.At(first - 1) : nullptr) {
-            registers += previous->RegCount;
-            --first;
-        }
-    }
+    BlockReads::Run run = blocks_.Plan(PollCursor, cap, [&](const ModbusAction &v) { return DueForRead(&v, now); });
     // A block whose reply would have the length of a timed-out request's late reply could
     // take that reply for its own: read the variable alone meanwhile.
-    if (first != last && IsSuspect(ReadFunctionOf(variable->Area), static_cast<uint16_t>(5 + 2 * registers))) {
-        first = last = PollCursor;
-        registers = variable->RegCount;
-    }
+    if (run.First != run.Last &&
+        IsSuspect(ReadFunctionOf(variable->Area), static_cast<uint16_t>(5 + 2 * run.Registers)))
+        run = {PollCursor, PollCursor, variable->RegCount};
     bool built;
-    if (first == last) {
+    if (run.First == run.Last) {
         const uint16_t quantity = ReadQuantity(variable);
         built = Engine.BuildReadRequest(variable->Area, variable->SlaveAddress, variable->RegAddress, quantity,
                                         ExchangeTimeoutMs(*variable, quantity), &ModbusShell::OnReply, variable, 0);
     } else {
-        const ModbusAction *head = Actions.At(first);
-        block_ = {first, last - first + 1, head->RegAddress};
-        built = Engine.BuildReadRequest(
-            variable->Area, variable->SlaveAddress, head->RegAddress, static_cast<uint16_t>(registers),
-            ExchangeTimeoutMs(*variable, static_cast<uint16_t>(registers)), &ModbusShell::OnBlockReply, this, 0);
+        blocks_.Start(run);
+        const uint16_t registers = static_cast<uint16_t>(run.Registers);
+        built = Engine.BuildReadRequest(variable->Area, variable->SlaveAddress, Actions.At(run.First)->RegAddress,
+                                        registers, ExchangeTimeoutMs(*variable, registers), &ModbusShell::OnBlockReply,
+                                        this, 0);
     }
     const bool sent = built && Transmit();
-    for (int i = first; i <= last; ++i) {
+    for (int i = run.First; i <= run.Last; ++i) {
         ModbusAction *v = Actions.At(i);
         if (sent)
             v->State = mbsSent;
         v->LastPoll = now;  // also after a failed build: tried again after PeriodMs
     }
-    PollCursor = last;
+    PollCursor = run.Last;
     return sent;
+}
+
+void ModbusShell::DropExchange()
+{
+    Engine.Reset();
+    blocks_.Clear();
+    for (int i = 0; i < Actions.Count(); ++i) {
+        ModbusAction *v = Actions.At(i);
+        if (v != nullptr && v->State == mbsSent) {
+            v->State = mbsTimedOut;
+            Ended(*v);
+        }
+    }
 }
 
 ModbusAction *ModbusShell::FindVariable(const MString &name)
@@ -504,7 +481,7 @@ ModbusAction *ModbusShell::FindVariable(const MString &name)
 ModbusAction *ModbusShell::NewVariable()
 {
     Engine.Reset();
-    block_ = {};
+    blocks_.Clear();
     JournalLostWrites(false);
     ModbusAction *variable = Actions.Add();
     if (variable != nullptr)
@@ -515,7 +492,7 @@ ModbusAction *ModbusShell::NewVariable()
 void ModbusShell::ClearVariables()
 {
     Engine.Reset();
-    block_ = {};
+    blocks_.Clear();
     JournalLostWrites(true);
     Actions.Clear();
     PollCursor = -1;
@@ -674,12 +651,7 @@ void ModbusShell::OnReply(MicroModbus *engine, void *context, int status, uint16
             return;
         }
         if (DecodeRead(engine, variable)) {
-            // A read alone after a failed block: a second failure of blocks while single
-            // reads are answered keeps the variable out of blocks from now on.
-            if (variable->ReadAloneNext) {
-                variable->ReadAloneNext = false;
-                variable->ReadAlone = variable->ReadAlone || variable->BlockMisses >= 2;
-            }
+            BlockReads::AnsweredAlone(*variable);
             ConsecutiveTimeouts = 0;
             ++stats.GoodReplies;
             variable->State = mbsDone;
@@ -735,16 +707,10 @@ void ModbusShell::OnBlockReply(MicroModbus *engine, void *context, int status, u
 
 void ModbusShell::FinishBlock(int status, const uint8_t *data, int n, uint8_t exceptionCode)
 {
-    const BlockRead block = block_;
-    block_ = {};
-    if (block.First < 0)
+    const BlockReads::Block block = blocks_.Take();
+    if (!block)
         return;
     const uint32_t now = GetTickCount32();
-    auto each = [&](auto &&step) {
-        for (int i = block.First; i < block.First + block.Count; ++i)
-            if (ModbusAction *v = Actions.At(i))
-                step(*v);
-    };
     // Asked for again at once, to be read alone: the block's failure is no failure of the
     // variable, and never leaves it with a value that is not its own.
     auto again = [this, now, &block](ModbusAction &v) {
@@ -758,34 +724,11 @@ void ModbusShell::FinishBlock(int status, const uint8_t *data, int n, uint8_t ex
     case MbReplyNormal:
         ConsecutiveTimeouts = 0;
         ++Stats.GoodReplies;
-        each([&](ModbusAction &v) {
-            v.BlockMisses = 0;
-            if (v.WritePending) {
-                // Asked to write meanwhile: this value is stale and the write must go out.
-                v.State = mbsRequested;
-                return;
-            }
-            const int offset = 2 * (v.RegAddress - block.Address);
-            const int bytes = 2 * v.RegCount;
-            const bool decoded = data != nullptr && offset + bytes <= n && DecodeRegisters(data + offset, bytes, &v);
-            v.State = decoded ? mbsDone : mbsBadReply;
-            Ended(v);
-        });
+        blocks_.Answered(block, data, n, [this](ModbusAction &v) { Ended(v); });
         return;
     case MbReplyException:
         ++Stats.Exceptions;
-        // An illegal address or quantity: this firmware does not read these registers as
-        // one block. Any other refusal may belong to one of the variables: reading them
-        // alone tells which.
-        each([&](ModbusAction &v) {
-            if (exceptionCode == MbIllegalDataAddress || exceptionCode == MbIllegalDataValue) {
-                v.ReadAlone = true;
-            } else {
-                v.ReadAloneNext = true;
-                v.BlockMisses = static_cast<uint8_t>(std::min(v.BlockMisses + 1, 255));
-            }
-            again(v);
-        });
+        blocks_.Refused(block, exceptionCode, again);
         return;  // the device answered: the line is fine
     case MbReplyTimeout:
         ++Stats.Timeouts;
@@ -796,11 +739,7 @@ void ModbusShell::FinishBlock(int status, const uint8_t *data, int n, uint8_t ex
     default:
         return;
     }
-    each([&](ModbusAction &v) {
-        v.ReadAloneNext = true;
-        v.BlockMisses = static_cast<uint8_t>(std::min(v.BlockMisses + 1, 255));
-        again(v);
-    });
+    blocks_.Failed(block, again);
     NoteFailure();
     if (++ConsecutiveTimeouts > kMaxConsecutiveTimeouts && ConnectionLost)
         ConnectionLost();

@@ -13,12 +13,10 @@
 
 #include "core/MicroModbus.h"
 #include "core/MicroTask.h"
-#include "core/ObjectFactory.h"
+#include "device/BlockReads.h"
 #include "device/ModbusAction.h"
 #include "device/WriteGate.h"
 #include "port/SerialPort.h"
-
-using TMbActions = uObjectFactoryT<ModbusAction>;
 
 // Failed exchanges (no reply, or a damaged or unfitting one) since the last normal
 // reply, process-wide; only a normal reply resets it. More than kMaxConsecutiveTimeouts drop the connection.
@@ -60,6 +58,11 @@ public:
 
     void Run() override;  // task turn: Poll while polling is enabled
     void Poll();          // never blocks
+
+    // Ends the exchange on the line without its reply, for a port closed under it: the
+    // variables it was for fail as unanswered and are reported ended once, so that a waiter
+    // wakes at once instead of at its bound. Counts nothing: no request timed out.
+    void DropExchange();
 
     ModbusAction *FindVariable(const MString &name);
     ModbusAction *NewVariable();
@@ -161,12 +164,7 @@ private:
             ExchangeEnded(variable);
     }
 
-    // The block read on the line: table indexes [First, First + Count).
-    struct BlockRead {
-        int First = -1;
-        int Count = 0;
-        uint16_t Address = 0;
-    } block_;
+    BlockReads blocks_{Actions};  // the block read on the line
     uint32_t markedBaud_ = 0;
     bool sending_ = false;
     // Queues the built request (whatever was received before is dropped as late).

@@ -1,6 +1,8 @@
 #include "device/ValueCodec.h"
 
+#include <algorithm>
 #include <bit>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -204,4 +206,15 @@ bool DecodeValue(const uint8_t *data, int n, uint32_t type, MString &value)
     default:
         return false;
     }
+}
+
+bool DecodeRegisters(const uint8_t *data, int n, ModbusAction *variable)
+{
+    MString value;
+    if (!DecodeValue(data, n, variable->Type, value))
+        return false;
+    variable->Value = value;
+    variable->RawCount = static_cast<uint8_t>(std::min<int>(n, sizeof variable->Raw));
+    std::memcpy(variable->Raw, data, variable->RawCount);
+    return true;
 }

@@ -17,3 +17,7 @@ int EncodeValue(const MString &text, uint32_t type, uint8_t *out, std::size_t ca
 // The value text of a read reply's n register bytes, or false when they do not carry the
 // type (too few bytes, or an unknown type); `value` is then left as it was.
 bool DecodeValue(const uint8_t *data, int n, uint32_t type, MString &value);
+
+// The variable's value from its own n register bytes, its raw bytes kept beside it; false
+// (value kept) when they do not carry its type.
+bool DecodeRegisters(const uint8_t *data, int n, ModbusAction *variable);

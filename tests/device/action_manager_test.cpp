@@ -215,10 +215,11 @@ TEST_F(ActionManagerTest, ConnectGivesUpAfterThreeUnansweredAttemptsOnAPort)
     testutil::PtyDevice device;
     SetExplicitPorts({"/nonexistent/port", device.SlavePath()});
     clock.Advance(1000);
-    // A real 1 ms sleep always overshoots a little, which is what lets the engine's
-    // 500 ms expiry fall inside the 500 rounds of the reply wait.
-    clock.SetSleepStep(2);
+    // The search rests on the line, which the fake clock does not see: its pauses move the
+    // clock instead, 2 ms each, as a real rest of a millisecond overshoots a little.
+    manager.Connection.OnSearchWait = [&] { clock.Advance(2); };
     EXPECT_FALSE(manager.Connect());
+    manager.Connection.OnSearchWait = nullptr;
     SetExplicitPorts({});
 
     // Three requests went out and each one expired (the bytes themselves may never reach

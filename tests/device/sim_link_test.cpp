@@ -511,3 +511,54 @@ TEST_F(SimLinkTest, EveryEndedExchangeIsReportedOnceWithItsOutcome)
     EXPECT_EQ(ends[0].second, mbsTimedOut);
     ASSERT_TRUE(sim.Signal(SIGCONT));
 }
+
+// Drops the link at its first scheduler turn (the lost-link hook: no save is asked for), as
+// a handler run by a waiter's turns may.
+class DisconnectingTask : public MicroTaskBase {
+public:
+    explicit DisconnectingTask(cActionManager &manager) : manager_(manager) { TaskManager.Register(this, 1, 0); }
+    void Run() override
+    {
+        if (armed_) {
+            armed_ = false;
+            manager_.Shell.ConnectionLost();
+        }
+    }
+
+private:
+    cActionManager &manager_;
+    bool armed_ = true;
+};
+
+// An exchange dropped with the port reports its end once, at once, as unanswered: a waiter
+// wakes then instead of at the exchange's deadline, and no timeout is counted for it.
+TEST_F(SimLinkTest, AnExchangeDroppedWithThePortEndsAtOnceAndOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    ASSERT_TRUE(sim.Signal(SIGSTOP));
+    ModbusAction *v = Var(u"Adc.U_Accu");
+    manager.GetValue(v->Name);
+    ASSERT_TRUE(Pump([&] { return v->State == mbsSent; }));
+    std::vector<std::pair<ModbusAction *, uint32_t>> ends;
+    manager.Shell.ExchangeEnded = [&](ModbusAction &e) { ends.emplace_back(&e, e.State); };
+    const uint64_t timeouts = manager.Stats().Timeouts;
+    const uint32_t start = GetTickCount32();
+    {
+        DisconnectingTask disconnect(manager);
+        EXPECT_TRUE(manager.AwaitExchange(v, 1000));
+    }
+    EXPECT_LT(TickDiff(GetTickCount32(), start), int32_t(manager.Shell.ExchangeTimeoutMs(*v, v->RegCount)));
+    EXPECT_FALSE(manager.Shell.Port.IsOpen());
+    EXPECT_EQ(v->State, mbsTimedOut);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].first, v);
+    EXPECT_EQ(ends[0].second, mbsTimedOut);
+
+    // Well past the deadline the exchange had, nothing reports it again.
+    FreezeTime();
+    int turns = 0;
+    Pump([&] { return ++turns > 300; });
+    EXPECT_EQ(ends.size(), 1u);
+    EXPECT_EQ(manager.Stats().Timeouts, timeouts);
+    ASSERT_TRUE(sim.Signal(SIGCONT));
+}

@@ -147,13 +147,7 @@ void cCalibrateTree::OnValueBtnClick(sCalibrateND *record)
     if (!Write(precise, trueValue))
         return;
     const uint32_t generation = Generation;
-    int steps = 0;
-    while (steps < kWaitSteps && !cActionManager::WriteOver(*precise)) {
-        Device->TickScheduler();
-        SleepMs(kWaitPauseMs);
-        ++steps;
-    }
-    LastWaitSteps = steps;
+    LastWaitSteps = Device->AwaitWrite(precise, kWaitSteps);
     // A refresh inside the wait may have found the connection gone and cleared the trees:
     // the record is gone then, and so is the device the command was meant for.
     if (generation != Generation || command == nullptr)

@@ -25,9 +25,9 @@ class cCalibrateTree : public cTreeControllerT<sCalibrateND> {
 public:
     using cTreeControllerT::cTreeControllerT;
 
-    // Bounds of the wait for the true value before the command is sent.
+    // Bound of the wait for the true value before the command is sent: scheduler turns,
+    // each resting up to a millisecond on the line.
     static constexpr int kWaitSteps = 1000;
-    static constexpr uint32_t kWaitPauseMs = 1;
 
     static void SetupView(cTreeView *view);
     void Build();

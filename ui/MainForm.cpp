@@ -1,7 +1,6 @@
 #include "ui/MainForm.h"
 
 #include <QActionGroup>
-#include <QStringList>
 #include <algorithm>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -21,7 +20,6 @@
 #include <QVBoxLayout>
 
 #include "core/MicroClock.h"
-#include "port/PortList.h"
 #include "core/Notify.h"
 #include "device/DeviceDump.h"
 #include "ui/dialogs/AboutForm.h"
@@ -29,6 +27,7 @@
 #include "ui/dialogs/DebugViewerForm.h"
 #include "ui/dialogs/ExpertPasswordForm.h"
 #include "ui/dialogs/LinkStatus.h"
+#include "ui/ConnectMessages.h"
 #include "ui/MainUnit.h"
 #include "ui/pages/PresetPages.h"
 #include "ui/app/Language.h"
@@ -49,7 +48,6 @@ namespace {
 
 constexpr int kHeartbeatMs = 10;
 constexpr int kInFlightRounds = 600;
-const char *const kConnectFailedText = QT_TRANSLATE_NOOP("TMainForm", "Устройство Quintavolte не найдено.");
 
 // A page meant to be filled later: a layout without margins for a view or a form.
 QWidget *EmptyPage(const char *name)
@@ -424,81 +422,15 @@ bool TMainForm::ConnectToPort(const std::string &path)
     });
     if (choice.Found || choice.Cancelled)
         return choice.Found;
-    QString back;
-    if (!choice.Previous.empty()) {
-        back = choice.BackOnPrevious ? tr("Устройство снова подключено через прежний порт %1.")
-                                     : tr("Снова подключиться через прежний порт %1 не удалось.");
-        back = back.arg(QString::fromStdString(choice.Previous));
-    }
-    ReportConnectFailure(back);
+    ReportConnectFailure(PreviousPortText(choice));
     return false;
-}
-
-QString TMainForm::OutcomeText(const PortOutcome &tried)
-{
-    switch (tried.Result()) {
-    case PortOutcome::Kind::NoAnswer:
-        return tr("нет ответа");
-    case PortOutcome::Kind::BadReplies:
-        return tr("ответы не прошли проверку");
-    case PortOutcome::Kind::OtherDevice:
-        return tr("отвечает другое устройство");
-    case PortOutcome::Kind::InUse:
-        return tr("занят другой программой");
-    case PortOutcome::Kind::NotSerial:
-        return tr("не последовательный порт");
-    case PortOutcome::Kind::CannotOpen:
-        break;
-    }
-    return tr("не открывается: %1").arg(QString::fromLocal8Bit(tried.OpenError.c_str()));
 }
 
 void TMainForm::ReportConnectFailure(const QString &after)
 {
-    // Each port with what the search met there, so that a busy port, a missing permission
-    // and a silent device are told apart; then the way forward.
-    QString text = tr(kConnectFailedText);
     const ConnectionController &connection = ActionManager->Connection;
-    if (connection.TriedPorts.empty() && connection.RefusedPorts.empty())
-        text += QLatin1Char('\n') + tr("Последовательные порты не найдены.");
-    // Ports with the same outcome share a line (a row of silent built-in ports is common).
-    std::vector<std::pair<QString, QStringList>> lines;
-    for (const PortOutcome &tried : connection.TriedPorts) {
-        const QString outcome = OutcomeText(tried);
-        auto it = std::find_if(lines.begin(), lines.end(), [&](const auto &l) { return l.first == outcome; });
-        if (it == lines.end())
-            lines.push_back({outcome, {QString::fromStdString(tried.Path)}});
-        else
-            it->second << QString::fromStdString(tried.Path);
-    }
-    for (const auto &[outcome, ports] : lines)
-        text += QLatin1Char('\n') + (ports.size() == 1 ? tr("Порт %1: %2.") : tr("Порты %1: %2."))
-                                        .arg(ports.join(QStringLiteral(", ")), outcome);
-    for (const RefusedGroup &group : GroupRefusedPorts(connection.RefusedPorts)) {
-        if (!group.Group.empty()) {
-            QStringList ports;
-            for (const std::string &p : group.Ports)
-                ports << QString::fromStdString(p);
-            text += tr("\nНет доступа к %1: пользователь должен входить в группу %2 "
-                       "(sudo adduser $USER %2, затем войти в систему заново).")
-                        .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group.Group));
-            continue;
-        }
-        // Joining a group would not help: say who owns each port, for whoever can change it.
-        for (const std::string &p : group.Ports) {
-            PortOwner o;
-            if (PortOwnership(p, &o))
-                text += tr("\nНет доступа к %1: владелец %2, группа %3, права %4.")
-                            .arg(QString::fromStdString(p), QString::fromStdString(o.User),
-                                 QString::fromStdString(o.Group), QString::fromStdString(o.Mode));
-            else
-                text += QLatin1Char('\n') + tr("Порт %1: нет доступа.").arg(QString::fromStdString(p));
-        }
-    }
-    if (!after.isEmpty())
-        text += QLatin1Char('\n') + after;
-    text += QLatin1Char('\n') + tr("Выберите порт: Порт…");
-    ShowMessageBox(text.toStdU16String());
+    ShowMessageBox(
+        ConnectFailureText(connection.TriedPorts, GroupRefusedPorts(connection.RefusedPorts), after).toStdU16String());
 }
 
 void TMainForm::AboutMenuItemClick()

@@ -28,7 +28,6 @@ class TExpertPasswordForm;
 class TDebugViewerForm;
 class TPortForm;
 class HistoryPage;
-struct PortOutcome;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -168,7 +167,6 @@ private:
     // Runs a search (the window served at its pauses, its progress in the caption).
     bool SearchWithBusyCursor(const std::function<bool()> &search);
     void ReportConnectFailure(const QString &after = QString());
-    static QString OutcomeText(const PortOutcome &tried);
     QString AskSettingsFile(bool save);
     void BringBackPage();
     void SavePlace();

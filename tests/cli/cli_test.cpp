@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <csignal>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliCommands.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
 #include "cli/ExactFloats.h"
@@ -465,16 +468,28 @@ TEST_F(CliWithDevice, ADumpCutShortLeavesTheOldFileAndFails)
     const std::string good = Slurp(file);
     ASSERT_FALSE(good.empty());
 
-    // The stand-in goes away while the dump runs. This one waits out the real time-outs of
-    // a lost device; the in-process tests do it on the fake clock.
-    testutil::ChildProcess cli;
+    // The stand-in goes away while the dump runs. The command runs in process, so that the
+    // lost device's time-outs pass on the test's clock, started as the stand-in goes.
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions({"--port", port_, "dump", file}, &options, &error)) << error;
     const unsigned long long idle = sim_.BytesRead();
-    ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", port_, "dump", file}));
-    ASSERT_TRUE(testutil::WaitUntil([&] { return DumpUnderWay(idle); }, 10000)) << cli.Stderr();
-    sim_.Stop();
-    EXPECT_EQ(cli.WaitExit(60000), 1);
-    EXPECT_NE(cli.Stderr().find("connection lost during the dump"), std::string::npos) << cli.Stderr();
-    EXPECT_NE(cli.Stderr().find(file + " was not written"), std::string::npos) << cli.Stderr();
+    std::unique_ptr<testkit::FakeClock> clock;
+    std::atomic<bool> done{false}, underWay{false};
+    std::thread watcher([&] {
+        underWay = testutil::WaitUntil([&] { return done.load() || DumpUnderWay(idle); }, 10000) && !done.load();
+        sim_.Stop();
+        clock = std::make_unique<testkit::FakeClock>(GetTickCount32());
+    });
+    std::ostringstream out, err;
+    const int status = RunCli(options, out, err);
+    done = true;
+    watcher.join();
+    clock.reset();
+    ASSERT_TRUE(underWay.load()) << err.str();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.str().find("connection lost during the dump"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(file + " was not written"), std::string::npos) << err.str();
     EXPECT_EQ(Slurp(file), good);
     std::filesystem::remove(file);
 }

@@ -123,7 +123,7 @@ ConnectionController::Result ConnectionController::Step()
         }
         TriedPorts.push_back(PortOutcome{path, {}, false, false});
         Shell().PollingEnabled = true;
-        Shell().DropExchange();  // a request left on the previous port
+        Shell().Engine.Reset();
         attempt_ = 0;
         phase_ = Phase::Ask;
         return Result::Busy;

@@ -54,22 +54,24 @@ QString ConnectFailureText(const std::vector<PortOutcome> &tried, const std::vec
             QStringList ports;
             for (const std::string &p : group.Ports)
                 ports << QString::fromStdString(p);
-            text += QCoreApplication::translate("TMainForm",
-                                                "\nНет доступа к %1: пользователь должен входить в группу %2 "
-                                                "(sudo adduser $USER %2, затем войти в систему заново).")
-                        .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group.Group));
+            text +=
+                QCoreApplication::translate("TMainForm", "\nНет доступа к %1: пользователь должен входить в группу %2 "
+                                                         "(sudo adduser $USER %2, затем войти в систему заново).")
+                    .arg(ports.join(QStringLiteral(", ")), QString::fromStdString(group.Group));
             continue;
         }
         // Joining a group would not help: say who owns each port, for whoever can change it.
         for (const std::string &p : group.Ports) {
             PortOwner o;
             if (owner && owner(p, &o))
-                text += QCoreApplication::translate("TMainForm", "\nНет доступа к %1: владелец %2, группа %3, права %4.")
-                            .arg(QString::fromStdString(p), QString::fromStdString(o.User),
-                                 QString::fromStdString(o.Group), QString::fromStdString(o.Mode));
+                text +=
+                    QCoreApplication::translate("TMainForm", "\nНет доступа к %1: владелец %2, группа %3, права %4.")
+                        .arg(QString::fromStdString(p), QString::fromStdString(o.User), QString::fromStdString(o.Group),
+                             QString::fromStdString(o.Mode));
             else
-                text += QLatin1Char('\n') +
-                        QCoreApplication::translate("TMainForm", "Порт %1: нет доступа.").arg(QString::fromStdString(p));
+                text +=
+                    QLatin1Char('\n') +
+                    QCoreApplication::translate("TMainForm", "Порт %1: нет доступа.").arg(QString::fromStdString(p));
         }
     }
     if (!after.isEmpty())

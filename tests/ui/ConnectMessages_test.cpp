@@ -39,9 +39,12 @@ private slots:
         QTest::newRow("no ports") << std::vector<PortOutcome>{} << std::vector<RefusedGroup>{} << QString()
                                   << QStringList{head, QStringLiteral("Последовательные порты не найдены."), choose};
         QTest::newRow("each outcome once, in search order")
-            << std::vector<PortOutcome>{Tried("/dev/ttyS0"), Tried("/dev/ttyUSB0", "in use by another program"),
-                                        Tried("/dev/ttyS1"), Tried("/dev/ttyACM0", "", true),
-                                        Tried("/dev/ttyUSB1", "", false, true), Tried("/tmp/x", "not a terminal"),
+            << std::vector<PortOutcome>{Tried("/dev/ttyS0"),
+                                        Tried("/dev/ttyUSB0", "in use by another program"),
+                                        Tried("/dev/ttyS1"),
+                                        Tried("/dev/ttyACM0", "", true),
+                                        Tried("/dev/ttyUSB1", "", false, true),
+                                        Tried("/tmp/x", "not a terminal"),
                                         Tried("/dev/ttyUSB2", "Input/output error")}
             << std::vector<RefusedGroup>{} << QString()
             << QStringList{head,
@@ -54,7 +57,8 @@ private slots:
                            choose};
         QTest::newRow("refused: a group to join, an owner, an unknown owner")
             << std::vector<PortOutcome>{}
-            << std::vector<RefusedGroup>{{"dialout", {"/dev/ttyUSB0", "/dev/ttyUSB1"}}, {"", {"/dev/ttyS9", "/dev/ttyS8"}}}
+            << std::vector<RefusedGroup>{{"dialout", {"/dev/ttyUSB0", "/dev/ttyUSB1"}},
+                                         {"", {"/dev/ttyS9", "/dev/ttyS8"}}}
             << QStringLiteral("Устройство снова подключено через прежний порт /dev/ttyS0.")
             << QStringList{head,
                            QStringLiteral("Нет доступа к /dev/ttyUSB0, /dev/ttyUSB1: пользователь должен входить в "
@@ -78,9 +82,11 @@ private slots:
         ConnectionController::Choice choice;
         QVERIFY(PreviousPortText(choice).isEmpty());
         choice.Previous = "/dev/ttyS0";
-        QCOMPARE(PreviousPortText(choice), QStringLiteral("Снова подключиться через прежний порт /dev/ttyS0 не удалось."));
+        QCOMPARE(PreviousPortText(choice),
+                 QStringLiteral("Снова подключиться через прежний порт /dev/ttyS0 не удалось."));
         choice.BackOnPrevious = true;
-        QCOMPARE(PreviousPortText(choice), QStringLiteral("Устройство снова подключено через прежний порт /dev/ttyS0."));
+        QCOMPARE(PreviousPortText(choice),
+                 QStringLiteral("Устройство снова подключено через прежний порт /dev/ttyS0."));
     }
 };
 

@@ -439,6 +439,12 @@ TEST_F(CliWithDevice, TheAddressPicksOneUnitOfTheBus)
     ASSERT_EQ(any.Status, 0) << any.Err;
     EXPECT_EQ(any.Out, "Mb.MyModbusAddr = 17\n");
 
+    // A pseudo-terminal has no RS-485 mode and no RTS line: direction control falls back to
+    // toggling RTS, which the line ignores, and the exchange goes on.
+    Outcome rts = RunCli(Port() + "--rts-direction --address 17 get Mb.MyModbusAddr");
+    ASSERT_EQ(rts.Status, 0) << rts.Err;
+    EXPECT_EQ(rts.Out, "Mb.MyModbusAddr = 17\n");
+
     for (const char *bad : {"0", "248", "255", "abc"}) {
         Outcome o = RunCli(Port() + "--address " + bad + " info");
         EXPECT_EQ(o.Status, 2) << bad;

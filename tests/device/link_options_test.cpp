@@ -16,11 +16,11 @@ TEST(LinkOptions, UnitAddressTakesOneUnitOrTheAnyUnitAddress)
         int Address;
     };
     const Case cases[] = {
-        {"1", true, 1},     {"17", true, 17},  {"247", true, 247}, {"254", true, 254},  // 254: whichever unit
-        {"0", false, 0},                                                                // broadcast: nobody answers
-        {"248", false, 0},  {"253", false, 0}, {"255", false, 0},  {"256", false, 0},  {"273", false, 0},
-        {"-1", false, 0},   {"+5", false, 0},  {" 5", false, 0},   {"5 ", false, 0},   {"0x11", false, 0},
-        {"17a", false, 0},  {"abc", false, 0}, {"", false, 0},     {"4294967313", false, 0},
+        {"1", true, 1},    {"17", true, 17},  {"247", true, 247}, {"254", true, 254},  // 254: whichever unit
+        {"0", false, 0},                                                               // broadcast: nobody answers
+        {"248", false, 0}, {"253", false, 0}, {"255", false, 0},  {"256", false, 0},        {"273", false, 0},
+        {"-1", false, 0},  {"+5", false, 0},  {" 5", false, 0},   {"5 ", false, 0},         {"0x11", false, 0},
+        {"17a", false, 0}, {"abc", false, 0}, {"", false, 0},     {"4294967313", false, 0},
     };
     for (const Case &c : cases) {
         uint8_t address = 99;

@@ -137,6 +137,8 @@ public:
             err_ << "quintavolte-cli: no Quintavolte device answered on";
             for (const std::string &p : silent)
                 err_ << " " << p;
+            if (address_ != kAnyUnitAddress)
+                err_ << " at address " << int(address_);
             err_ << "\n";
         }
         ReportRefusedPorts(Manager().Connection.RefusedPorts, err_);

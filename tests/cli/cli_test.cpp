@@ -431,7 +431,8 @@ TEST_F(CliWithDevice, TheAddressPicksOneUnitOfTheBus)
 
     Outcome at18 = RunCli(Port() + "--address 18 get Reg.ChargeMaxU");
     EXPECT_EQ(at18.Status, 1);
-    EXPECT_NE(at18.Err.find("no Quintavolte device answered on"), std::string::npos) << at18.Err;
+    EXPECT_NE(at18.Err.find("no Quintavolte device answered on " + port_ + " at address 18\n"), std::string::npos)
+        << at18.Err;
     EXPECT_EQ(at18.Out, "");
 
     // One device on the line needs no address: every unit answers 254.

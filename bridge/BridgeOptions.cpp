@@ -109,6 +109,10 @@ const char *BridgeUsage()
            "                         only variables the connected firmware has\n"
            "  --allow-link-changes   let sets change 485.Init.BaudRate and Mb.MyModbusAddr, which\n"
            "                         can cut the device off from the bridge\n"
+           "  --address N            the device's unit address (1..247) on a shared RS-485 bus\n"
+           "                         (default 254, which whichever device is on the line answers)\n"
+           "  --rts-direction        RTS high while sending, for adapters without automatic\n"
+           "                         direction control\n"
            "  --save-after SECONDS   the quiet time before a save (default 5); 0: only when\n"
            "                         the bridge stops\n"
            "  --keepalive SECONDS    the MQTT keep-alive (default 30, at least 5): the broker\n"
@@ -228,16 +232,16 @@ constexpr size_t kMaxConfigSize = 64 * 1024;
 // Options that take no value; in a configuration file they are "name = yes" or "name = no".
 const std::set<std::string> &Flags()
 {
-    static const std::set<std::string> flags{"--ha-discovery", "--allow-link-changes"};
+    static const std::set<std::string> flags{"--ha-discovery", "--allow-link-changes", "--rts-direction"};
     return flags;
 }
 
 const std::set<std::string> &WithValue()
 {
-    static const std::set<std::string> options{"--broker",     "--prefix",    "--interval",  "--names",
-                                               "--writable",   "--client-id", "--username",  "--password-file",
-                                               "--tls-ca",     "--tls-cert",  "--tls-key",   "--discovery-prefix",
-                                               "--save-after", "--keepalive", "--retry-max", "--lang"};
+    static const std::set<std::string> options{
+        "--broker",     "--prefix",        "--interval",  "--names",    "--writable", "--client-id",
+        "--username",   "--password-file", "--tls-ca",    "--tls-cert", "--tls-key",  "--discovery-prefix",
+        "--save-after", "--keepalive",     "--retry-max", "--lang",     "--address"};
     return options;
 }
 
@@ -281,6 +285,10 @@ bool TakeOption(const std::vector<std::string> &args, size_t *i, bool fromFile, 
         o->AllowLinkChanges = true;
         return true;
     }
+    if (a == "--rts-direction") {
+        o->RtsDirection = true;
+        return true;
+    }
     // A password on the command line would show in the list of processes.
     const bool password = a == "--password" && fromFile;
     if (a == "--password" && !fromFile) {
@@ -319,6 +327,11 @@ bool TakeOption(const std::vector<std::string> &args, size_t *i, bool fromFile, 
     } else if (a == "--interval") {
         if (!ParseInt(v, 10, 3600000, &o->IntervalMs)) {
             *error = "--interval wants milliseconds from 10 to 3600000, not '" + v + "'";
+            return false;
+        }
+    } else if (a == "--address") {
+        if (!ParseUnitAddress(v, &o->Address)) {
+            *error = UnitAddressError(v);
             return false;
         }
     } else if (a == "--save-after") {

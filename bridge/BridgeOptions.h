@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bridge/WriteQueue.h"
+#include "device/LinkOptions.h"
 
 struct BridgeOptions {
     std::string Host;  // broker host name or address
@@ -26,10 +27,12 @@ struct BridgeOptions {
     bool English = true;     // --lang: the words of choices offered by discovery
     bool Discovery = false;  // --ha-discovery
     std::string DiscoveryPrefix = "homeassistant";
-    bool AllowLinkChanges = false;  // --allow-link-changes: the baud rate and address may be set
-    SaveTiming Saving;              // QuietMs from --save-after; 0: save only at the end
-    int KeepAliveS = 30;            // --keepalive: the broker drops a link silent for 1.5 times this
-    int RetryMaxS = 30;             // --retry-max: the longest wait between connection attempts
+    bool AllowLinkChanges = false;      // --allow-link-changes: the baud rate and address may be set
+    uint8_t Address = kAnyUnitAddress;  // --address N: the unit the requests go to
+    bool RtsDirection = false;          // --rts-direction: RTS high while sending
+    SaveTiming Saving;                  // QuietMs from --save-after; 0: save only at the end
+    int KeepAliveS = 30;                // --keepalive: the broker drops a link silent for 1.5 times this
+    int RetryMaxS = 30;                 // --retry-max: the longest wait between connection attempts
     bool Help = false;
 
     int BrokerPort() const { return Port != 0 ? Port : (TlsCaFile.empty() ? 1883 : 8883); }

@@ -61,12 +61,21 @@ public:
         baud_ = baud;
     }
 
+    // The unit the requests go to and the direction control, before the first use of Manager().
+    void SetUnit(uint8_t address, bool rtsDirection)
+    {
+        address_ = address;
+        rtsDirection_ = rtsDirection;
+    }
+
     cActionManager &Manager()
     {
         if (!manager_) {
             manager_ = std::make_unique<cActionManager>();
             manager_->SetMaxRead(maxRead_);
             manager_->LineBaud = baud_;
+            manager_->SetUnitAddress(address_);
+            manager_->SetRtsDirection(rtsDirection_);
             manager_->BuildRegisterMap();
         }
         return *manager_;
@@ -128,6 +137,8 @@ public:
             err_ << "quintavolte-cli: no Quintavolte device answered on";
             for (const std::string &p : silent)
                 err_ << " " << p;
+            if (address_ != kAnyUnitAddress)
+                err_ << " at address " << int(address_);
             err_ << "\n";
         }
         ReportRefusedPorts(Manager().Connection.RefusedPorts, err_);
@@ -203,6 +214,8 @@ private:
     std::unique_ptr<cActionManager> manager_;
     uint16_t maxRead_ = ModbusShell::kDefaultMaxRead;
     uint32_t baud_ = 9600;
+    uint8_t address_ = kAnyUnitAddress;
+    bool rtsDirection_ = false;
     MessageHook previousHook_;
 };
 
@@ -541,6 +554,7 @@ int RunCli(const CliOptions &o, std::ostream &out, std::ostream &err)
     const WriteOrigin origin("command " + o.Command);
     Session s(out, err);
     s.SetLink(o.MaxRead, o.Baud);
+    s.SetUnit(o.Address, o.RtsDirection);
     const int status = RunCommand(s, o);
     // Output that never arrived is not a success.
     if (status == 0 && !out.flush()) {

@@ -65,6 +65,11 @@ int CmdMqtt(const CliOptions &o, std::ostream &out, std::ostream &err)
         err << "quintavolte-cli: " << error << "\n";
         return 2;
     }
+    // The link options given before the command stand above the bridge's file.
+    if (o.AddressGiven)
+        args.insert(args.end(), {"--address", std::to_string(o.Address)});
+    if (o.RtsDirection)
+        args.push_back("--rts-direction");
     if (!ParseBridgeOptions(args, &options, &error)) {
         err << "quintavolte-cli: " << error << "\n" << BridgeUsage();
         return 2;
@@ -76,6 +81,8 @@ int CmdMqtt(const CliOptions &o, std::ostream &out, std::ostream &err)
     cActionManager manager;
     manager.SetMaxRead(o.MaxRead);
     manager.LineBaud = o.Baud;
+    manager.SetUnitAddress(options.Address);
+    manager.SetRtsDirection(options.RtsDirection);
     MqttBridge bridge(
         manager, options, [&err](const MqttLinkSettings &s) { return MakeMosquittoLink(s, err); }, err);
     // Recorded while the bridge holds the link: the recorder reads in the bridge's turns.

@@ -40,7 +40,7 @@ bool ParseInterval(const std::string &text, int *ms)
 
 const char *CliUsage()
 {
-    return "usage: quintavolte-cli [--port PATH]... COMMAND [ARGS]\n"
+    return "usage: quintavolte-cli [--port PATH]... [--address N] [--rts-direction] COMMAND [ARGS]\n"
            "\n"
            "commands:\n"
            "  ports                      list the serial ports searched for the device\n"
@@ -87,6 +87,11 @@ const char *CliUsage()
            "  --max-read N  read at most N registers (1..125, default 32) in one request;\n"
            "                1 reads every variable alone\n"
            "  --baud RATE   open the ports at RATE (default 9600)\n"
+           "  --address N   talk to the unit with address N (1..247) on a shared RS-485 bus;\n"
+           "                by default 254, which whichever device is on the line answers\n"
+           "  --rts-direction\n"
+           "                RTS high while sending, for adapters without automatic direction\n"
+           "                control (the driver's RS-485 mode where it has one)\n"
            "  --journal FILE\n"
            "                the journal of writes (default $XDG_STATE_HOME/quintavolte/writes.log,\n"
            "                or ~/.local/state/quintavolte/writes.log)\n"
@@ -151,6 +156,17 @@ bool ParseCliOptions(const std::vector<std::string> &args, CliOptions *options, 
                 *error = "--baud wants 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200, not '" + *v + "'";
                 return false;
             }
+        } else if (a == "--address") {
+            const std::string *v = needValue("a unit address");
+            if (!v)
+                return false;
+            if (!ParseUnitAddress(*v, &options->Address)) {
+                *error = UnitAddressError(*v);
+                return false;
+            }
+            options->AddressGiven = true;
+        } else if (a == "--rts-direction") {
+            options->RtsDirection = true;
         } else if (a == "--interval") {
             const std::string *v = needValue("a number of milliseconds");
             if (!v)

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "device/LinkOptions.h"
+
 struct CliOptions {
     std::vector<std::string> Ports;  // explicit --port paths, in order
     std::string Command;             // ports, info, get, set, watch, stats, dump, show, backup, restore, diff, journal
@@ -17,10 +19,13 @@ struct CliOptions {
     bool WithCalibration = false;    // restore, diff: another unit's calibration too
     uint16_t MaxRead = 32;           // --max-read N: registers one read may span
     uint32_t Baud = 9600;            // --baud RATE: the rate the ports are opened at
-    std::string HistoryDb;           // log, history: --history-db FILE
-    int HistoryIntervalS = 10;       // log: --history-interval S
-    std::string From, To;            // history
-    bool Daily = false;              // history
+    uint8_t Address = kAnyUnitAddress;  // --address N: the unit the requests go to
+    bool AddressGiven = false;          // the bridge's file gives way to it only when given
+    bool RtsDirection = false;          // --rts-direction: RTS high while sending
+    std::string HistoryDb;              // log, history: --history-db FILE
+    int HistoryIntervalS = 10;          // log: --history-interval S
+    std::string From, To;               // history
+    bool Daily = false;                 // history
     bool Help = false;
     bool Version = false;
 };

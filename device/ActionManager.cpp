@@ -192,6 +192,18 @@ bool cActionManager::RequestRead(const MString &names)
     return true;
 }
 
+void cActionManager::SetUnitAddress(uint8_t address)
+{
+    if (address == unitAddress_)
+        return;
+    if (Identified)
+        Disconnect();
+    unitAddress_ = address;
+    for (int i = 0; i < Shell.Actions.Count(); ++i)
+        if (ModbusAction *v = Shell.Actions.At(i))
+            v->SlaveAddress = address;
+}
+
 void cActionManager::RequestAllReads()
 {
     for (int i = 0; i < Shell.Actions.Count(); ++i) {
@@ -288,7 +300,7 @@ ModbusAction *cActionManager::AddVariable(const MString &name, uint16_t address,
     if (variable == nullptr)
         return nullptr;
     variable->Name = name;
-    variable->SlaveAddress = 254;
+    variable->SlaveAddress = unitAddress_;
     variable->RegAddress = address;
     variable->RegCount = count;
     variable->Value = MString(u"--");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/ConnectionController.h"
+#include "device/LinkOptions.h"
 #include "device/ModbusShell.h"
 
 class cActionManager {
@@ -86,9 +87,20 @@ public:
     bool ExchangePending() { return Shell.Engine.PendingCount() != 0; }
     // Registers one block read may span (1 reads every variable alone).
     void SetMaxRead(uint16_t registers) { Shell.MaxReadRegisters = registers; }
+    // The unit every request goes to (254, which every unit answers, by default): every
+    // variable's, the identification's too, and those of a table built again later. A
+    // device connected at another address is left first (asked to save, at its address).
+    void SetUnitAddress(uint8_t address);
+    uint8_t UnitAddress() const { return unitAddress_; }
+    // RTS high while sending, for adapters without automatic direction; from the next
+    // port opened (see CSerialPort::SetRtsDirection).
+    void SetRtsDirection(bool on) { Shell.Port.SetRtsDirection(on); }
     // The descriptor that becomes readable when the line has something (see CSerialPort).
     int LineReadyFd() const { return Shell.Port.ReadyFd(); }
 
     // Finds the device and keeps the link to it; declared after Shell, which it uses.
     ConnectionController Connection{*this};
+
+private:
+    uint8_t unitAddress_ = kAnyUnitAddress;
 };

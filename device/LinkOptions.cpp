@@ -35,3 +35,17 @@ bool ParseBaudRate(const std::string &text, uint32_t *baud)
     *baud = n;
     return true;
 }
+
+bool ParseUnitAddress(const std::string &text, uint8_t *address)
+{
+    uint32_t n = 0;
+    if (!ParseWhole(text, &n) || ((n < 1 || n > 247) && n != kAnyUnitAddress))
+        return false;
+    *address = static_cast<uint8_t>(n);
+    return true;
+}
+
+std::string UnitAddressError(const std::string &text)
+{
+    return "--address wants a unit address from 1 to 247 (or 254, whichever device is on the line), not '" + text + "'";
+}

@@ -122,11 +122,24 @@ void PosixDrain(void *, int fd)
     }
 }
 
+bool PosixRs485Flags(void *, int fd, bool set, uint32_t *flags)
+{
+    serial_rs485 rs485{};
+    if (ioctl(fd, TIOCGRS485, &rs485) != 0)
+        return false;
+    if (!set) {
+        *flags = rs485.flags;
+        return true;
+    }
+    rs485.flags = *flags;
+    return ioctl(fd, TIOCSRS485, &rs485) == 0;
+}
+
 }  // namespace
 
 SerialTransport TermiosTransport()
 {
-    return SerialTransport{PosixRead, PosixWrite, nullptr, PosixSetRts, PosixDrain};
+    return SerialTransport{PosixRead, PosixWrite, nullptr, PosixSetRts, PosixDrain, PosixRs485Flags};
 }
 
 CSerialPort::CSerialPort() : transport_(TermiosTransport())
@@ -220,6 +233,18 @@ bool CSerialPort::Close()
     closing_.fetch_sub(1);
     if (fd == 0)
         return false;
+    // The driver keeps its RS-485 mode after the close: the next program to open the
+    // port finds it as it was before this one.
+    if (rs485Set_.exchange(false)) {
+        SerialTransport transport{};
+        {
+            CAutoLock lock(Lock);
+            transport = transport_;
+        }
+        uint32_t flags = rs485Before_;
+        transport.Rs485Flags(transport.Context, fd, true, &flags);
+    }
+    toggleRts_.store(false);
     // Closed outside the locks: a serial close may wait for the output to drain, and the
     // number cannot be reused before close returns.
     ioctl(fd, TIOCNXCL);
@@ -263,21 +288,33 @@ void CSerialPort::SetTransport(const SerialTransport &transport)
         transport_.SetRts = PosixSetRts;
     if (transport_.Drain == nullptr)
         transport_.Drain = PosixDrain;
+    if (transport_.Rs485Flags == nullptr)
+        transport_.Rs485Flags = PosixRs485Flags;
 }
 
 void CSerialPort::SetUpDirection(int fd)
 {
     toggleRts_.store(false);
+    rs485Set_.store(false);
     if (!rtsDirection_.load())
         return;
+    SerialTransport transport{};
+    {
+        CAutoLock lock(Lock);
+        transport = transport_;
+    }
     // The driver's own RS-485 mode switches the direction at the right bit time; only
     // where it has none is RTS set by hand, which is as good as the thread's wake-ups.
-    serial_rs485 rs485{};
-    if (ioctl(fd, TIOCGRS485, &rs485) == 0) {
-        rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
-        rs485.flags &= ~static_cast<uint32_t>(SER_RS485_RTS_AFTER_SEND);
-        if (ioctl(fd, TIOCSRS485, &rs485) == 0)
+    uint32_t flags = 0;
+    if (transport.Rs485Flags(transport.Context, fd, false, &flags)) {
+        const uint32_t before = flags;
+        flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        flags &= ~static_cast<uint32_t>(SER_RS485_RTS_AFTER_SEND);
+        if (transport.Rs485Flags(transport.Context, fd, true, &flags)) {
+            rs485Before_ = before;
+            rs485Set_.store(true);
             return;
+        }
     }
     CAutoLock lock(Lock);
     toggleRts_.store(true);

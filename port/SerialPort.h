@@ -25,6 +25,9 @@ struct SerialTransport {
     // and wait until every written byte has left the line. Null: the termios ones.
     bool (*SetRts)(void *context, int fd, bool high) = nullptr;
     void (*Drain)(void *context, int fd) = nullptr;
+    // The driver's RS-485 mode: reads its flags (set false) or sets them (set true); false
+    // where the driver has no such mode or refuses. Null: the TIOCGRS485/TIOCSRS485 ones.
+    bool (*Rs485Flags)(void *context, int fd, bool set, uint32_t *flags) = nullptr;
 };
 // Plain read(2)/write(2) on the non-blocking descriptor.
 SerialTransport TermiosTransport();
@@ -86,11 +89,14 @@ public:
 
     // RTS high while sending, for adapters without automatic direction: the kernel's
     // RS-485 mode where the driver has it, else RTS raised before each frame and dropped
-    // once its last byte has left. Takes effect at the next Open.
+    // once its last byte has left. Takes effect at the next Open; the driver's mode is put
+    // back as it was at Close, since it outlives the descriptor.
     void SetRtsDirection(bool on) { rtsDirection_.store(on); }
     bool RtsDirection() const { return rtsDirection_.load(); }
     // True when the open port toggles RTS itself around frames (the driver has no RS-485 mode).
     bool TogglesRts() const { return toggleRts_.load(); }
+    // True when the open port runs in the driver's RS-485 mode, switched on by this port.
+    bool InDriverRs485Mode() const { return rs485Set_.load(); }
     // Whether received bytes still wait in the system's queue, not yet moved to RxRing
     // (the transfer thread was held up): a frame is not over while they do.
     bool InputWaiting() const;
@@ -137,6 +143,8 @@ private:
     std::atomic<bool> rtsDirection_{false};
     std::atomic<bool> toggleRts_{false};  // the fallback: RTS set by hand around frames
     bool rtsHigh_ = false;                // under Lock
+    std::atomic<bool> rs485Set_{false};   // the driver's RS-485 mode was switched on at Open
+    uint32_t rs485Before_ = 0;            // its flags before, put back at Close
     // Puts the line into the wanted direction mode after an open; under no lock.
     void SetUpDirection(int fd);
 

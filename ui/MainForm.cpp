@@ -84,7 +84,11 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     ExpertPasswordForm = new TExpertPasswordForm(this);
     DebugViewerForm = new TDebugViewerForm(this);
     PortForm = new TPortForm(this);
-    connect(PortForm, &TPortForm::portChosen, this, [this](const QString &path) { ConnectToPort(path.toStdString()); });
+    connect(PortForm, &TPortForm::portChosen, this, [this](const QString &path) {
+        if (ActionManager)
+            ActionManager->SetUnitAddress(PortForm->ChosenAddress());
+        ConnectToPort(path.toStdString());
+    });
 
     HandlerTimer = new QTimer(this);
     HandlerTimer->setInterval(kHeartbeatMs);
@@ -400,6 +404,8 @@ void TMainForm::PortMenuItemClick()
 {
     PortForm->Refresh(ActionManager ? QString::fromStdString(ActionManager->DevicePath()) : QString());
     PortForm->SelectConnectedPort();  // Enter keeps the connection as it is
+    if (ActionManager)
+        PortForm->SetAddress(ActionManager->UnitAddress());
     PortForm->open();
 }
 

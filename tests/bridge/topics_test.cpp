@@ -70,6 +70,10 @@ TEST(BridgeOptions, AcceptsGoodLinesAndRefusesBadOnes)
         {{"--broker", "h", "--tls-ca", "/nonexistent/ca.pem"}, false, "cannot read"},
         {{"--broker", "h", "--frob"}, false, "unknown option --frob"},
         {{"--broker", "h", "extra"}, false, "no argument extra"},
+        {{"--broker", "h", "--address", "17", "--rts-direction"}, true, ""},
+        {{"--broker", "h", "--address", "0"}, false, "--address wants a unit address from 1 to 247"},
+        {{"--broker", "h", "--address", "248"}, false, "not '248'"},
+        {{"--broker", "h", "--address"}, false, "needs a value"},
     };
     for (const OptionCase &c : cases) {
         std::string line;
@@ -155,6 +159,8 @@ TEST(BridgeOptions, AConfigFileGivesOptionsThatTheCommandLineOverrides)
         {"broker = h\n", 0600, {"--tls-cert", pwFile, "--tls-key", pwFile}, false, "goes with --tls-ca"},
         {"broker = h\n", 0600, {"--tls-key", "/nonexistent/k"}, false, "cannot read the key file"},
         {"broker = h\n", 0600, {"--lang", "de"}, false, "--lang wants en or ru"},
+        {"broker = h\naddress = abc\n", 0600, {}, false, ":2: --address wants"},
+        {"broker = h\nrts-direction = on\n", 0600, {}, false, ":2: rts-direction wants yes or no"},
     };
     for (const Case &c : cases) {
         std::ofstream(file, std::ios::trunc) << c.Text;
@@ -193,6 +199,17 @@ TEST(BridgeOptions, AConfigFileGivesOptionsThatTheCommandLineOverrides)
     ASSERT_TRUE(ParseBridgeOptions({"--config", file, "--password-file", pwFile}, &o, &error)) << error;
     EXPECT_EQ(o.Password, "from-file");
     unsetenv(kPasswordVariable);
+
+    // The unit and the direction control of a bus the service talks to, from its file.
+    std::ofstream(file, std::ios::trunc) << "broker = h\naddress = 17\nrts-direction = yes\n";
+    ASSERT_TRUE(ParseBridgeOptions({"--config", file}, &o, &error)) << error;
+    EXPECT_EQ(o.Address, 17);
+    EXPECT_TRUE(o.RtsDirection);
+    ASSERT_TRUE(ParseBridgeOptions({"--config", file, "--address", "254"}, &o, &error)) << error;
+    EXPECT_EQ(o.Address, kAnyUnitAddress);
+    ASSERT_TRUE(ParseBridgeOptions({"--broker", "h"}, &o, &error)) << error;
+    EXPECT_EQ(o.Address, kAnyUnitAddress);
+    EXPECT_FALSE(o.RtsDirection);
     std::remove(file.c_str());
     std::remove(pwFile.c_str());
 }

@@ -56,6 +56,12 @@ TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
         {{"get", "A", "--stats"}, false, "get", 1},  // --stats belongs to watch
         // The bridge parses its own options; only --port stays with the program.
         {{"mqtt", "--broker", "h", "--port", "/dev/a", "--interval", "200"}, true, "mqtt", 4},
+        {{"--address", "17", "--rts-direction", "get", "X"}, true, "get", 1},
+        {{"get", "X", "--address", "254"}, true, "get", 1},
+        {{"--address", "0", "info"}, false, "", 0},
+        {{"--address", "248", "info"}, false, "", 0},
+        {{"info", "--address"}, false, "info", 0},
+        {{"mqtt", "--broker", "h", "--address", "17"}, true, "mqtt", 4},  // the bridge's own, as in its file
     };
     for (const ParseCase &c : cases) {
         CliOptions o;
@@ -77,6 +83,14 @@ TEST(CliOptions, ParsesCommandsAndRefusesBadLines)
         ParseCliOptions({"--port", "/dev/a", "watch", "A", "--port", "/dev/b", "--interval", "250"}, &o, &error));
     EXPECT_EQ(o.Ports, (std::vector<std::string>{"/dev/a", "/dev/b"}));
     EXPECT_EQ(o.IntervalMs, 250);
+    EXPECT_EQ(o.Address, kAnyUnitAddress);
+    EXPECT_FALSE(o.RtsDirection);
+    ASSERT_TRUE(ParseCliOptions({"--address", "17", "--rts-direction", "info"}, &o, &error)) << error;
+    EXPECT_EQ(o.Address, 17);
+    EXPECT_TRUE(o.RtsDirection);
+    EXPECT_FALSE(ParseCliOptions({"--address", "abc", "info"}, &o, &error));
+    EXPECT_EQ(error,
+              "--address wants a unit address from 1 to 247 (or 254, whichever device is on the line), not 'abc'");
 }
 
 using Outcome = testutil::CliOutcome;
@@ -407,6 +421,39 @@ TEST_F(CliWithDevice, ASecondInterruptEndsALongSearchAtOnce)
     }
     // Not the search's own end ("no device", status 1), and not still running.
     EXPECT_EQ(status, 128 + SIGINT) << cli.Stderr();
+}
+
+// One unit of a shared bus: the search and every request go to its address, and a device
+// at another address is not taken for it.
+TEST_F(CliWithDevice, TheAddressPicksOneUnitOfTheBus)
+{
+    StartSim({"--address", "17"});
+    Outcome at17 = RunCli(Port() + "--address 17 get Mb.MyModbusAddr Reg.ChargeMaxU");
+    ASSERT_EQ(at17.Status, 0) << at17.Err;
+    EXPECT_EQ(at17.Out.rfind("Mb.MyModbusAddr = 17\nReg.ChargeMaxU = ", 0), 0u) << at17.Out;
+
+    Outcome at18 = RunCli(Port() + "--address 18 get Reg.ChargeMaxU");
+    EXPECT_EQ(at18.Status, 1);
+    EXPECT_NE(at18.Err.find("no Quintavolte device answered on " + port_ + " at address 18\n"), std::string::npos)
+        << at18.Err;
+    EXPECT_EQ(at18.Out, "");
+
+    // One device on the line needs no address: every unit answers 254.
+    Outcome any = RunCli(Port() + "get Mb.MyModbusAddr");
+    ASSERT_EQ(any.Status, 0) << any.Err;
+    EXPECT_EQ(any.Out, "Mb.MyModbusAddr = 17\n");
+
+    // A pseudo-terminal has no RS-485 mode and no RTS line: direction control falls back to
+    // toggling RTS, which the line ignores, and the exchange goes on.
+    Outcome rts = RunCli(Port() + "--rts-direction --address 17 get Mb.MyModbusAddr");
+    ASSERT_EQ(rts.Status, 0) << rts.Err;
+    EXPECT_EQ(rts.Out, "Mb.MyModbusAddr = 17\n");
+
+    for (const char *bad : {"0", "248", "255", "abc"}) {
+        Outcome o = RunCli(Port() + "--address " + bad + " info");
+        EXPECT_EQ(o.Status, 2) << bad;
+        EXPECT_NE(o.Err.find("--address wants a unit address from 1 to 247"), std::string::npos) << o.Err;
+    }
 }
 
 TEST(Cli, APortThatCannotBeOpenedIsNamedWithTheSystemsReason)

@@ -1,6 +1,7 @@
 #include "port/SerialPort.h"
 
 #include <gtest/gtest.h>
+#include <linux/serial.h>
 
 #include <atomic>
 #include <filesystem>
@@ -410,4 +411,97 @@ TEST_F(SerialPortTest, WithoutTheDriversRs485ModeRtsFramesEachTransmission)
     CAutoLock lock(SerialPortProbe::Lock(port));
     EXPECT_EQ(line.events, (std::vector<std::string>{"rts-", "rts+", "write 64", "write 36", "drain", "rts-", "rts+",
                                                      "write 8", "drain", "rts-"}));
+}
+
+namespace {
+// A driver with an RS-485 mode: its flags, and what the thread does to RTS (nothing, here).
+struct Rs485Driver {
+    uint32_t flags = SER_RS485_RTS_AFTER_SEND | 0x100;  // as another program left them
+    std::vector<uint32_t> setTo;
+    int rtsCalls = 0;
+    static long Read(void *, int, uint8_t *, size_t) { return 0; }
+    static long Write(void *, int, const uint8_t *, size_t n) { return static_cast<long>(n); }
+    static bool SetRts(void *c, int, bool)
+    {
+        ++static_cast<Rs485Driver *>(c)->rtsCalls;
+        return true;
+    }
+    static bool Flags(void *c, int, bool set, uint32_t *flags)
+    {
+        auto *self = static_cast<Rs485Driver *>(c);
+        if (set) {
+            self->flags = *flags;
+            self->setTo.push_back(*flags);
+        } else {
+            *flags = self->flags;
+        }
+        return true;
+    }
+};
+}  // namespace
+
+// Where the driver has an RS-485 mode it switches the direction itself; the mode outlives
+// the descriptor, so the port puts the flags back as they were when it closes.
+TEST_F(SerialPortTest, TheDriversRs485ModeIsTakenAndPutBackAtClose)
+{
+    SetExplicitPorts({pty.SlavePath()});
+    CSerialPort port;
+    Rs485Driver driver;
+    port.SetTransport(
+        {Rs485Driver::Read, Rs485Driver::Write, &driver, Rs485Driver::SetRts, nullptr, Rs485Driver::Flags});
+    port.SetRtsDirection(true);
+    ASSERT_TRUE(port.Open(1));
+    EXPECT_TRUE(port.InDriverRs485Mode());
+    EXPECT_FALSE(port.TogglesRts());
+    const std::vector<uint8_t> frame = Pattern(8);
+    ASSERT_TRUE(port.Transmit(frame.data(), frame.size()));
+    ASSERT_TRUE(WaitUntil([&] {
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        return SerialPortProbe::Tx(port).Count() == 0;
+    }));
+    {
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        ASSERT_EQ(driver.setTo.size(), 1u);
+        EXPECT_EQ(driver.setTo[0], SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND | 0x100u);
+        EXPECT_EQ(driver.rtsCalls, 0);  // the driver's own timing, not the thread's
+    }
+    EXPECT_TRUE(port.Close());
+    EXPECT_FALSE(port.InDriverRs485Mode());
+    {
+        CAutoLock lock(SerialPortProbe::Lock(port));
+        ASSERT_EQ(driver.setTo.size(), 2u);
+        EXPECT_EQ(driver.flags, SER_RS485_RTS_AFTER_SEND | 0x100u);
+    }
+
+    // Without direction control the driver's mode is left as it is.
+    port.SetRtsDirection(false);
+    ASSERT_TRUE(port.Open(1));
+    EXPECT_FALSE(port.InDriverRs485Mode());
+    EXPECT_TRUE(port.Close());
+    CAutoLock lock(SerialPortProbe::Lock(port));
+    EXPECT_EQ(driver.setTo.size(), 2u);
+}
+
+// A pseudo-terminal has neither the RS-485 mode nor modem lines: the port falls back to
+// toggling RTS, which the line refuses, and the exchange goes on all the same.
+TEST_F(SerialPortTest, WithDirectionControlOnAPseudoTerminalTheExchangeStillWorks)
+{
+    SetExplicitPorts({pty.SlavePath()});
+    CSerialPort port;
+    port.SetRtsDirection(true);
+    ASSERT_TRUE(port.Open(1));
+    EXPECT_TRUE(port.TogglesRts());
+    EXPECT_FALSE(port.InDriverRs485Mode());
+    for (int round = 0; round < 2; ++round) {
+        const std::vector<uint8_t> request = Pattern(8);
+        ASSERT_TRUE(port.Transmit(request.data(), request.size()));
+        EXPECT_EQ(pty.Read(request.size()), request) << "round " << round;
+        const std::vector<uint8_t> reply = Pattern(9);
+        ASSERT_TRUE(pty.Write(reply));
+        ASSERT_TRUE(WaitUntil([&] { return port.RxCount() == reply.size(); })) << "round " << round;
+        std::vector<uint8_t> got(reply.size());
+        ASSERT_EQ(port.TakeReceived(got.data(), got.size()), reply.size());
+        EXPECT_EQ(got, reply);
+    }
+    EXPECT_TRUE(port.Close());
 }

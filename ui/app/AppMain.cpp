@@ -116,6 +116,8 @@ int RunQuintavolte(int &argc, char **argv, const AppOptions &options, const std:
         MainUnit::Initialize();
         ActionManager->SetMaxRead(options.MaxRead);
         ActionManager->LineBaud = options.Baud;
+        ActionManager->SetUnitAddress(options.Address);
+        ActionManager->SetRtsDirection(options.RtsDirection);
         int status = 0;
         {
             TMainForm form;

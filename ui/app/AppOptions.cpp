@@ -40,6 +40,14 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
                 return false;
             }
             ++i;
+        } else if (a == "--address") {
+            const std::string v = i + 1 < argv.size() ? argv[++i] : std::string();
+            if (!ParseUnitAddress(v, &options->Address)) {
+                *error = UnitAddressError(v);
+                return false;
+            }
+        } else if (a == "--rts-direction") {
+            options->RtsDirection = true;
         } else if (a == "--history-db") {
             if (i + 1 >= argv.size() || argv[i + 1].empty()) {
                 *error = "--history-db needs a file";
@@ -82,7 +90,8 @@ bool ParseAppOptions(const std::vector<std::string> &argv, AppOptions *options, 
 const char *AppUsage()
 {
     return "usage: quintavolte [--port PATH]... [--lang ru|en] [--theme dark|light|system] [--journal FILE]\n"
-           "                  [--max-read N] [--baud RATE] [--history-db FILE] [--history-interval S]\n"
+           "                  [--max-read N] [--baud RATE] [--address N] [--rts-direction]\n"
+           "                  [--history-db FILE] [--history-interval S]\n"
            "                  [--help] [--version]\n"
            "Opens the Quintavolte Control window and connects to the device.\n"
            "  --port PATH   search only this serial device (repeatable; COM1 is the first)\n"
@@ -95,6 +104,10 @@ const char *AppUsage()
            "  --max-read N  read at most N registers (1..125, default 32) in one request;\n"
            "                1 reads every variable alone\n"
            "  --baud RATE   open the ports at RATE (default 9600)\n"
+           "  --address N   talk to the unit with address N (1..247) on a shared RS-485 bus;\n"
+           "                by default 254, which whichever device is on the line answers\n"
+           "  --rts-direction  RTS high while sending, for adapters without automatic\n"
+           "                direction control (the driver's RS-485 mode where it has one)\n"
            "  --history-db FILE  the history database (default $XDG_DATA_HOME/quintavolte/\n"
            "                history.sqlite, or ~/.local/share/quintavolte/history.sqlite)\n"
            "  --history-interval S  seconds between two recorded samples (default 10)\n"

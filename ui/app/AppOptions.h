@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/LinkOptions.h"
 #include "ui/app/Language.h"
 #include "ui/app/Theme.h"
 
@@ -17,6 +18,8 @@ struct AppOptions {
     std::string Journal;                 // --journal FILE: the journal of writes (default: the user's)
     uint16_t MaxRead = 32;               // --max-read N: registers one read may span
     uint32_t Baud = 9600;                // --baud RATE: the rate the ports are opened at
+    uint8_t Address = kAnyUnitAddress;   // --address N: the unit the requests go to
+    bool RtsDirection = false;           // --rts-direction: RTS high while sending
     std::string HistoryDb;               // --history-db FILE (default: the user's)
     int HistoryIntervalS = 10;           // --history-interval S
     UiTheme Theme = UiTheme::System;     // --theme dark|light|system

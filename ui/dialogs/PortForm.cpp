@@ -6,9 +6,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "device/LinkOptions.h"
 #include "port/PortList.h"
 
 TPortForm::TPortForm(QWidget *parent) : QDialog(parent)
@@ -34,6 +36,14 @@ TPortForm::TPortForm(QWidget *parent) : QDialog(parent)
     PathEdit->setObjectName(QStringLiteral("PathEdit"));
     PathEdit->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
     pathRow->addWidget(PathEdit, 1);
+    // The lowest step stands for 254: below 1, where a spin box shows its special text.
+    pathRow->addWidget(new QLabel(tr("Адрес:"), this));
+    AddressBox = new QSpinBox(this);
+    AddressBox->setObjectName(QStringLiteral("AddressBox"));
+    AddressBox->setRange(0, 247);
+    AddressBox->setSpecialValueText(tr("254 (любое устройство)"));
+    AddressBox->setToolTip(tr("Адрес устройства на линии RS-485: 1–247, когда на ней несколько устройств"));
+    pathRow->addWidget(AddressBox);
     layout->addLayout(pathRow);
 
     auto *buttons = new QDialogButtonBox(this);
@@ -118,6 +128,17 @@ void TPortForm::SelectConnectedPort()
 QString TPortForm::ChosenPort() const
 {
     return PathEdit->text().trimmed();
+}
+
+void TPortForm::SetAddress(uint8_t address)
+{
+    AddressBox->setValue(address >= 1 && address <= 247 ? address : 0);
+}
+
+uint8_t TPortForm::ChosenAddress() const
+{
+    const int n = AddressBox->value();
+    return n == 0 ? kAnyUnitAddress : static_cast<uint8_t>(n);
 }
 
 void TPortForm::ItemChosen(QTreeWidgetItem *item)

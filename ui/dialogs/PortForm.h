@@ -1,14 +1,16 @@
 // TPortForm: the operator's choice of the device's port. Lists the ports the program knows
-// of with their by-id names and whether each may be opened now, and takes any path; the
-// main window connects to the port chosen.
+// of with their by-id names and whether each may be opened now, and takes any path and the
+// unit address of the device on the line; the main window connects to the port chosen.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <cstdint>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTreeWidget;
 class QTreeWidgetItem;
 struct PortState;
@@ -26,6 +28,10 @@ public:
     void SelectConnectedPort();
     // The path in the field, as the operator left it (trimmed).
     QString ChosenPort() const;
+    // The address field: 1..247 for one unit on a shared bus, or 254 (kAnyUnitAddress),
+    // which whichever device is on the line answers. Shown as it is set, taken on OK only.
+    void SetAddress(uint8_t address);
+    uint8_t ChosenAddress() const;
     // The state column's text for a port.
     static QString StateText(const PortState &state);
 
@@ -33,6 +39,7 @@ public:
     static constexpr int kPortColumn = 0, kStateColumn = 1, kByIdColumn = 2;
     QTreeWidget *PortList = nullptr;
     QLineEdit *PathEdit = nullptr;
+    QSpinBox *AddressBox = nullptr;  // 0 stands for 254, "any device"
     QPushButton *ConnectButton = nullptr;
     QPushButton *RefreshButton = nullptr;
 

@@ -1117,6 +1117,18 @@ Give every voltage for an ambient temperature of +25 °C.</translation>
         <source>не последовательный порт</source>
         <translation>not a serial port</translation>
     </message>
+    <message>
+        <source>Адрес:</source>
+        <translation>Address:</translation>
+    </message>
+    <message>
+        <source>254 (любое устройство)</source>
+        <translation>254 (any device)</translation>
+    </message>
+    <message>
+        <source>Адрес устройства на линии RS-485: 1–247, когда на ней несколько устройств</source>
+        <translation>The device&apos;s address on the RS-485 line: 1–247 when several devices share it</translation>
+    </message>
 </context>
 <context>
     <name>TrainingChart</name>

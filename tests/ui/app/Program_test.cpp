@@ -51,6 +51,12 @@ private slots:
                                         << "--lang needs ru or en";
         QTest::newRow("language missing") << QStringList{QStringLiteral("--lang")} << 2 << ""
                                           << "--lang needs ru or en";
+        for (const char *bad : {"0", "248", "255", "abc"})
+            QTest::newRow(qPrintable(QStringLiteral("address %1").arg(QLatin1String(bad))))
+                << QStringList{QStringLiteral("--address"), QLatin1String(bad)} << 2 << ""
+                << QStringLiteral("--address wants a unit address from 1 to 247 (or 254, whichever device is on "
+                                  "the line), not '%1'")
+                       .arg(QLatin1String(bad));
     }
     void commandLine()
     {

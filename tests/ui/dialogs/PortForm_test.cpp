@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTreeWidget>
 #include <QtTest>
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <string>
 
+#include "device/LinkOptions.h"
 #include "port/PtyPair.h"
 #include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/PortForm.h"
@@ -169,6 +171,65 @@ private slots:
                                               QString::fromStdString(link)),
                  qPrintable(answers.messages[0]));
         QTRY_VERIFY_WITH_TIMEOUT(f.MainPC->isVisible(), 8000);
+    }
+
+    // The unit address of the device on a shared bus: shown as the window uses it, taken on
+    // OK only; a new one leaves the device connected at the old one and searches the port
+    // chosen at the new one.
+    void theAddressFieldChoosesTheUnitOnOkOnly()
+    {
+        const std::string link = dir_.path().toStdString() + "/bus-link";
+        StandIn sim;
+        QVERIFY2(sim.Start({"--link", link, "--address", "17"}), sim.Stderr().c_str());
+        Answers answers;
+        Window w({link});
+        QVERIFY(w.ShowAndConnect());
+        TMainForm &f = *w.form;
+        TPortForm &p = *f.PortForm;
+        QVERIFY(ActionManager->Identified);  // at 254, which every unit answers
+
+        f.PortMenuItem->trigger();
+        QCOMPARE(p.AddressBox->text(), QStringLiteral("254 (любое устройство)"));
+        QCOMPARE(p.ChosenAddress(), kAnyUnitAddress);
+        p.AddressBox->selectAll();
+        QTest::keyClicks(p.AddressBox, QStringLiteral("18"));
+        QCOMPARE(p.ChosenAddress(), uint8_t{18});
+        p.reject();
+        QCOMPARE(ActionManager->UnitAddress(), kAnyUnitAddress);
+        QVERIFY(ActionManager->Identified);
+
+        // The cancelled edit is gone; the same port at 18 finds nobody there.
+        f.PortMenuItem->trigger();
+        QCOMPARE(p.ChosenAddress(), kAnyUnitAddress);
+        p.AddressBox->selectAll();
+        QTest::keyClicks(p.AddressBox, QStringLiteral("18"));
+        QTest::mouseClick(p.ConnectButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.IsSearching() && answers.messages.size() == 1, 15000);
+        QVERIFY(!ActionManager->Identified);
+        QCOMPARE(ActionManager->UnitAddress(), uint8_t{18});
+        QCOMPARE(sim.WritesTo(QStringLiteral("SaveConfigToRomNow")), QStringList{QStringLiteral("1")});
+
+        // 17 is the device's own: found on that port.
+        f.PortMenuItem->trigger();
+        QCOMPARE(p.ChosenAddress(), uint8_t{18});
+        QTest::keyClick(p.AddressBox, Qt::Key_Down);
+        QCOMPARE(p.AddressBox->text(), QStringLiteral("17"));
+        p.PathEdit->setText(QString::fromStdString(link));  // nothing is connected to keep now
+        QTest::mouseClick(p.ConnectButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ActionManager->Identified, 15000);
+        QCOMPARE(ActionManager->UnitAddress(), uint8_t{17});
+        QCOMPARE(QString::fromStdString(ActionManager->DevicePath()), QString::fromStdString(link));
+        for (int i = 0; ModbusAction *v = ActionManager->Shell.Actions.At(i); ++i)
+            QCOMPARE(v->SlaveAddress, uint8_t{17});
+
+        // Below 1 stands "any device" again.
+        f.PortMenuItem->trigger();
+        p.SetAddress(1);
+        QTest::keyClick(p.AddressBox, Qt::Key_Down);
+        QCOMPARE(p.ChosenAddress(), kAnyUnitAddress);
+        p.reject();
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY(sim.WritesTo(QStringLiteral("Mb.MyModbusAddr")).isEmpty());  // the device's own is never touched
     }
 
     void theListShowsEachPortsState()

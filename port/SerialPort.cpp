@@ -26,7 +26,7 @@ constexpr int kIdleWaitMs = 1000;
 constexpr int kClosedWaitMs = 1000;
 constexpr int kStuckPortWaitMs = 50;
 // The longest a frame's remaining bytes are left to gather in the line's own queue.
-constexpr int kMaxGatherMs = 50;
+constexpr int64_t kMaxGatherUs = 50000;
 
 long PosixRead(void *, int fd, uint8_t *buf, size_t n)
 {
@@ -541,7 +541,7 @@ void CSerialPort::ThreadMain()
         bool blocked = false;
         bool activity;
         int64_t markUs;
-        int gatherMs = 0;
+        int64_t gatherUs = 0;
         {
             CAutoLock lock(Lock);
             fd = handle_.load();  // Open and Close change it only under Lock
@@ -555,10 +555,10 @@ void CSerialPort::ThreadMain()
             // waking for every byte.
             const uint16_t count = RxRing.Count();
             if (count > before && count < readyCount_ && baudRate_ > 0 && TxRing.Count() == 0)
-                gatherMs = std::min<int>(kMaxGatherMs, static_cast<int>((readyCount_ - count) * 10000u / baudRate_));
+                gatherUs = std::min<int64_t>(kMaxGatherUs, (readyCount_ - count) * 10000000ll / baudRate_);
         }
-        if (gatherMs > 0) {
-            WaitOn(wakeFd_, -1, false, gatherMs * 1000);
+        if (gatherUs > 0) {
+            WaitOn(wakeFd_, -1, false, gatherUs);
             lastWaitByPort = false;
             continue;
         }

@@ -36,10 +36,12 @@ SimFaults::SimFaults(const SimOptions &options) : options_(options)
 {
 }
 
-std::vector<uint8_t> SimFaults::ForeignFrame()
+std::vector<uint8_t> SimFaults::ForeignFrame(uint8_t ownUnit)
 {
-    // Unit 17 answering a read of two registers, as another device on the bus would.
-    std::vector<uint8_t> frame{0x11, 0x03, 0x04, 0x00, 0x2A, 0x01, 0x00};
+    // Another unit (17, or 18 when the stand-in itself answers as 17) answering a read of two
+    // registers, as another device on the bus would.
+    const uint8_t unit = ownUnit == 0x11 ? 0x12 : 0x11;
+    std::vector<uint8_t> frame{unit, 0x03, 0x04, 0x00, 0x2A, 0x01, 0x00};
     const uint16_t crc = MbCrc16(frame.data(), frame.size());
     frame.push_back(static_cast<uint8_t>(crc));
     frame.push_back(static_cast<uint8_t>(crc >> 8));
@@ -57,7 +59,7 @@ std::vector<SimFaults::Piece> SimFaults::Pieces(std::vector<uint8_t> reply)
         reply.back() ^= 0xFF;
     std::vector<Piece> pieces;
     if (Every(options_.ForeignEvery))
-        pieces.push_back({ForeignFrame(), 0});
+        pieces.push_back({ForeignFrame(reply.front()), 0});
     uint32_t gapUs = 0;
     if (Every(options_.GarbageEvery)) {
         if (options_.GarbageByte >= 0)

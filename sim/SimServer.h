@@ -26,7 +26,7 @@ public:
     // The same bytes joined, without their pauses.
     std::vector<uint8_t> Shape(std::vector<uint8_t> reply);
     // The frame of another unit on the bus that --foreign-every puts before a reply.
-    static std::vector<uint8_t> ForeignFrame();
+    static std::vector<uint8_t> ForeignFrame(uint8_t ownUnit);
 
     static constexpr uint8_t kGarbage[] = {0x00, 0xFF, 0x55, 0xAA};
 

@@ -214,12 +214,14 @@ TEST(SimFaults, LineConditionsComeAsPiecesWithTheirPauses)
     };
     const Bytes front(reply.begin(), reply.begin() + 3), back(reply.begin() + 3, reply.end());
     EXPECT_EQ(pieces(), (P{{{0xFE}, 0}, {front, 7000}, {back, 25000}}));
-    EXPECT_EQ(pieces(), (P{{SimFaults::ForeignFrame(), 0}, {{0xFE}, 0}, {front, 7000}, {back, 25000}}));
-    // The other unit's frame is a whole, valid one.
-    const Bytes foreign = SimFaults::ForeignFrame();
-    ASSERT_EQ(foreign.size(), 9u);
-    EXPECT_NE(foreign[0], 254);
-    EXPECT_EQ(MbCrc16(foreign.data(), foreign.size()), 0);
+    EXPECT_EQ(pieces(), (P{{SimFaults::ForeignFrame(254), 0}, {{0xFE}, 0}, {front, 7000}, {back, 25000}}));
+    // The other unit's frame is a whole, valid one, never of the unit that answers.
+    for (uint8_t own : {uint8_t{254}, uint8_t{17}, uint8_t{18}}) {
+        const Bytes foreign = SimFaults::ForeignFrame(own);
+        ASSERT_EQ(foreign.size(), 9u);
+        EXPECT_NE(foreign[0], own);
+        EXPECT_EQ(MbCrc16(foreign.data(), foreign.size()), 0);
+    }
 
     for (const char *bad : {"100", "x", ""}) {
         SimOptions b;

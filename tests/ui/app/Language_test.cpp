@@ -153,7 +153,7 @@ bool HasCyrillic(const QString &text)
 QList<QStringList> SourcePatterns(const QString &element = QStringLiteral("source"))
 {
     QList<QStringList> patterns;
-    QFile file(QStringLiteral(QV_TS_PATH));
+    QFile file(QString::fromUtf8(QV_TS_PATH));
     if (!file.open(QIODevice::ReadOnly))
         return patterns;
     QXmlStreamReader xml(&file);

@@ -66,7 +66,7 @@ private slots:
         QFETCH(QString, err);
         QProcess program;
         program.setProcessEnvironment(OffscreenEnvironment());
-        program.start(QStringLiteral(QUINTAVOLTE_PATH), args);
+        program.start(QString::fromUtf8(QUINTAVOLTE_PATH), args);
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), status);
@@ -91,7 +91,8 @@ private slots:
         QVERIFY2(sim.Start(), sim.Stderr().c_str());
         QProcess program;
         program.setProcessEnvironment(OffscreenEnvironment());
-        program.start(QStringLiteral(QUINTAVOLTE_PATH), {QStringLiteral("--port"), QString::fromStdString(sim.Path())});
+        program.start(QString::fromUtf8(QUINTAVOLTE_PATH),
+                      {QStringLiteral("--port"), QString::fromStdString(sim.Path())});
         QVERIFY(program.waitForStarted(10000));
         // Once the port is open the search has begun; the close waits for its end.
         const QString port = QFileInfo(QString::fromStdString(sim.Path())).canonicalFilePath();

@@ -477,7 +477,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         program.setProcessEnvironment(env);
-        program.start(QStringLiteral(QUINTAVOLTE_PATH), {QStringLiteral("--version")});
+        program.start(QString::fromUtf8(QUINTAVOLTE_PATH), {QStringLiteral("--version")});
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()),
                  QStringLiteral("quintavolte ") + about.Label2->text().mid(2) + QLatin1Char('\n'));

@@ -16,7 +16,7 @@ struct AppOptions {
     std::optional<UiLanguage> Language;  // --lang ru|en; otherwise the system locale decides
     std::string Journal;                 // --journal FILE: the journal of writes (default: the user's)
     uint16_t MaxRead = 32;               // --max-read N: registers one read may span
-    uint32_t Baud = 9600;                // --baud RATE: the rate the ports are opened at
+    uint32_t Baud = 0;                   // --baud RATE: the only rate tried; 0: every offered rate
     std::string HistoryDb;               // --history-db FILE (default: the user's)
     int HistoryIntervalS = 10;           // --history-interval S
     UiTheme Theme = UiTheme::System;     // --theme dark|light|system

@@ -335,8 +335,10 @@ bool ConnectionController::OnPort(const std::string &path) const
 
 void ConnectionController::RememberOpenPort() const
 {
-    // A fixed rate is the operator's for this run, not a finding about the port.
-    RememberPort(PortPath(), manager_.LineBaud == 0 ? manager_.Shell.Port.BaudRate() : 0);
+    // A fixed rate is the operator's for this run, not a finding about the port; the usual
+    // rate goes without saying.
+    const uint32_t baud = manager_.Shell.Port.BaudRate();
+    RememberPort(PortPath(), manager_.LineBaud == 0 && baud != kUsualBaud ? baud : 0);
 }
 
 ConnectionController::Result ConnectionController::StepReturn()

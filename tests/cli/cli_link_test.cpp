@@ -41,8 +41,7 @@ protected:
     // The program with the test's own configuration folder (the port remembered there).
     testutil::CliOutcome Run(const std::string &args)
     {
-        return testutil::RunCliProgram("--port " + link_ + " " + args,
-                                       "LC_ALL=C XDG_CONFIG_HOME=" + dir_ + "/config");
+        return testutil::RunCliProgram("--port " + link_ + " " + args, "LC_ALL=C XDG_CONFIG_HOME=" + dir_ + "/config");
     }
 
     std::string dir_, link_;
@@ -63,8 +62,7 @@ TEST_F(CliLink, ADeviceSwitchedTo19200IsFoundAgainWithoutBaud)
     const auto took = std::chrono::steady_clock::now() - start;
     ASSERT_EQ(found.Status, 0) << found.Err;
     EXPECT_EQ(found.Out, "485.Init.BaudRate = 19200\n");
-    std::cerr << "found at 19200 in "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+    std::cerr << "found at 19200 in " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
     // The rate is kept with the port and tried first next time.
     EXPECT_EQ(testutil::SlurpFile(dir_ + "/config/quintavolte/last-port"), link_ + "\n19200\n");
     const testutil::CliOutcome again = Run("info");
@@ -83,18 +81,20 @@ TEST_F(CliLink, WatchCarriesOnWhenTheDeviceComesBack)
 
     // This one waits out the real time-outs of a lost device (the program runs apart).
     sim_.Stop();
-    ASSERT_TRUE(testutil::WaitUntil(
-        [&] { return cli.Stderr().find("connection lost at") != std::string::npos; }, 30000))
+    ASSERT_TRUE(
+        testutil::WaitUntil([&] { return cli.Stderr().find("connection lost at") != std::string::npos; }, 30000))
         << cli.Stderr();
-    EXPECT_TRUE(std::regex_search(cli.Stderr(), std::regex("quintavolte-cli: connection lost at [0-9]{2}:[0-9]{2}:[0-9]{2}; "
-                                                           "trying " + link_ + " again every 2 s\n")))
+    EXPECT_TRUE(
+        std::regex_search(cli.Stderr(), std::regex("quintavolte-cli: connection lost at [0-9]{2}:[0-9]{2}:[0-9]{2}; "
+                                                   "trying " +
+                                                   link_ + " again every 2 s\n")))
         << cli.Stderr();
     cli.ReadAll(200);  // the samples before the loss
 
     StartSim();
     const auto back = std::chrono::steady_clock::now();
-    ASSERT_TRUE(testutil::WaitUntil(
-        [&] { return cli.Stderr().find("connection back at") != std::string::npos; }, 10000))
+    ASSERT_TRUE(
+        testutil::WaitUntil([&] { return cli.Stderr().find("connection back at") != std::string::npos; }, 10000))
         << cli.Stderr();
     const auto took = std::chrono::steady_clock::now() - back;
     std::cerr << "back after " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";

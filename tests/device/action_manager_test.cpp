@@ -214,6 +214,7 @@ TEST_F(ActionManagerTest, ConnectGivesUpAfterThreeUnansweredAttemptsOnAPort)
     ConsecutiveTimeouts = 0;
     testutil::PtyDevice device;
     SetExplicitPorts({"/nonexistent/port", device.SlavePath()});
+    manager.LineBaud = 9600;  // one rate: no short attempts at the others after the three
     clock.Advance(1000);
     // A real 1 ms sleep always overshoots a little, which is what lets the engine's
     // 500 ms expiry fall inside the 500 rounds of the reply wait.

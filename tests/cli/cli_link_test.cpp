@@ -104,4 +104,28 @@ TEST_F(CliLink, WatchCarriesOnWhenTheDeviceComesBack)
     EXPECT_EQ(cli.WaitExit(5000), 0) << cli.Stderr();
 }
 
+// stats the same: its rows go on after the device was back.
+TEST_F(CliLink, StatsCarriesOnWhenTheDeviceComesBack)
+{
+    StartSim();
+    testutil::ChildProcess cli;
+    ASSERT_TRUE(cli.Start({QUINTAVOLTE_CLI_PATH, "--port", link_, "stats", "--interval", "300", "--csv"}));
+    ASSERT_EQ(cli.FirstLine(8000).rfind("time,", 0), 0u) << cli.Stderr();
+    ASSERT_FALSE(cli.FirstLine(5000).empty()) << cli.Stderr();
+    sim_.Stop();
+    ASSERT_TRUE(
+        testutil::WaitUntil([&] { return cli.Stderr().find("connection lost at") != std::string::npos; }, 30000))
+        << cli.Stderr();
+    StartSim();
+    ASSERT_TRUE(
+        testutil::WaitUntil([&] { return cli.Stderr().find("connection back at") != std::string::npos; }, 10000))
+        << cli.Stderr();
+    cli.ReadAll(400);  // rows of the time away
+    // A row after the return counts the reconnection (the last field).
+    const std::string row = cli.FirstLine(5000);
+    EXPECT_TRUE(std::regex_match(row, std::regex("[0-9:]{8}(,[0-9]+)*,1"))) << row;
+    EXPECT_TRUE(cli.Signal(SIGINT));
+    EXPECT_EQ(cli.WaitExit(5000), 0) << cli.Stderr();
+}
+
 }  // namespace

@@ -87,7 +87,7 @@ TEST_F(CliLink, WatchCarriesOnWhenTheDeviceComesBack)
     EXPECT_TRUE(
         std::regex_search(cli.Stderr(), std::regex("quintavolte-cli: connection lost at [0-9]{2}:[0-9]{2}:[0-9]{2}; "
                                                    "trying " +
-                                                   link_ + " again every 2 s\n")))
+                                                   link_ + " again every 1 s\n")))
         << cli.Stderr();
     cli.ReadAll(200);  // the samples before the loss
 
@@ -98,7 +98,7 @@ TEST_F(CliLink, WatchCarriesOnWhenTheDeviceComesBack)
         << cli.Stderr();
     const auto took = std::chrono::steady_clock::now() - back;
     std::cerr << "back after " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
-    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_LT(took, std::chrono::seconds(5));  // about a second; room for a loaded machine
     EXPECT_TRUE(std::regex_match(cli.FirstLine(5000), sample)) << cli.Stderr();
     EXPECT_TRUE(cli.Signal(SIGINT));
     EXPECT_EQ(cli.WaitExit(5000), 0) << cli.Stderr();

@@ -213,7 +213,7 @@ public:
 private:
     std::unique_ptr<cActionManager> manager_;
     uint16_t maxRead_ = ModbusShell::kDefaultMaxRead;
-    uint32_t baud_ = 9600;
+    uint32_t baud_ = 0;
     uint8_t address_ = kAnyUnitAddress;
     bool rtsDirection_ = false;
     MessageHook previousHook_;
@@ -338,6 +338,33 @@ std::string ClockText()
     return buf;
 }
 
+// The device was lost: says so with the time and searches its port again every few
+// seconds (at the rate it answered at) until it answers (true) or the command is
+// interrupted (false).
+bool ComeBack(Session &s)
+{
+    cActionManager &m = s.Manager();
+    ConnectionController &c = m.Connection;
+    if (!c.CanReturn())
+        return false;
+    s.err_ << "quintavolte-cli: connection lost at " << ClockText() << "; trying " << c.LastDevicePort()
+           << " again every " << ConnectionController::kReturnPeriodMs / 1000 << " s\n";
+    while (!g_cliStop.load()) {
+        if (c.StepReturn() == ConnectionController::Result::Found) {
+            s.err_ << "quintavolte-cli: connection back at " << ClockText() << " on " << m.DevicePath() << "\n";
+            return true;
+        }
+        if (!c.Pause())
+            continue;
+        if (m.Shell.Port.IsOpen())
+            m.RestOnLine(5);
+        else
+            SleepMs(10);  // between two searches: nothing on the line to wait for
+    }
+    c.EndReturn();
+    return false;
+}
+
 // The link's counters on err, after a command that used the line for a while.
 void SayLinkStats(Session &s)
 {
@@ -365,8 +392,14 @@ int WatchLoop(Session &s, const CliOptions &o)
         const uint32_t start = GetTickCount32();
         s.ReadAll(vars);
         if (!m.Identified) {
-            s.err_ << "quintavolte-cli: connection lost\n";
-            return 1;
+            if (!ComeBack(s))
+                return 1;
+            // The search rebuilt the table.
+            vars.clear();
+            s.Lookup(o.Args, &vars);
+            for (ModbusAction *v : vars)
+                v->PeriodMs = std::min<int32_t>(v->PeriodMs, static_cast<int32_t>(o.IntervalMs));
+            continue;
         }
         if (g_cliStop.load())
             break;
@@ -417,7 +450,9 @@ int CmdStats(Session &s, const CliOptions &o)
         s.out_ << (o.Csv ? "," : " ") << name;
     s.out_ << std::endl;
     uint32_t shown = GetTickCount32();
-    while (!g_cliStop.load() && m.Identified) {
+    while (!g_cliStop.load()) {
+        if (!m.Identified && !ComeBack(s))
+            return 1;
         m.RequestAllReads();
         m.TickScheduler();
         m.ServeLine(5);
@@ -436,10 +471,6 @@ int CmdStats(Session &s, const CliOptions &o)
             s.err_ << "quintavolte-cli: cannot write the output\n";
             return 1;
         }
-    }
-    if (!m.Identified) {
-        s.err_ << "quintavolte-cli: connection lost\n";
-        return 1;
     }
     return 0;
 }

@@ -18,7 +18,7 @@ struct CliOptions {
     bool Yes = false;                // set, restore: write what may cut the link without asking
     bool WithCalibration = false;    // restore, diff: another unit's calibration too
     uint16_t MaxRead = 32;           // --max-read N: registers one read may span
-    uint32_t Baud = 9600;            // --baud RATE: the rate the ports are opened at
+    uint32_t Baud = 0;               // --baud RATE: the only rate tried; 0: every offered rate
     uint8_t Address = kAnyUnitAddress;  // --address N: the unit the requests go to
     bool AddressGiven = false;          // the bridge's file gives way to it only when given
     bool RtsDirection = false;          // --rts-direction: RTS high while sending

@@ -72,8 +72,8 @@ public:
     // connection: the device may still hold those settings until it restarts.
     bool HoldSave = false;
     int32_t VersionX100 = 0;
-    // The rate the ports are opened at to search for the device.
-    uint32_t LineBaud = 9600;
+    // The only rate the search tries (--baud); 0: 9600 first, then the other offered rates.
+    uint32_t LineBaud = 0;
 
     // What the front ends ask of the link, so that they need not reach into the shell.
     // The variable of that name, null when the table has none.

@@ -45,17 +45,69 @@ std::vector<RefusedGroup> GroupRefusedPorts(const std::vector<std::string> &refu
 
 void ConnectionController::Begin(std::vector<std::string> ports)
 {
+    if (ports.empty())
+        ports = CandidatePorts();
+    const uint32_t fixed = manager_.LineBaud;
+    // A rate remembered with a port is tried first there; 9600 everywhere else.
+    const std::string remembered = fixed == 0 ? RememberedPort() : std::string();
+    const uint32_t rememberedBaud = remembered.empty() ? 0 : RememberedBaud();
+    std::vector<Try> tries;
+    for (std::string &p : ports) {
+        uint32_t baud = fixed != 0 ? fixed : kUsualBaud;
+        if (rememberedBaud != 0 && SamePort(p, remembered))
+            baud = rememberedBaud;
+        tries.push_back({std::move(p), baud, false});
+    }
+    Start(std::move(tries), fixed == 0);
+}
+
+void ConnectionController::Start(std::vector<Try> tries, bool otherRates)
+{
+    returning_ = false;
     Shell().Port.Close();
     Shell().DropExchange();
     manager_.BuildRegisterMap();
-    Shell().Port.SetParams(manager_.LineBaud, 8, 0, 0);
     type_ = Shell().FindVariable(MString(kDeviceTypeName));
-    ports_ = ports.empty() ? CandidatePorts() : std::move(ports);
+    typeTimeoutMs_ = type_ != nullptr ? type_->TimeoutMs : 0;
+    tries_ = std::move(tries);
+    otherRates_ = otherRates;
     next_ = 0;
     RefusedPorts.clear();
     TriedPorts.clear();
     pause_ = false;
     phase_ = type_ != nullptr ? Phase::Announce : Phase::Idle;
+}
+
+bool ConnectionController::AddOtherRates()
+{
+    // Only where the usual rate found a port that opened and nothing that answered: a
+    // device set to another rate stays silent at this one.
+    otherRates_ = false;
+    const std::vector<Try> first = std::move(tries_);
+    tries_.clear();
+    for (const Try &t : first) {
+        const auto outcome =
+            std::find_if(TriedPorts.begin(), TriedPorts.end(), [&](const PortOutcome &o) { return o.Path == t.Path; });
+        if (outcome == TriedPorts.end() || !outcome->OpenError.empty() || outcome->Answered)
+            continue;
+        for (const uint32_t baud : kOtherBauds)
+            if (baud != t.Baud)
+                tries_.push_back({t.Path, baud, true});
+        if (t.Baud != kUsualBaud)
+            tries_.push_back({t.Path, kUsualBaud, true});
+    }
+    next_ = 0;
+    return !tries_.empty();
+}
+
+PortOutcome &ConnectionController::Outcome()
+{
+    const std::string &path = tries_[next_].Path;
+    for (PortOutcome &o : TriedPorts)
+        if (o.Path == path)
+            return o;
+    TriedPorts.push_back(PortOutcome{path, {}, false, false});
+    return TriedPorts.back();
 }
 
 ModbusShell &ConnectionController::Shell()
@@ -66,6 +118,9 @@ ModbusShell &ConnectionController::Shell()
 void ConnectionController::Abandon()
 {
     phase_ = Phase::Idle;
+    returning_ = false;
+    if (type_ != nullptr && typeTimeoutMs_ != 0)
+        type_->TimeoutMs = static_cast<uint32_t>(typeTimeoutMs_);
     Shell().PollingEnabled = false;
     Shell().Port.Close();
     Shell().DropExchange();  // the request in flight is dropped with the port
@@ -84,7 +139,13 @@ ConnectionController::Result ConnectionController::NextPort()
 ConnectionController::Result ConnectionController::Found()
 {
     phase_ = Phase::Idle;
+    returning_ = false;
+    type_->TimeoutMs = static_cast<uint32_t>(typeTimeoutMs_);
     manager_.Identified = true;
+    const std::string path = PortPath();
+    const std::string byId = SerialByIdName(path);
+    lastPort_ = byId.empty() ? path : byId;
+    lastBaud_ = Shell().Port.BaudRate();
     manager_.VersionX100 = cActionManager::ParseVersionX100(type_->Value);
     if (connectedBefore_)
         ++Shell().Stats.Reconnections;
@@ -100,28 +161,40 @@ ConnectionController::Result ConnectionController::Step()
     case Phase::Idle:
         return Result::NotFound;
     case Phase::Announce:
-        if (next_ >= ports_.size() || StopAfterPort) {
+        if (next_ >= tries_.size() && !StopAfterPort && otherRates_ && AddOtherRates())
+            return Result::Busy;
+        if (next_ >= tries_.size() || StopAfterPort) {
             // A port where no device of ours answered is not kept from other programs.
             Abandon();
             return Result::NotFound;
         }
         phase_ = Phase::Open;
         if (OnTryPort)
-            OnTryPort(ports_[next_]);
+            OnTryPort(tries_[next_].Path);
         return Result::Busy;
     case Phase::Open: {
-        const std::string &path = ports_[next_];
+        const Try &t = tries_[next_];
+        const std::string &path = t.Path;
+        const bool otherPort = Shell().Port.PortPath() != path;
+        // The frame gap, the reply time and the quiet marks follow the port's rate.
+        Shell().Port.Close();
+        Shell().Port.SetParams(t.Baud, 8, 0, 0);
         if (!Shell().Port.Open(path)) {
             // Kept for the failure message: the device may be behind a port the user may not open.
-            if (OpenRefusedForPermission(path))
+            // (A port that opened at the first rate keeps what was met there.)
+            const bool met =
+                std::any_of(TriedPorts.begin(), TriedPorts.end(), [&](const PortOutcome &o) { return o.Path == path; });
+            if (!met && OpenRefusedForPermission(path))
                 RefusedPorts.push_back(path);
-            else
+            else if (!met)
                 TriedPorts.push_back({path, Shell().Port.LastError()});
             ++next_;
             phase_ = Phase::Announce;
             return Result::Busy;
         }
-        TriedPorts.push_back(PortOutcome{path, {}, false, false});
+        Outcome();
+        if (otherPort)
+            Shell().EndQuietWait();
         Shell().PollingEnabled = true;
         Shell().Engine.Reset();
         attempt_ = 0;
@@ -129,6 +202,7 @@ ConnectionController::Result ConnectionController::Step()
         return Result::Busy;
     }
     case Phase::Ask:
+        type_->TimeoutMs = static_cast<uint32_t>(tries_[next_].Short ? kShortReplyMs : typeTimeoutMs_);
         type_->State = mbsRequested;
         type_->LastPoll = 0;
         phase_ = Phase::Send;
@@ -155,14 +229,14 @@ ConnectionController::Result ConnectionController::Step()
         break;
     }
     if (type_->State == mbsBadReply)
-        TriedPorts.back().BadReplies = true;
+        Outcome().BadReplies = true;
     if (type_->State == mbsDone) {
-        TriedPorts.back().Answered = true;
+        Outcome().Answered = true;
         if (type_->Value.View().starts_with(std::u16string_view(kDevicePrefix)))
             return Found();
         return NextPort();  // another kind of device answers on this port
     }
-    if (++attempt_ < kAttempts && Shell().Port.IsOpen()) {
+    if (++attempt_ < (tries_[next_].Short ? 1 : kAttempts) && Shell().Port.IsOpen()) {
         phase_ = Phase::Ask;
         return Result::Busy;
     }
@@ -263,5 +337,40 @@ bool ConnectionController::OnPort(const std::string &path) const
 
 void ConnectionController::RememberOpenPort() const
 {
-    RememberPort(PortPath());
+    // A fixed rate is the operator's for this run, not a finding about the port; the usual
+    // rate goes without saying.
+    const uint32_t baud = manager_.Shell.Port.BaudRate();
+    RememberPort(PortPath(), manager_.LineBaud == 0 && baud != kUsualBaud ? baud : 0);
+}
+
+ConnectionController::Result ConnectionController::StepReturn()
+{
+    if (lastPort_.empty())
+        return Result::NotFound;
+    const uint32_t now = GetTickCount32();
+    if (!returning_ || !Searching()) {
+        if (returning_ && TickDiff(now, returnAt_) < 0) {
+            pause_ = true;
+            return Result::Busy;
+        }
+        Start({{lastPort_, lastBaud_, false}}, false);
+        returning_ = true;
+    }
+    const Result result = Step();
+    if (result == Result::Found)
+        return result;
+    if (result == Result::NotFound) {
+        // Step has ended the search (returning_ with it): the next one after the pause.
+        returning_ = true;
+        returnAt_ = GetTickCount32() + kReturnPeriodMs;
+        pause_ = true;
+    }
+    return Result::Busy;
+}
+
+void ConnectionController::EndReturn()
+{
+    if (returning_ && Searching())
+        Abandon();
+    returning_ = false;
 }

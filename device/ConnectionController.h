@@ -44,6 +44,9 @@ public:
 
     // Closes the port, rebuilds the variable table and starts a search of the ports (the
     // candidates of the port list when none are given). Clears the outcomes.
+    // The rate: the manager's LineBaud alone when it is set; otherwise 9600 (the rate
+    // remembered with a port, on that port) on every port first, then, when no device
+    // answered, one short attempt at each other offered rate on the ports that opened.
     void Begin(std::vector<std::string> ports = {});
     // One step of the search; never blocks. Found leaves the device identified with its
     // port open; NotFound leaves no port open. Pause() tells whether the step found the
@@ -53,6 +56,19 @@ public:
     bool Pause() const { return pause_; }
     // Ends a search under way: the port is closed and the request in flight dropped.
     void Abandon();
+
+    // The way back to a device that was lost, a step at a time: a search of the port it was
+    // last found on (by its by-id name where it has one) at the rate it answered at, and of
+    // nothing else, begun at once and then every kReturnPeriodMs after a search that failed.
+    // Found when the device answers again; Busy until then (Pause() tells that nothing is due).
+    // False from CanReturn when no device was ever found.
+    Result StepReturn();
+    bool CanReturn() const { return !lastPort_.empty(); }
+    // Forgets a way back under way (the port of a search in progress is closed).
+    void EndReturn();
+    // The port and rate the device was last found on.
+    const std::string &LastDevicePort() const { return lastPort_; }
+    uint32_t LastDeviceBaud() const { return lastBaud_; }
 
     // The whole search at once: steps, calling OnSearchWait and resting on the line (at most
     // kPauseMs) whenever it has nothing. True when the device was found.
@@ -79,7 +95,8 @@ public:
     std::string DevicePath() const;
     // Whether the identified device is on the port at path (or the device it names).
     bool OnPort(const std::string &path) const;
-    // Keeps the open port as the one to try first next time (its by-id name where it has one).
+    // Keeps the open port as the one to try first next time (its by-id name where it has
+    // one), with its rate, which is tried first on it.
     void RememberOpenPort() const;
 
     // Called with each port's path before the search tries it (progress for the operator).
@@ -106,15 +123,42 @@ public:
     static constexpr uint32_t kReplyLimitMs = 1000;
     // The longest rest of the blocking search between two steps.
     static constexpr int kPauseMs = 1;
+    // The rate of the first pass where nothing else is known.
+    static constexpr uint32_t kUsualBaud = 9600;
+    // The reply time of a short attempt at another rate: the rates together cost a port
+    // less than a second more (the line time of the exchange comes on top at slow rates).
+    static constexpr int32_t kShortReplyMs = 40;
+    // The other offered rates, in the order the second pass tries them.
+    static constexpr uint32_t kOtherBauds[] = {19200, 38400, 57600, 115200, 4800, 2400, 1200};
+    // Between searches for a lost device: a search that finds no port costs nothing, one
+    // on a silent port ends at its first time-out (the link counts as lost meanwhile), so
+    // the line is left alone most of the time and a device plugged back is found within
+    // about a second.
+    static constexpr uint32_t kReturnPeriodMs = 1000;
 
 private:
     enum class Phase { Idle, Announce, Open, Ask, Send, Reply };
+    // One port at one rate: the first pass makes kAttempts attempts, the second one.
+    struct Try {
+        std::string Path;
+        uint32_t Baud = kUsualBaud;
+        bool Short = false;
+    };
     ModbusShell &Shell();
+    void Start(std::vector<Try> tries, bool otherRates);
+    bool AddOtherRates();
     Result NextPort();
     Result Found();
+    PortOutcome &Outcome();
 
     cActionManager &manager_;
-    std::vector<std::string> ports_;
+    std::vector<Try> tries_;
+    bool otherRates_ = false;  // the second pass is still to come
+    int32_t typeTimeoutMs_ = 0;
+    std::string lastPort_;
+    uint32_t lastBaud_ = 0;
+    bool returning_ = false;  // StepReturn's search is the one under way
+    uint32_t returnAt_ = 0;   // when StepReturn's next search is due
     size_t next_ = 0;
     Phase phase_ = Phase::Idle;
     ModbusAction *type_ = nullptr;

@@ -75,8 +75,11 @@ void ModbusShell::Poll()
             DropExchange();
         return;
     }
-    if (Port.BaudRate() != markedBaud_)
+    if (Port.BaudRate() != markedBaud_) {
         UpdateQuietMarks();
+        // A reply late at the old rate cannot frame at the new one: no quiet wait for it.
+        quietPending_ = false;
+    }
     const uint32_t now = GetTickCount32();
     ReceiveStep();
     if (Engine.PendingCount() != 0)

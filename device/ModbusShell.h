@@ -128,6 +128,8 @@ public:
 
     // True while the next request waits for the line to fall quiet after a failure.
     bool WaitingForQuiet() const { return quietPending_; }
+    // Another port was opened: a reply late on the one before cannot come on it.
+    void EndQuietWait() { quietPending_ = false; }
 
     // The reply callback of a block read; the context is the shell.
     static void OnBlockReply(MicroModbus *engine, void *context, int status, uint16_t transactionId, uint8_t unit,

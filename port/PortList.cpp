@@ -1,6 +1,7 @@
 #include "port/PortList.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -441,18 +442,39 @@ std::string RememberedPortFile()
     return dir + "/quintavolte/last-port";
 }
 
-std::string RememberedPort()
+namespace {
+// The remembered port's file: the port on its first line, its rate (if any) on the second.
+std::vector<std::string> RememberedLines()
 {
     const std::string file = RememberedPortFile();
+    std::vector<std::string> lines;
     if (file.empty())
-        return {};
+        return lines;
     std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    for (std::string line; lines.size() < 2 && std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+}  // namespace
+
+std::string RememberedPort()
+{
+    const std::vector<std::string> lines = RememberedLines();
+    return lines.empty() ? std::string() : lines[0];
 }
 
-bool RememberPort(const std::string &path)
+uint32_t RememberedBaud()
+{
+    const std::vector<std::string> lines = RememberedLines();
+    uint32_t baud = 0;
+    if (lines.size() < 2)
+        return 0;
+    const std::string &t = lines[1];
+    const auto res = std::from_chars(t.data(), t.data() + t.size(), baud);
+    return res.ec == std::errc() && res.ptr == t.data() + t.size() ? baud : 0;
+}
+
+bool RememberPort(const std::string &path, uint32_t baud)
 {
     namespace fs = std::filesystem;
     const std::string file = RememberedPortFile();
@@ -460,7 +482,7 @@ bool RememberPort(const std::string &path)
         return false;
     const std::string byId = SerialByIdName(path);
     const std::string name = byId.empty() ? path : byId;
-    if (RememberedPort() == name)
+    if (RememberedPort() == name && RememberedBaud() == baud)
         return true;  // nothing to write on every connect
     std::error_code ec;
     fs::create_directories(fs::path(file).parent_path(), ec);
@@ -468,7 +490,7 @@ bool RememberPort(const std::string &path)
     const std::string tmp = file + "." + std::to_string(getpid());
     {
         std::ofstream out(tmp, std::ios::trunc);
-        if (!out || !(out << name << "\n") || !out.flush()) {
+        if (!out || !(out << name << "\n") || (baud != 0 && !(out << baud << "\n")) || !out.flush()) {
             fs::remove(tmp, ec);
             return false;
         }

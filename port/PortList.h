@@ -1,6 +1,7 @@
 // Maps the port numbers of "COMn" to device paths: the n-th serial device found, or the
 // n-th path the operator named with --port.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -95,5 +96,8 @@ void SetHolderDirectories(std::string procDir, std::string lockDir);
 std::string RememberedPortFile();
 // The remembered port, empty when none.
 std::string RememberedPort();
-// Keeps the port's by-id name, or the path when it has none. False when it cannot be written.
-bool RememberPort(const std::string &path);
+// The rate the remembered port worked at, 0 when none was kept with it.
+uint32_t RememberedBaud();
+// Keeps the port's by-id name, or the path when it has none, and the rate it worked at
+// (0: none) on the line after it. False when it cannot be written.
+bool RememberPort(const std::string &path, uint32_t baud = 0);

@@ -26,6 +26,7 @@
 #include "ui/pages/ChargerMnemoPage.h"
 #include "ui/dialogs/DebugViewerForm.h"
 #include "ui/dialogs/ExpertPasswordForm.h"
+#include "ui/LinkWatch.h"
 #include "ui/dialogs/LinkStatus.h"
 #include "ui/ConnectMessages.h"
 #include "ui/MainUnit.h"
@@ -99,6 +100,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
         LineNotifier = new QSocketNotifier(ActionManager->LineReadyFd(), QSocketNotifier::Read, this);
         connect(LineNotifier, &QSocketNotifier::activated, this, &TMainForm::LineReady);
         LinkStatsForm = new TLinkStatsForm(*ActionManager, this);
+        LinkWatch = new TLinkWatch(this, *ActionManager);
     }
     LinkStatusLabel = new QLabel(this);
     LinkStatusLabel->setObjectName(QStringLiteral("LinkStatusLabel"));

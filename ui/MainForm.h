@@ -21,6 +21,7 @@ class QLabel;
 class QSocketNotifier;
 class ChargerMnemoPage;
 class TLinkStatsForm;
+class TLinkWatch;
 class cTreeView;
 class SupplyMnemoPage;
 class TAboutForm;
@@ -133,6 +134,7 @@ public:
     QLabel *LinkStatusLabel = nullptr;  // in the status bar
     QTimer *LinkStatusTimer = nullptr;
     TLinkStatsForm *LinkStatsForm = nullptr;
+    TLinkWatch *LinkWatch = nullptr;  // the way back to a lost device
 
     TAboutForm *AboutForm = nullptr;
     TExpertPasswordForm *ExpertPasswordForm = nullptr;

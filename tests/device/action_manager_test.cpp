@@ -214,6 +214,7 @@ TEST_F(ActionManagerTest, ConnectGivesUpAfterThreeUnansweredAttemptsOnAPort)
     ConsecutiveTimeouts = 0;
     testutil::PtyDevice device;
     SetExplicitPorts({"/nonexistent/port", device.SlavePath()});
+    manager.LineBaud = 9600;  // one rate: no short attempts at the others after the three
     clock.Advance(1000);
     // The search rests on the line, which the fake clock does not see: its pauses move the
     // clock instead, 2 ms each, as a real rest of a millisecond overshoots a little.

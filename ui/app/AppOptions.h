@@ -17,7 +17,7 @@ struct AppOptions {
     std::optional<UiLanguage> Language;  // --lang ru|en; otherwise the system locale decides
     std::string Journal;                 // --journal FILE: the journal of writes (default: the user's)
     uint16_t MaxRead = 32;               // --max-read N: registers one read may span
-    uint32_t Baud = 9600;                // --baud RATE: the rate the ports are opened at
+    uint32_t Baud = 0;                   // --baud RATE: the only rate tried; 0: every offered rate
     uint8_t Address = kAnyUnitAddress;   // --address N: the unit the requests go to
     bool RtsDirection = false;           // --rts-direction: RTS high while sending
     std::string HistoryDb;               // --history-db FILE (default: the user's)

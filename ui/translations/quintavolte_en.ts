@@ -831,6 +831,13 @@ More about our products on these sites:</translation>
     </message>
 </context>
 <context>
+    <name>TLinkWatch</name>
+    <message>
+        <source>Связь с устройством потеряна в %1</source>
+        <translation>Connection to the device lost at %1</translation>
+    </message>
+</context>
+<context>
     <name>TMainForm</name>
     <message>
         <source>Эксперт</source>

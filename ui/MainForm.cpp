@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QSocketNotifier>
 #include <QStatusBar>
+#include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -101,7 +102,17 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
         connect(LineNotifier, &QSocketNotifier::activated, this, &TMainForm::LineReady);
         LinkStatsForm = new TLinkStatsForm(*ActionManager, this);
         LinkWatch = new TLinkWatch(this, *ActionManager);
+        // Chained, and guarded: the connection may outlive this window.
+        QPointer<TMainForm> self(this);
+        ModbusShell &shell = ActionManager->Shell;
+        shell.ExchangeEnded = [self, previous = shell.ExchangeEnded](ModbusAction &v) {
+            if (self)
+                self->exchangeEnded_ = true;
+            if (previous)
+                previous(v);
+        };
     }
+    connect(MainPC, &QTabWidget::currentChanged, this, &TMainForm::StartFilling);
     LinkStatusLabel = new QLabel(this);
     LinkStatusLabel->setObjectName(QStringLiteral("LinkStatusLabel"));
     statusBar()->addWidget(LinkStatusLabel, 1);
@@ -260,6 +271,7 @@ void TMainForm::HandlerTimerTimer()
     bTimerBusy = true;
     if (TaskManager)
         TaskManager->Tick();
+    RefreshWhileFilling();
     QCoreApplication::processEvents();
     bTimerBusy = false;
 }
@@ -491,11 +503,17 @@ void TMainForm::GuiHandlerRun()
             EnterDisconnectedView();
         return;
     }
-    if (!IsConnectedView() && !EnterConnectedView())
-        return;
+    if (!IsConnectedView()) {
+        if (!EnterConnectedView())
+            return;
+        StartFilling();
+    }
     RefreshPageInFront();
     MirrorExpertMode();
+    QWidget *front = MainPC->currentWidget();
     ShowModeTabs();
+    if (MainPC->currentWidget() != front)
+        RefreshPageInFront();  // the mode's own page asks for its values now, not at the next refresh
     wasConnected_ = true;
     BringBackPage();
 }
@@ -561,6 +579,25 @@ bool TMainForm::EnterConnectedView()
     ServiceMenuItem->setVisible(true);
     BuildTrees();
     return true;
+}
+
+void TMainForm::StartFilling()
+{
+    fillWindow_.start();
+}
+
+void TMainForm::RefreshWhileFilling()
+{
+    constexpr qint64 kFillWindowMs = 1500, kFillRefreshMs = 20;
+    if (!exchangeEnded_ || !fillWindow_.isValid() || fillWindow_.elapsed() > kFillWindowMs)
+        return;
+    const qint64 now = fillWindow_.elapsed();
+    if (now - lastFillRefreshMs_ < kFillRefreshMs && lastFillRefreshMs_ <= now)
+        return;
+    exchangeEnded_ = false;
+    lastFillRefreshMs_ = now;
+    if (ActionManager && ActionManager->Identified && IsConnectedView())
+        RefreshPageInFront();
 }
 
 void TMainForm::RefreshPageInFront()

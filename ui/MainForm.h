@@ -3,6 +3,7 @@
 // GuiHandler runs every 300 ms. The pages own their controls; the window wires them.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <functional>
 
@@ -176,6 +177,14 @@ private:
     bool shownOnce_ = false;
     bool rememberPlace_ = false;
     bool wasConnected_ = false;  // the connected view came up in this run
+    // For a while after the connected view comes up or another page comes to the front,
+    // the page is refreshed as its first values come in rather than at the 300 ms refresh,
+    // so that it fills at once.
+    QElapsedTimer fillWindow_;
+    qint64 lastFillRefreshMs_ = 0;
+    bool exchangeEnded_ = false;
+    void StartFilling();
+    void RefreshWhileFilling();
     QString pageToBringBack_, subPageToBringBack_;
     bool searching_ = false;
     bool closeAfterSearch_ = false;  // the window was closed during a search

@@ -1,7 +1,9 @@
 #include "ui/widgets/FlowArrow.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -11,14 +13,49 @@ namespace {
 // same when the window scales the picture.
 constexpr qreal kPitch = 0.8;
 constexpr qreal kPitchesPerSecond = 1.6;
+
+// The frame timer all visible arrows share, and how many use it; it runs only while one does.
+QTimer *FrameTimer()
+{
+    static QPointer<QTimer> timer;
+    if (timer.isNull()) {
+        timer = new QTimer(QCoreApplication::instance());
+        timer->setInterval(FlowArrow::kFrameMs);
+        timer->setTimerType(Qt::CoarseTimer);
+    }
+    return timer;
+}
+int g_animating = 0;
 }  // namespace
 
 FlowArrow::FlowArrow(Direction d, const QColor &color, QWidget *parent) : QWidget(parent), Dir(d), Color(color)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    Timer.setInterval(kFrameMs);
-    Timer.setTimerType(Qt::CoarseTimer);
-    connect(&Timer, &QTimer::timeout, this, &FlowArrow::advance);
+}
+
+FlowArrow::~FlowArrow()
+{
+    stopFrames();  // a visible arrow deleted gets no hide event
+}
+
+void FlowArrow::startFrames()
+{
+    if (Frames)
+        return;
+    QTimer *timer = FrameTimer();
+    Frames = connect(timer, &QTimer::timeout, this, &FlowArrow::advance);
+    if (g_animating++ == 0)
+        timer->start();
+}
+
+void FlowArrow::stopFrames()
+{
+    if (!Frames)
+        return;
+    disconnect(Frames);
+    Frames = {};
+    if (--g_animating == 0)
+        FrameTimer()->stop();
 }
 
 QSize FlowArrow::sizeHint() const
@@ -30,13 +67,13 @@ void FlowArrow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     Clock.start();
-    Timer.start();
+    startFrames();
 }
 
 void FlowArrow::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    Timer.stop();
+    stopFrames();
 }
 
 // The phase follows the clock rather than counting frames, so late timer ticks under load do not

@@ -1,5 +1,7 @@
 // A row of chevrons moving along the widget's length: shows energy flowing along a wire.
-// The animation timer runs only while the arrow is visible, so hidden arrows cost nothing.
+// The animation runs only while the arrow is visible, so hidden arrows cost nothing. Every
+// arrow takes its frames from one shared timer: the arrows of a diagram then advance in the
+// same turn of the event loop and are painted in one pass, not one pass each.
 #pragma once
 
 #include <QColor>
@@ -13,8 +15,9 @@ public:
     enum class Direction { Right, Left, Down, Up };
 
     FlowArrow(Direction d, const QColor &color, QWidget *parent = nullptr);
+    ~FlowArrow() override;
 
-    bool isAnimating() const { return Timer.isActive(); }
+    bool isAnimating() const { return static_cast<bool>(Frames); }
     Direction direction() const { return Dir; }
     QColor color() const { return Color; }
     // How far the chevrons have moved along the length, in widget pixels, within one chevron pitch.
@@ -31,11 +34,13 @@ protected:
 
 private:
     void advance();
+    void startFrames();
+    void stopFrames();
     bool horizontal() const { return Dir == Direction::Right || Dir == Direction::Left; }
 
     Direction Dir;
     QColor Color;
-    QTimer Timer;
+    QMetaObject::Connection Frames;  // to the shared frame timer, while visible
     QElapsedTimer Clock;
     qreal Phase = 0;
 };

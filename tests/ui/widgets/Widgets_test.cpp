@@ -304,6 +304,31 @@ private slots:
         QVERIFY(!arrow->isAnimating());
     }
 
+    // The arrows share one frame timer: it must keep running while any of them is visible,
+    // whichever of them goes first, and a deleted arrow must not stop the others.
+    void arrowsShareTheirFramesAndEachGoesOnAlone()
+    {
+        QWidget host;
+        host.resize(200, 100);
+        auto *first = new FlowArrow(FlowArrow::Direction::Right, QColor("#FB8C00"), &host);
+        auto *second = new FlowArrow(FlowArrow::Direction::Down, QColor("#43A047"), &host);
+        first->setGeometry(10, 10, 50, 15);
+        second->setGeometry(100, 10, 15, 50);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(first->isAnimating() && second->isAnimating());
+
+        first->hide();
+        qreal start = second->phase();
+        QTRY_VERIFY_WITH_TIMEOUT(second->phase() != start, 2000);
+        first->show();
+        delete second;
+        start = first->phase();
+        QTRY_VERIFY_WITH_TIMEOUT(first->phase() != start, 2000);
+        first->hide();
+        QVERIFY(!first->isAnimating());
+    }
+
     void arrowPointsItsWay_data()
     {
         QTest::addColumn<int>("direction");

@@ -29,9 +29,16 @@ TLinkWatch::TLinkWatch(TMainForm *form, cActionManager &manager)
     };
 }
 
+bool TLinkWatch::ManagerAlive() const
+{
+    // The window may outlive the connection it was made for (it is finalized first on quit).
+    return ::ActionManager.get() == &manager_;
+}
+
 TLinkWatch::~TLinkWatch()
 {
-    manager_.Shell.ConnectionLost = previousHook_;
+    if (ManagerAlive())
+        manager_.Shell.ConnectionLost = previousHook_;
 }
 
 bool TLinkWatch::Watching() const
@@ -50,6 +57,10 @@ void TLinkWatch::Lost()
 
 void TLinkWatch::Step()
 {
+    if (!ManagerAlive()) {
+        timer_->stop();
+        return;
+    }
     if (manager_.Identified) {
         Back();  // the operator connected meanwhile
         return;

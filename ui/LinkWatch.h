@@ -30,6 +30,7 @@ private:
     void Back();
 
     TMainForm *form_;
+    bool ManagerAlive() const;
     cActionManager &manager_;
     std::function<void()> previousHook_;
     QTimer *timer_;

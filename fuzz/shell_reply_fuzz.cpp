@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/MicroModbus.h"
+#include "device/BlockReads.h"
 #include "device/ModbusAction.h"
 #include "device/ModbusShell.h"
 
@@ -42,11 +43,6 @@ constexpr Kind kKinds[] = {
     {MbCoils, mbtBool, 1, true, u"true"},
 };
 constexpr std::size_t kKindCount = sizeof(kKinds) / sizeof(kKinds[0]);
-
-bool IsRegisterArea(uint32_t area)
-{
-    return area == MbHoldingRegisters || area == MbInputRegisters;
-}
 
 }  // namespace
 
